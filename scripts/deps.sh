@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever Tagloom needs to build, test and run that is not there yet.
+set -euo pipefail
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev libgl-dev libxkbcommon-dev
+  libxlsxwriter-dev libtag1-dev
+  libgtest-dev libgmock-dev
+  clang libclang-rt-14-dev
+  python3 python3-mutagen lame mpg123 unzip xdg-utils
+  fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

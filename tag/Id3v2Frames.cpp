@@ -1,0 +1,153 @@
+#include "tag/Id3v2Frames.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "tag/CodePage.h"
+#include "tag/TextDecoding.h"
+#include "tag/modUTF8.h"
+
+namespace Id3v2 {
+
+std::string_view Slice(std::string_view data, int64_t p, int64_t count) {
+  const auto size = static_cast<int64_t>(data.size());
+  int64_t begin = std::max<int64_t>(p - 1, 0);
+  int64_t end = (count > size) ? size : std::min(size, p - 1 + count);
+  if (begin >= end) return {};
+  return data.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+}
+
+bool IsValidHeader(std::string_view h) {
+  if (h.size() < kHeaderSize || h.substr(0, 3) != "ID3") return false;
+  auto byte = [&](size_t i) { return static_cast<unsigned char>(h[i]); };
+  return byte(3) < 255 && byte(4) < 255 && byte(6) < 128 && byte(7) < 128 && byte(8) < 128 &&
+         byte(9) < 128;
+}
+
+uint64_t DecodeNumber(std::string_view bytes, bool syncsafe) {
+  uint64_t value = 0;
+  for (char c : bytes) value = value * (syncsafe ? 128u : 256u) + static_cast<unsigned char>(c);
+  return value;
+}
+
+std::string Deunsynchronise(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out.push_back(bytes[i]);
+    if (static_cast<unsigned char>(bytes[i]) == 0xFF && i + 1 < bytes.size() && bytes[i + 1] == 0)
+      ++i;
+  }
+  return out;
+}
+
+HeaderFlags ParseHeaderFlags(std::string_view header, uint8_t version) {
+  HeaderFlags flags;
+  if (header.size() < 6) return flags;
+  const auto f = static_cast<unsigned char>(header[5]);
+  flags.unsynchronised = f & 0x80;
+  if (version <= 2) {
+    flags.compressed = f & 0x40;
+  } else {
+    flags.extended = f & 0x40;
+  }
+  if (version >= 4) flags.footer = f & 0x10;
+  return flags;
+}
+
+int FrameIdLength(uint8_t version) { return version <= 2 ? 3 : 4; }
+
+FrameSize FrameTotalSize(std::string_view data, int64_t p, uint8_t version) {
+  const int id_length = FrameIdLength(version);
+  const uint64_t size =
+      DecodeNumber(Slice(data, p + id_length, id_length), version >= 4);
+  constexpr uint64_t kMax = std::numeric_limits<int32_t>::max();
+  const uint64_t header = version <= 2 ? 6 : 10;
+  FrameSize result;
+  if (size > kMax || size + header > kMax) {
+    result.failed = true;
+  } else {
+    result.total = static_cast<int64_t>(size + header);
+  }
+  return result;
+}
+
+bool IsMp3extSignature(std::string_view data, int64_t p) {
+  static constexpr std::string_view kSig("\0\0\0MP3ext V", 11);
+  static constexpr std::string_view kUnicode("(unicode)");
+  const std::string_view rest = Slice(data, p, static_cast<int64_t>(data.size()));
+  size_t k = 0;
+  for (size_t len = kSig.size(); len >= 1; --len) {
+    if (rest.substr(0, len) == kSig.substr(kSig.size() - len)) {
+      k = len;
+      break;
+    }
+  }
+  size_t at = k;
+  while (at < rest.size() && ((rest[at] >= '0' && rest[at] <= '9') || rest[at] == '.')) ++at;
+  if (rest.substr(at, kUnicode.size()) == kUnicode) return true;
+  for (size_t len = kUnicode.size() - 1; len >= 1; --len) {
+    if (rest.substr(0, len) == kUnicode.substr(kUnicode.size() - len)) return true;
+  }
+  return false;
+}
+
+FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
+                           uint8_t version) {
+  FrameText result;
+  bool unsynchronised = false;
+  if (version >= 3) {
+    const std::string_view flag = Slice(data, p + 9, 1);
+    const unsigned char format = flag.empty() ? 0 : static_cast<unsigned char>(flag[0]);
+    const bool compressed = version == 3 ? (format & 0x80) : (format & 0x08);
+    if (compressed) return result;
+    unsynchronised = version >= 4 && (format & 0x02);
+  }
+  std::string_view body;
+  if (version <= 2) {
+    const auto size = static_cast<int64_t>(std::min<uint64_t>(
+        DecodeNumber(Slice(data, p + 3, 3), false), std::numeric_limits<int64_t>::max() / 2));
+    body = Slice(data, p + 6, size);
+  } else {
+    const auto size = static_cast<int64_t>(std::min<uint64_t>(
+        DecodeNumber(Slice(data, p + 4, 4), version >= 4), std::numeric_limits<int64_t>::max() / 2));
+    body = Slice(data, p + 10, size);
+  }
+  std::string plain;
+  if (unsynchronised) {
+    plain = Deunsynchronise(body);
+    body = plain;
+  }
+  int encoding = -1;
+  if (!body.empty()) {
+    const auto e = static_cast<unsigned char>(body[0]);
+    if (e <= 1 || (version >= 4 && e <= 3)) {
+      encoding = e;
+      body.remove_prefix(1);
+    }
+  }
+  if (language) body.remove_prefix(std::min<size_t>(3, body.size()));
+  if (!cut) {
+    // Pictures keep every byte after the encoding byte, whatever the encoding, so the picture
+    // data reaches the entry unchanged.
+    result.value = CodePage::BytesToText(body);
+  } else if (encoding == 1) {
+    result.value = DecodeUTF16(body);
+  } else if (encoding == 2) {
+    result.value = DecodeUTF16BE(body);
+  } else if (encoding == 3) {
+    result.value = modUTF8::DecodeUTF8(body);
+  } else {
+    result.value = CodePage::BytesToText(body);
+  }
+  if (!result.value.empty() && result.value.front() == u'\0') {
+    result.value.erase(0, 1);
+    result.has_description = false;
+  } else {
+    result.has_description = true;
+  }
+  if (cut) result.value = CutAtNul(result.value);
+  return result;
+}
+
+}  // namespace Id3v2

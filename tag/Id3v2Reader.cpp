@@ -1,0 +1,225 @@
+// The ID3v2 step of the read: the tag at the start of the file, walked frame by frame.
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "tag/FileReader.h"
+#include "tag/Genres.h"
+#include "tag/Id3v2Frames.h"
+#include "tag/NumericText.h"
+#include "tag/clsID3.h"
+
+struct clsID3::TrackParts {
+  std::u16string genre;
+  std::optional<std::vector<std::u16string>> track;
+  std::optional<std::vector<std::u16string>> disc;
+};
+
+namespace {
+
+enum class Kind { kText, kYearPart, kComment, kLyrics, kGenre, kTrack, kDisc, kUrlList, kPicture };
+
+struct Rule {
+  Kind kind;
+  std::u16string TagFields::*text = nullptr;
+  std::shared_ptr<MultiFrameData> TagFields::*list = nullptr;
+};
+
+const std::unordered_map<std::string_view, Rule>& FrameRules() {
+  static const auto* rules = [] {
+    auto* m = new std::unordered_map<std::string_view, Rule>;
+    auto text = [&](std::string_view v22, std::string_view v23, std::u16string TagFields::*f) {
+      if (!v22.empty()) (*m)[v22] = Rule{Kind::kText, f};
+      if (!v23.empty()) (*m)[v23] = Rule{Kind::kText, f};
+    };
+    auto special = [&](std::string_view v22, std::string_view v23, Kind kind) {
+      if (!v22.empty()) (*m)[v22] = Rule{kind};
+      if (!v23.empty()) (*m)[v23] = Rule{kind};
+    };
+    special("COM", "COMM", Kind::kComment);
+    text("TAL", "TALB", &TagFields::Album);
+    text("TBP", "TBPM", &TagFields::BeatsPerMinute);
+    text("TCM", "TCOM", &TagFields::Composer);
+    special("TCO", "TCON", Kind::kGenre);
+    text("TCR", "TCOP", &TagFields::Copyright);
+    text("TEN", "TENC", &TagFields::EncodedBy);
+    text("TXT", "TEXT", &TagFields::Lyricist);
+    text("TT2", "TIT2", &TagFields::Title);
+    text("TKE", "TKEY", &TagFields::InitialKey);
+    text("TLA", "TLAN", &TagFields::Languages);
+    text("TOT", "TOAL", &TagFields::OriginalAlbum);
+    text("TOF", "TOFN", &TagFields::OriginalFileName);
+    text("TOL", "TOLY", &TagFields::OriginalLyricist);
+    text("TOA", "TOPE", &TagFields::OriginalArtist);
+    text("TOR", "TORY", &TagFields::OriginalReleaseYear);
+    (*m)["TDOR"] = Rule{Kind::kYearPart, &TagFields::OriginalReleaseYear};
+    text("", "TOWN", &TagFields::FileOwner);
+    text("TP1", "TPE1", &TagFields::Artist);
+    text("TP2", "TPE2", &TagFields::Band);
+    text("TP3", "TPE3", &TagFields::Conductor);
+    text("TP4", "TPE4", &TagFields::InterpretedBy);
+    special("TPA", "TPOS", Kind::kDisc);
+    text("TPB", "TPUB", &TagFields::Publisher);
+    special("TRK", "TRCK", Kind::kTrack);
+    text("", "TRSN", &TagFields::InternetRadioStationName);
+    text("", "TRSO", &TagFields::InternetRadioStationOwner);
+    text("TRC", "TSRC", &TagFields::ISRC);
+    text("TYE", "TYER", &TagFields::Year);
+    (*m)["TDRC"] = Rule{Kind::kYearPart, &TagFields::Year};
+    special("ULT", "USLT", Kind::kLyrics);
+    (*m)["WCM"] = (*m)["WCOM"] = Rule{Kind::kUrlList, nullptr, &TagFields::CommercialInfo};
+    text("WCP", "WCOP", &TagFields::CopyrightInfo);
+    text("WAF", "WOAF", &TagFields::AudioURL);
+    (*m)["WAR"] = (*m)["WOAR"] = Rule{Kind::kUrlList, nullptr, &TagFields::ArtistURL};
+    text("WAS", "WOAS", &TagFields::AudioSourceURL);
+    text("", "WORS", &TagFields::InternetRadioURL);
+    text("", "WPAY", &TagFields::PaymentURL);
+    text("WPB", "WPUB", &TagFields::PublisherURL);
+    (*m)["PIC"] = (*m)["APIC"] = Rule{Kind::kPicture, nullptr, &TagFields::AttachedPictures};
+    return m;
+  }();
+  return *rules;
+}
+
+std::vector<std::u16string> SplitAtSlash(const std::u16string& text) {
+  std::vector<std::u16string> parts;
+  if (text.empty()) return parts;  // an empty text has no parts at all
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = text.find(u'/', start);
+    parts.push_back(text.substr(start, slash - start));
+    if (slash == std::u16string::npos) break;
+    start = slash + 1;
+  }
+  return parts;
+}
+
+void ResolveParts(const std::optional<std::vector<std::u16string>>& parts, std::u16string& number,
+                  std::u16string& total) {
+  if (!parts || parts->empty()) return;
+  number = CleanNumber((*parts)[0]);
+  if (parts->size() == 2) total = CleanNumber((*parts)[1]);
+}
+
+}  // namespace
+
+namespace Id3v2 {
+
+std::u16string YearPart(const std::u16string& text) { return text.substr(0, text.find(u'-')); }
+
+std::u16string CleanNumber(const std::u16string& text) {
+  if (text.empty() || IsNumeric(text)) return text;
+  return u"0";
+}
+
+}  // namespace Id3v2
+
+int64_t clsID3::ReadId3v2(FileReader& file) {
+  const std::string header(file.Read(1, Id3v2::kHeaderSize));
+  if (!Id3v2::IsValidHeader(header)) {
+    id3_revision_v2_ = 3;
+    return 1;
+  }
+  const auto version = static_cast<uint8_t>(header[3]);
+  id3v2_exists_ = true;
+  id3_revision_v2_ = version;
+  const Id3v2::HeaderFlags flags = Id3v2::ParseHeaderFlags(header, version);
+  TagUnsynchronised = flags.unsynchronised;
+  const auto size = static_cast<int64_t>(Id3v2::DecodeNumber(std::string_view(header).substr(6, 4), true));
+  const int64_t audio_start = size + 11 + (flags.footer ? 10 : 0);
+  if (flags.compressed) return audio_start;
+
+  // One read brings the tag and the first audio chunk together.
+  file.EnsureHead(audio_start + 20480 + 160);
+  std::string_view data = file.Read(11, size);
+  std::string plain;
+  if (TagUnsynchronised && version <= 3) {
+    plain = Id3v2::Deunsynchronise(data);
+    data = plain;
+  }
+  if (flags.extended) {
+    const uint64_t extended = Id3v2::DecodeNumber(data.substr(0, 4), version >= 4);
+    const uint64_t drop = version >= 4 ? extended : extended + 4;
+    data.remove_prefix(static_cast<size_t>(std::min<uint64_t>(drop, data.size())));
+  }
+
+  TrackParts parts;
+  const int id_length = Id3v2::FrameIdLength(version);
+  const auto end = static_cast<int64_t>(data.size());
+  for (int64_t p = 1; p <= end;) {
+    const std::string_view id = Id3v2::Slice(data, p, id_length);
+    if (id.size() == static_cast<size_t>(id_length) && id.find_first_not_of('\0') == std::string_view::npos)
+      break;  // padding
+    if (Id3v2::IsMp3extSignature(data, p)) break;
+    MapFrame(id, data, p, parts);
+    const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(data, p, version);
+    if (frame.failed) break;
+    p += frame.total;
+  }
+
+  ApplyGenreText(parts.genre);
+  ResolveParts(parts.track, fields_.TrackNumber, fields_.TracksTotal);
+  ResolveParts(parts.disc, fields_.DiscNumber, fields_.DiscsTotal);
+  return audio_start;
+}
+
+void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts) {
+  const auto& rules = FrameRules();
+  const auto found = rules.find(id);
+  if (found == rules.end()) return;
+  const Rule& rule = found->second;
+  const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
+  const bool cut = rule.kind != Kind::kPicture;
+  Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_);
+  switch (rule.kind) {
+    case Kind::kText:
+      fields_.*rule.text = std::move(frame.value);
+      break;
+    case Kind::kYearPart:
+      fields_.*rule.text = YearPart(frame.value);
+      break;
+    case Kind::kComment:
+      if (!frame.has_description) fields_.Comments = std::move(frame.value);
+      break;
+    case Kind::kLyrics:
+      if (!frame.has_description) fields_.Lyrics = std::move(frame.value);
+      break;
+    case Kind::kGenre:
+      parts.genre = std::move(frame.value);
+      break;
+    case Kind::kTrack:
+      parts.track = SplitAtSlash(frame.value);
+      break;
+    case Kind::kDisc:
+      parts.disc = SplitAtSlash(frame.value);
+      break;
+    case Kind::kUrlList:
+      (fields_.*rule.list)->Add(frame.value);
+      break;
+    case Kind::kPicture:
+      (fields_.*rule.list)->Add(frame.value, std::nullopt, std::nullopt, true);
+      break;
+  }
+}
+
+void clsID3::ApplyGenreText(const std::u16string& genre) {
+  if (genre.empty() || genre.front() != u'(') {
+    fields_.Genre = genre;
+    return;
+  }
+  const size_t close = genre.find(u')', 1);
+  if (close == std::u16string::npos) {
+    fields_.Genre = genre;
+    return;
+  }
+  const std::u16string inner = genre.substr(1, close - 1);
+  fields_.Genre = genre.substr(close + 1);
+  if (const auto number = ParseDecimal(inner)) {
+    const auto value = RoundHalfEven(*number);
+    if (value && *value >= INT32_MIN && *value <= INT32_MAX) fields_.GenreID = static_cast<int32_t>(*value);
+    return;
+  }
+  fields_.GenreID = Genres::kNone;
+  if (inner == u"CR") fields_.GenreID = Genres::kCover;
+  if (inner == u"RX") fields_.GenreID = Genres::kRemix;
+}

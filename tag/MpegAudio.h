@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+class FileReader;
+
+/// What the audio analysis keeps of the first accepted MPEG frame; the properties are computed
+/// from it on every call.
+struct MpegAudioState {
+  std::array<uint8_t, 3> HeaderBytes{};  // the three bytes after the frame's 0xFF
+  int64_t FirstFrameEnd = 0;             // 1-based position after the 4-byte header
+  int64_t AudioByteCount = 0;
+  bool IsVBR = false;
+  int32_t VBRFrameCount = 0;
+  int32_t VBRByteCount = 0;
+};
+
+namespace MpegAudio {
+
+/// Finds the first accepted frame header at or after `start` and no later than `end` (1-based
+/// positions; `end` is the last byte of audio), then its Xing/Info or VBRI header.
+MpegAudioState Analyse(FileReader& file, int64_t start, int64_t end);
+
+int32_t MPEGVersion(const MpegAudioState& s);
+int32_t Layer(const MpegAudioState& s);
+int32_t ChannelMode(const MpegAudioState& s);
+int32_t Padding(const MpegAudioState& s);
+int32_t Encoding(const MpegAudioState& s);
+int32_t SamplingRateFrequency(const MpegAudioState& s);
+int32_t FrameSamples(const MpegAudioState& s);
+double BitRate(const MpegAudioState& s);
+double FrameSize(const MpegAudioState& s);
+double Length(const MpegAudioState& s);
+
+}  // namespace MpegAudio

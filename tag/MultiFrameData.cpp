@@ -1,0 +1,72 @@
+#include "tag/MultiFrameData.h"
+
+#include <stdexcept>
+
+#include "tag/CaseFold.h"
+#include "tag/modCollection.h"
+
+const std::u16string& MultiFrameData::Item(int32_t position) const {
+  CheckPosition(position);
+  return entries_[position - 1];
+}
+
+void MultiFrameData::SetItem(int32_t position, const std::u16string& text) {
+  modCollection::ReplaceItem(*this, position, text);
+}
+
+std::u16string MultiFrameData::CleanKey(const std::u16string& text) {
+  const size_t first = text.find_first_not_of(u' ');
+  if (first == std::u16string::npos) return {};
+  const size_t last = text.find_last_not_of(u' ');
+  std::u16string trimmed = text.substr(first, last - first + 1);
+  return trimmed.substr(0, trimmed.find(u'\0'));
+}
+
+void MultiFrameData::Add(const std::u16string& entry, std::optional<int32_t> before,
+                         std::optional<int32_t> after, bool binary) {
+  std::u16string key = LowerCaseUnits(u"I_" + (binary ? entry : CleanKey(entry)));
+  if (key_count_.count(key)) return;
+  const auto count = static_cast<int64_t>(entries_.size());
+  size_t index = entries_.size();
+  if (count > 0) {
+    if (before) {
+      if (*before < 1) index = 0;
+      else if (*before <= count) index = static_cast<size_t>(*before - 1);
+    } else if (after) {
+      if (*after < 1) index = 1;
+      else if (*after <= count) index = static_cast<size_t>(*after);
+    }
+  }
+  Insert(index, entry, std::move(key));
+}
+
+void MultiFrameData::Remove(int32_t position) {
+  CheckPosition(position);
+  const size_t index = static_cast<size_t>(position - 1);
+  if (const auto& key = keys_[index]) {
+    if (--key_count_[*key] == 0) key_count_.erase(*key);
+  }
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+void MultiFrameData::Clear() {
+  entries_.clear();
+  keys_.clear();
+  key_count_.clear();
+}
+
+void MultiFrameData::InsertUnkeyed(size_t index, const std::u16string& text) {
+  Insert(index, text, std::nullopt);
+}
+
+void MultiFrameData::CheckPosition(int32_t position) const {
+  if (position < 1 || position > Count()) throw std::out_of_range("Subscript out of range");
+}
+
+void MultiFrameData::Insert(size_t index, const std::u16string& text,
+                            std::optional<std::u16string> key) {
+  if (key) ++key_count_[*key];
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), text);
+  keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(index), std::move(key));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Decoders of the ID3v2 text encodings. None fails on any input.
+
+/// UTF-16 with byte-order marks anywhere in the input; bytes before the first mark are
+/// taken one character per byte.
+std::u16string DecodeUTF16(std::string_view bytes);
+
+/// Exchanges bytes 1 and 2, 3 and 4, ...; an odd last byte stays.
+std::string SwapBytePairs(std::string_view bytes);
+
+/// UTF-16 big-endian without a mark.
+std::u16string DecodeUTF16BE(std::string_view bytes);
+
+/// The text before the first NUL; the whole text when it holds none.
+std::u16string CutAtNul(std::u16string_view text);
+
+/// Little-endian code units; an odd last byte is dropped.
+std::u16string DecodeUTF16LE(std::string_view bytes);

@@ -1,0 +1,79 @@
+#include "tag/clsID3.h"
+
+#include "tag/FileReader.h"
+#include "tag/Genres.h"
+
+clsID3::clsID3() = default;
+clsID3::~clsID3() = default;
+
+std::u16string clsID3::GenreName(int32_t id) { return Genres::GenreName(id); }
+int32_t clsID3::ToGenreID(std::u16string_view text) { return Genres::ToGenreID(text); }
+
+int32_t clsID3::Layer() const { return MpegAudio::Layer(audio_); }
+int32_t clsID3::Padding() const { return MpegAudio::Padding(audio_); }
+int32_t clsID3::MPEGVersion() const { return MpegAudio::MPEGVersion(audio_); }
+int32_t clsID3::ChannelMode() const { return MpegAudio::ChannelMode(audio_); }
+int32_t clsID3::Encoding() const { return MpegAudio::Encoding(audio_); }
+int32_t clsID3::SamplingRateFrequency() const { return MpegAudio::SamplingRateFrequency(audio_); }
+double clsID3::BitRate() const { return MpegAudio::BitRate(audio_); }
+double clsID3::FrameSize() const { return MpegAudio::FrameSize(audio_); }
+int32_t clsID3::FrameSamples() const { return MpegAudio::FrameSamples(audio_); }
+double clsID3::length() const { return MpegAudio::Length(audio_); }
+
+void clsID3::SetFileName(std::string path) noexcept {
+  file_name_ = std::move(path);
+  ReadAllTags();
+}
+
+void clsID3::RefreshID3Tags() noexcept { ReadAllTags(); }
+
+void clsID3::ResetForRead() {
+  fields_ = TagFields::ForRead();
+  id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
+  id3_revision_v2_ = 0;
+  TagUnsynchronised = false;
+  Lyrics3HasTimestamps = false;
+  audio_ = MpegAudioState{};
+}
+
+void clsID3::ReadAllTags() noexcept {
+  try {
+    ResetForRead();
+    FileReader file;
+    if (!file.Open(file_name_)) {
+      id3_revision_v2_ = 3;
+      return;
+    }
+    const int64_t audio_start = ReadId3v2(file);
+    std::string id3v1_block;
+    int64_t audio_end = LocateId3v1(file, id3v1_block);
+    audio_end = ReadLyrics3(file, audio_end);
+    if (id3v1_exists_) ApplyId3v1(id3v1_block);
+    audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
+  } catch (...) {
+    // Only memory exhaustion can land here; the read keeps what it had and never fails.
+    if (id3_revision_v2_ == 0) id3_revision_v2_ = 3;
+  }
+}
+
+const std::vector<std::string>& clsID3::ID3v2FrameIds() {
+  static const std::vector<std::string> ids = {
+      "APIC", "COMM", "TALB", "TBPM", "TCOM", "TCON", "TCOP", "TENC", "TEXT", "TIT2",
+      "TKEY", "TLAN", "TOAL", "TOFN", "TOLY", "TOPE", "TORY", "TOWN", "TPE1", "TPE2",
+      "TPE3", "TPE4", "TPOS", "TPUB", "TRCK", "TRSN", "TRSO", "TSRC", "TYER", "USLT",
+      "WCOM", "WCOP", "WOAF", "WOAR", "WOAS", "WORS", "WPAY", "WPUB"};
+  return ids;
+}
+
+const std::vector<std::string>& clsID3::ID3v22FrameIds() {
+  static const std::vector<std::string> ids = {
+      "COM", "PIC", "TAL", "TBP", "TCM", "TCO", "TCR", "TEN", "TXT", "TT2", "TKE",
+      "TLA", "TOT", "TOF", "TOL", "TOA", "TOR", "TP1", "TP2", "TP3", "TP4", "TPA",
+      "TPB", "TRK", "TRC", "TYE", "ULT", "WCM", "WCP", "WAF", "WAR", "WAS", "WPB"};
+  return ids;
+}
+
+const std::vector<std::string>& clsID3::Lyrics3FieldIds() {
+  static const std::vector<std::string> ids = {"LYR", "AUT", "EAL", "EAR", "ETT"};
+  return ids;
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tag/MpegAudio.h"
+#include "tag/MultiFrameData.h"
+#include "tag/TagFields.h"
+
+class FileReader;
+class TagFileSystem;
+
+/// One MP3 file's tags and audio properties. Setting FileName reads the file; setters change
+/// memory only until UpdateID3Tags writes them back. Nothing here throws to the caller.
+class clsID3 {
+ public:
+  clsID3();
+  ~clsID3();
+  clsID3(const clsID3&) = delete;
+  clsID3& operator=(const clsID3&) = delete;
+
+  static std::u16string GenreName(int32_t id);
+  static int32_t ToGenreID(std::u16string_view text);
+
+  // Audio properties of the first accepted MPEG frame.
+  int32_t Layer() const;
+  int32_t Padding() const;
+  int32_t MPEGVersion() const;
+  int32_t ChannelMode() const;
+  int32_t Encoding() const;
+  int32_t SamplingRateFrequency() const;
+  double BitRate() const;
+  double FrameSize() const;
+  int32_t FrameSamples() const;
+  double length() const;
+
+#define TAGLOOM_TEXT_ACCESSORS(name)                                      \
+  const std::u16string& name() const noexcept { return fields_.name; }    \
+  void Set##name(std::u16string value) noexcept { fields_.name = std::move(value); }
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_TEXT_ACCESSORS)
+#undef TAGLOOM_TEXT_ACCESSORS
+
+  int32_t GenreID() const noexcept { return fields_.GenreID; }
+  void SetGenreID(int32_t value) noexcept { fields_.GenreID = value; }
+
+  // The lists are shared, not copied: an entry a caller adds is in the object's list.
+#define TAGLOOM_LIST_ACCESSORS(name)                                                    \
+  const std::shared_ptr<MultiFrameData>& name() const noexcept { return fields_.name; } \
+  void Set##name(std::shared_ptr<MultiFrameData> list) noexcept { fields_.name = std::move(list); }
+  TAGLOOM_LIST_FIELDS(TAGLOOM_LIST_ACCESSORS)
+#undef TAGLOOM_LIST_ACCESSORS
+
+  const std::string& FileName() const noexcept { return file_name_; }
+  /// Stores the path and reads the file, also when the path is unchanged.
+  void SetFileName(std::string path) noexcept;
+
+  bool ID3v1Exists() const noexcept { return id3v1_exists_; }
+  bool ID3v2Exists() const noexcept { return id3v2_exists_; }
+  bool Lyrics3v1Exists() const noexcept { return lyrics3v1_exists_; }
+  bool Lyrics3v2Exists() const noexcept { return lyrics3v2_exists_; }
+  uint8_t ID3RevisionV2() const noexcept { return id3_revision_v2_; }
+
+  /// Reads the stored file again; changes made through setters are discarded.
+  void RefreshID3Tags() noexcept;
+
+  /// Writes the fields back to the file.
+  void UpdateID3Tags() noexcept;
+  /// Removes every tag from the file, keeping the audio.
+  void DeleteID3Tags() noexcept;
+  /// Whether the last UpdateID3Tags or DeleteID3Tags replaced the file; false leaves it as it was.
+  bool LastWriteSucceeded() const noexcept { return last_write_ok_; }
+  /// The reason the last write failed, for people; empty after a success.
+  const std::string& LastWriteError() const noexcept { return last_write_error_; }
+  /// Replaces the file layer the writer uses (tests inject failures through it).
+  void SetFileSystem(std::shared_ptr<TagFileSystem> fs) noexcept;
+
+  static const std::vector<std::string>& ID3v2FrameIds();
+  static const std::vector<std::string>& ID3v22FrameIds();
+  static const std::vector<std::string>& Lyrics3FieldIds();
+
+ private:
+  struct TrackParts;
+
+  void ReadAllTags() noexcept;
+  void ResetForRead();
+
+  // ID3v2: returns the 1-based position where the audio data starts.
+  int64_t ReadId3v2(FileReader& file);
+  void MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts);
+  void ApplyGenreText(const std::u16string& genre);
+
+  // ID3v1: looks at the last 128 bytes; returns the end of the audio data.
+  int64_t LocateId3v1(FileReader& file, std::string& block);
+  void ApplyId3v1(std::string_view block);
+
+  // Lyrics3: may move the end of the audio data down below a v2 block.
+  int64_t ReadLyrics3(FileReader& file, int64_t end);
+  void MapLyrics3Field(std::string_view id, std::string_view block, int64_t q);
+
+  TagFields fields_;
+  std::string file_name_;
+  bool id3v1_exists_ = false;
+  bool id3v2_exists_ = false;
+  bool lyrics3v1_exists_ = false;
+  bool lyrics3v2_exists_ = false;
+  uint8_t id3_revision_v2_ = 3;
+  bool TagUnsynchronised = false;
+  bool Lyrics3HasTimestamps = false;
+  MpegAudioState audio_;
+
+  bool last_write_ok_ = false;
+  std::string last_write_error_;
+  std::shared_ptr<TagFileSystem> file_system_;
+};

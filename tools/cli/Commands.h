@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Each subcommand takes the arguments after its name and returns the exit status:
+// 0 success, 1 a file could not be read or written, 2 a usage error.
+namespace Commands {
+
+int Dump(const std::vector<std::string>& args);
+
+}  // namespace Commands
