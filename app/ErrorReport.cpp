@@ -1,0 +1,21 @@
+#include "app/ErrorReport.h"
+
+#include "app/Maker.h"
+#include "platform/Ui.h"
+
+QString ComposeErrorReport(const QString& description, QStringView location, int step) {
+  QString text = description;
+  text += QStringLiteral("\r\n");
+  text += location;
+  text += QStringLiteral("at line ");
+  text += QString::number(step);
+  text += QStringLiteral("\r\r");
+  text += QStringLiteral("Please email screenshot of this message to ");
+  text += QStringView(Maker::kSupportEmail);
+  return text;
+}
+
+void ErrorReport::ShowErrorReport(QStringView location, int step, const QString& description) {
+  ui_.Exclamation(ComposeErrorReport(description, location, step),
+                  QString::fromUtf16(kErrorReportTitle));
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+class Ui;
+
+/// The title of every error report box.
+inline constexpr char16_t kErrorReportTitle[] = u"Application Error";
+
+/// The report's text: description, CR LF, location, "at line ", step, CR CR, e-mail request.
+QString ComposeErrorReport(const QString& description, QStringView location, int step);
+
+/// Shows error reports through the window's message boxes.
+class ErrorReport {
+ public:
+  explicit ErrorReport(Ui& ui) : ui_(ui) {}
+  /// Shows the report for a failed step and returns when the user has closed it.
+  void ShowErrorReport(QStringView location, int step, const QString& description);
+
+ private:
+  Ui& ui_;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+/// File attribute bits, as the folder walk and the file list test them.
+namespace FileAttribute {
+inline constexpr int kReadOnly = 1;         // mode has no write bit
+inline constexpr int kHidden = 2;           // name starts with "."
+inline constexpr int kSystem = 4;           // never set on POSIX
+inline constexpr int kDirectory = 16;       // a folder
+inline constexpr int kArchive = 32;         // a regular file
+inline constexpr int kReparsePoint = 1024;  // a symbolic link
+}  // namespace FileAttribute
+
+/// One entry of a folder listing.
+struct DirectoryEntry {
+  QString name;    ///< bare name, no folder
+  int attributes;  ///< FileAttribute bits
+};
+
+/// The file-system probes of the folder walk, the file list and start-up. Probes answer
+/// false or none on any failure and never throw; List throws, since the walk reports it.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  /// Attribute bits of the file or folder (a link's own bits, not its target's), or none when
+  /// they cannot be read.
+  virtual std::optional<int> Attributes(const QString& path) const noexcept = 0;
+  /// The entries of a folder, files and folders, sorted by name ignoring case, without "." and
+  /// "..". Throws StepFailure when the folder cannot be read.
+  virtual std::vector<DirectoryEntry> List(const QString& folder) const = 0;
+  /// True when a file (not a folder) exists and can be opened.
+  virtual bool FileIsPresent(const QString& path) const noexcept = 0;
+  /// True when the last-modified time of the file or folder can be read.
+  virtual bool FileHasDate(const QString& path) const noexcept = 0;
+  /// True for the root of a file system ("/" or a mount point).
+  virtual bool IsRootFolder(const QString& path) const noexcept = 0;
+};

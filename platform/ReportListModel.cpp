@@ -1,0 +1,209 @@
+#include "platform/ReportListModel.h"
+
+#include "platform/StepFailure.h"
+
+namespace {
+
+[[noreturn]] void OutOfRange(const char* what, int index) {
+  throw StepFailure(std::string("Invalid ") + what + " index " + std::to_string(index));
+}
+
+}  // namespace
+
+ReportListModel::ReportListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ReportListModel::CheckRow(int row) const {
+  if (row < 1 || row > RowCount()) OutOfRange("row", row);
+}
+
+void ReportListModel::CheckColumn(int column) const {
+  if (column < 1 || column > ColumnCount()) OutOfRange("column", column);
+}
+
+void ReportListModel::CheckSubItem(int k) const {
+  if (k < 1 || k >= ColumnCount()) OutOfRange("sub-item", k);
+}
+
+int ReportListModel::AddColumn(const QString& header, std::optional<int> width_twips) {
+  const int at = ColumnCount();
+  beginInsertColumns(QModelIndex(), at, at);
+  columns_.push_back({header, width_twips.value_or(kDefaultColumnWidth)});
+  endInsertColumns();
+  return at + 1;
+}
+
+QString ReportListModel::Header(int column) const {
+  CheckColumn(column);
+  return columns_[column - 1].header;
+}
+
+int ReportListModel::ColumnWidth(int column) const {
+  CheckColumn(column);
+  return columns_[column - 1].width_twips;
+}
+
+void ReportListModel::SetColumnWidth(int column, int width_twips) {
+  CheckColumn(column);
+  columns_[column - 1].width_twips = width_twips;
+  emit ColumnWidthChanged(column, width_twips);
+}
+
+int ReportListModel::AppendRow(const QString& text) {
+  const int at = RowCount();
+  beginInsertRows(QModelIndex(), at, at);
+  rows_.push_back(Row{text, {}, false});
+  endInsertRows();
+  return at + 1;
+}
+
+void ReportListModel::AppendRows(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  const int at = RowCount();
+  beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
+  rows_.reserve(rows_.size() + texts.size());
+  for (const QString& text : texts) rows_.push_back(Row{text, {}, false});
+  endInsertRows();
+}
+
+QString ReportListModel::Text(int row) const {
+  CheckRow(row);
+  return rows_[row - 1].text;
+}
+
+void ReportListModel::SetText(int row, const QString& text) {
+  CheckRow(row);
+  rows_[row - 1].text = text;
+  const QModelIndex cell = index(row - 1, 0);
+  emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+QString ReportListModel::SubItem(int row, int k) const {
+  CheckRow(row);
+  CheckSubItem(k);
+  const QStringList& items = rows_[row - 1].sub_items;
+  return k <= items.size() ? items[k - 1] : QString();
+}
+
+void ReportListModel::SetSubItem(int row, int k, const QString& text) {
+  CheckRow(row);
+  CheckSubItem(k);
+  QStringList& items = rows_[row - 1].sub_items;
+  while (items.size() < k) items.append(QString());
+  items[k - 1] = text;
+  const QModelIndex cell = index(row - 1, k);
+  emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+QString ReportListModel::Cell(int row, int column) const {
+  CheckColumn(column);
+  return column == 1 ? Text(row) : SubItem(row, column - 1);
+}
+
+bool ReportListModel::Checked(int row) const {
+  CheckRow(row);
+  return rows_[row - 1].checked;
+}
+
+void ReportListModel::SetChecked(int row, bool checked) {
+  CheckRow(row);
+  rows_[row - 1].checked = checked;
+  const QModelIndex cell = index(row - 1, 0);
+  emit dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+void ReportListModel::SetSelectedRow(std::optional<int> row) {
+  if (row) CheckRow(*row);
+  if (selected_ == row) return;
+  selected_ = row;
+  emit SelectionChanged(selected_.value_or(0));
+}
+
+void ReportListModel::RemoveRow(int row) {
+  CheckRow(row);
+  beginRemoveRows(QModelIndex(), row - 1, row - 1);
+  rows_.erase(rows_.begin() + (row - 1));
+  endRemoveRows();
+  if (!selected_) return;
+  if (*selected_ == row) {
+    SetSelectedRow(std::nullopt);
+  } else if (*selected_ > row) {
+    selected_ = *selected_ - 1;
+    emit SelectionChanged(*selected_);
+  }
+}
+
+void ReportListModel::Clear() {
+  if (rows_.empty()) return;
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+  SetSelectedRow(std::nullopt);
+}
+
+void ReportListModel::MoveRow(int from, int to) {
+  CheckRow(from);
+  CheckRow(to);
+  if (from == to) return;
+  // Qt names the destination as the row the moved one lands before, counted before the move.
+  const int destination = to > from ? to : to - 1;
+  beginMoveRows(QModelIndex(), from - 1, from - 1, QModelIndex(), destination);
+  Row moved = std::move(rows_[from - 1]);
+  rows_.erase(rows_.begin() + (from - 1));
+  rows_.insert(rows_.begin() + (to - 1), std::move(moved));
+  endMoveRows();
+  if (selected_ == from) {
+    selected_ = to;
+    emit SelectionChanged(to);
+  } else if (selected_) {
+    int s = *selected_;
+    if (from < s && s <= to) --s;
+    if (to <= s && s < from) ++s;
+    if (s != *selected_) {
+      selected_ = s;
+      emit SelectionChanged(s);
+    }
+  }
+}
+
+int ReportListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : RowCount();
+}
+
+int ReportListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : ColumnCount();
+}
+
+QVariant ReportListModel::data(const QModelIndex& index, int role) const {
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    return {};
+  const Row& row = rows_[index.row()];
+  if (role == Qt::DisplayRole) {
+    const int k = index.column();
+    if (k == 0) return row.text;
+    return k <= row.sub_items.size() ? row.sub_items[k - 1] : QString();
+  }
+  if (role == Qt::CheckStateRole && index.column() == 0)
+    return row.checked ? Qt::Checked : Qt::Unchecked;
+  return {};
+}
+
+bool ReportListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || index.column() != 0 ||
+      !checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    return false;
+  SetChecked(index.row() + 1, value.value<Qt::CheckState>() == Qt::Checked);
+  return true;
+}
+
+QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount()) return {};
+  if (role == Qt::DisplayRole) return columns_[section].header;
+  return {};
+}
+
+Qt::ItemFlags ReportListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
+  return f;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+/// A report-style list: columns with a header text and a width in twips, rows with a text,
+/// sub-items, a checked flag and at most one selected row. Rows and columns count from 1;
+/// an index out of range throws StepFailure. Column 1 shows the row's text and its check box.
+class ReportListModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  /// Width a column gets when it is added without one (1440 twips = 1 inch).
+  static constexpr int kDefaultColumnWidth = 1440;
+
+  explicit ReportListModel(QObject* parent = nullptr);
+
+  /// Adds a column at the end; returns its 1-based number.
+  int AddColumn(const QString& header, std::optional<int> width_twips = std::nullopt);
+  int ColumnCount() const { return static_cast<int>(columns_.size()); }
+  QString Header(int column) const;
+  int ColumnWidth(int column) const;
+  void SetColumnWidth(int column, int width_twips);
+
+  int RowCount() const { return static_cast<int>(rows_.size()); }
+  /// Appends a row with the given text, unchecked, with empty sub-items; returns its number.
+  int AppendRow(const QString& text);
+  /// Appends many rows under one insertion notice, so huge lists fill quickly.
+  void AppendRows(const QStringList& texts);
+  QString Text(int row) const;
+  void SetText(int row, const QString& text);
+  /// Sub-item k shows in column k + 1; it reads as empty until set.
+  QString SubItem(int row, int k) const;
+  void SetSubItem(int row, int k, const QString& text);
+  /// Cell text by column: column 1 is the row's text, column c > 1 its sub-item c - 1.
+  QString Cell(int row, int column) const;
+  bool Checked(int row) const;
+  void SetChecked(int row, bool checked);
+  /// The selected row, or none.
+  std::optional<int> SelectedRow() const { return selected_; }
+  /// Selects the row, or clears the selection with std::nullopt.
+  void SetSelectedRow(std::optional<int> row);
+  /// Removes the row; the rows after it move up by one.
+  void RemoveRow(int row);
+  void Clear();
+  /// Moves a row to another position (rows in between shift by one).
+  void MoveRow(int from, int to);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ signals:
+  /// The selected row changed (std::nullopt shows as 0).
+  void SelectionChanged(int row);
+  void ColumnWidthChanged(int column, int width_twips);
+
+ private:
+  struct Column {
+    QString header;
+    int width_twips;
+  };
+  struct Row {
+    QString text;
+    QStringList sub_items;  // grows only as far as the highest sub-item set
+    bool checked = false;
+  };
+
+  void CheckRow(int row) const;
+  void CheckColumn(int column) const;
+  void CheckSubItem(int k) const;
+
+  std::vector<Column> columns_;
+  std::vector<Row> rows_;
+  std::optional<int> selected_;
+};
