@@ -12,6 +12,7 @@
 
 class FileReader;
 class TagFileSystem;
+class FileRewrite;
 
 /// One MP3 file's tags and audio properties. Setting FileName reads the file; setters change
 /// memory only until UpdateID3Tags writes them back. Nothing here throws to the caller.
@@ -99,6 +100,20 @@ class clsID3 {
   // Lyrics3: may move the end of the audio data down below a v2 block.
   int64_t ReadLyrics3(FileReader& file, int64_t end);
   void MapLyrics3Field(std::string_view id, std::string_view block, int64_t q);
+
+  // Writer (TagWriter.cpp) and remover (TagRemoval.cpp); false leaves the file unchanged.
+  bool WriteTags(std::string& error);
+  bool RemoveTags(std::string& error);
+  std::u16string FrameValueFor(std::string_view id, int32_t item) const;
+  std::u16string GenreFrameText() const;
+  int32_t Id3v1GenreNumber() const;
+  std::string Id3v1Block() const;
+  bool NeedsId3v1Block() const;
+  std::u16string Lyrics3FieldValue(std::string_view id) const;
+  std::string Lyrics3Block() const;
+  std::shared_ptr<TagFileSystem> FileSystem() const;
+  // The 1-based end of the audio: before an ID3v1 block and a Lyrics3 block, if any.
+  static bool OldAudioEnd(FileRewrite& file, int64_t& end, std::string& error);
 
   TagFields fields_;
   std::string file_name_;
