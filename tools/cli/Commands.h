@@ -8,5 +8,7 @@
 namespace Commands {
 
 int Dump(const std::vector<std::string>& args);
+int Set(const std::vector<std::string>& args);
+int Strip(const std::vector<std::string>& args);
 
 }  // namespace Commands

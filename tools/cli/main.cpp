@@ -10,11 +10,23 @@ namespace {
 constexpr const char* kUsage =
     "usage: tagloom-cli COMMAND [ARGS]\n"
     "\n"
-    "Reads the tags of MP3 files without a window.\n"
+    "Reads, writes and removes the tags of MP3 files without a window.\n"
     "\n"
     "commands:\n"
     "  dump FILE...             one JSON line per file: every tag field, flag and audio property\n"
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
+    "  set FILE [OPTION TEXT]...  changes the given fields and writes the tags back; an empty\n"
+    "                           TEXT removes the field. Options: --title --artist --album\n"
+    "                           --track --tracks --year --comment --composer --band --conductor\n"
+    "                           --copyright --genre --lyricist --bpm --encoded-by --initial-key\n"
+    "                           --languages --original-album --original-file-name\n"
+    "                           --original-lyricist --original-artist --original-year\n"
+    "                           --file-owner --interpreted-by --disc --discs --publisher\n"
+    "                           --radio-station --radio-owner --isrc --lyrics --copyright-url\n"
+    "                           --audio-url --audio-source-url --radio-url --payment-url\n"
+    "                           --publisher-url; --lyrics-file F (UTF-8 text, line ends kept);\n"
+    "                           --genre-id N (any signed 32-bit number)\n"
+    "  strip FILE...            removes the ID3v2, Lyrics3 and ID3v1 tags, keeping the audio\n"
     "\n"
     "options:\n"
     "  --help      show this text\n"
@@ -40,6 +52,8 @@ int main(int argc, char** argv) {
   }
   const std::map<std::string, int (*)(const std::vector<std::string>&)> commands = {
       {"dump", &Commands::Dump},
+      {"set", &Commands::Set},
+      {"strip", &Commands::Strip},
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
