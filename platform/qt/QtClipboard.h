@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/Clipboard.h"
+
+/// The system clipboard through Qt; an attempt counts as done when the clipboard reads back.
+class QtClipboard : public Clipboard {
+ public:
+  bool Clear() override;
+  bool SetText(const QString& text) override;
+};

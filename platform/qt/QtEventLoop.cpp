@@ -1,0 +1,18 @@
+#include "platform/qt/QtEventLoop.h"
+
+#include <QCoreApplication>
+
+QtEventLoop::QtEventLoop(QObject* parent) : QObject(parent) {
+  connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+          [this] { closing_ = true; });
+  since_last_.start();
+}
+
+bool QtEventLoop::Yield() {
+  if (closing_) return true;
+  if (since_last_.elapsed() >= kSliceMs) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    since_last_.restart();
+  }
+  return closing_;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <utility>
+
+#include "platform/Spreadsheet.h"
+#include "platform/StepFailure.h"
+
+/// Records the cells and calls a workbook would receive.
+class RecordingSpreadsheet : public Spreadsheet {
+ public:
+  bool Available() noexcept override {
+    ++probes;
+    return available;
+  }
+  void NewWorkbook() override {
+    if (fail_new_workbook) throw StepFailure("Cannot create the workbook.");
+    calls.append(QStringLiteral("NewWorkbook"));
+    cells.clear();
+  }
+  void SetCell(int row, int column, const QString& text) override {
+    if (row < 1 || column < 1) throw StepFailure("Invalid cell.");
+    cells[{row, column}] = text;
+  }
+  void SetColumnWidth(int column, double characters) override { widths[column] = characters; }
+  void AutoFitColumns() override { calls.append(QStringLiteral("AutoFitColumns")); }
+  void Save(const QString& path) override {
+    if (fail_save) throw StepFailure("Cannot save the workbook.");
+    calls.append(QStringLiteral("Save ") + path);
+    saved_path = path;
+  }
+  void Open(const QString& path) override {
+    calls.append(QStringLiteral("Open ") + path);
+    opened_path = path;
+  }
+
+  /// The text of a cell, empty when never set.
+  QString Cell(int row, int column) const { return cells.value({row, column}); }
+  /// The highest row holding a cell.
+  int LastRow() const { return cells.isEmpty() ? 0 : cells.lastKey().first; }
+
+  bool available = true;
+  bool fail_new_workbook = false;
+  bool fail_save = false;
+  int probes = 0;
+  QMap<std::pair<int, int>, QString> cells;
+  QMap<int, double> widths;
+  QStringList calls;
+  QString saved_path;
+  QString opened_path;
+};

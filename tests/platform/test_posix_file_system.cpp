@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/PosixFileSystem.h"
+#include "platform/StepFailure.h"
+
+namespace {
+
+void Touch(const QString& path) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+}
+
+}  // namespace
+
+TEST(PosixFileSystemTest, AttributesFollowTheHouseMapping) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString root = dir.path();
+  Touch(root + "/song.mp3");
+  Touch(root + "/.hidden.mp3");
+  Touch(root + "/locked.mp3");
+  QFile::setPermissions(root + "/locked.mp3", QFile::ReadOwner);
+  QDir(root).mkdir("sub");
+  QFile::link(root + "/sub", root + "/link");
+  PosixFileSystem fs;
+  using namespace FileAttribute;
+  EXPECT_EQ(fs.Attributes(root + "/song.mp3"), kArchive);
+  EXPECT_EQ(fs.Attributes(root + "/.hidden.mp3"), kArchive | kHidden);
+  EXPECT_EQ(fs.Attributes(root + "/locked.mp3"), kArchive | kReadOnly);
+  EXPECT_EQ(fs.Attributes(root + "/sub"), kDirectory);
+  EXPECT_EQ(fs.Attributes(root + "/sub/"), kDirectory);
+  EXPECT_EQ(fs.Attributes(root + "/link"), kDirectory | kReparsePoint);
+  EXPECT_EQ(fs.Attributes(root + "/missing"), std::nullopt);
+  EXPECT_EQ(fs.Attributes(QString()), std::nullopt);
+}
+
+TEST(PosixFileSystemTest, ListingIsSortedAndFailuresAreReported) {
+  QTemporaryDir dir;
+  const QString root = dir.path();
+  Touch(root + "/b.mp3");
+  Touch(root + "/A.mp3");
+  QDir(root).mkdir("c");
+  PosixFileSystem fs;
+  const std::vector<DirectoryEntry> entries = fs.List(root);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, QStringLiteral("A.mp3"));
+  EXPECT_EQ(entries[1].name, QStringLiteral("b.mp3"));
+  EXPECT_EQ(entries[2].name, QStringLiteral("c"));
+  EXPECT_EQ(entries[2].attributes, FileAttribute::kDirectory);
+  EXPECT_THROW(fs.List(root + "/missing"), StepFailure);
+  EXPECT_THROW(fs.List(root + "/b.mp3"), StepFailure);
+  if (::geteuid() != 0) {  // permissions do not stop root
+    QFile::setPermissions(root + "/c", QFileDevice::Permissions());
+    EXPECT_THROW(fs.List(root + "/c"), StepFailure);
+    QFile::setPermissions(root + "/c", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+}
+
+TEST(PosixFileSystemTest, ProbesAnswerFalseInsteadOfFailing) {
+  QTemporaryDir dir;
+  const QString root = dir.path();
+  Touch(root + "/song.mp3");
+  QFile::setPermissions(root + "/song.mp3", QFileDevice::Permissions());
+  PosixFileSystem fs;
+  EXPECT_TRUE(fs.FileIsPresent(root + "/song.mp3"));  // attribute access needs no read right
+  EXPECT_FALSE(fs.FileIsPresent(root));
+  EXPECT_FALSE(fs.FileIsPresent(root + "/missing.mp3"));
+  EXPECT_FALSE(fs.FileIsPresent(QString()));
+  EXPECT_TRUE(fs.FileHasDate(root + "/song.mp3"));
+  EXPECT_TRUE(fs.FileHasDate(root));
+  EXPECT_FALSE(fs.FileHasDate(root + "/missing.mp3"));
+  EXPECT_TRUE(fs.IsRootFolder(QStringLiteral("/")));
+  EXPECT_FALSE(fs.IsRootFolder(root));
+  EXPECT_FALSE(fs.IsRootFolder(root + "/song.mp3"));
+}
