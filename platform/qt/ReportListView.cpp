@@ -5,7 +5,17 @@
 
 ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
     : QTreeView(parent), model_(model) {
+  // Connected before setModel so they run before the view moves its current row away from
+  // removed rows; that move is the view's own, and the model decides the selection then.
+  const auto hold = [this] { following_model_ = true; };
+  const auto release = [this] { following_model_ = false; };
+  connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, hold);
+  connect(&model_, &QAbstractItemModel::rowsAboutToBeMoved, this, hold);
+  connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, hold);
   setModel(&model_);
+  connect(&model_, &QAbstractItemModel::rowsRemoved, this, release);
+  connect(&model_, &QAbstractItemModel::rowsMoved, this, release);
+  connect(&model_, &QAbstractItemModel::modelReset, this, release);
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);  // keeps layout cheap for 100 000 rows
@@ -23,6 +33,7 @@ ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
   connect(&model_, &ReportListModel::SelectionChanged, this, &ReportListView::ShowModelSelection);
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
+            if (following_model_) return;
             model_.SetSelectedRow(current.isValid() ? std::optional<int>(current.row() + 1)
                                                     : std::nullopt);
           });
@@ -45,8 +56,15 @@ void ReportListView::ApplyColumnWidth(int column, int width_twips) {
 
 void ReportListView::ShowModelSelection(int row) {
   QItemSelectionModel* selection = selectionModel();
+  const bool was_following = following_model_;
+  following_model_ = true;
+  Show(selection, row);
+  following_model_ = was_following;
+}
+
+void ReportListView::Show(QItemSelectionModel* selection, int row) {
   if (row == 0) {
-    selection->clearSelection();
+    selection->clear();
     return;
   }
   const QModelIndex index = model_.index(row - 1, 0);

@@ -22,6 +22,8 @@ class ReportListView : public QTreeView, public ListViewPort {
  private:
   void ApplyColumnWidth(int column, int width_twips);
   void ShowModelSelection(int row);
+  void Show(QItemSelectionModel* selection, int row);
 
   ReportListModel& model_;
+  bool following_model_ = false;  // the view changes its selection to match the model
 };

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include "platform/StepFailure.h"
+#include "platform/qt/QSettingsStore.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/qt/QtUi.h"
+#include "platform/qt/ReportListView.h"
+
+TEST(QtUiTest, PipeFiltersBecomeQtFilters) {
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("All Files (*.mp3)|*.mp3|")),
+            QStringLiteral("All Files (*.mp3) (*.mp3)"));
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")),
+            QStringLiteral("Text Files (*.txt) (*.txt);;All Files (*.*) (*.*)"));
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Audio|*.mp3;*.mp2")),
+            QStringLiteral("Audio (*.mp3 *.mp2)"));
+  EXPECT_EQ(QtUi::ToQtFilter(QString()), QString());
+}
+
+TEST(QtUiTest, ResultLengthCountsFolderNamesAndSeparators) {
+  EXPECT_EQ(QtUi::ResultLength({QStringLiteral("/m/a.mp3")}), 9);
+  // "/m" NUL "a.mp3" NUL "bb.mp3" NUL NUL
+  EXPECT_EQ(QtUi::ResultLength({QStringLiteral("/m/a.mp3"), QStringLiteral("/m/bb.mp3")}), 17);
+  QStringList many;
+  for (int i = 0; i < 3000; ++i)
+    many.append(QStringLiteral("/music/track%1.mp3").arg(i, 4, 10, QChar(u'0')));
+  EXPECT_GT(QtUi::ResultLength(many), Ui::kOpenFilesResultLimit);
+}
+
+TEST(QSettingsStoreTest, ValuesSurviveANewStoreAndMissingKeysReadTheDefault) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("Vendramel.ini"));
+  {
+    QSettingsStore store(path);
+    EXPECT_EQ(store.Read(QStringLiteral("Extension"), QStringLiteral("mp3")),
+              QStringLiteral("mp3"));
+    store.Write(QStringLiteral("LastFolder"), QStringLiteral("/home/u/Music"));
+  }
+  QSettingsStore again(path);
+  EXPECT_EQ(again.Read(QStringLiteral("LastFolder"), QString()), QStringLiteral("/home/u/Music"));
+  QSettings raw(path, QSettings::IniFormat);
+  EXPECT_EQ(raw.value(QStringLiteral("Tagloom/LastFolder")).toString(),
+            QStringLiteral("/home/u/Music"));
+}
+
+TEST(QtClipboardTest, TextRoundTripsAndClears) {
+  QtClipboard clipboard;
+  ASSERT_TRUE(clipboard.SetText(QStringLiteral("a.mp3 \tLong title\r\n")));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("a.mp3 \tLong title\r\n"));
+  EXPECT_TRUE(clipboard.Clear());
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
+}
+
+TEST(QtDesktopTest, OnlyWebAddressesAreOpened) {
+  QtDesktop desktop;
+  EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("file:///etc/passwd")), StepFailure);
+  EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("calc.exe")), StepFailure);
+}
+
+TEST(QtEventLoopTest, YieldRunsPendingEventsAndTellsWhenClosing) {
+  QtEventLoop events;
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  QThread::msleep(QtEventLoop::kSliceMs + 2);
+  EXPECT_FALSE(events.Yield());
+  EXPECT_TRUE(ran);
+  events.SetClosing();
+  EXPECT_TRUE(events.Yield());
+}
+
+TEST(ReportListViewTest, HitTestSelectionAndWidths) {
+  ReportListModel model;
+  model.AddColumn(QStringLiteral("Filename"), 1440);
+  model.AddColumn(QStringLiteral("Title"));
+  ReportListView view(model);
+  view.resize(400, 300);
+  for (int i = 1; i <= 3; ++i) model.AppendRow(QStringLiteral("%1.mp3").arg(i));
+  view.show();
+  EXPECT_EQ(view.columnWidth(0), ReportListView::TwipsToPixels(1440, view.logicalDpiX()));
+  EXPECT_EQ(ReportListView::TwipsToPixels(2880, 96), 192);
+  model.SetColumnWidth(2, 720);
+  EXPECT_EQ(view.columnWidth(1), ReportListView::TwipsToPixels(720, view.logicalDpiX()));
+
+  const QRect second = view.visualRect(model.index(1, 0));
+  EXPECT_EQ(view.RowAt(second.center().x(), second.center().y()), 2);
+  const QRect last = view.visualRect(model.index(2, 0));
+  EXPECT_EQ(view.RowAt(5, last.bottom() + 40), std::nullopt);
+
+  view.setCurrentIndex(model.index(2, 0));
+  EXPECT_EQ(model.SelectedRow(), 3);
+  model.SetSelectedRow(1);
+  EXPECT_EQ(view.currentIndex().row(), 0);
+  model.RemoveRow(1);
+  EXPECT_FALSE(view.selectionModel()->hasSelection());
+  EXPECT_EQ(model.SelectedRow(), std::nullopt);
+  model.SetSelectedRow(2);
+  model.RemoveRow(1);
+  EXPECT_EQ(model.SelectedRow(), 1);
+  EXPECT_EQ(view.currentIndex().row(), 0);
+  view.EnsureVisible(99);  // out of range: ignored
+}
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
