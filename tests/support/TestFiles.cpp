@@ -1,0 +1,85 @@
+#include "tests/support/TestFiles.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace TestFiles {
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate =
+        base / ("tagloom-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+                "-" + std::to_string(random() % 1000000));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder under " + base.string());
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests may leave read-only files behind; removal must still succeed.
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::Write(std::string_view name, std::string_view bytes) const {
+  const fs::path target = path_ / fs::path(std::string(name));
+  fs::create_directories(target.parent_path());
+  std::ofstream out(target, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + target.string());
+  return target.string();
+}
+
+std::string TempDir::PathOf(std::string_view name) const {
+  return (path_ / fs::path(std::string(name))).string();
+}
+
+std::optional<std::string> ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return bytes.str();
+}
+
+std::optional<fs::path> FolderFromEnv(const char* variable) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  std::error_code error;
+  if (!fs::is_directory(value, error)) return std::nullopt;
+  return fs::path(value);
+}
+
+std::optional<fs::path> SamplesDir() { return FolderFromEnv("TAGLOOM_SAMPLES"); }
+std::optional<fs::path> PeersDir() { return FolderFromEnv("TAGLOOM_PEERS"); }
+std::optional<fs::path> BinDir() { return FolderFromEnv("TAGLOOM_BIN"); }
+
+std::string JoinPath(std::string_view folder, std::string_view name, char separator) {
+  std::string out(folder);
+  if (out.empty() || out.back() != separator) out += separator;
+  return out + std::string(name);
+}
+
+}  // namespace TestFiles

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Helpers for tests that need files on disk. Qt-free, so every area can use them.
+namespace TestFiles {
+
+/// A fresh folder under the system's temporary directory, removed with everything in it when
+/// the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+
+  /// Writes the bytes to `name` inside the folder (sub-folders are made) and returns its path.
+  std::string Write(std::string_view name, std::string_view bytes) const;
+
+  /// The path `name` would have inside the folder; nothing is created.
+  std::string PathOf(std::string_view name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// The whole file, or nothing when it cannot be read.
+std::optional<std::string> ReadBytes(const std::filesystem::path& path);
+
+/// The folder an environment variable names, when it is set and the folder exists.
+std::optional<std::filesystem::path> FolderFromEnv(const char* variable);
+
+/// The folders CTest hands to every test: the bundled samples, the peers' corpus, the programs.
+std::optional<std::filesystem::path> SamplesDir();  // TAGLOOM_SAMPLES
+std::optional<std::filesystem::path> PeersDir();    // TAGLOOM_PEERS
+std::optional<std::filesystem::path> BinDir();      // TAGLOOM_BIN
+
+/// Joins with the given separator, adding one only when `folder` does not already end in it; the
+/// path routines under test take the separator as a parameter, so both forms need building.
+std::string JoinPath(std::string_view folder, std::string_view name, char separator);
+
+}  // namespace TestFiles

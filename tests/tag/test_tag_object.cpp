@@ -1,0 +1,187 @@
+// The tag object: defaults, the order of the read, precedence between tag kinds, and the
+// accessors' sharing rules.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/tag/TagFile.h"
+
+namespace {
+
+using namespace TagFile;
+using namespace std::string_literals;
+
+void ExpectEveryTextEmpty(const clsID3& tag) {
+#define TAGLOOM_EXPECT_EMPTY(name) EXPECT_EQ(tag.name(), u"") << #name;
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_EXPECT_EMPTY)
+#undef TAGLOOM_EXPECT_EMPTY
+}
+
+void ExpectEmptyLists(const clsID3& tag) {
+  ASSERT_TRUE(tag.CommercialInfo());
+  ASSERT_TRUE(tag.ArtistURL());
+  ASSERT_TRUE(tag.AttachedPictures());
+  EXPECT_EQ(tag.CommercialInfo()->Count(), 0);
+  EXPECT_EQ(tag.ArtistURL()->Count(), 0);
+  EXPECT_EQ(tag.AttachedPictures()->Count(), 0);
+}
+
+void ExpectNoFlags(const clsID3& tag) {
+  EXPECT_FALSE(tag.ID3v1Exists());
+  EXPECT_FALSE(tag.ID3v2Exists());
+  EXPECT_FALSE(tag.Lyrics3v1Exists());
+  EXPECT_FALSE(tag.Lyrics3v2Exists());
+}
+
+TEST(TagObject, NewObjectDefaults) {
+  clsID3 tag;
+  EXPECT_EQ(tag.GenreID(), 0);
+  EXPECT_EQ(tag.ID3RevisionV2(), 3);
+  EXPECT_FALSE(tag.CommercialInfo());
+  EXPECT_FALSE(tag.ArtistURL());
+  EXPECT_FALSE(tag.AttachedPictures());
+  ExpectNoFlags(tag);
+  ExpectEveryTextEmpty(tag);
+  EXPECT_EQ(tag.FileName(), "");
+  EXPECT_EQ(tag.SamplingRateFrequency(), 11025);
+}
+
+TEST(TagObject, FileWithoutTagsResetsEverything) {
+  const auto tag = Read(Mpeg1Header(500));
+  EXPECT_EQ(tag->GenreID(), 255);
+  EXPECT_EQ(tag->ID3RevisionV2(), 3);
+  ExpectNoFlags(*tag);
+  ExpectEveryTextEmpty(*tag);
+  ExpectEmptyLists(*tag);
+}
+
+TEST(TagObject, UnreadablePathsNeverFail) {
+  TestFiles::TempDir dir;
+  clsID3 tag;
+  tag.SetFileName(
+      dir.Write("tagged.mp3",
+                Id3v2Tag(4, Frame(4, "TIT2", TextBody(Encoding::Latin1, u"T"))) + Mpeg1Header(50)));
+  EXPECT_EQ(tag.ID3RevisionV2(), 4);
+  for (const std::string& path : {dir.PathOf("missing.mp3"), dir.Path().string(), ""s}) {
+    tag.SetFileName(path);
+    EXPECT_EQ(tag.FileName(), path);
+    EXPECT_EQ(tag.ID3RevisionV2(), 3) << path;
+    EXPECT_EQ(tag.GenreID(), 255);
+    ExpectNoFlags(tag);
+    ExpectEveryTextEmpty(tag);
+    ExpectEmptyLists(tag);
+    EXPECT_EQ(tag.Layer(), 0);
+  }
+}
+
+TEST(TagObject, AllTagKindsTogether) {
+  Id3v1Fields v1;
+  v1.title = "C";
+  v1.year = "1999";
+  v1.genre = 17;
+  const Bytes v2 = Id3v2Tag(4, Frame(4, "TIT2", TextBody(Encoding::Latin1, u"A")));
+  const auto tag = Read(v2 + Mpeg1Header(300) + Lyrics3v2({{"ETT", "B"}}) + Id3v1(v1));
+  EXPECT_TRUE(tag->ID3v2Exists());
+  EXPECT_TRUE(tag->ID3v1Exists());
+  EXPECT_TRUE(tag->Lyrics3v2Exists());
+  EXPECT_EQ(tag->ID3RevisionV2(), 4);
+  EXPECT_EQ(tag->Title(), u"A");
+  EXPECT_EQ(tag->Year(), u"1999");
+  EXPECT_EQ(tag->GenreID(), 17);
+  EXPECT_EQ(CountedAudioBytes(*tag), 300);
+}
+
+TEST(TagObject, PrecedenceIsId3v2ThenLyrics3ThenId3v1) {
+  Id3v1Fields v1;
+  v1.title = "C";
+  const Bytes lyrics3 = Lyrics3v2({{"ETT", "B"}});
+  const Bytes v2 = Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"A")));
+  EXPECT_EQ(Read(v2 + Mpeg1Header(10) + lyrics3 + Id3v1(v1))->Title(), u"A");
+  EXPECT_EQ(Read(Mpeg1Header(10) + lyrics3 + Id3v1(v1))->Title(), u"B");
+  EXPECT_EQ(Read(Mpeg1Header(10) + Id3v1(v1))->Title(), u"C");
+  // An empty ID3v2 value counts as no value.
+  const Bytes empty_v2 = Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"")));
+  EXPECT_EQ(Read(empty_v2 + Mpeg1Header(10) + Id3v1(v1))->Title(), u"C");
+}
+
+TEST(TagObject, SettersChangeMemoryOnlyUntilTheNextRead) {
+  TestFiles::TempDir dir;
+  const std::string path =
+      dir.Write("a.mp3", Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Original"))) +
+                             Mpeg1Header(50));
+  const auto before = TestFiles::ReadBytes(path);
+  clsID3 tag;
+  tag.SetFileName(path);
+  tag.SetTitle(u"New");
+  tag.SetGenreID(-2);
+  EXPECT_EQ(tag.Title(), u"New");
+  EXPECT_EQ(tag.GenreID(), -2);
+  tag.RefreshID3Tags();
+  EXPECT_EQ(tag.Title(), u"Original");
+  EXPECT_EQ(tag.GenreID(), 255);
+  EXPECT_EQ(TestFiles::ReadBytes(path), before);
+}
+
+TEST(TagObject, SameFileNameReadsTheFileAgain) {
+  TestFiles::TempDir dir;
+  const std::string path =
+      dir.Write("a.mp3", Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"First"))));
+  clsID3 tag;
+  tag.SetFileName(path);
+  EXPECT_EQ(tag.Title(), u"First");
+  dir.Write("a.mp3", Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Second"))));
+  tag.SetFileName(path);
+  EXPECT_EQ(tag.Title(), u"Second");
+}
+
+TEST(TagObject, ListsAreSharedNotCopied) {
+  const auto tag = Read(Id3v2Tag(3, Frame(3, "WOAR", UrlBody("http://a.example/"))));
+  tag->ArtistURL()->Add(u"http://b.example/");
+  EXPECT_EQ(tag->ArtistURL()->Count(), 2);
+
+  auto mine = std::make_shared<MultiFrameData>();
+  tag->SetAttachedPictures(mine);
+  mine->Add(u"picture", std::nullopt, std::nullopt, true);
+  EXPECT_EQ(tag->AttachedPictures()->Count(), 1);
+  EXPECT_EQ(tag->AttachedPictures().get(), mine.get());
+
+  // A read gives the object new lists; the caller's old list is left alone.
+  const auto old_list = tag->ArtistURL();
+  tag->RefreshID3Tags();
+  EXPECT_NE(tag->ArtistURL().get(), old_list.get());
+  EXPECT_EQ(old_list->Count(), 2);
+}
+
+TEST(TagObject, ReadingOneFileAfterAnotherLeavesNothingBehind) {
+  TestFiles::TempDir dir;
+  Id3v1Fields v1;
+  v1.title = "Full";
+  v1.genre = 3;
+  const Bytes full = Id3v2Tag(3, Frame(3, "TPE1", TextBody(Encoding::Latin1, u"Someone")) +
+                                     Frame(3, "WOAR", UrlBody("http://x.example/"))) +
+                     XingFrame(kMpeg1, 10, 4000) + Lyrics3v1("la la") + Id3v1(v1);
+  clsID3 tag;
+  tag.SetFileName(dir.Write("full.mp3", full));
+  EXPECT_EQ(tag.Artist(), u"Someone");
+  EXPECT_EQ(tag.Encoding(), 1);
+  tag.SetFileName(dir.Write("bare.mp3", Bytes(10, '\0')));
+  ExpectEveryTextEmpty(tag);
+  ExpectEmptyLists(tag);
+  ExpectNoFlags(tag);
+  EXPECT_EQ(tag.GenreID(), 255);
+  EXPECT_EQ(tag.Encoding(), 0);
+  EXPECT_EQ(tag.Layer(), 0);
+}
+
+TEST(TagObject, FrameIdTables) {
+  EXPECT_EQ(clsID3::ID3v2FrameIds().size(), 38u);
+  EXPECT_EQ(clsID3::ID3v2FrameIds().front(), "APIC");
+  EXPECT_EQ(clsID3::ID3v2FrameIds().back(), "WPUB");
+  EXPECT_EQ(clsID3::ID3v22FrameIds().size(), 33u);
+  EXPECT_EQ(clsID3::ID3v22FrameIds()[0], "COM");
+  EXPECT_EQ(clsID3::ID3v22FrameIds()[1], "PIC");
+  EXPECT_EQ(clsID3::Lyrics3FieldIds(),
+            (std::vector<std::string>{"LYR", "AUT", "EAL", "EAR", "ETT"}));
+}
+
+}  // namespace
