@@ -1,0 +1,150 @@
+// tagloom-cli set and strip as a user runs them: exit status, messages and the file afterwards.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "tag/clsID3.h"
+#include "tools/samples/SampleBuilder.h"
+
+namespace {
+
+using namespace SampleBuilder;
+
+class Cli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* bin = std::getenv("TAGLOOM_BIN");
+    program_ = std::string(bin ? bin : ".") + "/tagloom-cli";
+    if (!std::filesystem::exists(program_)) GTEST_SKIP() << "no tagloom-cli at " << program_;
+    std::string name = (std::filesystem::temp_directory_path() / "tagloom-cli-XXXXXX").string();
+    folder_ = ::mkdtemp(name.data());
+  }
+  void TearDown() override {
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+  std::string Write(const std::string& name, std::string_view bytes) {
+    const std::string path = (folder_ / name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
+  // Runs tagloom-cli with the arguments; returns the exit status and keeps standard error.
+  int Run(const std::vector<std::string>& args) {
+    std::string command = Quote(program_);
+    for (const auto& a : args) command += " " + Quote(a);
+    const std::string err = (folder_ / "stderr.txt").string();
+    const int status = std::system((command + " >/dev/null 2>" + Quote(err)).c_str());
+    stderr_ = Read(err);
+    std::filesystem::remove(err);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::unique_ptr<clsID3> Tags(const std::string& path) {
+    auto tag = std::make_unique<clsID3>();
+    tag->SetFileName(path);
+    return tag;
+  }
+
+  std::string program_;
+  std::filesystem::path folder_;
+  std::string stderr_;
+};
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
+  const Bytes audio = SilentFrames(kMpeg1, 10);
+  const std::string file = Write("a.mp3", audio);
+  const std::vector<std::vector<std::string>> bad = {
+      {"set"},
+      {"set", file, "--bogus", "x"},
+      {"set", file, "--title"},
+      {"set", file, file, "--title", "x"},
+      {"set", file, "--genre-id", "2147483648"},
+      {"set", file, "--genre-id", "12x"},
+      {"set", file, "--genre-id", ""},
+      {"set", file, "--title", "\xC3\x28"},  // not UTF-8
+      {"strip"},
+  };
+  for (const auto& args : bad) {
+    EXPECT_EQ(Run(args), 2) << args.size();
+    EXPECT_FALSE(stderr_.empty());
+  }
+  EXPECT_TRUE(Read(file) == audio);
+}
+
+TEST_F(Cli, FilesThatCannotBeReadOrWrittenExitWithOne) {
+  EXPECT_EQ(Run({"set", (folder_ / "missing.mp3").string(), "--title", "x"}), 1);
+  EXPECT_NE(stderr_.find("missing.mp3"), std::string::npos);
+  EXPECT_EQ(Run({"set", folder_.string(), "--title", "x"}), 1);
+  EXPECT_EQ(Run({"set", Write("b.mp3", "x"), "--lyrics-file", (folder_ / "none.txt").string()}), 1);
+
+  // A write the engine refuses: the file is named, said to be unchanged, and is unchanged.
+  const Bytes tagged = Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0old", 4))) + SilentFrames(kMpeg1, 5);
+  const std::string file = Write("c.mp3", tagged);
+  const std::string twin = (folder_ / "twin.mp3").string();
+  ASSERT_EQ(::link(file.c_str(), twin.c_str()), 0);
+  EXPECT_EQ(Run({"set", file, "--title", "new"}), 1);
+  EXPECT_NE(stderr_.find("not changed"), std::string::npos) << stderr_;
+  EXPECT_EQ(Run({"strip", file}), 1);
+  EXPECT_TRUE(Read(file) == tagged);
+
+  // strip goes on past a bad file and still fails overall.
+  const std::string good = Write("d.mp3", tagged);
+  EXPECT_EQ(Run({"strip", (folder_ / "missing.mp3").string(), good}), 1);
+  EXPECT_TRUE(Read(good) == SilentFrames(kMpeg1, 5));
+}
+
+TEST_F(Cli, SetWritesTheGivenFieldsAndEmptyTextRemovesOne) {
+  const std::string file = Write("a.mp3", SilentFrames(kMpeg1, 10));
+  const std::string lyrics = Write("lyrics.txt", "\xEF\xBB\xBFone\r\ntwo\nthree\r");
+  ASSERT_EQ(Run({"set",           file,       "--title",         "Grüße ☃",
+                 "--artist",      "A",        "--album",         "B",
+                 "--track",       "4",        "--tracks",        "10",
+                 "--year",        "1999",     "--comment",       "C",
+                 "--composer",    "D",        "--band",          "E",
+                 "--conductor",   "F",        "--copyright",     "G",
+                 "--genre",       "Chiptune", "--genre-id",      "-5",
+                 "--lyrics-file", lyrics,     "--publisher-url", "http://x/"}),
+            0)
+      << stderr_;
+  auto tag = Tags(file);
+  EXPECT_EQ(tag->Title(), u"Grüße ☃");
+  EXPECT_EQ(tag->Artist(), u"A");
+  EXPECT_EQ(tag->TrackNumber(), u"4");
+  EXPECT_EQ(tag->TracksTotal(), u"10");
+  EXPECT_EQ(tag->Year(), u"1999");
+  EXPECT_EQ(tag->Comments(), u"C");
+  EXPECT_EQ(tag->Composer(), u"D");
+  EXPECT_EQ(tag->Conductor(), u"F");
+  EXPECT_EQ(tag->Lyrics(), u"one\r\ntwo\nthree\r");
+  EXPECT_EQ(tag->GenreID(), -5);
+  EXPECT_EQ(tag->Genre(), u"Chiptune");
+  EXPECT_EQ(tag->PublisherURL(), u"http://x/");
+
+  ASSERT_EQ(Run({"set", file, "--artist", "", "--genre-id", "2147483647"}), 0) << stderr_;
+  const std::string bytes = Read(file);
+  EXPECT_EQ(bytes.find("TPE1"), std::string::npos);
+  tag = Tags(file);
+  EXPECT_EQ(tag->Artist(), u"");
+  EXPECT_EQ(tag->Title(), u"Grüße ☃");
+  EXPECT_EQ(tag->GenreID(), 2147483647);
+
+  ASSERT_EQ(Run({"strip", file}), 0) << stderr_;
+  EXPECT_TRUE(Read(file) == SilentFrames(kMpeg1, 10));
+}
+
+}  // namespace
