@@ -5,8 +5,7 @@ const QString kGroup = QStringLiteral("Tagloom");
 }
 
 QSettingsStore::QSettingsStore()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Vendramel"))) {}
+    : settings_(std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("Vendramel"))) {}
 
 QSettingsStore::QSettingsStore(const QString& ini_path)
     : settings_(std::make_unique<QSettings>(ini_path, QSettings::IniFormat)) {}

@@ -3,14 +3,14 @@
 #include <QCoreApplication>
 
 QtEventLoop::QtEventLoop(QObject* parent) : QObject(parent) {
-  connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
-          [this] { closing_ = true; });
+  if (QCoreApplication* app = QCoreApplication::instance())
+    connect(app, &QCoreApplication::aboutToQuit, this, [this] { closing_ = true; });
   since_last_.start();
 }
 
 bool QtEventLoop::Yield() {
   if (closing_) return true;
-  if (since_last_.elapsed() >= kSliceMs) {
+  if (since_last_.elapsed() >= kSliceMs && QCoreApplication::instance() != nullptr) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     since_last_.restart();
   }
