@@ -1,0 +1,81 @@
+#include "app/Form1.h"
+
+#include <utility>
+
+namespace {
+
+Services WithEventLoop(const Services& s, EventLoop& events) {
+  return Services{s.ui,   s.settings, s.clipboard,   s.desktop, s.random,
+                  events, s.files,    s.spreadsheet, s.shell};
+}
+
+}  // namespace
+
+Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
+    : events_(services.events),
+      services_(WithEventLoop(services, events_)),
+      window_(window),
+      program_folder_(std::move(program_folder)),
+      errors_(services.ui),
+      form_load_(program_folder_, window_, ListView1, ListView2, services_, errors_),
+      sample_files_(ListView1, program_folder_, services_, errors_),
+      extraction_run_(ListView1, ListView2, ProgressBar1, MousePointer, ExtractionRunning,
+                      services_, errors_) {
+  ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
+}
+
+// ---- Window events --------------------------------------------------------------------------
+
+void Form1::Form_Load() { form_load_.Run(); }
+
+void Form1::Form_Unload() { events_.SetClosing(); }
+
+void Form1::Form_MouseMove() { MousePointer.SetDefault(); }
+
+void Form1::PushButton_MouseMove() { MousePointer.SetHover(); }
+
+// ---- PushButton1: "Save Results As Text File" -----------------------------------------------
+
+void Form1::PushButton1_Click() {}
+
+// ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
+
+void Form1::PushButton2_Click() {}
+
+// ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
+
+void Form1::PushButton3_Click() {}
+
+// ---- PushButton4: "Add MP3 File(s)" ---------------------------------------------------------
+
+void Form1::PushButton4_Click() {}
+
+// ---- PushButton5: "Clear Results" -----------------------------------------------------------
+
+void Form1::PushButton5_Click() {}
+
+// ---- PushButton6: "Copy Results To Clipboard" -----------------------------------------------
+
+void Form1::PushButton6_Click() {}
+
+// ---- PushButton7: "Clear List" --------------------------------------------------------------
+
+void Form1::PushButton7_Click() {}
+
+// ---- PushButton8: "Load Sample/Example Files" -----------------------------------------------
+
+void Form1::PushButton8_Click() { sample_files_.Load(); }
+
+// ---- PushButton9: "Help" --------------------------------------------------------------------
+
+void Form1::PushButton9_Click() { ShowHelp(services_.ui, errors_); }
+
+// ---- PushButton10: "Start Extracting Tags" --------------------------------------------------
+
+void Form1::PushButton10_Click() { extraction_run_.Start(); }
+
+// ---- PushButton13: "Save Results As Excel File" ---------------------------------------------
+
+void Form1::PushButton13_Click() {}
+
+// ---- List events ----------------------------------------------------------------------------

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QString>
+
+#include "app/ErrorReport.h"
+#include "app/FormLoad.h"
+#include "app/SampleFiles.h"
+#include "batch/ExtractionRun.h"
+#include "platform/MainWindowPort.h"
+#include "platform/ProgressBarModel.h"
+#include "platform/ReportListModel.h"
+#include "platform/Services.h"
+#include "platform/WindowPointer.h"
+
+/// The window's event loop as the actions see it: once the window closes, every yield answers
+/// that the program is closing, so an action stops before it touches the window again.
+class ClosingAwareEventLoop : public EventLoop {
+ public:
+  explicit ClosingAwareEventLoop(EventLoop& inner) : inner_(inner) {}
+  bool Yield() override { return inner_.Yield() || closing_; }
+  void SetClosing() { closing_ = true; }
+  bool Closing() const { return closing_; }
+
+ private:
+  EventLoop& inner_;
+  bool closing_ = false;
+};
+
+/// The main window without its widgets: the two lists, the progress bar, the pointer and one
+/// handler per user action. Each handler hands its work to the action class of its subsystem,
+/// so the window on screen and the tests drive exactly the same code.
+class Form1 {
+ public:
+  /// `program_folder` holds the program and the files beside it (skin, pictures, Samples).
+  Form1(Services& services, MainWindowPort& window, QString program_folder);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  /// The file list: one full path per row.
+  ReportListModel ListView1;
+  /// The result table: the file name and eleven tag fields per row, and a checked flag.
+  ReportListModel ListView2;
+  ProgressBarModel ProgressBar1;
+  /// The window's pointer; its busy state is the lock other handlers test.
+  WindowPointer MousePointer;
+  /// True while "Start Extracting Tags" runs.
+  bool ExtractionRunning = false;
+
+  const QString& ProgramFolder() const { return program_folder_; }
+  /// The services every action uses; their event loop reports the window's closing.
+  Services& services() { return services_; }
+  ErrorReport& errors() { return errors_; }
+  /// True once the window has begun to close.
+  bool Closing() const { return events_.Closing(); }
+
+  // ---- Window events ----
+  void Form_Load();
+  /// The window closes: long actions stop at their next yield, and the program ends.
+  void Form_Unload();
+  /// The pointer moves over the window's background.
+  void Form_MouseMove();
+  /// The pointer moves over any push button.
+  void PushButton_MouseMove();
+
+  // ---- Push buttons, one handler each ----
+  void PushButton1_Click();   // "Save Results As Text File"
+  void PushButton2_Click();   // "Old" (hidden)
+  void PushButton3_Click();   // "Add All MP3 File(s) In Folder"
+  void PushButton4_Click();   // "Add MP3 File(s)"
+  void PushButton5_Click();   // "Clear Results"
+  void PushButton6_Click();   // "Copy Results To Clipboard"
+  void PushButton7_Click();   // "Clear List"
+  void PushButton8_Click();   // "Load Sample/Example Files"
+  void PushButton9_Click();   // "Help"
+  void PushButton10_Click();  // "Start Extracting Tags"
+  void PushButton13_Click();  // "Save Results As Excel File"
+
+  // ---- List events of the file list (ListView1) and the result table (ListView2) ----
+
+ private:
+  ClosingAwareEventLoop events_;
+  Services services_;
+  MainWindowPort& window_;
+  QString program_folder_;
+  ErrorReport errors_;
+
+  // ---- Action classes, one per handler that does more than a line ----
+  FormLoad form_load_;
+  SampleFiles sample_files_;
+  ExtractionRun extraction_run_;
+};

@@ -1,0 +1,74 @@
+#include "app/FormLoad.h"
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "app/Maker.h"
+#include "batch/ResultColumns.h"
+
+namespace {
+
+constexpr int kTitleLimit = 40;
+constexpr int kFileListWidth = 7000;  // twips
+constexpr int kHomePageDraw = 7;
+
+QString Text(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QString ApplicationTitleOf(const QString& product_name) {
+  QString title = product_name;
+  do {
+    const qsizetype space = title.lastIndexOf(u' ');
+    if (space < 0) break;
+    title.truncate(space);
+  } while (title.size() > kTitleLimit);
+  return title;
+}
+
+void ShowHelp(Ui& ui, ErrorReport& errors) {
+  ErrorTrap trap(loc::kPushButton9Click, errors);
+  trap.Step(100, [&] {
+    ui.Message(QStringLiteral("Questions? Please contact Team Vendramel at ") +
+               Text(Maker::kContactPage));
+  });
+}
+
+void FormLoad::VisitHomePageSometimes(RandomSource& random, Desktop& desktop) {
+  const int draw = static_cast<int>(random.NextFraction() * 100) + 1;
+  if (draw == kHomePageDraw) desktop.OpenWebAddress(Text(Maker::kHomePage));
+}
+
+QString FormLoad::Beside(const QString& relative) const {
+  QString path = relative;
+  path.replace(u'/', Main::kSeparator);
+  return program_folder_ + Main::kSeparator + path;
+}
+
+void FormLoad::Run() {
+  ErrorTrap trap(loc::kFormLoad, errors_);
+  trap.Step(100, [&] {
+    const QString skin = Beside(QStringLiteral("x/o.cjs"));
+    if (services_.files.FileHasDate(skin)) window_.ApplySkin(skin);
+  });
+  trap.Step(104, [&] {
+    window_.SetCaption(QString::fromUtf16(kProductName));
+    window_.ShowProgramIcon();
+    services_.ui.SetApplicationTitle(ApplicationTitleOf(QString::fromUtf16(kProductName)));
+  });
+  const QString hover = Beside(QStringLiteral("HAND-M.CUR"));
+  bool has_hover = false;
+  trap.Step(106, [&] { has_hover = services_.files.FileHasDate(hover); });
+  if (has_hover) trap.Step(108, [&] { window_.LoadHoverPicture(hover); });
+  trap.Step(110, [&] { VisitHomePageSometimes(services_.random, services_.desktop); });
+  trap.Step(128, [&] { file_list_.AddColumn(QStringLiteral("File(s)"), kFileListWidth); });
+  trap.Step(150, [&] {
+    results_.AddColumn(Text(ResultColumns::kFileNameHeader), ResultColumns::kFileNameWidth);
+  });
+  for (const ResultColumns::Field& field : ResultColumns::kFields) {
+    trap.Step(150 + 2 * field.sub_item,
+              [&] { results_.AddColumn(Text(field.header), field.width_twips); });
+  }
+}

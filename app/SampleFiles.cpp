@@ -1,0 +1,51 @@
+#include "app/SampleFiles.h"
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+
+namespace Main {
+
+bool FileHasDate(const FileSystem& files, const QString& path) noexcept {
+  return files.FileHasDate(path);
+}
+
+bool ListHasText(const ReportListModel& list, const QString& text) {
+  for (int r = 1; r <= list.RowCount(); ++r)
+    if (list.Text(r) == text) return true;
+  return false;
+}
+
+QStringList SampleNamesIn(const FileSystem& files, const QString& folder) {
+  const std::optional<int> bits = files.Attributes(folder);
+  if (!bits || !(*bits & FileAttribute::kDirectory)) return {};
+  QString base = folder;
+  if (!base.endsWith(kSeparator)) base += kSeparator;
+  QStringList names;
+  for (const DirectoryEntry& entry : files.List(folder)) {
+    if (entry.attributes & FileAttribute::kDirectory) continue;
+    if (files.FileIsPresent(base + entry.name)) names.append(entry.name);
+  }
+  return names;
+}
+
+void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Services& services) {
+  const QString folder = program_folder + kSeparator + QStringLiteral("Samples");
+  const QStringList names = SampleNamesIn(services.files, folder);
+  for (const QString& name : names) {
+    const QString path = folder + kSeparator + name;
+    if (FileHasDate(services.files, path) && !ListHasText(list, path)) list.AppendRow(path);
+  }
+  const bool open = services.ui.AskYesNo(QStringLiteral(
+      "Would you like this software to open the folder where these sample files are stored (so "
+      "that you can view them before working with them)?"));
+  // Handed to the desktop as a plain path: no quotes, no command line.
+  if (open) services.desktop.OpenFolder(folder + kSeparator);
+}
+
+}  // namespace Main
+
+void SampleFiles::Load() {
+  ErrorTrap trap(loc::kPushButton8Click, errors_);
+  trap.Step(100, [&] { Main::LoadSampleFiles(file_list_, program_folder_, services_); });
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "platform/FileSystem.h"
+#include "platform/ReportListModel.h"
+#include "platform/Services.h"
+
+namespace Main {
+
+/// True when the file's last-modified time can be read; any failure counts as absence.
+bool FileHasDate(const FileSystem& files, const QString& path) noexcept;
+
+/// True when some row's own text equals `text` exactly (letter case counts).
+bool ListHasText(const ReportListModel& list, const QString& text);
+
+/// The names of the files in `folder`, hidden ones included, in listing order. A missing folder
+/// holds no files; a folder that exists but cannot be read throws StepFailure.
+QStringList SampleNamesIn(const FileSystem& files, const QString& folder);
+
+/// Appends every sample file beside the program that is present and not yet listed, then
+/// offers to open the sample folder. Throws StepFailure; the caller's trap reports it.
+void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Services& services);
+
+}  // namespace Main
+
+class ErrorReport;
+
+/// "Load Sample/Example Files": LoadSampleFiles under the button's error trap.
+class SampleFiles {
+ public:
+  SampleFiles(ReportListModel& file_list, const QString& program_folder, Services& services,
+              ErrorReport& errors)
+      : file_list_(file_list),
+        program_folder_(program_folder),
+        services_(services),
+        errors_(errors) {}
+
+  void Load();
+
+ private:
+  ReportListModel& file_list_;
+  const QString& program_folder_;
+  Services& services_;
+  ErrorReport& errors_;
+};

@@ -1,0 +1,93 @@
+#include "batch/ExtractionRun.h"
+
+#include <QFile>
+#include <QStringList>
+#include <cmath>
+#include <memory>
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "batch/ResultColumns.h"
+#include "tag/clsID3.h"
+
+namespace {
+
+QString ToQString(const std::u16string& text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+double ExtractionRun::ProgressValue(int i, int rows) {
+  if (rows <= 0) return 100;
+  return std::floor(static_cast<double>(i) / rows * 100);
+}
+
+void ExtractionRun::Start() {
+  ErrorTrap trap(loc::kPushButton10Click, errors_);
+  trap.Line(100);
+  if (running_) return;
+  trap.Line(102);
+  running_ = true;
+  trap.Line(104);
+  if (file_list_.RowCount() > 0) {
+    trap.Step(106, [&] { pointer_.BeginLongAction(); });
+    trap.Step(108, [&] { results_.Clear(); });
+    // The paths are taken once: a reorder or a removal during a yield must not make the run
+    // read one file twice or skip another.
+    QStringList paths;
+    trap.Step(110, [&] {
+      QStringList taken;
+      const int n = file_list_.RowCount();
+      taken.reserve(n);
+      for (int r = 1; r <= n; ++r) taken.append(file_list_.Text(r));
+      paths = std::move(taken);
+    });
+    std::unique_ptr<clsID3> tag;
+    bool closing = false;
+    for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
+      QString path;
+      int row = 0;
+      trap.Step(112, [&] { path = paths[i - 1]; });
+      // The row count is read anew, so files added meanwhile slow the bar down.
+      trap.Step(114, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
+      trap.Step(116, [&] {
+        progress_.SetCaption(QStringLiteral("Processing: ") + Main::FileNameOfPath(path));
+      });
+      trap.Step(118, [&] { closing = services_.events.Yield(); });
+      // The window is going away: stop before touching its lists again.
+      if (closing) break;
+      trap.Step(120, [&] {
+        if (!tag) tag = std::make_unique<clsID3>();
+        tag->SetFileName(QFile::encodeName(path).toStdString());
+      });
+      QString name;
+      trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
+      trap.Step(124, [&] { row = results_.AppendRow(name); });
+      for (const ResultColumns::Field& field : ResultColumns::kFields) {
+        trap.Step(field.line, [&] {
+          results_.SetSubItem(row, field.sub_item, ToQString((Require(tag).*field.value)()));
+        });
+      }
+      trap.Line(148);
+    }
+    tag.reset();
+    if (closing) {
+      trap.Step(154, [&] { pointer_.EndLongAction(); });
+      trap.Line(160);
+      running_ = false;
+      return;
+    }
+    trap.Step(154, [&] { pointer_.EndLongAction(); });
+    trap.Step(150, [&] { progress_.SetValue(0); });
+    trap.Step(152, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
+    trap.Step(156, [&] { services_.ui.Message(QStringLiteral("Done.")); });
+    for (int r = 1; r <= results_.RowCount(); ++r)
+      trap.Step(156, [&] { results_.SetChecked(r, true); });
+  } else {
+    trap.Step(158, [&] { services_.ui.Message(QStringLiteral("No files added.")); });
+  }
+  trap.Line(160);
+  running_ = false;
+}
