@@ -1,8 +1,8 @@
 #include "tag/CaseFold.h"
 
-#include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -15,17 +15,46 @@ constexpr Pair kLower[] = {
 #include "tag/CaseFoldTable.inc"
 };
 
+// Two-level table over the 16-bit range: a block of 256 units holds its own mapping only where
+// some unit in it has one. Long entries (a picture is tens of thousands of units) fold in one
+// look-up a unit.
+class FoldTable {
+ public:
+  FoldTable() {
+    for (const Pair& p : kLower) {
+      auto& block = blocks_[p.from >> 8];
+      if (block.empty()) {
+        block.resize(256);
+        for (unsigned i = 0; i < 256; ++i) block[i] = static_cast<char16_t>((p.from & 0xFF00) | i);
+      }
+      block[p.from & 0xFF] = p.to;
+    }
+  }
+  char16_t Fold(char16_t unit) const {
+    const auto& block = blocks_[unit >> 8];
+    return block.empty() ? unit : block[unit & 0xFF];
+  }
+
+ private:
+  std::array<std::vector<char16_t>, 256> blocks_;
+};
+
+const FoldTable& Table() {
+  static const FoldTable table;
+  return table;
+}
+
 }  // namespace
 
-char16_t LowerCaseUnit(char16_t unit) {
-  if (unit < 0x80) return (unit >= u'A' && unit <= u'Z') ? unit + 32 : unit;
-  const auto* it = std::lower_bound(std::begin(kLower), std::end(kLower), unit,
-                                    [](const Pair& p, char16_t u) { return p.from < u; });
-  return (it != std::end(kLower) && it->from == unit) ? it->to : unit;
+char16_t LowerCaseUnit(char16_t unit) { return Table().Fold(unit); }
+
+void LowerCaseInPlace(std::u16string& text) {
+  const FoldTable& table = Table();
+  for (auto& unit : text) unit = table.Fold(unit);
 }
 
 std::u16string LowerCaseUnits(std::u16string_view text) {
   std::u16string lower(text);
-  for (auto& unit : lower) unit = LowerCaseUnit(unit);
+  LowerCaseInPlace(lower);
   return lower;
 }

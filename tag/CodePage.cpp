@@ -33,8 +33,14 @@ bool CharToByte(char16_t ch, unsigned char& byte) {
 }
 
 std::u16string BytesToText(std::string_view bytes) {
+  // A picture frame arrives here whole: one table look-up a byte.
+  static const auto table = [] {
+    std::array<char16_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b) t[b] = ByteToChar(static_cast<unsigned char>(b));
+    return t;
+  }();
   std::u16string text(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) text[i] = ByteToChar(static_cast<unsigned char>(bytes[i]));
+  for (size_t i = 0; i < bytes.size(); ++i) text[i] = table[static_cast<unsigned char>(bytes[i])];
   return text;
 }
 
