@@ -22,9 +22,40 @@ std::u16string MultiFrameData::CleanKey(const std::u16string& text) {
   return trimmed.substr(0, trimmed.find(u'\0'));
 }
 
-void MultiFrameData::Add(const std::u16string& entry, std::optional<int32_t> before,
+std::u16string MultiFrameData::KeyOf(const std::u16string& entry, bool binary) {
+  // Built in place: a picture's key is as long as the picture.
+  std::u16string key;
+  if (binary) {
+    key.reserve(entry.size() + 2);
+    key += u"I_";
+    key += entry;
+  } else {
+    key = u"I_" + CleanKey(entry);
+  }
+  LowerCaseInPlace(key);
+  return key;
+}
+
+void MultiFrameData::MakePendingKey() {
+  if (pending_ == PendingKey::kNone) return;
+  const bool binary = pending_ == PendingKey::kBinary;
+  pending_ = PendingKey::kNone;
+  std::u16string key = KeyOf(entries_.front(), binary);
+  ++key_count_[key];
+  keys_.front() = std::move(key);
+}
+
+void MultiFrameData::Add(std::u16string entry, std::optional<int32_t> before,
                          std::optional<int32_t> after, bool binary) {
-  std::u16string key = LowerCaseUnits(u"I_" + (binary ? entry : CleanKey(entry)));
+  // The first entry of a list needs its key only when a second one arrives, and most lists
+  // (a tag's one picture) never get one: folding a picture costs more than reading it.
+  if (entries_.empty()) {
+    Insert(0, std::move(entry), std::nullopt);
+    pending_ = binary ? PendingKey::kBinary : PendingKey::kText;
+    return;
+  }
+  MakePendingKey();
+  std::u16string key = KeyOf(entry, binary);
   if (key_count_.count(key)) return;
   const auto count = static_cast<int64_t>(entries_.size());
   size_t index = entries_.size();
@@ -37,11 +68,12 @@ void MultiFrameData::Add(const std::u16string& entry, std::optional<int32_t> bef
       else if (*after <= count) index = static_cast<size_t>(*after);
     }
   }
-  Insert(index, entry, std::move(key));
+  Insert(index, std::move(entry), std::move(key));
 }
 
 void MultiFrameData::Remove(int32_t position) {
   CheckPosition(position);
+  MakePendingKey();
   const size_t index = static_cast<size_t>(position - 1);
   if (const auto& key = keys_[index]) {
     if (--key_count_[*key] == 0) key_count_.erase(*key);
@@ -54,9 +86,11 @@ void MultiFrameData::Clear() {
   entries_.clear();
   keys_.clear();
   key_count_.clear();
+  pending_ = PendingKey::kNone;
 }
 
 void MultiFrameData::InsertUnkeyed(size_t index, const std::u16string& text) {
+  MakePendingKey();
   Insert(index, text, std::nullopt);
 }
 
@@ -64,9 +98,8 @@ void MultiFrameData::CheckPosition(int32_t position) const {
   if (position < 1 || position > Count()) throw std::out_of_range("Subscript out of range");
 }
 
-void MultiFrameData::Insert(size_t index, const std::u16string& text,
-                            std::optional<std::u16string> key) {
+void MultiFrameData::Insert(size_t index, std::u16string text, std::optional<std::u16string> key) {
   if (key) ++key_count_[*key];
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), text);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), std::move(text));
   keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(index), std::move(key));
 }

@@ -21,7 +21,7 @@ class MultiFrameData {
 
   /// Adds the entry unless its key is present. Positions are 1-based; out-of-range ones
   /// insert at the nearest end, as the callers rely on.
-  void Add(const std::u16string& entry, std::optional<int32_t> before = std::nullopt,
+  void Add(std::u16string entry, std::optional<int32_t> before = std::nullopt,
            std::optional<int32_t> after = std::nullopt, bool binary = false);
 
   /// Removes the entry at a 1-based position; std::out_of_range outside 1..Count.
@@ -35,11 +35,16 @@ class MultiFrameData {
   void AppendUnkeyed(const std::u16string& text) { InsertUnkeyed(entries_.size(), text); }
 
  private:
+  enum class PendingKey : uint8_t { kNone, kText, kBinary };
+
   static std::u16string CleanKey(const std::u16string& text);
+  static std::u16string KeyOf(const std::u16string& entry, bool binary);
+  void MakePendingKey();
   void CheckPosition(int32_t position) const;
-  void Insert(size_t index, const std::u16string& text, std::optional<std::u16string> key);
+  void Insert(size_t index, std::u16string text, std::optional<std::u16string> key);
 
   std::vector<std::u16string> entries_;
   std::vector<std::optional<std::u16string>> keys_;  // folded key per entry
   std::unordered_map<std::u16string, int> key_count_;
+  PendingKey pending_ = PendingKey::kNone;  // the key entries_.front() has but keys_ lacks yet
 };
