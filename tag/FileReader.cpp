@@ -7,7 +7,8 @@
 #include <algorithm>
 
 namespace {
-constexpr int64_t kHeadBytes = 32 * 1024;
+// Holds the header and the frames of most tags; the walk asks for more when a picture is there.
+constexpr int64_t kHeadBytes = 16 * 1024;
 constexpr int64_t kPage = 4096;
 }  // namespace
 
@@ -66,9 +67,15 @@ void FileReader::EnsureHead(int64_t count) {
   count = std::min(count, size_);
   const auto have = static_cast<int64_t>(head_.size());
   if (count <= have) return;
-  std::string more;
-  PreadInto(more, have, count - have);
-  head_ += more;
+  head_.resize(static_cast<size_t>(count));
+  size_t done = static_cast<size_t>(have);
+  while (done < head_.size()) {
+    const ssize_t got =
+        ::pread(fd_, head_.data() + done, head_.size() - done, static_cast<off_t>(done));
+    if (got <= 0) break;  // the file shrank or failed: keep what arrived
+    done += static_cast<size_t>(got);
+  }
+  head_.resize(done);
 }
 
 std::string_view FileReader::Read(int64_t pos, int64_t count) {

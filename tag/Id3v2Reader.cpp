@@ -101,6 +101,20 @@ void ResolveParts(const std::optional<std::vector<std::u16string>>& parts, std::
   if (parts->size() == 2) total = CleanNumber((*parts)[1]);
 }
 
+// Tag bytes fetched beyond what the walk needs next, so small frames cost no read each; small,
+// so little of the padding after the last frame is read.
+constexpr int64_t kReadAhead = 4096;
+// What the walk looks at before a frame is wholly held: its header and a signature's start.
+constexpr int64_t kFrameLook = 32;
+
+// The signature's digits can run on past the bytes held: then the test needs the rest of the tag.
+bool SignatureMayRunOn(std::string_view data, int64_t p) {
+  static constexpr std::string_view kAlphabet("\0MP3ext V0123456789.", 20);
+  size_t q = static_cast<size_t>(p - 1);
+  while (q < data.size() && kAlphabet.find(data[q]) != std::string_view::npos) ++q;
+  return q + 9 >= data.size();
+}
+
 }  // namespace
 
 namespace Id3v2 {
@@ -129,30 +143,56 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   const int64_t audio_start = size + 11 + (flags.footer ? 10 : 0);
   if (flags.compressed) return audio_start;
 
-  // One read brings the tag and the first audio chunk together.
-  file.EnsureHead(audio_start + 20480 + 160);
-  std::string_view data = file.Read(11, size);
+  // The walk fetches the tag as it goes, so the padding after the last frame is never read. An
+  // unsynchronised v2.2 or v2.3 tag is undone as a whole, so it is read whole.
+  const bool whole = TagUnsynchronised && version <= 3;
   std::string plain;
-  if (TagUnsynchronised && version <= 3) {
-    plain = Id3v2::Deunsynchronise(data);
+  std::string_view data;
+  int64_t skip = 0;  // bytes of extended header
+  int64_t held = 0;  // bytes of the tag asked for so far, from its first byte
+  // Makes data hold at least `upto` bytes of tag data after the extended header.
+  auto hold = [&](int64_t upto) {
+    const int64_t want = std::min(size, skip + std::max<int64_t>(upto, 0));
+    if (whole || want <= held) return;
+    held = std::min(size, want + kReadAhead);
+    file.EnsureHead(Id3v2::kHeaderSize + held);
+    const std::string_view got = file.Read(11, held);
+    data = got.substr(std::min(static_cast<size_t>(skip), got.size()));
+  };
+  if (whole) {
+    file.EnsureHead(Id3v2::kHeaderSize + size);
+    plain = Id3v2::Deunsynchronise(file.Read(11, size));
     data = plain;
+  } else {
+    hold(4);
   }
   if (flags.extended) {
     const uint64_t extended = Id3v2::DecodeNumber(data.substr(0, 4), version >= 4);
     const uint64_t drop = version >= 4 ? extended : extended + 4;
-    data.remove_prefix(static_cast<size_t>(std::min<uint64_t>(drop, data.size())));
+    if (whole) {
+      data.remove_prefix(static_cast<size_t>(std::min<uint64_t>(drop, data.size())));
+    } else {
+      skip = static_cast<int64_t>(std::min<uint64_t>(drop, static_cast<uint64_t>(size)));
+      held = 0;
+      hold(0);
+    }
   }
 
   TrackParts parts;
   const int id_length = Id3v2::FrameIdLength(version);
-  const auto end = static_cast<int64_t>(data.size());
-  for (int64_t p = 1; p <= end;) {
-    const std::string_view id = Id3v2::Slice(data, p, id_length);
+  for (int64_t p = 1;;) {
+    hold(p - 1 + kFrameLook);
+    if (p > static_cast<int64_t>(data.size())) break;
+    std::string_view id = Id3v2::Slice(data, p, id_length);
     if (id.size() == static_cast<size_t>(id_length) && id.find_first_not_of('\0') == std::string_view::npos)
       break;  // padding
+    if (SignatureMayRunOn(data, p)) hold(size);
     if (Id3v2::IsMp3extSignature(data, p)) break;
-    MapFrame(id, data, p, parts);
     const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(data, p, version);
+    // The whole frame is in memory before it is mapped; one that cannot be sized reaches the end.
+    hold(frame.failed ? size : p - 1 + frame.total);
+    id = Id3v2::Slice(data, p, id_length);
+    MapFrame(id, data, p, parts);
     if (frame.failed) break;
     p += frame.total;
   }
@@ -194,10 +234,10 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
       parts.disc = SplitAtSlash(frame.value);
       break;
     case Kind::kUrlList:
-      (fields_.*rule.list)->Add(frame.value);
+      (fields_.*rule.list)->Add(std::move(frame.value));
       break;
     case Kind::kPicture:
-      (fields_.*rule.list)->Add(frame.value, std::nullopt, std::nullopt, true);
+      (fields_.*rule.list)->Add(std::move(frame.value), std::nullopt, std::nullopt, true);
       break;
   }
 }
