@@ -98,11 +98,13 @@ int BitRateIndex(const MpegAudioState& s) { return s.HeaderBytes[1] >> 4; }
 
 MpegAudioState Analyse(FileReader& file, int64_t start, int64_t end) {
   MpegAudioState s;
-  std::string chunk;
+  std::string_view chunk;  // served by the reader, not copied
+  std::string owned;
   std::string buffer;
   bool found = false;
   for (int64_t c = start; c <= end && !found; c += kChunk) {
-    chunk.assign(file.Read(c, std::min(kChunk, end - c + 1)));
+    const int64_t chunk_size = std::min(kChunk, end - c + 1);
+    chunk = file.Read(c, chunk_size);
     const auto size = static_cast<int64_t>(chunk.size());
     for (int64_t i = 0; i < size;) {
       const void* hit = std::memchr(chunk.data() + i, 0xFF, static_cast<size_t>(size - i));
@@ -111,8 +113,10 @@ MpegAudioState Analyse(FileReader& file, int64_t start, int64_t end) {
       const int64_t p = c + i;
       const int64_t want = std::min(kFrameBuffer, end - p);
       if (i + 1 + want <= size) {
-        buffer.assign(chunk, static_cast<size_t>(i + 1), static_cast<size_t>(want));
+        buffer.assign(chunk.substr(static_cast<size_t>(i + 1), static_cast<size_t>(want)));
       } else {
+        // The next read may reuse the chunk's memory: keep a copy of it first.
+        if (chunk.data() != owned.data()) chunk = owned.assign(chunk);
         buffer.assign(file.Read(p + 1, want));
       }
       if (buffer.size() < 3) {
