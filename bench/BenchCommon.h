@@ -1,0 +1,102 @@
+// What the three reader programs share: the file list, the line format, the closing figures.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+inline std::vector<std::string> ReadList(const char* list_path) {
+  std::vector<std::string> paths;
+  std::ifstream in(list_path);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) paths.push_back(line);
+  return paths;
+}
+
+inline long PeakRssKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Bytes this process made the kernel fetch from storage: what a cold read really costs,
+// read-ahead included.
+inline long long StorageReadBytes() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value)
+    if (key == "read_bytes:") return value;
+  return -1;
+}
+
+inline void AppendUtf8(std::string& out, const std::u16string& text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+}
+
+// Audio columns every program prints the same way: kbit/s, Hz, whole seconds, channels.
+inline void AppendAudio(std::string& out, double kbps, long rate, double seconds, int channels) {
+  char text[96];
+  std::snprintf(text, sizeof text, "\t%.0f\t%ld\t%.0f\t%d", kbps, rate, seconds, channels);
+  out += text;
+}
+
+/// Times the loop over the files and reports, on stderr, one line the benchmark script parses.
+class Run {
+ public:
+  explicit Run(const char* list_path) : paths_(ReadList(list_path)) { start_rss_kb_ = PeakRssKb(); }
+  const std::vector<std::string>& Paths() const { return paths_; }
+  void Start() { start_ = std::chrono::steady_clock::now(); }
+  void Finish(const char* name) const {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(stderr,
+                 "%s files=%zu us_per_file=%.2f peak_rss_kb=%ld start_rss_kb=%ld read_bytes=%lld\n",
+                 name, paths_.size(), paths_.empty() ? 0.0 : seconds * 1e6 / paths_.size(),
+                 PeakRssKb(), start_rss_kb_, StorageReadBytes());
+  }
+
+ private:
+  std::vector<std::string> paths_;
+  long start_rss_kb_ = 0;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace bench
