@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class ReportListModel;
+
+/// The result table as it stood when an export began. The exports yield to the event loop at
+/// every cell, and a yield may run "Clear Results", a new extraction or a Delete key; reading a
+/// copy means such an action can neither tear a line nor make a row vanish under the export.
+/// QString copies share their text, so the copy costs a reference per cell, not the texts.
+struct ResultTable {
+  struct Row {
+    QStringList cells;  ///< column 1 is the row's text, column c > 1 its sub-item c - 1
+    bool checked = false;
+  };
+
+  QStringList headers;
+  std::vector<Row> rows;
+
+  int ColumnCount() const { return static_cast<int>(headers.size()); }
+  int RowCount() const { return static_cast<int>(rows.size()); }
+  /// 1-based, as the list counts; a cell never set reads as empty.
+  const QString& Cell(int row, int column) const;
+
+  static ResultTable Of(const ReportListModel& list);
+};

@@ -1,0 +1,141 @@
+#include "export/SpreadsheetExport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "export/ResultTable.h"
+#include "export/TextLines.h"
+#include "platform/EventLoop.h"
+#include "platform/ReportListModel.h"
+#include "platform/Spreadsheet.h"
+#include "platform/StepFailure.h"
+#include "platform/Ui.h"
+#include "platform/WindowPointer.h"
+
+QString DefaultWorkbookFolder() {
+  QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (documents.isEmpty()) documents = QDir::homePath() + QStringLiteral("/Documents");
+  return documents + QStringLiteral("/Tagloom");
+}
+
+QString NewWorkbookPath(const QString& folder, const QDateTime& when) {
+  const QString stem =
+      QStringLiteral("Tagloom results ") + when.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"));
+  const QDir dir(folder);
+  QString path = dir.filePath(stem + QStringLiteral(".xlsx"));
+  for (int n = 2; QFileInfo::exists(path); ++n)
+    path = dir.filePath(stem + QStringLiteral(" (%1).xlsx").arg(n));
+  return path;
+}
+
+bool SpreadsheetExport::SaveResultsAsExcelFileIsExcelInstalled() {
+  if (spreadsheet_.Available()) return true;
+  try {
+    ui_.Message(
+        QStringLiteral("Excel is not installed on this computer. You need to have it "
+                       "installed to use this software without error."));
+  } catch (...) {
+    // The probe reports nothing of its own failures.
+  }
+  return false;
+}
+
+void SpreadsheetExport::Run() {
+  ErrorTrap trap(loc::kPushButton13Click, errors_);
+  bool installed = false;
+  trap.Step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
+  if (!installed) {
+    trap.Step(102, [&] {
+      ui_.Message(
+          QStringLiteral("Excel is not installed on this computer. You need to have it "
+                         "installed to use this feature."));
+    });
+    return;
+  }
+  trap.Line(104);
+  if (results_.RowCount() == 0) return;
+  trap.Step(106, [&] { pointer_.BeginLongAction(); });
+  // Yields below may run "Clear Results" or a new extraction; the workbook shows the table as
+  // it stood at the click.
+  const ResultTable table = ResultTable::Of(results_);
+  const int columns = table.ColumnCount();
+  bool workbook = false;
+  trap.Step(108, [&] {
+    spreadsheet_.NewWorkbook();
+    workbook = true;
+  });
+  int cut_cells = 0;
+  const auto set_cell = [&](int row, int column, const QString& text) {
+    bool cut = false;
+    const QString fitted = TextLines::WorkbookCellText(text, cut);
+    spreadsheet_.SetCell(row, column, fitted);
+    cut_cells += cut ? 1 : 0;
+  };
+  // Without a workbook every cell would fail alike; the one report of its creation says it all.
+  bool closing = false;
+  if (workbook) {
+    int sheet_column = 1;
+    for (int c = 1; c <= columns && !closing; ++c) {
+      trap.Line(110);
+      closing = events_.Yield();
+      if (closing) break;
+      trap.Step(112, [&] { set_cell(1, sheet_column, table.headers[c - 1]); });
+      ++sheet_column;
+    }
+    int sheet_row = 2;
+    for (int r = 1; r <= table.RowCount() && !closing; ++r) {
+      trap.Line(114);
+      closing = events_.Yield();
+      if (closing) break;
+      trap.Line(116);
+      if (table.rows[size_t(r - 1)].checked) {
+        sheet_column = 1;
+        for (int c = 1; c <= columns; ++c) {
+          trap.Line(118);
+          closing = events_.Yield();
+          if (closing) break;
+          // The file name keeps its "=", tag texts lose theirs.
+          const QString& cell = table.Cell(r, c);
+          trap.Step(120, [&] {
+            set_cell(sheet_row, sheet_column, c == 1 ? cell : TextLines::WithoutEquals(cell));
+          });
+          ++sheet_column;
+        }
+      }
+      trap.Line(122);
+      ++sheet_row;
+    }
+  }
+  if (workbook && !closing) {
+    trap.Step(124, [&] { spreadsheet_.AutoFitColumns(); });
+    QString path;
+    trap.Step(126, [&] {
+      const QString folder = place_.folder.isEmpty() ? DefaultWorkbookFolder() : place_.folder;
+      if (!QDir().mkpath(folder))
+        throw StepFailure("Cannot create the folder '" + folder.toStdString() + "'.");
+      path = NewWorkbookPath(folder, place_.now ? place_.now() : QDateTime::currentDateTime());
+    });
+    bool saved = false;
+    if (!path.isEmpty()) {
+      trap.Step(128, [&] {
+        spreadsheet_.Save(path);
+        saved = true;
+      });
+    }
+    if (saved) trap.Step(130, [&] { spreadsheet_.Open(path); });
+    // Never silently: the user must know that the workbook is not the whole table.
+    if (saved && cut_cells > 0) {
+      trap.Step(132, [&] {
+        ui_.Message(QStringLiteral("%1 cell(s) held more than %2 characters, the most a workbook "
+                                   "cell can hold, and were cut to that length in:\r%3")
+                        .arg(cut_cells)
+                        .arg(TextLines::kWorkbookCellLimit)
+                        .arg(QDir::toNativeSeparators(path)));
+      });
+    }
+  }
+  trap.Step(134, [&] { pointer_.EndLongAction(); });
+}

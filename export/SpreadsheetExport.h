@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+class ErrorReport;
+class EventLoop;
+class ReportListModel;
+class Spreadsheet;
+class Ui;
+class WindowPointer;
+
+/// Where workbooks go: a folder of the user's that survives a restart (never a temporary folder,
+/// which the desktop empties at boot while the user believes the workbook saved).
+struct WorkbookPlace {
+  QString folder;                  ///< empty: DefaultWorkbookFolder()
+  std::function<QDateTime()> now;  ///< empty: the local clock
+};
+
+/// ~/Documents/Tagloom, or the desktop's own documents folder when it names another.
+QString DefaultWorkbookFolder();
+
+/// "Tagloom results 2026-12-07 19-30-05.xlsx" in the folder, with " (2)", " (3)", ... added
+/// when a file of that name is already there.
+QString NewWorkbookPath(const QString& folder, const QDateTime& when);
+
+/// "Save Results As Excel File": writes the result table into a new workbook, saves it under a
+/// new name and opens it in the desktop's spreadsheet application.
+class SpreadsheetExport {
+ public:
+  SpreadsheetExport(const ReportListModel& results, Spreadsheet& spreadsheet,
+                    WindowPointer& pointer, Ui& ui, EventLoop& events, ErrorReport& errors,
+                    WorkbookPlace place = {})
+      : results_(results),
+        spreadsheet_(spreadsheet),
+        pointer_(pointer),
+        ui_(ui),
+        events_(events),
+        errors_(errors),
+        place_(std::move(place)) {}
+
+  /// True when the desktop can write and show workbooks; otherwise shows why and answers false.
+  bool SaveResultsAsExcelFileIsExcelInstalled();
+
+  /// PushButton13_Click.
+  void Run();
+
+ private:
+  const ReportListModel& results_;
+  Spreadsheet& spreadsheet_;
+  WindowPointer& pointer_;
+  Ui& ui_;
+  EventLoop& events_;
+  ErrorReport& errors_;
+  WorkbookPlace place_;
+};

@@ -1,0 +1,184 @@
+#include "export/TextExport.h"
+
+#include <optional>
+#include <vector>
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "export/ReplacingFile.h"
+#include "export/ResultTable.h"
+#include "export/TextLines.h"
+#include "platform/EventLoop.h"
+#include "platform/ProgressBarModel.h"
+#include "platform/ReportListModel.h"
+#include "platform/Ui.h"
+#include "platform/WindowPointer.h"
+
+namespace Main {
+
+namespace {
+
+const QString kWritingFile = QStringLiteral("Writing file: ");
+
+QByteArray WithLineEnd(const QString& line) {
+  QByteArray bytes = line.toUtf8();
+  bytes.append("\r\n", 2);
+  return bytes;
+}
+
+}  // namespace
+
+void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path,
+                                ProgressBarModel* progress, const TextExportServices& services) {
+  ErrorTrap trap(loc::kSaveListviewProperlySpaced, services.errors);
+  EventLoop& events = services.events;
+  const QString caption = kWritingFile + FileNameOfPath(path);
+  // The window's own reads of the list run during the yields below; the file shows the table
+  // as it was when the save began.
+  const ResultTable table = ResultTable::Of(list);
+  const int columns = table.ColumnCount();
+  const int rows = table.RowCount();
+
+  if (progress) {
+    trap.Line(100);
+    if (events.Yield()) return;
+    trap.Line(102);
+    progress->SetValue(1);
+    trap.Line(104);
+    progress->SetCaption(caption);
+    trap.Line(106);
+    if (events.Yield()) return;
+  }
+
+  trap.Line(108);
+  std::vector<int> widths;
+  widths.reserve(static_cast<size_t>(columns));
+  for (int c = 1; c <= columns; ++c) {
+    trap.Line(110);
+    int w = 0;
+    trap.Line(112);
+    if (table.headers[c - 1].size() > w) w = static_cast<int>(table.headers[c - 1].size());
+    for (int r = 1; r <= rows; ++r) {
+      trap.Line(114);
+      if (events.Yield()) return;
+      trap.Line(116);
+      const qsizetype length = table.Cell(r, c).size();
+      if (length > w) w = static_cast<int>(length);
+    }
+    trap.Line(120);
+    widths.push_back(w);
+  }
+
+  if (progress) {
+    trap.Line(124);
+    if (events.Yield()) return;
+    trap.Line(126);
+    progress->SetValue(10);
+    trap.Line(128);
+    progress->SetCaption(caption);
+    trap.Line(130);
+    if (events.Yield()) return;
+  }
+
+  std::optional<ReplacingFile> file;
+  trap.Step(132, [&] { file.emplace(path, services.files); });
+  // A write that fails leaves the old file as it was and ends the writing: the rest could only
+  // fail the same way.
+  bool writing = file.has_value();
+  const auto write_line = [&](const QString& line) {
+    try {
+      file->Write(WithLineEnd(line));
+    } catch (...) {
+      writing = false;
+      throw;
+    }
+  };
+  // Without a file nothing below can be written: one report for the creation is enough, where a
+  // report for every row would bury the user under boxes.
+  if (writing) {
+    trap.Line(134);
+    QString header;
+    for (int c = 1; c <= columns; ++c) {
+      trap.Line(136);
+      if (events.Yield()) return;
+      trap.Line(138);
+      TextLines::AppendPaddedField(header, table.headers[c - 1], widths[size_t(c - 1)]);
+    }
+    trap.Step(140, [&] { write_line(header); });
+  }
+
+  if (progress && writing) {
+    trap.Line(142);
+    if (events.Yield()) return;
+    trap.Line(144);
+    progress->SetValue(20);
+    trap.Line(146);
+    progress->SetCaption(caption);
+    trap.Line(148);
+    if (events.Yield()) return;
+  }
+
+  for (int r = 1; writing && r <= rows; ++r) {
+    trap.Line(150);
+    if (events.Yield()) return;
+    trap.Line(152);
+    const ResultTable::Row& row = table.rows[size_t(r - 1)];
+    if (!row.checked) continue;
+    QString line;
+    for (int c = 1; c <= columns; ++c) {
+      trap.Line(154);
+      if (events.Yield()) return;
+      trap.Line(156);
+      TextLines::AppendPaddedField(line, table.Cell(r, c), widths[size_t(c - 1)]);
+    }
+    if (progress) {
+      trap.Line(158);
+      if (events.Yield()) return;
+      trap.Line(160);
+      progress->SetValue(100.0 * (r + rows / 2000) / rows);
+      trap.Line(162);
+      if (r % 1000 == 0)
+        progress->SetCaption(caption + QStringLiteral(" (") + QString::number(r) + u')');
+      trap.Line(164);
+      if (events.Yield()) return;
+    }
+    trap.Step(166, [&] { write_line(line); });
+  }
+
+  bool saved = false;
+  if (writing) {
+    trap.Step(168, [&] {
+      file->Commit();
+      saved = true;
+    });
+  }
+  if (progress && saved) {
+    trap.Line(170);
+    progress->SetValue(100);
+    progress->SetCaption(QStringLiteral("Done."));
+  }
+  trap.Line(172);
+  file.reset();
+  if (progress) {
+    trap.Line(174);
+    progress->SetValue(0);
+    progress->SetCaption(QStringLiteral("Progress Bar"));
+  }
+}
+
+}  // namespace Main
+
+void TextFileExport::Run() {
+  ErrorTrap trap(loc::kPushButton1Click, services_.errors);
+  trap.Line(100);
+  const FileDialogRequest request{QStringLiteral("Save"),
+                                  QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")};
+  QString name;
+  trap.Step(106, [&] { name = ui_.SaveFile(request); });
+  trap.Line(108);
+  if (name.isEmpty()) return;
+  trap.Step(110, [&] { pointer_.BeginLongAction(); });
+  trap.Step(112, [&] { Main::SaveListviewProperlySpaced(results_, name, &progress_, services_); });
+  trap.Step(114, [&] { pointer_.EndLongAction(); });
+}

@@ -1,0 +1,125 @@
+#include "export/TextLines.h"
+
+namespace TextLines {
+
+void AppendPaddedField(QString& line, QStringView text, int width) {
+  line += text;
+  if (width > text.size()) line.append(QString(width - text.size(), u' '));
+  line += u'\t';
+}
+
+QString AlignedLine(const QStringList& cells, const std::vector<int>& widths) {
+  QString line;
+  for (qsizetype c = 0; c < cells.size(); ++c)
+    AppendPaddedField(line, cells[c], c < qsizetype(widths.size()) ? widths[size_t(c)] : 0);
+  return line;
+}
+
+QString ClipboardLine(const QStringList& cells, const std::vector<int>& widths) {
+  QString line = AlignedLine(cells, widths);
+  line.chop(1);  // the tab after the last column
+  qsizetype end = line.size();
+  while (end > 0 && line[end - 1] == u' ') --end;
+  line.truncate(end);
+  line += QStringLiteral("\r\n");
+  return line;
+}
+
+qsizetype ClipboardLineBound(const std::vector<int>& widths) {
+  qsizetype bound = 2;
+  for (int w : widths) bound += w + 1;
+  return bound;
+}
+
+QString CsvLine(const QStringList& cells) {
+  QString line;
+  for (qsizetype c = 0; c < cells.size(); ++c) {
+    if (c > 0) line += u',';
+    const QString& text = cells[c];
+    bool quote = false;
+    for (QChar ch : text) {
+      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
+        quote = true;
+        break;
+      }
+    }
+    if (!quote) {
+      line += text;
+      continue;
+    }
+    line += u'"';
+    for (QChar ch : text) {
+      if (ch == u'"') line += u'"';
+      line += ch;
+    }
+    line += u'"';
+  }
+  line += QStringLiteral("\r\n");
+  return line;
+}
+
+namespace {
+
+void AppendJsonString(QString& out, QStringView text) {
+  static constexpr char16_t kHex[] = u"0123456789abcdef";
+  out += u'"';
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t ch = text[i].unicode();
+    if (QChar::isHighSurrogate(ch) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      out += text[i];
+      out += text[++i];
+    } else if (QChar::isSurrogate(ch)) {
+      out += QChar(QChar::ReplacementCharacter);
+    } else if (ch == u'"' || ch == u'\\') {
+      out += u'\\';
+      out += QChar(ch);
+    } else if (ch == u'\n') {
+      out += QStringLiteral("\\n");
+    } else if (ch == u'\r') {
+      out += QStringLiteral("\\r");
+    } else if (ch == u'\t') {
+      out += QStringLiteral("\\t");
+    } else if (ch < 0x20) {
+      out += QStringLiteral("\\u00");
+      out += QChar(kHex[ch >> 4]);
+      out += QChar(kHex[ch & 15]);
+    } else {
+      out += QChar(ch);
+    }
+  }
+  out += u'"';
+}
+
+}  // namespace
+
+QString JsonLine(const QStringList& headers, const QStringList& cells) {
+  QString line = QStringLiteral("{");
+  for (qsizetype c = 0; c < headers.size(); ++c) {
+    if (c > 0) line += u',';
+    AppendJsonString(line, headers[c]);
+    line += u':';
+    AppendJsonString(line, c < cells.size() ? QStringView(cells[c]) : QStringView());
+  }
+  line += QStringLiteral("}\n");
+  return line;
+}
+
+QString WorkbookCellText(const QString& text, bool& cut) {
+  QString out = text;
+  out.replace(QChar(u'\0'), QChar(QChar::ReplacementCharacter));
+  cut = out.size() > kWorkbookCellLimit;
+  if (cut) {
+    qsizetype keep = kWorkbookCellLimit;
+    if (out[keep - 1].isHighSurrogate()) --keep;
+    out.truncate(keep);
+  }
+  return out;
+}
+
+QString WithoutEquals(const QString& text) {
+  QString out = text;
+  out.remove(u'=');
+  return out;
+}
+
+}  // namespace TextLines

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <vector>
+
+/// Pure builders of the exports' lines. Lengths and widths count 16-bit code units, as the list
+/// does; the files and the clipboard then carry the lines as UTF-8.
+namespace TextLines {
+
+/// Appends the text, spaces up to the width (none when the text is as wide or wider), then a tab.
+void AppendPaddedField(QString& line, QStringView text, int width);
+
+/// A line of the aligned text file, without its line end: every field padded and closed by a tab.
+QString AlignedLine(const QStringList& cells, const std::vector<int>& widths);
+
+/// A line of the clipboard text with its CR LF: padded fields, the last one without its tab and
+/// without the spaces that then end the line.
+QString ClipboardLine(const QStringList& cells, const std::vector<int>& widths);
+
+/// The longest a clipboard line of these widths can be, CR LF included.
+qsizetype ClipboardLineBound(const std::vector<int>& widths);
+
+/// A CSV record (comma separated, fields quoted when they hold a comma, quote, CR or LF) with
+/// its CR LF.
+QString CsvLine(const QStringList& cells);
+
+/// One JSON object with the headers as keys and the cells as values, and a LF. Code units that
+/// cannot stand in JSON text (lone surrogates) become U+FFFD, so every line is valid UTF-8 JSON.
+QString JsonLine(const QStringList& headers, const QStringList& cells);
+
+/// The most characters one workbook cell holds.
+inline constexpr qsizetype kWorkbookCellLimit = 32767;
+
+/// The cell text a workbook can hold: NUL, which would end the text early, becomes U+FFFD, and a
+/// text over the cell limit is cut to it (never between the halves of a surrogate pair). `cut`
+/// tells whether it was cut.
+QString WorkbookCellText(const QString& text, bool& cut);
+
+/// The text with every "=" removed, as the workbook export writes tag cells.
+QString WithoutEquals(const QString& text);
+
+}  // namespace TextLines

@@ -1,0 +1,180 @@
+#include "platform/xlsx/XlsxSpreadsheet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/StepFailure.h"
+#include "platform/xlsx/SpreadsheetApp.h"
+
+namespace {
+
+// The sheet's own bounds: 1 048 576 rows, 16 384 columns, 32 767 characters a cell.
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+constexpr qsizetype kMaxCellText = 32767;
+
+[[noreturn]] void Fail(const QString& path, const std::string& reason) {
+  throw StepFailure("Cannot write the workbook '" + path.toStdString() + "': " + reason);
+}
+
+qsizetype LongestLine(const QString& text) {
+  qsizetype longest = 0;
+  qsizetype current = 0;
+  for (QChar ch : text) {
+    if (ch == u'\n' || ch == u'\r') {
+      current = 0;
+    } else if (!ch.isLowSurrogate()) {  // a pair shows as one character
+      longest = std::max(longest, ++current);
+    }
+  }
+  return longest;
+}
+
+QByteArray CellBytes(const QString& text) {
+  QString fitted = text;
+  // The library takes C strings: a NUL would end the text early without a word.
+  fitted.replace(QChar(u'\0'), QChar(QChar::ReplacementCharacter));
+  if (fitted.size() > kMaxCellText) {
+    qsizetype keep = kMaxCellText;
+    if (fitted[keep - 1].isHighSurrogate()) --keep;
+    fitted.truncate(keep);
+  }
+  return fitted.toUtf8();
+}
+
+uint32_t ModeFor(const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return st.st_mode & 0777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~static_cast<uint32_t>(mask);
+}
+
+}  // namespace
+
+XlsxSpreadsheet::XlsxSpreadsheet(std::unique_ptr<SpreadsheetApp> app) : app_(std::move(app)) {}
+
+XlsxSpreadsheet::~XlsxSpreadsheet() = default;
+
+bool XlsxSpreadsheet::Available() noexcept { return app_ && app_->Registered(); }
+
+void XlsxSpreadsheet::NewWorkbook() {
+  rows_.clear();
+  longest_line_.clear();
+  widths_.clear();
+  open_ = true;
+}
+
+void XlsxSpreadsheet::RequireWorkbook() const {
+  if (!open_) throw StepFailure("No workbook has been started.");
+}
+
+void XlsxSpreadsheet::SetCell(int row, int column, const QString& text) {
+  RequireWorkbook();
+  if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
+    throw StepFailure("The cell (row " + std::to_string(row) + ", column " +
+                      std::to_string(column) + ") lies outside the sheet, which holds " +
+                      std::to_string(kMaxRows) + " rows of " + std::to_string(kMaxColumns) +
+                      " columns.");
+  if (rows_.size() < size_t(row)) rows_.resize(size_t(row));
+  std::vector<QString>& cells = rows_[size_t(row - 1)];
+  if (cells.size() < size_t(column)) cells.resize(size_t(column));
+  cells[size_t(column - 1)] = text;
+  if (longest_line_.size() < size_t(column)) longest_line_.resize(size_t(column), 0);
+  longest_line_[size_t(column - 1)] =
+      std::max(longest_line_[size_t(column - 1)], std::min(LongestLine(text), kMaxCellText));
+}
+
+void XlsxSpreadsheet::SetColumnWidth(int column, double characters) {
+  RequireWorkbook();
+  if (column < 1 || column > kMaxColumns)
+    throw StepFailure("Column " + std::to_string(column) + " lies outside the sheet.");
+  if (widths_.size() < size_t(column)) widths_.resize(size_t(column), 0);
+  widths_[size_t(column - 1)] = std::clamp(characters, 0.0, kMaxColumnWidth);
+}
+
+double XlsxSpreadsheet::FittedWidth(qsizetype characters) {
+  if (characters <= 0) return 0;
+  // Proportional text runs a little wider than the digit width that a column's unit measures.
+  return std::min(kMaxColumnWidth, double(characters) * 1.1 + 1.0);
+}
+
+void XlsxSpreadsheet::AutoFitColumns() {
+  RequireWorkbook();
+  if (widths_.size() < longest_line_.size()) widths_.resize(longest_line_.size(), 0);
+  for (size_t c = 0; c < longest_line_.size(); ++c)
+    if (longest_line_[c] > 0) widths_[c] = FittedWidth(longest_line_[c]);
+}
+
+void XlsxSpreadsheet::Save(const QString& path) {
+  RequireWorkbook();
+  if (path.isEmpty()) Fail(path, "no file name was given");
+  std::string target = path.toStdString();
+  // Through a link, the file it names is replaced and the link stays.
+  if (char* real = ::realpath(target.c_str(), nullptr)) {
+    target = real;
+    std::free(real);
+  }
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+  std::string temporary = folder + "/." +
+                          (slash == std::string::npos ? target : target.substr(slash + 1)) +
+                          ".tagloom-XXXXXX";
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0)
+    Fail(path,
+         std::string("cannot create a new file in '") + folder + "': " + std::strerror(errno));
+  ::fchmod(fd, ModeFor(target));
+  ::close(fd);
+
+  // Rows stream out in order with inline strings, so memory stays flat whatever the table holds.
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_TRUE;
+  options.use_zip64 = LXW_TRUE;
+  lxw_workbook* book = workbook_new_opt(temporary.c_str(), &options);
+  lxw_worksheet* sheet = book ? workbook_add_worksheet(book, nullptr) : nullptr;
+  if (!sheet) {
+    if (book) workbook_close(book);
+    ::unlink(temporary.c_str());
+    Fail(path, "the workbook could not be started");
+  }
+  lxw_error error = LXW_NO_ERROR;
+  for (size_t c = 0; c < widths_.size() && !error; ++c) {
+    if (widths_[c] > 0)
+      error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths_[c], nullptr);
+  }
+  for (size_t r = 0; r < rows_.size() && !error; ++r) {
+    const std::vector<QString>& cells = rows_[r];
+    for (size_t c = 0; c < cells.size() && !error; ++c) {
+      if (cells[c].isEmpty()) continue;
+      error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                     CellBytes(cells[c]).constData(), nullptr);
+    }
+  }
+  const lxw_error closed = workbook_close(book);
+  if (!error) error = closed;
+  if (error) {
+    ::unlink(temporary.c_str());
+    Fail(path, lxw_strerror(error));
+  }
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const std::string reason = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    Fail(path, reason);
+  }
+}
+
+void XlsxSpreadsheet::Open(const QString& path) {
+  if (!app_)
+    throw StepFailure("No spreadsheet application is known to open '" + path.toStdString() + "'.");
+  if (!QFileInfo(path).isFile())
+    throw StepFailure("The workbook '" + path.toStdString() + "' is not there to open.");
+  app_->Open(path);
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "platform/Spreadsheet.h"
+
+class SpreadsheetApp;
+
+/// Workbooks written with libxlsxwriter: cells are kept until Save, which writes one sheet of
+/// text cells (never formulas) beside the target and renames it into place; Open hands the file
+/// to the desktop's spreadsheet application.
+class XlsxSpreadsheet : public Spreadsheet {
+ public:
+  /// The widest column a sheet allows, in characters.
+  static constexpr double kMaxColumnWidth = 255;
+
+  /// Without an application only Save works; the probe then answers false.
+  explicit XlsxSpreadsheet(std::unique_ptr<SpreadsheetApp> app = nullptr);
+  ~XlsxSpreadsheet() override;
+
+  bool Available() noexcept override;
+  void NewWorkbook() override;
+  void SetCell(int row, int column, const QString& text) override;
+  void SetColumnWidth(int column, double characters) override;
+  /// Widths from the longest line of each column's texts, as the library cannot measure them.
+  void AutoFitColumns() override;
+  void Save(const QString& path) override;
+  void Open(const QString& path) override;
+
+  /// The width AutoFitColumns gives a column whose longest line has this many characters.
+  static double FittedWidth(qsizetype characters);
+
+ private:
+  void RequireWorkbook() const;
+
+  std::unique_ptr<SpreadsheetApp> app_;
+  bool open_ = false;
+  std::vector<std::vector<QString>> rows_;  // [row - 1][column - 1]
+  std::vector<qsizetype> longest_line_;     // per column, over the texts set so far
+  std::vector<double> widths_;              // per column; 0 keeps the default
+};
