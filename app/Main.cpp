@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "platform/FileSystem.h"
+
 namespace Main {
 
 namespace {
@@ -25,6 +27,11 @@ QString CollapseBackslashes(const QString& path, QChar separator) {
   qsizetype start = 1;
   while (start < path.size() && path[start] == separator) ++start;
   return QString(2, separator) + CollapsePairs(QStringView(path).mid(start), separator);
+}
+
+bool IsFolder(const FileSystem& files, const QString& path) noexcept {
+  const std::optional<int> bits = files.Attributes(path);
+  return bits && (*bits & FileAttribute::kDirectory) != 0;
 }
 
 }  // namespace Main

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QString>
 
+class FileSystem;
+
 /// Path routines of the program. They take the separator so that both the platform's "/" and
 /// the Windows "\" forms stay testable.
 namespace Main {
@@ -17,5 +19,9 @@ QString FileNameOfPath(const QString& path, QChar separator = kSeparator);
 /// leading run of separators (a network path) becomes exactly two; with "/" a leading run is
 /// collapsed like any other, since "/" paths have no network form.
 QString CollapseBackslashes(const QString& path, QChar separator = kSeparator);
+
+/// True when the path's attributes can be read and carry the directory bit; a link to a folder
+/// counts as a folder. Never fails: any trouble answers false.
+bool IsFolder(const FileSystem& files, const QString& path) noexcept;
 
 }  // namespace Main

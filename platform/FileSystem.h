@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
+
+#include "platform/StepFailure.h"
 
 /// File attribute bits, as the folder walk and the file list test them.
 namespace FileAttribute {
@@ -20,6 +24,15 @@ struct DirectoryEntry {
   int attributes;  ///< FileAttribute bits
 };
 
+/// A folder that is gone or may not be read: the folder walk drops it and goes on.
+class FolderNotListable : public StepFailure {
+ public:
+  using StepFailure::StepFailure;
+};
+
+/// What makes a folder the same folder under another path (a link): device and inode.
+using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
+
 /// The file-system probes of the folder walk, the file list and start-up. Probes answer
 /// false or none on any failure and never throw; List throws, since the walk reports it.
 class FileSystem {
@@ -29,7 +42,8 @@ class FileSystem {
   /// they cannot be read.
   virtual std::optional<int> Attributes(const QString& path) const noexcept = 0;
   /// The entries of a folder, files and folders, sorted by name ignoring case, without "." and
-  /// "..". Throws StepFailure when the folder cannot be read.
+  /// "..". Throws FolderNotListable when the folder is missing or may not be read, StepFailure
+  /// on other failures.
   virtual std::vector<DirectoryEntry> List(const QString& folder) const = 0;
   /// True when a file (not a folder) exists and can be opened.
   virtual bool FileIsPresent(const QString& path) const noexcept = 0;
@@ -37,4 +51,10 @@ class FileSystem {
   virtual bool FileHasDate(const QString& path) const noexcept = 0;
   /// True for the root of a file system ("/" or a mount point).
   virtual bool IsRootFolder(const QString& path) const noexcept = 0;
+  /// The identity of the folder a path leads to (links followed), or none when unknown; the walk
+  /// uses it to visit a folder reached twice, through a link, only once.
+  virtual std::optional<FolderIdentity> Identity(const QString& path) const noexcept {
+    (void)path;
+    return std::nullopt;
+  }
 };

@@ -10,4 +10,8 @@ class ListViewPort {
   virtual std::optional<int> RowAt(int x, int y) const = 0;
   /// Scrolls so that the 1-based row shows; rows out of range are ignored.
   virtual void EnsureVisible(int row) = 0;
+  /// The list's own pointer becomes its drag picture; it stays as it is when there is none.
+  virtual void ShowDragPointer() {}
+  /// The list's own pointer becomes the arrow.
+  virtual void ShowArrowPointer() {}
 };

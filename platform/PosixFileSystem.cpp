@@ -55,17 +55,30 @@ std::optional<int> PosixFileSystem::Attributes(const QString& path) const noexce
 std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
   const QByteArray native = QFile::encodeName(folder);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.constData()), &::closedir);
-  if (!dir)
-    throw StepFailure("Path not found: " + folder.toStdString() + " (" + std::strerror(errno) +
-                      ")");
-  QString base = folder;
-  if (!base.endsWith(u'/')) base += u'/';
+  if (!dir) {
+    const int error = errno;
+    const std::string detail = folder.toStdString() + " (" + std::strerror(error) + ")";
+    if (error == EACCES || error == EPERM) throw FolderNotListable("Permission denied: " + detail);
+    if (error == ENOENT || error == ENOTDIR) throw FolderNotListable("Path not found: " + detail);
+    throw StepFailure("Path/File access error: " + detail);
+  }
+  // Entries are examined relative to the open folder, which spares resolving the whole path
+  // once per entry in deep trees.
+  const int dir_fd = ::dirfd(dir.get());
   std::vector<DirectoryEntry> entries;
   while (const dirent* e = ::readdir(dir.get())) {
-    const QString name = QFile::decodeName(e->d_name);
-    if (name == QLatin1String(".") || name == QLatin1String("..")) continue;
+    if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0)))
+      continue;
+    struct stat st {};
     // An entry that vanished meanwhile is left out rather than shown without attributes.
-    if (const std::optional<int> bits = Attributes(base + name)) entries.push_back({name, *bits});
+    if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    const QString name = QFile::decodeName(e->d_name);
+    int bits = AttributesOf(st, name);
+    struct stat target {};
+    if (S_ISLNK(st.st_mode) && ::fstatat(dir_fd, e->d_name, &target, 0) == 0 &&
+        S_ISDIR(target.st_mode))
+      bits |= FileAttribute::kDirectory;
+    entries.push_back({name, bits});
   }
   std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
     const int c = a.name.compare(b.name, Qt::CaseInsensitive);
@@ -112,5 +125,17 @@ bool PosixFileSystem::IsRootFolder(const QString& path) const noexcept {
     return st.st_dev != parent.st_dev || st.st_ino == parent.st_ino;
   } catch (...) {
     return false;
+  }
+}
+
+std::optional<FolderIdentity> PosixFileSystem::Identity(const QString& path) const noexcept {
+  try {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+      return std::nullopt;
+    return FolderIdentity{static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino)};
+  } catch (...) {
+    return std::nullopt;
   }
 }

@@ -10,4 +10,5 @@ class PosixFileSystem : public FileSystem {
   bool FileIsPresent(const QString& path) const noexcept override;
   bool FileHasDate(const QString& path) const noexcept override;
   bool IsRootFolder(const QString& path) const noexcept override;
+  std::optional<FolderIdentity> Identity(const QString& path) const noexcept override;
 };

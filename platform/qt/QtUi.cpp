@@ -30,8 +30,8 @@ QString QtUi::InputBox(const QString& prompt, const QString& title, const QStrin
 OpenFilesResult QtUi::OpenFiles(const FileDialogRequest& request) {
   const QStringList paths =
       QFileDialog::getOpenFileNames(owner_, request.title, QString(), ToQtFilter(request.filter));
+  // Qt's dialog has no limit on the length of its result, so it never answers TooMany.
   if (paths.isEmpty()) return {OpenFilesResult::Status::Cancelled, {}};
-  if (ResultLength(paths) > kOpenFilesResultLimit) return {OpenFilesResult::Status::TooMany, {}};
   return {OpenFilesResult::Status::Chosen, paths};
 }
 

@@ -1,7 +1,15 @@
 #include "platform/qt/ReportListView.h"
 
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QUrl>
 
 ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
     : QTreeView(parent), model_(model) {
@@ -72,4 +80,101 @@ void ReportListView::Show(QItemSelectionModel* selection, int row) {
     return;
   selection->setCurrentIndex(index,
                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// ---- Drops from the file manager, the reorder drag, removal keys ----------------------------
+
+void ReportListView::AcceptFileDrops() {
+  setDragEnabled(false);
+  setDragDropMode(QAbstractItemView::DropOnly);
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setMouseTracking(true);
+}
+
+void ReportListView::SetDragPicture(const QString& path) {
+  const QPixmap picture(path);
+  if (picture.isNull()) {
+    drag_pointer_.reset();
+    return;
+  }
+  drag_pointer_ = QCursor(picture);
+}
+
+void ReportListView::ShowDragPointer() {
+  if (drag_pointer_) viewport()->setCursor(*drag_pointer_);
+}
+
+void ReportListView::ShowArrowPointer() { viewport()->setCursor(Qt::ArrowCursor); }
+
+QStringList ReportListView::LocalPaths(const QMimeData* data) {
+  QStringList paths;
+  if (!data || !data->hasUrls()) return paths;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) paths.append(url.toLocalFile());
+  return paths;
+}
+
+int ReportListView::KeyCodeOf(int qt_key) {
+  if (qt_key == Qt::Key_Delete) return 46;
+  if ((qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9) || (qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z))
+    return qt_key;
+  return 0;
+}
+
+void ReportListView::mousePressEvent(QMouseEvent* event) {
+  QTreeView::mousePressEvent(event);
+  emit MouseDown();
+  if (const std::optional<int> row =
+          RowAt(event->position().toPoint().x(), event->position().toPoint().y()))
+    emit RowClicked(*row);
+}
+
+void ReportListView::mouseMoveEvent(QMouseEvent* event) {
+  // With a button held the reorder drag moves the rows; Qt's own drag selection would fight it.
+  if (event->buttons() == Qt::NoButton) QTreeView::mouseMoveEvent(event);
+  const QPoint at = event->position().toPoint();
+  emit PointerMoved(at.x(), at.y(), event->globalPosition().toPoint().y());
+}
+
+void ReportListView::mouseReleaseEvent(QMouseEvent* event) {
+  QTreeView::mouseReleaseEvent(event);
+  emit MouseUp();
+}
+
+void ReportListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTreeView::mouseDoubleClickEvent(event);
+  emit DoubleClicked();
+}
+
+void ReportListView::keyPressEvent(QKeyEvent* event) {
+  emit KeyDown(KeyCodeOf(event->key()));
+  QTreeView::keyPressEvent(event);
+}
+
+void ReportListView::dragEnterEvent(QDragEnterEvent* event) {
+  if (LocalPaths(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+}
+
+void ReportListView::dragMoveEvent(QDragMoveEvent* event) {
+  if (LocalPaths(event->mimeData()).isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+}
+
+void ReportListView::dropEvent(QDropEvent* event) {
+  const QStringList paths = LocalPaths(event->mimeData());
+  if (paths.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  QMetaObject::invokeMethod(
+      this, [this, paths] { emit FilesDropped(paths); }, Qt::QueuedConnection);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCursor>
+#include <QStringList>
 #include <QTreeView>
+#include <optional>
 
 #include "platform/ListViewPort.h"
 #include "platform/ReportListModel.h"
@@ -19,6 +22,44 @@ class ReportListView : public QTreeView, public ListViewPort {
   /// Twips (1/1440 inch) as pixels at the given logical DPI.
   static int TwipsToPixels(int twips, int dpi) { return (twips * dpi + 720) / 1440; }
 
+  // ---- Drops from the file manager, the reorder drag, removal keys ----
+  /// Takes files and folders dropped from the desktop's file manager; any other drag is refused.
+  /// Rows are never dragged out of the list.
+  void AcceptFileDrops();
+  /// The picture the list shows while a row is dragged inside it; a file that is missing or not
+  /// a picture leaves the list's pointer as it is.
+  void SetDragPicture(const QString& path);
+  void ShowDragPointer() override;
+  void ShowArrowPointer() override;
+  /// The local file paths a drag carries, in its order; URLs that are not local files are left
+  /// out.
+  static QStringList LocalPaths(const QMimeData* data);
+  /// The old key code of a key: 46 for Delete, letters and digits as themselves, 0 otherwise.
+  static int KeyCodeOf(int qt_key);
+
+ signals:
+  void MouseDown();
+  /// A button went down on a row (1-based), after the row became the selected one.
+  void RowClicked(int row);
+  /// x and y in the list's area, screen_y from the top edge of the screen.
+  void PointerMoved(int x, int y, int screen_y);
+  void MouseUp();
+  void DoubleClicked();
+  void KeyDown(int key_code);
+  /// Local paths of a drop, sent from the event loop after the drop has returned, so the file
+  /// manager is not held while folders are scanned.
+  void FilesDropped(const QStringList& paths);
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
   void ApplyColumnWidth(int column, int width_twips);
   void ShowModelSelection(int row);
@@ -26,4 +67,5 @@ class ReportListView : public QTreeView, public ListViewPort {
 
   ReportListModel& model_;
   bool following_model_ = false;  // the view changes its selection to match the model
+  std::optional<QCursor> drag_pointer_;
 };

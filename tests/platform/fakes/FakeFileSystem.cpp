@@ -43,8 +43,8 @@ std::vector<DirectoryEntry> FakeFileSystem::List(const QString& folder) const {
   const QString f = Normal(folder);
   const auto it = nodes_.constFind(f);
   if (it == nodes_.constEnd() || !(it.value() & FileAttribute::kDirectory))
-    throw StepFailure("Path not found");
-  if (unreadable_.contains(f)) throw StepFailure("Permission denied");
+    throw FolderNotListable("Path not found");
+  if (unreadable_.contains(f)) throw FolderNotListable("Permission denied");
   std::vector<DirectoryEntry> entries;
   for (auto n = nodes_.constBegin(); n != nodes_.constEnd(); ++n) {
     if (n.key() == u'/' || Parent(n.key()) != f) continue;

@@ -1,0 +1,200 @@
+#include "batch/AddFolder.h"
+
+#include <QFile>
+#include <set>
+
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
+#include "platform/StepFailure.h"
+#include "platform/Ui.h"
+
+namespace AddFolder {
+
+namespace {
+
+// Folders with exactly these attribute values (system, hidden and directory, perhaps a link)
+// are the platform's own and are neither walked nor added, unless they are a root.
+constexpr int kSystemFolder =
+    FileAttribute::kDirectory | FileAttribute::kSystem | FileAttribute::kHidden;
+constexpr int kSystemFolderLink = kSystemFolder | FileAttribute::kReparsePoint;
+
+bool IsSystemFolder(int attributes) {
+  return attributes == kSystemFolder || attributes == kSystemFolderLink;
+}
+
+qsizetype EncodedLength(const QString& text) { return QFile::encodeName(text).size(); }
+
+bool SameLetter(char16_t a, char16_t b) {
+  return a == b || QChar::toCaseFolded(a) == QChar::toCaseFolded(b);
+}
+
+bool Matches(QStringView name, QStringView pattern) {
+  // Greedy match that backtracks only to the last star: linear for the usual "*.ext".
+  qsizetype n = 0, p = 0, star = -1, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == u'?' || SameLetter(name[n].unicode(), pattern[p].unicode()))) {
+      ++n;
+      ++p;
+    } else if (star >= 0) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+// One call of the walk over one collection, recursing level by level; the set of folders
+// already in the walk is shared by every level, so a link back up the tree ends the descent.
+class Walker {
+ public:
+  explicit Walker(const Walk& walk) : walk_(walk) {}
+
+  void Seed(const QStringList& folders) {
+    for (const QString& folder : folders)
+      if (const auto id = walk_.files.Identity(folder)) seen_.insert(*id);
+  }
+
+  bool Run(QStringList& folders, bool recurse) {
+    QStringList found;
+    bool listing_reached = false;
+    std::set<int> reported;
+    const auto report = [&](int step, const QString& description) {
+      if (walk_.report && reported.insert(step).second)
+        walk_.report(loc::kGetSubDirectories2016, step, description);
+    };
+
+    qsizetype i = 0;
+    while (i < folders.size()) {
+      const QString v = folders[i];
+      if (!Main::IsFolder(walk_.files, v) || EncodedLength(v) >= kPathLimitBytes) {
+        ++i;
+        continue;
+      }
+      const std::optional<int> attributes = walk_.files.Attributes(v);
+      if (!attributes) {
+        // Gone since the folder test.
+        if (listing_reached) {
+          folders.removeAt(i);
+        } else {
+          report(112, QStringLiteral("Path not found"));
+          ++i;
+        }
+        continue;
+      }
+      if (walk_.events.Yield()) return false;
+      if (!walk_.files.IsRootFolder(v) && IsSystemFolder(*attributes)) {
+        ++i;
+        continue;
+      }
+
+      listing_reached = true;
+      std::vector<DirectoryEntry> entries;
+      try {
+        entries = walk_.files.List(v);
+      } catch (const FolderNotListable&) {
+        // Removing in place keeps i on the folder that followed, so none is skipped or repeated.
+        folders.removeAt(i);
+        continue;
+      } catch (const std::exception&) {
+        // The caller's own listing of this folder fails the same way and reports it there.
+        ++i;
+        continue;
+      }
+      for (const DirectoryEntry& entry : entries) {
+        if (!(entry.attributes & FileAttribute::kDirectory)) continue;
+        if (walk_.events.Yield()) return false;
+        const QString& s = entry.name;
+        if (EncodedLength(s) > kNameLimitBytes || HasUnusualCharacters(s) || s.contains(u'?') ||
+            s == QLatin1String(".") || s == QLatin1String(".."))
+          continue;
+        const QString sub = v + s;
+        if (const auto id = walk_.files.Identity(sub); id && !seen_.insert(*id).second) continue;
+        found.append(sub + Main::kSeparator);
+      }
+      ++i;
+    }
+
+    if (recurse && !found.isEmpty() && !Run(found, true)) return false;
+
+    for (const QString& v : std::as_const(found)) {
+      if (!Main::IsFolder(walk_.files, v)) continue;
+      if (walk_.events.Yield()) return false;
+      const std::optional<int> attributes = walk_.files.Attributes(v);
+      if (!attributes) continue;
+      if (walk_.files.IsRootFolder(v) || !IsSystemFolder(*attributes)) folders.append(v);
+    }
+    return true;
+  }
+
+ private:
+  const Walk& walk_;
+  std::set<FolderIdentity> seen_;
+};
+
+}  // namespace
+
+QString BrowseForFolder(Ui& ui, const QString& title, const QString& initial) {
+  QString chosen = ui.BrowseForFolder(title, initial);
+  const qsizetype nul = chosen.indexOf(QChar(u'\0'));
+  if (nul >= 0) chosen.truncate(nul);
+  if (EncodedLength(chosen) >= kPathLimitBytes) return QString();
+  return chosen;
+}
+
+bool GetSubDirectories2016(QStringList& folders, bool recurse, const Walk& walk) {
+  Walker walker(walk);
+  walker.Seed(folders);
+  return walker.Run(folders, recurse);
+}
+
+QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
+                              const QString& pattern) {
+  QString base = folder;
+  if (!base.endsWith(Main::kSeparator)) base += Main::kSeparator;
+  QStringList names;
+  for (const DirectoryEntry& entry : files.List(base)) {
+    if (entry.attributes & FileAttribute::kDirectory) continue;
+    if (MatchesPattern(entry.name, pattern) && FileIsPresent(files, base + entry.name))
+      names.append(entry.name);
+  }
+  return names;
+}
+
+bool FileIsPresent(const FileSystem& files, const QString& path) noexcept {
+  return files.FileIsPresent(path);
+}
+
+bool HasUnusualCharacters(QStringView name) {
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i].unicode();
+    if (c < 32 || (c >= 127 && c <= 159) || c == u'?') return true;
+    // Bytes that were not valid text decode to the replacement character or a lone surrogate,
+    // and such a name cannot be turned back into the bytes that open the folder.
+    if (c == 0xFFFD) return true;
+    if (QChar::isHighSurrogate(c)) {
+      if (i + 1 >= name.size() || !QChar::isLowSurrogate(name[i + 1].unicode())) return true;
+      ++i;
+    } else if (QChar::isLowSurrogate(c)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MatchesPattern(QStringView name, QStringView pattern) {
+  // "*.*" takes names without a dot as well, as the old wildcard listing did.
+  if (Matches(name, pattern)) return true;
+  return pattern.endsWith(QLatin1String(".*")) && !name.contains(u'.') &&
+         Matches(name, pattern.chopped(2));
+}
+
+}  // namespace AddFolder

@@ -1,0 +1,162 @@
+#include "batch/FileList.h"
+
+#include <QObject>
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "batch/AddFolder.h"
+#include "batch/FolderScan.h"
+#include "platform/ListViewPort.h"
+#include "platform/ReportListModel.h"
+#include "platform/Services.h"
+#include "platform/WindowPointer.h"
+
+namespace {
+
+const QString kTooManyFiles = QStringLiteral(
+    "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.");
+
+}  // namespace
+
+FileList::FileList(Services& services, ReportListModel& file_list, ReportListModel& results,
+                   ListViewPort& file_view, WindowPointer& pointer, ErrorReport& reporter)
+    : services_(services),
+      file_list_(file_list),
+      results_(results),
+      file_view_(file_view),
+      pointer_(pointer),
+      reporter_(reporter) {
+  // Whatever takes rows away or reorders them (a removal here, a loader elsewhere) leaves the
+  // drag's source row pointing at another path, so the drag forgets it.
+  const auto forget_source = [this] { reorder_source_item_.reset(); };
+  connections_.push_back(
+      QObject::connect(&file_list_, &QAbstractItemModel::rowsAboutToBeRemoved, forget_source));
+  connections_.push_back(
+      QObject::connect(&file_list_, &QAbstractItemModel::modelAboutToBeReset, forget_source));
+  connections_.push_back(
+      QObject::connect(&file_list_, &QAbstractItemModel::rowsAboutToBeMoved, forget_source));
+}
+
+FileList::~FileList() {
+  for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
+}
+
+void FileList::PushButton4_Click() {
+  ErrorTrap trap(loc::kPushButton4Click, reporter_);
+  trap.Line(104);
+  trap.Line(106);
+  const FileDialogRequest request{
+      QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
+      QStringLiteral("All Files (*.mp3)|*.mp3|")};
+  trap.Line(108);
+  trap.Line(110);
+  OpenFilesResult result;
+  trap.Step(112, [&] { result = services_.ui.OpenFiles(request); });
+  if (result.status == OpenFilesResult::Status::TooMany) {
+    services_.ui.Message(kTooManyFiles);
+    return;
+  }
+  trap.Line(114);
+  if (result.status != OpenFilesResult::Status::Chosen || result.paths.isEmpty()) return;
+  trap.Line(116);
+  trap.Line(118);
+  if (result.paths.size() == 1) {
+    trap.Line(120);
+    trap.Step(122, [&] { file_list_.AppendRow(result.paths.front()); });
+    return;
+  }
+  trap.Line(124);
+  QStringList paths;
+  paths.reserve(result.paths.size());
+  for (const QString& path : std::as_const(result.paths))
+    paths.append(Main::CollapseBackslashes(path));
+  trap.Step(140, [&] { file_list_.AppendRows(paths); });
+  trap.Line(142);
+}
+
+void FileList::PushButton5_Click() {
+  ErrorTrap trap(loc::kPushButton5Click, reporter_);
+  trap.Step(100, [&] { results_.Clear(); });
+}
+
+void FileList::PushButton7_Click() {
+  ErrorTrap trap(loc::kPushButton7Click, reporter_);
+  trap.Step(100, [&] {
+    if (!pointer_.IsBusy()) file_list_.Clear();
+  });
+}
+
+void FileList::DropPaths(const QStringList& paths) {
+  const AddFolder::Walk walk{
+      services_.files, services_.events,
+      [this](std::u16string_view location, int step, const QString& description) {
+        reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step, description);
+      }};
+  for (const QString& path : paths) {
+    if (!Main::IsFolder(services_.files, path)) {
+      file_list_.AppendRow(path);
+      continue;
+    }
+    QStringList folders{path + Main::kSeparator};
+    if (!AddFolder::GetSubDirectories2016(folders, true, walk)) return;
+    for (const QString& folder : std::as_const(folders)) {
+      try {
+        file_list_.AppendRows(
+            FolderScan::QueueableFiles(services_.files, folder, QStringLiteral("*.*")));
+      } catch (const std::exception&) {
+        // A folder that went away or may not be read adds nothing; the rest of the drop goes on.
+      }
+    }
+  }
+}
+
+void FileList::RemoveSelected(ReportListModel& list) {
+  if (pointer_.IsBusy() || list.RowCount() == 0) return;
+  if (const std::optional<int> row = list.SelectedRow()) list.RemoveRow(*row);
+}
+
+void FileList::ListView1_DblClick() { RemoveSelected(file_list_); }
+
+void FileList::ListView1_KeyDown(int key_code) {
+  if (key_code == kDeleteKey) RemoveSelected(file_list_);
+}
+
+void FileList::ListView2_KeyDown(int key_code) {
+  if (key_code == kDeleteKey) RemoveSelected(results_);
+}
+
+void FileList::ListView1_MouseDown() { reorder_drag_active_ = true; }
+
+void FileList::ListView1_ItemClick() {
+  file_view_.ShowDragPointer();
+  reorder_source_item_ = file_list_.SelectedRow();
+}
+
+void FileList::ListView1_MouseMove(int x, int y, int screen_y) {
+  pointer_.SetDefault();
+  if (!reorder_drag_active_) return;
+  const std::optional<int> target = file_view_.RowAt(x, y);
+  const std::optional<int> source = reorder_source_item_;
+  if (!target || !source || *source > file_list_.RowCount() || *target > file_list_.RowCount())
+    return;
+  const QString target_text = file_list_.Text(*target);
+  const QString source_text = file_list_.Text(*source);
+  if (target_text == source_text) return;
+  file_list_.SetText(*source, target_text);
+  file_list_.SetText(*target, source_text);
+  file_list_.SetSelectedRow(*target);
+  reorder_source_item_ = target;
+  if (screen_y < kScrollUpBelowY) {
+    if (*target != 1) file_view_.EnsureVisible(*target - 1);
+  } else if (screen_y > kScrollDownAboveY && *target < file_list_.RowCount()) {
+    file_view_.EnsureVisible(*target + 1);
+  }
+}
+
+void FileList::ListView1_MouseUp() {
+  reorder_drag_active_ = false;
+  file_view_.ShowArrowPointer();
+}
+
+void FileList::ListView2_MouseMove() { pointer_.SetDefault(); }

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+class ErrorReport;
+class ListViewPort;
+class ReportListModel;
+class WindowPointer;
+struct Services;
+
+/// Every way the file list changes (the file dialog, drops, removals, "Clear List", the
+/// reorder drag) and the two edits of the result table that go with them. The window forwards
+/// its button clicks and the lists' events here.
+class FileList {
+ public:
+  /// Key code of the Delete key.
+  static constexpr int kDeleteKey = 46;
+  /// The reorder drag scrolls up above this screen row and down below the next one (pixels
+  /// from the top of the screen).
+  static constexpr int kScrollUpBelowY = 305;
+  static constexpr int kScrollDownAboveY = 364;
+
+  FileList(Services& services, ReportListModel& file_list, ReportListModel& results,
+           ListViewPort& file_view, WindowPointer& pointer, ErrorReport& reporter);
+  ~FileList();
+  FileList(const FileList&) = delete;
+  FileList& operator=(const FileList&) = delete;
+
+  /// "Add MP3 File(s)": the open-file dialog with multiple selection.
+  void PushButton4_Click();
+  /// "Clear Results".
+  void PushButton5_Click();
+  /// "Clear List"; refused while the window is busy.
+  void PushButton7_Click();
+
+  /// Files and folders dropped on the file list, as local paths in the drop's order; the view
+  /// calls this after the drop has returned. Folders are scanned for files of every type.
+  void DropPaths(const QStringList& paths);
+
+  /// Double click on the file list: removes the selected row unless the window is busy.
+  void ListView1_DblClick();
+  /// Key down on the file list: Delete removes the selected row unless the window is busy.
+  void ListView1_KeyDown(int key_code);
+  /// Key down on the result table: Delete removes its selected row unless the window is busy.
+  void ListView2_KeyDown(int key_code);
+
+  /// The reorder drag: button down, a row clicked, pointer moves (x, y in the list, screen_y
+  /// from the top of the screen), button up.
+  void ListView1_MouseDown();
+  void ListView1_ItemClick();
+  void ListView1_MouseMove(int x, int y, int screen_y);
+  void ListView1_MouseUp();
+  /// Pointer moves over the result table.
+  void ListView2_MouseMove();
+
+  bool ReorderDragActive() const { return reorder_drag_active_; }
+  std::optional<int> ReorderSourceItem() const { return reorder_source_item_; }
+
+ private:
+  void RemoveSelected(ReportListModel& list);
+
+  Services& services_;
+  ReportListModel& file_list_;
+  ReportListModel& results_;
+  ListViewPort& file_view_;
+  WindowPointer& pointer_;
+  ErrorReport& reporter_;
+
+  bool reorder_drag_active_ = false;
+  std::optional<int> reorder_source_item_;
+  std::vector<QMetaObject::Connection> connections_;
+};

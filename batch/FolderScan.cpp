@@ -1,0 +1,83 @@
+#include "batch/FolderScan.h"
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+#include "app/Main.h"
+#include "batch/AddFolder.h"
+#include "platform/ReportListModel.h"
+#include "platform/Services.h"
+#include "platform/WindowPointer.h"
+
+namespace {
+
+const QString kPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc "
+    "files, etc.)");
+
+// Hidden files other than these (read-only ones, links) are queued like any other.
+constexpr int kArchiveHidden = FileAttribute::kArchive | FileAttribute::kHidden;
+
+}  // namespace
+
+QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
+                                       const QString& pattern) {
+  const QString folder = entry.chopped(entry.isEmpty() ? 0 : 1);
+  QStringList paths;
+  for (const QString& name : AddFolder::ListFilesInFolder(files, folder, pattern)) {
+    if (name.startsWith(u'~')) continue;
+    const QString path = folder + Main::kSeparator + name;
+    if (AddFolder::FileIsPresent(files, path) && files.Attributes(path) != kArchiveHidden)
+      paths.append(Main::CollapseBackslashes(path));
+  }
+  return paths;
+}
+
+void FolderScan::PushButton3_Click() {
+  ErrorTrap trap(loc::kPushButton3Click, reporter_);
+  SettingsStore& settings = services_.settings;
+  const QString extension_key = QString::fromUtf16(kExtensionKey);
+  const QString last_folder_key = QString::fromUtf16(kLastFolderKey);
+
+  QString answer;
+  trap.Step(100, [&] {
+    answer = services_.ui.InputBox(kPrompt, QString(),
+                                   settings.Read(extension_key, QStringLiteral("mp3")));
+    if (!answer.isEmpty()) settings.Write(extension_key, answer);
+  });
+  trap.Line(102);
+  if (answer.isEmpty()) return;
+  trap.Step(104, [&] { settings.Write(extension_key, answer); });
+
+  QString chosen;
+  trap.Step(106, [&] {
+    chosen = AddFolder::BrowseForFolder(services_.ui, QStringLiteral("Please select folder:"),
+                                        settings.Read(last_folder_key, QString()));
+  });
+  trap.Line(108);
+  if (chosen.isEmpty()) return;
+  trap.Line(333);
+  trap.Step(334, [&] { settings.Write(last_folder_key, chosen); });
+
+  trap.Step(114, [&] { pointer_.BeginLongAction(); });
+  QStringList folders;
+  bool open = true;
+  trap.Step(116, [&] { folders.append(chosen + Main::kSeparator); });
+  trap.Step(118, [&] {
+    const AddFolder::Walk walk{
+        services_.files, services_.events,
+        [this](std::u16string_view location, int step, const QString& description) {
+          reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step,
+                                    description);
+        }};
+    open = AddFolder::GetSubDirectories2016(folders, true, walk);
+  });
+
+  const QString pattern = QStringLiteral("*.") + answer;
+  for (qsizetype f = 0; open && f < folders.size(); ++f) {
+    trap.Line(120);
+    // One insertion per folder keeps a scan of many thousands of files from redrawing per row.
+    trap.Step(124,
+              [&] { file_list_.AppendRows(QueueableFiles(services_.files, folders[f], pattern)); });
+  }
+  trap.Step(138, [&] { pointer_.EndLongAction(); });
+}

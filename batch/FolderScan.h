@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class ErrorReport;
+class FileSystem;
+class ReportListModel;
+class WindowPointer;
+struct Services;
+
+/// The folder scan behind "Add All MP3 File(s) In Folder".
+class FolderScan {
+ public:
+  FolderScan(Services& services, ReportListModel& file_list, WindowPointer& pointer,
+             ErrorReport& reporter)
+      : services_(services), file_list_(file_list), pointer_(pointer), reporter_(reporter) {}
+
+  /// Asks for the extension and the folder, remembers both, walks the tree and queues every
+  /// matching file.
+  void PushButton3_Click();
+
+  /// The paths to queue from one folder of a walked collection (the entry ends with the
+  /// separator): its files matching pattern, except names starting with "~" and files that are
+  /// exactly archive and hidden. Throws StepFailure when the folder cannot be listed.
+  static QStringList QueueableFiles(const FileSystem& files, const QString& entry,
+                                    const QString& pattern);
+
+  static constexpr char16_t kExtensionKey[] = u"Extension";
+  static constexpr char16_t kLastFolderKey[] = u"LastFolder";
+
+ private:
+  Services& services_;
+  ReportListModel& file_list_;
+  WindowPointer& pointer_;
+  ErrorReport& reporter_;
+};
