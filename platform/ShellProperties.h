@@ -25,4 +25,10 @@ class ShellProperties {
   virtual ~ShellProperties() = default;
   /// The shell folder of path; throws StepFailure when the shell cannot open it.
   virtual std::unique_ptr<ShellFolder> Namespace(const QString& path) = 0;
+  /// A run over many files begins: until the matching EndRun the service may keep what it has
+  /// read of a folder, so a folder's files are read once per run, not once per queued file.
+  /// Runs may nest (a run started from a yield of another).
+  virtual void BeginRun() noexcept {}
+  /// The run ends; once no run is left, what was kept is dropped and the next run reads afresh.
+  virtual void EndRun() noexcept {}
 };

@@ -1,0 +1,153 @@
+#include "batch/ShellPropertyRun.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "app/ErrorTrap.h"
+#include "app/Locations.h"
+
+namespace {
+
+// Leading and trailing spaces only: a tab or a line break belongs to the folder's name.
+QString TrimSpaces(const QString& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && text[begin] == u' ') ++begin;
+  while (end > begin && text[end - 1] == u' ') --end;
+  return text.mid(begin, end - begin);
+}
+
+/// Keeps the shell's readings for the length of one run, also when the run stops early.
+class ShellRunScope {
+ public:
+  explicit ShellRunScope(ShellProperties& shell) : shell_(shell) { shell_.BeginRun(); }
+  ~ShellRunScope() { shell_.EndRun(); }
+  ShellRunScope(const ShellRunScope&) = delete;
+  ShellRunScope& operator=(const ShellRunScope&) = delete;
+
+ private:
+  ShellProperties& shell_;
+};
+
+}  // namespace
+
+QString ShellPropertyRun::FolderOfPath(const QString& path, QChar separator) {
+  const QStringList parts = path.split(separator);
+  QString folder;
+  for (qsizetype j = 0; j + 1 < parts.size(); ++j) folder += parts[j] + separator;
+  return folder;
+}
+
+const ShellPropertyRun::Mapping* ShellPropertyRun::MappingOf(const QString& column_name) {
+  for (const Mapping& m : kMappings)
+    if (QStringView(column_name) == QStringView(m.column_name)) return &m;
+  return nullptr;
+}
+
+double ShellPropertyRun::ProgressValue(int i, int rows) {
+  if (rows <= 0) return 100;
+  return static_cast<double>(i) / rows * 100;
+}
+
+void ShellPropertyRun::Start() {
+  ErrorTrap trap(loc::kPushButton2Click, errors_);
+  bool empty = false;
+  trap.Step(100, [&] { empty = file_list_.RowCount() == 0; });
+  if (empty) {
+    trap.Step(198, [&] { services_.ui.Message(QStringLiteral("No files added.")); });
+    return;
+  }
+  trap.Step(102, [&] { pointer_.BeginLongAction(); });
+  trap.Step(104, [&] { results_.Clear(); });
+
+  std::optional<ShellRunScope> keep_readings(std::in_place, services_.shell);
+  // The paths are taken once: a row dragged elsewhere during a yield must not be read twice
+  // while another is skipped.
+  QStringList paths;
+  trap.Step(106, [&] {
+    QStringList taken;
+    const int n = file_list_.RowCount();
+    taken.reserve(n);
+    for (int r = 1; r <= n; ++r) taken.append(file_list_.Text(r));
+    paths = std::move(taken);
+  });
+
+  bool closing = false;
+  for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
+    QString path;
+    trap.Step(108, [&] { path = paths[i - 1]; });
+    trap.Step(110, [&] { closing = services_.events.Yield(); });
+    // The window is going away: stop before touching its lists again.
+    if (closing) break;
+
+    QString name;
+    QString folder_path;
+    trap.Step(112, [&] { name = Main::FileNameOfPath(path); });
+    trap.Step(114, [&] { folder_path = FolderOfPath(path); });
+    trap.Line(122);
+
+    std::unique_ptr<ShellFolder> folder;
+    trap.Line(124);
+    trap.Step(126, [&] { folder = services_.shell.Namespace(TrimSpaces(folder_path)); });
+
+    std::array<QString, ShellFolder::kColumnCount> column_names;
+    trap.Line(128);
+    for (int k = 0; k < ShellFolder::kColumnCount; ++k) {
+      QString& column_name = column_names[static_cast<std::size_t>(k)];
+      trap.Step(130, [&] { column_name = Require(folder).ColumnName(k); });
+      trap.Line(132);
+      if (column_name.isEmpty()) trap.Step(134, [&] { column_name = QStringLiteral("Others"); });
+      trap.Line(136);
+    }
+
+    int row = 0;
+    trap.Step(138, [&] { row = results_.AppendRow(name); });
+
+    QStringList items;
+    trap.Step(140, [&] { items = Require(folder).Items(); });
+    const QString wanted = name.toLower();
+    // Every item is looked at, also after a match: a later item of the same name overwrites.
+    for (int item = 0; item < static_cast<int>(items.size()); ++item) {
+      bool match = false;
+      trap.Step(142, [&] { match = items[item].toLower() == wanted; });
+      if (match) {
+        trap.Line(144);
+        for (int k = 0; k < ShellFolder::kColumnCount; ++k) {
+          bool has_detail = false;
+          trap.Step(146, [&] { has_detail = !Require(folder).DetailsOf(item, k).isEmpty(); });
+          if (!has_detail) continue;
+          const QString& column_name = column_names[static_cast<std::size_t>(k)];
+          for (const Mapping& m : kMappings) {
+            trap.Line(m.line);
+            if (QStringView(column_name) != QStringView(m.column_name)) continue;
+            trap.Step(m.line + 2, [&] {
+              results_.SetSubItem(row, m.sub_item, Require(folder).DetailsOf(item, k));
+            });
+            break;
+          }
+        }
+      }
+      trap.Line(180);
+    }
+
+    trap.Step(182, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
+    trap.Line(184);
+  }
+
+  keep_readings.reset();
+
+  if (closing) {
+    trap.Step(190, [&] { pointer_.EndLongAction(); });
+    return;
+  }
+  trap.Step(190, [&] { pointer_.EndLongAction(); });
+  trap.Step(188, [&] { progress_.SetValue(0); });
+  trap.Step(188, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
+  trap.Step(186, [&] { services_.ui.Message(QStringLiteral("Done.")); });
+  trap.Line(192);
+  for (int r = 1; r <= results_.RowCount(); ++r)
+    trap.Step(194, [&] { results_.SetChecked(r, true); });
+  trap.Line(196);
+}
