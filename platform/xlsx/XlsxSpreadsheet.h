@@ -5,8 +5,7 @@
 #include <vector>
 
 #include "platform/Spreadsheet.h"
-
-class SpreadsheetApp;
+#include "platform/xlsx/SpreadsheetApp.h"
 
 /// Workbooks written with libxlsxwriter: cells are kept until Save, which writes one sheet of
 /// text cells (never formulas) beside the target and renames it into place; Open hands the file

@@ -1,0 +1,127 @@
+#include "app/Locations.h"
+#include "export/SpreadsheetExport.h"
+#include "export/TextLines.h"
+#include "tests/export/ExportFixture.h"
+
+namespace {
+
+const QString kNotInstalledProbe = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this software "
+    "without error.");
+const QString kNotInstalledFeature = QStringLiteral(
+    "Excel is not installed on this computer. You need to have it installed to use this feature.");
+
+class SpreadsheetExportTest : public ExportFixture {
+ protected:
+  SpreadsheetExport Export() {
+    return SpreadsheetExport(
+        results, fakes.spreadsheet, pointer, fakes.ui, fakes.events, errors,
+        {dir.path(), [] { return QDateTime(QDate(2026, 12, 7), QTime(19, 30, 5)); }});
+  }
+  RecordingSpreadsheet& sheet = fakes.spreadsheet;
+};
+
+}  // namespace
+
+TEST_F(SpreadsheetExportTest, WithoutASpreadsheetApplicationBothMessagesShowAndNothingElse) {
+  Columns({"Filename"});
+  Row({"a.mp3"});
+  sheet.available = false;
+  EXPECT_FALSE(Export().SaveResultsAsExcelFileIsExcelInstalled());
+  EXPECT_EQ(fakes.ui.Messages(), QStringList{kNotInstalledProbe});
+  fakes.ui.shown.clear();
+  Export().Run();
+  EXPECT_EQ(fakes.ui.Messages(), QStringList({kNotInstalledProbe, kNotInstalledFeature}));
+  EXPECT_TRUE(sheet.calls.isEmpty());
+  EXPECT_FALSE(pointer.IsBusy());
+}
+
+TEST_F(SpreadsheetExportTest, AnEmptyTableOpensNoWorkbookAndSaysNothing) {
+  Columns({"Filename"});
+  Export().Run();
+  EXPECT_EQ(sheet.probes, 1);
+  EXPECT_TRUE(sheet.calls.isEmpty());
+  EXPECT_TRUE(fakes.ui.shown.empty());
+}
+
+TEST_F(SpreadsheetExportTest, CheckedRowsLandAtTheirTablePositionsWithoutEqualsInTags) {
+  Columns({"Filename", "Title", "Artist"});
+  Row({"one.mp3", "x", "y"}, false);
+  Row({"a=b.mp3", "a=b", "==c="});
+  Row({"three.mp3", "z", "w"}, false);
+  bool busy_seen = false;
+  fakes.events.on_yield = [&](int) { busy_seen = busy_seen || pointer.IsBusy(); };
+  Export().Run();
+
+  EXPECT_EQ(sheet.Cell(1, 1), QStringLiteral("Filename"));
+  EXPECT_EQ(sheet.Cell(1, 3), QStringLiteral("Artist"));
+  for (int c = 1; c <= 3; ++c) {
+    EXPECT_EQ(sheet.Cell(2, c), QString());
+    EXPECT_EQ(sheet.Cell(4, c), QString());
+  }
+  EXPECT_EQ(sheet.Cell(3, 1), QStringLiteral("a=b.mp3"));
+  EXPECT_EQ(sheet.Cell(3, 2), QStringLiteral("ab"));
+  EXPECT_EQ(sheet.Cell(3, 3), QStringLiteral("c"));
+  EXPECT_EQ(sheet.LastRow(), 3);
+
+  const QString path = QDir(dir.path()).filePath("Tagloom results 2026-12-07 19-30-05.xlsx");
+  EXPECT_EQ(sheet.calls,
+            QStringList({"NewWorkbook", "AutoFitColumns", "Save " + path, "Open " + path}));
+  EXPECT_TRUE(busy_seen);
+  EXPECT_FALSE(pointer.IsBusy());
+  EXPECT_TRUE(fakes.ui.shown.empty());
+}
+
+TEST_F(SpreadsheetExportTest, TheHeaderRowIsWrittenWhenNoRowIsChecked) {
+  Columns({"Filename", "Title"});
+  Row({"a.mp3", "t"}, false);
+  Export().Run();
+  EXPECT_EQ(sheet.Cell(1, 2), QStringLiteral("Title"));
+  EXPECT_EQ(sheet.LastRow(), 1);
+}
+
+TEST_F(SpreadsheetExportTest, CellsOverTheLimitAreCutAndCountedOnce) {
+  Columns({"Filename", "Lyrics"});
+  Row({"a.mp3", QString(40000, u'l')});
+  Row({"b.mp3", QString(32767, u'l')});
+  Row({"c.mp3", QString(32768, u'l') + QChar(u'\0')});
+  Export().Run();
+  EXPECT_EQ(sheet.Cell(2, 2).size(), TextLines::kWorkbookCellLimit);
+  EXPECT_EQ(sheet.Cell(3, 2).size(), TextLines::kWorkbookCellLimit);
+  ASSERT_EQ(fakes.ui.Messages().size(), 1);
+  EXPECT_TRUE(fakes.ui.Messages()[0].startsWith(QStringLiteral("2 cell(s) held more than 32767")));
+}
+
+TEST_F(SpreadsheetExportTest, FailuresAreReportedOnceAndThePointerComesBack) {
+  Columns({"Filename"});
+  for (int i = 0; i < 20; ++i) Row({"a.mp3"});
+  sheet.fail_new_workbook = true;
+  Export().Run();
+  ASSERT_EQ(fakes.ui.Reports().size(), 1);
+  EXPECT_TRUE(fakes.ui.Reports()[0].contains(QStringView(loc::kPushButton13Click).toString() +
+                                             QStringLiteral("at line 108")));
+  EXPECT_FALSE(pointer.IsBusy());
+
+  fakes.ui.shown.clear();
+  sheet.fail_new_workbook = false;
+  sheet.fail_save = true;
+  Export().Run();
+  ASSERT_EQ(fakes.ui.Reports().size(), 1);
+  EXPECT_TRUE(fakes.ui.Reports()[0].contains(QStringLiteral("at line 128")));
+  EXPECT_FALSE(sheet.calls.join(u' ').contains(QStringLiteral("Open")));
+  EXPECT_FALSE(pointer.IsBusy());
+}
+
+TEST(WorkbookPathTest, NamesAreReadableAndNeverReused) {
+  QTemporaryDir dir;
+  const QDateTime when(QDate(2026, 1, 2), QTime(3, 4, 5));
+  const QString first = NewWorkbookPath(dir.path(), when);
+  EXPECT_EQ(QFileInfo(first).fileName(),
+            QStringLiteral("Tagloom results 2026-01-02 03-04-05.xlsx"));
+  QFile(first).open(QIODevice::WriteOnly);
+  EXPECT_EQ(QFileInfo(NewWorkbookPath(dir.path(), when)).fileName(),
+            QStringLiteral("Tagloom results 2026-01-02 03-04-05 (2).xlsx"));
+  // A folder that survives a restart, never the temporary one.
+  EXPECT_TRUE(DefaultWorkbookFolder().endsWith(QStringLiteral("/Tagloom")));
+  EXPECT_FALSE(DefaultWorkbookFolder().startsWith(QDir::tempPath()));
+}

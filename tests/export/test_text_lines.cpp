@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "export/TextLines.h"
+
+using TextLines::AlignedLine;
+using TextLines::ClipboardLine;
+
+namespace {
+QStringList L(std::initializer_list<const char16_t*> cells) {
+  QStringList out;
+  for (const char16_t* c : cells) out.append(QString::fromUtf16(c));
+  return out;
+}
+}  // namespace
+
+TEST(TextLinesTest, FieldsArePaddedToTheirWidthAndClosedByATab) {
+  EXPECT_EQ(AlignedLine(L({u"a.mp3", u"Long title"}), {8, 10}),
+            QStringLiteral("a.mp3   \tLong title\t"));
+  // An empty cell becomes width spaces; a cell wider than its column is not cut.
+  EXPECT_EQ(AlignedLine(L({u"", u"toolong"}), {3, 4}), QStringLiteral("   \ttoolong\t"));
+  EXPECT_EQ(AlignedLine({}, {}), QString());
+}
+
+TEST(TextLinesTest, WidthsCountUtf16CodeUnits) {
+  // U+1F600 takes two code units, so it fills a column of 2; "é" one.
+  EXPECT_EQ(AlignedLine(L({u"\U0001F600", u"é"}), {3, 3}),
+            QString::fromUtf16(u"\U0001F600 \té  \t"));
+}
+
+TEST(TextLinesTest, ClipboardLineDropsTheLastTabAndTrailingSpaces) {
+  EXPECT_EQ(ClipboardLine(L({u"a.mp3", u"Long title"}), {6, 10}),
+            QStringLiteral("a.mp3 \tLong title\r\n"));
+  EXPECT_EQ(ClipboardLine(L({u"bb.mp3", u""}), {6, 10}), QStringLiteral("bb.mp3\t\r\n"));
+  // Spaces the last text ends with go too, and a bare first column loses its padding.
+  EXPECT_EQ(ClipboardLine(L({u"x", u"end  "}), {3, 8}), QStringLiteral("x  \tend\r\n"));
+  EXPECT_EQ(ClipboardLine(L({u"x"}), {5}), QStringLiteral("x\r\n"));
+  EXPECT_EQ(TextLines::ClipboardLineBound({6, 10}), 6 + 1 + 10 + 1 + 2);
+}
+
+TEST(TextLinesTest, CsvQuotesOnlyWhatNeedsIt) {
+  EXPECT_EQ(TextLines::CsvLine(L({u"plain", u"", u"a,b", u"say \"hi\"", u"two\r\nlines"})),
+            QStringLiteral("plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\"\r\n"));
+  EXPECT_EQ(TextLines::CsvLine(L({u"=1+1", u" spaced "})), QStringLiteral("=1+1, spaced \r\n"));
+}
+
+TEST(TextLinesTest, JsonLineKeysByHeaderAndEscapes) {
+  const QString line = TextLines::JsonLine(L({u"Filename", u"Title", u"Lyrics"}),
+                                           L({u"a\"b\\.mp3", u"Tab\there", u"one\r\ntwo\x01"}));
+  EXPECT_EQ(line, QStringLiteral("{\"Filename\":\"a\\\"b\\\\.mp3\",\"Title\":\"Tab\\there\","
+                                 "\"Lyrics\":\"one\\r\\ntwo\\u0001\"}\n"));
+  // A lone surrogate cannot stand in UTF-8; a pair is kept.
+  QString lone = QStringLiteral("x");
+  lone.append(QChar(0xD800));
+  EXPECT_EQ(TextLines::JsonLine(L({u"T"}), QStringList{lone}),
+            QString::fromUtf16(u"{\"T\":\"x\uFFFD\"}\n"));
+  EXPECT_EQ(TextLines::JsonLine(L({u"T", u"U"}), L({u"\U0001F600"})),
+            QString::fromUtf16(u"{\"T\":\"\U0001F600\",\"U\":\"\"}\n"));
+}
+
+TEST(TextLinesTest, WorkbookCellsLoseNulsAndAreCutAtTheLimit) {
+  bool cut = true;
+  EXPECT_EQ(TextLines::WorkbookCellText(QString::fromUtf16(u"a\0b", 3), cut),
+            QString::fromUtf16(u"a\uFFFDb"));
+  EXPECT_FALSE(cut);
+  const QString exact(TextLines::kWorkbookCellLimit, u'x');
+  EXPECT_EQ(TextLines::WorkbookCellText(exact, cut), exact);
+  EXPECT_FALSE(cut);
+  EXPECT_EQ(TextLines::WorkbookCellText(exact + u'y', cut), exact);
+  EXPECT_TRUE(cut);
+  // Never between the halves of a pair.
+  QString pair(TextLines::kWorkbookCellLimit - 1, u'x');
+  pair += QString::fromUtf16(u"\U0001F600");
+  EXPECT_EQ(TextLines::WorkbookCellText(pair, cut).size(), TextLines::kWorkbookCellLimit - 1);
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(TextLines::WithoutEquals(QStringLiteral("=a=b==")), QStringLiteral("ab"));
+}
