@@ -1,0 +1,220 @@
+#include "app/ui/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPixmap>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+
+#include "app/ui/ProgramArt.h"
+#include "app/ui/ProgressBarView.h"
+#include "platform/StepFailure.h"
+
+namespace {
+
+/// The file list's rows are plain paths: no check box is drawn or toggled.
+class PlainRowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->features &= ~QStyleOptionViewItem::HasCheckIndicator;
+  }
+  bool editorEvent(QEvent*, QAbstractItemModel*, const QStyleOptionViewItem&,
+                   const QModelIndex&) override {
+    return false;
+  }
+};
+
+std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+}  // namespace
+
+MainWindow::MainWindow(Services& services, const QString& program_folder, QWidget* parent)
+    : QMainWindow(parent), form_(services, *this, program_folder) {
+  setObjectName(QStringLiteral("Form1"));
+  BuildLayout();
+  connect(&form_.MousePointer, &WindowPointer::ShapeChanged, this, &MainWindow::ShowPointer);
+  form_.Form_Load();
+}
+
+MainWindow::~MainWindow() = default;
+
+QPushButton* MainWindow::MakeButton(int number, const QString& caption, void (Form1::*handler)()) {
+  auto* button = new QPushButton(caption, this);
+  button->setObjectName(QStringLiteral("PushButton%1").arg(number));
+  button->setAutoDefault(false);
+  button->installEventFilter(this);
+  connect(button, &QPushButton::clicked, this, [this, handler] { (form_.*handler)(); });
+  buttons_[number] = button;
+  return button;
+}
+
+QPushButton* MainWindow::PushButton(int number) const {
+  return number >= 1 && number <= 13 ? buttons_[number] : nullptr;
+}
+
+void MainWindow::BuildLayout() {
+  resize(1100, 720);
+  setMinimumSize(640, 420);
+
+  list_view1_ = new ReportListView(form_.ListView1, this);
+  list_view1_->setObjectName(QStringLiteral("ListView1"));
+  list_view1_->setItemDelegate(new PlainRowDelegate(list_view1_));
+  list_view2_ = new ReportListView(form_.ListView2, this);
+  list_view2_->setObjectName(QStringLiteral("ListView2"));
+  progress_bar1_ = new ProgressBarView(form_.ProgressBar1, this);
+  progress_bar1_->setObjectName(QStringLiteral("ProgressBar1"));
+
+  QPushButton* add_files =
+      MakeButton(4, QStringLiteral("Add MP3 File(s)"), &Form1::PushButton4_Click);
+  QPushButton* add_folder =
+      MakeButton(3, QStringLiteral("Add All MP3 File(s) In Folder"), &Form1::PushButton3_Click);
+  QPushButton* samples =
+      MakeButton(8, QStringLiteral("Load Sample/Example Files"), &Form1::PushButton8_Click);
+  QPushButton* clear_list = MakeButton(7, QStringLiteral("Clear List"), &Form1::PushButton7_Click);
+  QPushButton* start =
+      MakeButton(10, QStringLiteral("Start Extracting Tags"), &Form1::PushButton10_Click);
+  QPushButton* old = MakeButton(2, QStringLiteral("Old"), &Form1::PushButton2_Click);
+  QPushButton* copy =
+      MakeButton(6, QStringLiteral("Copy Results To Clipboard"), &Form1::PushButton6_Click);
+  QPushButton* save_text =
+      MakeButton(1, QStringLiteral("Save Results As Text File"), &Form1::PushButton1_Click);
+  QPushButton* save_excel =
+      MakeButton(13, QStringLiteral("Save Results As Excel File"), &Form1::PushButton13_Click);
+  QPushButton* clear_results =
+      MakeButton(5, QStringLiteral("Clear Results"), &Form1::PushButton5_Click);
+  QPushButton* help = MakeButton(9, QStringLiteral("Help"), &Form1::PushButton9_Click);
+  old->hide();
+  start->setDefault(true);
+  QFont bold = start->font();
+  bold.setBold(true);
+  start->setFont(bold);
+  start->setMinimumHeight(start->sizeHint().height() + 8);
+
+  // Files to read, and the buttons that fill or empty that list.
+  auto* files_box = new QGroupBox(QStringLiteral("Files to read"), this);
+  auto* files_buttons = new QHBoxLayout;
+  files_buttons->addWidget(add_files);
+  files_buttons->addWidget(add_folder);
+  files_buttons->addWidget(samples);
+  files_buttons->addStretch(1);
+  files_buttons->addWidget(clear_list);
+  auto* files_layout = new QVBoxLayout(files_box);
+  files_layout->addWidget(list_view1_, 1);
+  files_layout->addLayout(files_buttons);
+
+  // The run: its button beside the bar that shows how far it has got.
+  auto* run_row = new QHBoxLayout;
+  run_row->addWidget(start);
+  run_row->addWidget(progress_bar1_, 1);
+  run_row->addWidget(old);
+
+  auto* top = new QWidget(this);
+  auto* top_layout = new QVBoxLayout(top);
+  top_layout->setContentsMargins(0, 0, 0, 0);
+  top_layout->addWidget(files_box, 1);
+  top_layout->addLayout(run_row);
+
+  // The tags found, and the ways to take them out of the program.
+  auto* results_box =
+      new QGroupBox(QStringLiteral("Tags found (clear a row's box to leave it out)"), this);
+  auto* results_buttons = new QHBoxLayout;
+  results_buttons->addWidget(copy);
+  results_buttons->addWidget(save_text);
+  results_buttons->addWidget(save_excel);
+  results_buttons->addStretch(1);
+  results_buttons->addWidget(clear_results);
+  auto* results_layout = new QVBoxLayout(results_box);
+  results_layout->addWidget(list_view2_, 1);
+  results_layout->addLayout(results_buttons);
+
+  auto* splitter = new QSplitter(Qt::Vertical, this);
+  splitter->setChildrenCollapsible(false);
+  splitter->addWidget(top);
+  splitter->addWidget(results_box);
+  splitter->setStretchFactor(0, 2);
+  splitter->setStretchFactor(1, 3);
+
+  auto* bottom_row = new QHBoxLayout;
+  bottom_row->addStretch(1);
+  bottom_row->addWidget(help);
+
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  outer->addWidget(splitter, 1);
+  outer->addLayout(bottom_row);
+  setCentralWidget(central);
+
+  // The background's pointer rule needs moves over the containers, not only over buttons.
+  for (QWidget* w : std::initializer_list<QWidget*>{central, top, files_box, results_box, splitter,
+                                                    progress_bar1_}) {
+    w->setMouseTracking(true);
+    w->installEventFilter(this);
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::Enter || type == QEvent::MouseMove) {
+    if (qobject_cast<QPushButton*>(watched) != nullptr) {
+      form_.PushButton_MouseMove();
+    } else {
+      form_.Form_MouseMove();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::ShowPointer(Pointer shape) {
+  switch (shape) {
+    case Pointer::Busy:
+      setCursor(Qt::WaitCursor);
+      break;
+    case Pointer::Hover:
+      setCursor(hover_cursor_.value_or(QCursor(Qt::ArrowCursor)));
+      break;
+    case Pointer::Default:
+      setCursor(Qt::ArrowCursor);
+      break;
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // An action yielding now stops at its next yield; the window itself lives on until the event
+  // loop has ended, so that action never touches a destroyed window.
+  form_.Form_Unload();
+  event->accept();
+}
+
+void MainWindow::ApplySkin(const QString& skin_path) {
+  QFile file(skin_path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw StepFailure("The skin could not be read: " + Utf8(file.errorString()));
+  const QString sheet = QString::fromUtf8(file.readAll());
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  setPalette(colours);
+  setStyleSheet(sheet);
+}
+
+void MainWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
+
+void MainWindow::ShowProgramIcon() { setWindowIcon(ProgramArt::ProgramIcon()); }
+
+void MainWindow::LoadHoverPicture(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw StepFailure("The pointer file could not be read: " + Utf8(file.errorString()));
+  const QByteArray bytes = file.readAll();
+  QPixmap picture;
+  if (!picture.loadFromData(bytes)) throw StepFailure("Invalid picture: " + Utf8(path));
+  const QPoint hotspot = ProgramArt::CursorHotspot(bytes);
+  hover_cursor_ = QCursor(picture, hotspot.x(), hotspot.y());
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QCursor>
+#include <QMainWindow>
+#include <QPushButton>
+#include <optional>
+
+#include "app/Form1.h"
+#include "platform/MainWindowPort.h"
+#include "platform/qt/ReportListView.h"
+
+class ProgressBarView;
+
+/// The Tagloom window: the file list on top, the run in the middle, the results below. Every
+/// widget forwards its events to a Form1 handler; nothing here decides anything.
+class MainWindow : public QMainWindow, public MainWindowPort {
+  Q_OBJECT
+
+ public:
+  /// Runs the window's start-up; the caller shows the window afterwards.
+  MainWindow(Services& services, const QString& program_folder, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Form1& form() { return form_; }
+  /// The button with the given number (1 to 13); nullptr for numbers without a button.
+  QPushButton* PushButton(int number) const;
+  ReportListView& FileListView() { return *list_view1_; }
+  ReportListView& ResultListView() { return *list_view2_; }
+
+  // MainWindowPort
+  void ApplySkin(const QString& skin_path) override;
+  void SetCaption(const QString& caption) override;
+  void ShowProgramIcon() override;
+  void LoadHoverPicture(const QString& path) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QPushButton* MakeButton(int number, const QString& caption, void (Form1::*handler)());
+  void BuildLayout();
+  void ShowPointer(Pointer shape);
+
+  Form1 form_;
+  ReportListView* list_view1_ = nullptr;
+  ReportListView* list_view2_ = nullptr;
+  ProgressBarView* progress_bar1_ = nullptr;
+  QPushButton* buttons_[14] = {};
+  std::optional<QCursor> hover_cursor_;
+};

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "app/ui/MainWindow.h"
+#include "app/ui/ProgramArt.h"
+#include "batch/ResultColumns.h"
+#include "platform/PosixFileSystem.h"
+#include "tag/clsID3.h"
+#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromUtf16(s.data(), s.size()); }
+
+/// The window over the programs' folder of the build, with scripted boxes and the real files.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto bin = TestFiles::BinDir();
+    if (!bin) GTEST_SKIP() << "TAGLOOM_BIN is not set";
+    folder = QString::fromStdString(bin->string());
+    window = std::make_unique<MainWindow>(services, folder);
+    window->show();
+  }
+
+  QPushButton* Button(const char* name) {
+    return window->findChild<QPushButton*>(QString::fromLatin1(name));
+  }
+
+  FakeServices f;
+  PosixFileSystem files;
+  Services services{f.ui,     f.settings, f.clipboard,   f.desktop, f.random,
+                    f.events, files,      f.spreadsheet, f.shell};
+  QString folder;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, ShowsEveryControlByItsNameAndCaption) {
+  const std::vector<std::pair<const char*, const char*>> captions = {
+      {"PushButton1", "Save Results As Text File"},
+      {"PushButton2", "Old"},
+      {"PushButton3", "Add All MP3 File(s) In Folder"},
+      {"PushButton4", "Add MP3 File(s)"},
+      {"PushButton5", "Clear Results"},
+      {"PushButton6", "Copy Results To Clipboard"},
+      {"PushButton7", "Clear List"},
+      {"PushButton8", "Load Sample/Example Files"},
+      {"PushButton9", "Help"},
+      {"PushButton10", "Start Extracting Tags"},
+      {"PushButton13", "Save Results As Excel File"},
+  };
+  for (const auto& [name, caption] : captions) {
+    QPushButton* button = Button(name);
+    ASSERT_NE(button, nullptr) << name;
+    EXPECT_EQ(button->text(), QString::fromLatin1(caption));
+    EXPECT_EQ(button->isVisible(), std::string(name) != "PushButton2") << name;
+  }
+  EXPECT_NE(window->findChild<QWidget*>(QStringLiteral("ListView1")), nullptr);
+  EXPECT_NE(window->findChild<QWidget*>(QStringLiteral("ListView2")), nullptr);
+  EXPECT_NE(window->findChild<QWidget*>(QStringLiteral("ProgressBar1")), nullptr);
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Tagloom"));
+  EXPECT_FALSE(window->windowIcon().isNull());
+  EXPECT_TRUE(window->styleSheet().contains(QStringLiteral("QPushButton")));  // the skin
+  EXPECT_TRUE(f.ui.shown.empty());
+}
+
+TEST_F(MainWindowTest, HoverShowsTheHandExceptWhileBusy) {
+  QPushButton* help = Button("PushButton9");
+  QEvent enter(QEvent::Enter);
+  QApplication::sendEvent(help, &enter);
+  EXPECT_EQ(window->cursor().shape(), Qt::BitmapCursor);
+  EXPECT_EQ(window->cursor().hotSpot(), ProgramArt::kHandHotspot);
+  window->form().MousePointer.BeginLongAction();
+  QApplication::sendEvent(help, &enter);
+  EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
+  window->form().MousePointer.EndLongAction();
+  EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainWindowTest, SamplesThroughTheMainRoadFillTheResultTable) {
+  f.ui.yes_no_answers = {true};
+  QTest::mouseClick(Button("PushButton8"), Qt::LeftButton);
+  ASSERT_EQ(f.ui.Texts(ScriptedUi::Kind::YesNo).size(), 1);
+  EXPECT_EQ(f.desktop.opened_folders, QStringList{folder + QStringLiteral("/Samples/")});
+
+  const QStringList names =
+      QDir(folder + QStringLiteral("/Samples"))
+          .entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+  ReportListModel& queued = window->form().ListView1;
+  ASSERT_GE(names.size(), 5);
+  ASSERT_EQ(queued.RowCount(), names.size());
+
+  QTest::mouseClick(Button("PushButton10"), Qt::LeftButton);
+  EXPECT_EQ(f.ui.Messages(), QStringList{QStringLiteral("Done.")});
+  ReportListModel& results = window->form().ListView2;
+  ASSERT_EQ(results.RowCount(), names.size());
+  clsID3 tag;
+  for (int r = 1; r <= results.RowCount(); ++r) {
+    EXPECT_EQ(results.Text(r), names[r - 1]);
+    EXPECT_TRUE(results.Checked(r));
+    tag.SetFileName(QFile::encodeName(queued.Text(r)).toStdString());
+    for (const ResultColumns::Field& field : ResultColumns::kFields)
+      EXPECT_EQ(results.SubItem(r, field.sub_item), Q((tag.*field.value)())) << r;
+  }
+  EXPECT_EQ(results.Text(1), QStringLiteral("01 - Harbour Lights (ID3v1).mp3"));
+  EXPECT_EQ(results.SubItem(1, 1), QStringLiteral("Harbour Lights"));
+  EXPECT_EQ(results.SubItem(1, 2), QStringLiteral("Marlow Avenue"));
+  EXPECT_EQ(window->form().ProgressBar1.Caption(), QStringLiteral("Progress Bar"));
+  EXPECT_FALSE(window->form().ExtractionRunning);
+
+  // The user clears a row's box to keep it out of the exports.
+  const QModelIndex first = results.index(0, 0);
+  EXPECT_EQ(first.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+  EXPECT_TRUE(results.flags(first) & Qt::ItemIsUserCheckable);
+  results.setData(first, Qt::Unchecked, Qt::CheckStateRole);
+  EXPECT_FALSE(results.Checked(1));
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
+  for (int i = 0; i < 50; ++i)
+    window->form().ListView1.AppendRow(folder + QStringLiteral("/Samples/missing%1.mp3").arg(i));
+  f.events.on_yield = [&](int n) {
+    if (n == 3) window->close();
+  };
+  QTest::mouseClick(Button("PushButton10"), Qt::LeftButton);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(window->form().ListView2.RowCount(), 2);
+  EXPECT_TRUE(f.ui.shown.empty());
+  EXPECT_FALSE(window->form().ExtractionRunning);
+  EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
