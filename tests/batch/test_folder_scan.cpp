@@ -1,1 +1,142 @@
 #include <gtest/gtest.h>
+
+#include "app/ErrorReport.h"
+#include "batch/FolderScan.h"
+#include "platform/ReportListModel.h"
+#include "platform/WindowPointer.h"
+#include "tests/batch/TempTree.h"
+#include "tests/platform/fakes/FakeServices.h"
+
+namespace {
+
+const QString kPrompt = QStringLiteral(
+    "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all doc "
+    "files, etc.)");
+
+class FolderScanTest : public ::testing::Test {
+ protected:
+  FolderScanTest() : services(MakeServices()), scan(services, list, pointer, reporter) {}
+
+  Services MakeServices() {
+    return Services{fake.ui,     fake.settings, fake.clipboard,   fake.desktop, fake.random,
+                    fake.events, files,         fake.spreadsheet, fake.shell};
+  }
+  /// Answers the two questions and runs the scan; answers the queued paths relative to the tree.
+  QStringList Scan(const QString& extension, const QString& folder) {
+    fake.ui.input_answers.push_back(extension);
+    fake.ui.folder_answers.push_back(tree.PathOf(folder));
+    scan.PushButton3_Click();
+    QStringList out;
+    for (int r = 1; r <= list.RowCount(); ++r) out.append(list.Text(r).mid(tree.Root().size() + 1));
+    return out;
+  }
+
+  TempTree tree;
+  FakeServices fake;
+  FailingFileSystem files;
+  Services services;
+  ReportListModel list;
+  WindowPointer pointer;
+  ErrorReport reporter{fake.ui};
+  FolderScan scan;
+};
+
+TEST_F(FolderScanTest, FilesAreQueuedFolderByFolderBreadthFirst) {
+  for (const char* f : {"A/1/x/d.mp3", "A/2/c.mp3", "A/1/b.MP3", "A/a.mp3", "A/z.txt"})
+    tree.File(f);
+  EXPECT_EQ(Scan("mp3", "A"), QStringList({"A/a.mp3", "A/1/b.MP3", "A/2/c.mp3", "A/1/x/d.mp3"}));
+  EXPECT_TRUE(fake.ui.Reports().isEmpty());
+  EXPECT_EQ(pointer.Shape(), Pointer::Default);
+}
+
+TEST_F(FolderScanTest, TildeNamesAndArchiveHiddenFilesAreLeftOutOtherHiddenFilesAreNot) {
+  tree.File("A/~lock.mp3");
+  tree.File("A/.plain-hidden.mp3");  // hidden + archive: 34
+  tree.File("A/.readonly-hidden.mp3");
+  tree.Chmod("A/.readonly-hidden.mp3", 0444);  // 35
+  tree.File("target/t.mp3");
+  tree.Link(tree.PathOf("target/t.mp3"), "A/.link-hidden.mp3");  // hidden + link: 1026
+  tree.File("A/.h/in-hidden-folder.mp3");
+  EXPECT_EQ(Scan("*", "A"), QStringList({"A/.link-hidden.mp3", "A/.readonly-hidden.mp3",
+                                         "A/.h/in-hidden-folder.mp3"}));
+}
+
+TEST_F(FolderScanTest, TheAnswerIsAppendedToStarDotAsTyped) {
+  for (const char* f : {"A/a.mp3", "A/README", "A/b.txt", "A/two..mp3", "A/s/c.ogg"}) tree.File(f);
+  EXPECT_EQ(Scan("*", "A"),
+            QStringList({"A/a.mp3", "A/b.txt", "A/README", "A/two..mp3", "A/s/c.ogg"}));
+  list.Clear();
+  EXPECT_EQ(Scan(".mp3", "A"), QStringList({"A/two..mp3"}));
+  EXPECT_EQ(fake.settings.values["Extension"], ".mp3");
+}
+
+TEST_F(FolderScanTest, BothAnswersAreRememberedAndOfferedNextTime) {
+  tree.File("A/a.mp3");
+  Scan("ogg", "A");
+  EXPECT_EQ(fake.settings.values["Extension"], "ogg");
+  EXPECT_EQ(fake.settings.values["LastFolder"], tree.PathOf("A"));
+
+  Scan("mp3", "A");
+  const auto& shown = fake.ui.shown;
+  ASSERT_EQ(shown.size(), 4u);
+  EXPECT_EQ(shown[0].text, kPrompt);
+  EXPECT_EQ(shown[0].title, "Tagloom");  // no title of its own
+  EXPECT_EQ(shown[0].detail, "mp3");     // the default before anything was typed
+  EXPECT_EQ(shown[1].title, "Please select folder:");
+  EXPECT_EQ(shown[1].detail, QString());
+  EXPECT_EQ(shown[2].detail, "ogg");
+  EXPECT_EQ(shown[3].detail, tree.PathOf("A"));
+  EXPECT_EQ(list.RowCount(), 1);
+}
+
+TEST_F(FolderScanTest, CancellingEndsTheActionKeepingWhatWasStored) {
+  tree.File("A/a.mp3");
+  fake.settings.values["LastFolder"] = "/before";
+  fake.ui.input_answers.push_back(QString());
+  scan.PushButton3_Click();
+  ASSERT_EQ(fake.ui.shown.size(), 1u);  // no folder browser
+  EXPECT_FALSE(fake.settings.values.contains("Extension"));
+
+  fake.ui.input_answers.push_back("wav");
+  fake.ui.folder_answers.push_back(QString());
+  scan.PushButton3_Click();
+  EXPECT_EQ(fake.settings.values["Extension"], "wav");
+  EXPECT_EQ(fake.settings.values["LastFolder"], "/before");
+  EXPECT_EQ(list.RowCount(), 0);
+  EXPECT_EQ(pointer.Shape(), Pointer::Default);
+}
+
+TEST_F(FolderScanTest, TheBusyPointerShowsWhileTheTreeIsWalked) {
+  tree.File("A/s/a.mp3");
+  std::vector<bool> busy;
+  fake.events.on_yield = [&](int) { busy.push_back(pointer.IsBusy()); };
+  Scan("mp3", "A");
+  ASSERT_FALSE(busy.empty());
+  EXPECT_TRUE(std::all_of(busy.begin(), busy.end(), [](bool b) { return b; }));
+  EXPECT_FALSE(pointer.IsBusy());
+}
+
+TEST_F(FolderScanTest, AListingFailureIsReportedAndTheOtherFoldersStillQueue) {
+  tree.File("A/1/a.mp3");
+  tree.File("A/2/b.mp3");
+  tree.File("A/3/c.mp3");
+  files.broken = {tree.PathOf("A/2")};
+  files.denied = {tree.PathOf("A/3")};  // dropped by the walk, silently
+  EXPECT_EQ(Scan("mp3", "A"), QStringList({"A/1/a.mp3"}));
+  const QStringList reports = fake.ui.Reports();
+  ASSERT_EQ(reports.size(), 1);
+  EXPECT_TRUE(reports[0].startsWith(
+      "Device I/O error\r\nin Quarnset2021/08/31.Form1.PushButton3_Click at line 124\r\r"))
+      << reports[0].toStdString();
+  EXPECT_EQ(pointer.Shape(), Pointer::Default);
+}
+
+TEST_F(FolderScanTest, ClosingTheWindowStopsTheScan) {
+  tree.File("A/s/a.mp3");
+  tree.File("A/b.mp3");
+  fake.events.closing = true;
+  EXPECT_EQ(Scan("mp3", "A"), QStringList());
+  EXPECT_EQ(pointer.RunningActions(), 0);
+}
+
+}  // namespace
