@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "batch/ShellPropertyRun.h"
+
 namespace {
 
 Services WithEventLoop(const Services& s, EventLoop& events) {
@@ -40,7 +42,9 @@ void Form1::PushButton1_Click() {}
 
 // ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
 
-void Form1::PushButton2_Click() {}
+void Form1::PushButton2_Click() {
+  ShellPropertyRun(ListView1, ListView2, ProgressBar1, MousePointer, services_, errors_).Start();
+}
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
 
