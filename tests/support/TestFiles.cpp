@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include "BuiltPaths.h"
+
 namespace fs = std::filesystem;
 
 namespace TestFiles {
@@ -72,9 +74,26 @@ std::optional<fs::path> FolderFromEnv(const char* variable) {
   return fs::path(value);
 }
 
-std::optional<fs::path> SamplesDir() { return FolderFromEnv("TAGLOOM_SAMPLES"); }
-std::optional<fs::path> PeersDir() { return FolderFromEnv("TAGLOOM_PEERS"); }
-std::optional<fs::path> BinDir() { return FolderFromEnv("TAGLOOM_BIN"); }
+namespace {
+
+// The environment wins; the folders of the build that compiled the tests stand in when a test
+// runs without it (straight from a shell, or when CTest's environment did not come through).
+std::optional<fs::path> FolderFromEnvOr(const char* variable, const char* built_in) {
+  if (auto folder = FolderFromEnv(variable)) return folder;
+  std::error_code error;
+  if (*built_in != '\0' && fs::is_directory(built_in, error)) return fs::path(built_in);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<fs::path> SamplesDir() {
+  return FolderFromEnvOr("TAGLOOM_SAMPLES", TAGLOOM_BUILT_SAMPLES_DIR);
+}
+std::optional<fs::path> PeersDir() {
+  return FolderFromEnvOr("TAGLOOM_PEERS", TAGLOOM_BUILT_PEERS_DIR);
+}
+std::optional<fs::path> BinDir() { return FolderFromEnvOr("TAGLOOM_BIN", TAGLOOM_BUILT_BIN_DIR); }
 
 std::string JoinPath(std::string_view folder, std::string_view name, char separator) {
   std::string out(folder);

@@ -35,7 +35,8 @@ std::optional<std::string> ReadBytes(const std::filesystem::path& path);
 /// The folder an environment variable names, when it is set and the folder exists.
 std::optional<std::filesystem::path> FolderFromEnv(const char* variable);
 
-/// The folders CTest hands to every test: the bundled samples, the peers' corpus, the programs.
+/// The folders CTest hands to every test (the bundled samples, the peers' corpus, the programs),
+/// or this build's own when the environment does not name them.
 std::optional<std::filesystem::path> SamplesDir();  // TAGLOOM_SAMPLES
 std::optional<std::filesystem::path> PeersDir();    // TAGLOOM_PEERS
 std::optional<std::filesystem::path> BinDir();      // TAGLOOM_BIN

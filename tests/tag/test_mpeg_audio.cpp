@@ -223,6 +223,29 @@ TEST(VbriHeader, OverridesXingCounts) {
   EXPECT_DOUBLE_EQ(tag->FrameSize(), 400.0);
 }
 
+TEST(MpegHeader, AudioByteCountNeverGoesBelowZero) {
+  // A header whose last byte ends the audio would count E − (P + 4) = −1 bytes, and an Info
+  // header in a stream shorter than its own 120 bytes would count fewer still; a duration or a
+  // bit rate below zero is no answer, so the count stops at 0.
+  const auto last_bytes = Read(Bytes(10, '\0') + Header(0xFB, 0x90, 0x00));
+  EXPECT_EQ(last_bytes->Layer(), 1);
+  EXPECT_EQ(last_bytes->length(), 0);
+
+  Bytes info = XingFrame(kMpeg1, 5, 0, true);
+  info.resize(100);  // the header claims 120 bytes; the file holds 95 after the 4-byte header
+  const auto short_info = Read(info);
+  EXPECT_EQ(short_info->Encoding(), 0);
+  EXPECT_EQ(short_info->length(), 0);
+
+  // VBR with a byte count of 0 falls back to audio bytes × 8 / length: never negative either.
+  Bytes xing = XingFrame(kMpeg1, 5, 0);
+  xing.resize(100);
+  const auto short_xing = Read(xing);
+  EXPECT_EQ(short_xing->Encoding(), 1);
+  EXPECT_GT(short_xing->length(), 0);
+  EXPECT_EQ(short_xing->BitRate(), 0);
+}
+
 TEST(MpegHeader, NoFrameGivesTheAllZeroProperties) {
   for (const Bytes& bytes : {""s, "\xFF"s, "\xFF\xFB\x90"s, Bytes(3000, '\x22')}) {
     const auto tag = Read(bytes);

@@ -1,0 +1,457 @@
+// `tagloom-cli dump` run as a program on the bundled samples: selected values, the key order,
+// the escaping contract, the list option and the usage errors.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "tests/support/TestFiles.h"
+#include "tests/tools/JsonLine.h"
+#include "tools/samples/SampleBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+
+struct RunResult {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? "'\\''"s : std::string(1, c);
+  return out + "'";
+}
+
+// Runs the program with its standard streams going to files, so any bytes it prints are kept.
+RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "") {
+  RunResult result;
+  const auto bin = TestFiles::BinDir();
+  if (!bin) return result;
+  TestFiles::TempDir io;
+  const std::string in = io.Write("stdin", input);
+  std::string command = ShellQuote((*bin / "tagloom-cli").string());
+  for (const auto& a : args) command += " " + ShellQuote(a);
+  command += " <" + ShellQuote(in) + " >" + ShellQuote(io.PathOf("stdout")) + " 2>" +
+             ShellQuote(io.PathOf("stderr"));
+  const int raw = std::system(command.c_str());
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = TestFiles::ReadBytes(io.PathOf("stdout")).value_or("");
+  result.err = TestFiles::ReadBytes(io.PathOf("stderr")).value_or("");
+  return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
+    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
+  }
+  return out;
+}
+
+// The keys in the order the format promises: the tag object's properties, then the flags,
+// then the audio properties.
+const std::vector<std::string> kKeyOrder = {"FileName",
+                                            "Comments",
+                                            "Album",
+                                            "BeatsPerMinute",
+                                            "Composer",
+                                            "GenreID",
+                                            "Genre",
+                                            "Copyright",
+                                            "EncodedBy",
+                                            "Lyricist",
+                                            "Title",
+                                            "InitialKey",
+                                            "Languages",
+                                            "OriginalAlbum",
+                                            "OriginalFileName",
+                                            "OriginalLyricist",
+                                            "OriginalArtist",
+                                            "OriginalReleaseYear",
+                                            "FileOwner",
+                                            "Artist",
+                                            "Band",
+                                            "Conductor",
+                                            "InterpretedBy",
+                                            "DiscNumber",
+                                            "DiscsTotal",
+                                            "Publisher",
+                                            "TrackNumber",
+                                            "TracksTotal",
+                                            "InternetRadioStationName",
+                                            "InternetRadioStationOwner",
+                                            "ISRC",
+                                            "Year",
+                                            "Lyrics",
+                                            "CommercialInfo",
+                                            "CopyrightInfo",
+                                            "AudioURL",
+                                            "ArtistURL",
+                                            "AudioSourceURL",
+                                            "InternetRadioURL",
+                                            "PaymentURL",
+                                            "PublisherURL",
+                                            "AttachedPictures",
+                                            "ID3v1Exists",
+                                            "ID3v2Exists",
+                                            "Lyrics3v1Exists",
+                                            "Lyrics3v2Exists",
+                                            "ID3RevisionV2",
+                                            "MPEGVersion",
+                                            "Layer",
+                                            "ChannelMode",
+                                            "Padding",
+                                            "SamplingRateFrequency",
+                                            "BitRate",
+                                            "FrameSize",
+                                            "FrameSamples",
+                                            "length",
+                                            "Encoding"};
+
+// What a sample holds, key by key: texts as they must decode, numbers and flags as text.
+using Expected = std::map<std::string, std::u16string>;
+
+std::u16string Render(const JsonValue& v) {
+  switch (v.kind) {
+    case JsonValue::Kind::String:
+      return v.text;
+    case JsonValue::Kind::Boolean:
+      return v.boolean ? u"true" : u"false";
+    case JsonValue::Kind::Number: {
+      const std::string s = std::to_string(std::llround(v.number));
+      return std::u16string(s.begin(), s.end());
+    }
+    case JsonValue::Kind::Array: {
+      std::u16string joined;
+      for (const auto& item : v.items) joined += (joined.empty() ? u"" : u" | ") + item;
+      return joined;
+    }
+  }
+  return {};
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
+      out += buffer;
+    }
+  }
+  return out;
+}
+
+const double kVbrLength = 114.0 * 1152 / 44100;  // the VBR samples' header frame counts
+
+const std::map<std::string, Expected>& SampleExpectations() {
+  static const std::map<std::string, Expected> expected = {
+      {"01 - Harbour Lights (ID3v1).mp3",
+       {{"Title", u"Harbour Lights"},
+        {"Artist", u"Marlow Avenue"},
+        {"Album", u"Tidewater"},
+        {"Year", u"1998"},
+        {"Comments", u"Recorded at Pier Studio"},
+        {"GenreID", u"80"},
+        {"TrackNumber", u""},
+        {"ID3v1Exists", u"true"},
+        {"ID3v2Exists", u"false"},
+        {"ID3RevisionV2", u"3"},
+        {"MPEGVersion", u"2"},
+        {"Layer", u"1"},
+        {"BitRate", u"128000"},
+        {"SamplingRateFrequency", u"44100"},
+        {"Encoding", u"0"}}},
+      {"02 - Copper Kettle (ID3v1.1).mp3",
+       {{"Title", u"Copper Kettle"},
+        {"TrackNumber", u"2"},
+        {"Comments", u"Second take"},
+        {"ID3v1Exists", u"true"}}},
+      {"03 - Lantern Street (ID3v2.2).mp3",
+       {{"Title", u"Lantern Street"},
+        {"Artist", u"Juniper Hale"},
+        {"Album", u"Night Market"},
+        {"TrackNumber", u"3"},
+        {"TracksTotal", u"10"},
+        {"Year", u"2003"},
+        {"GenreID", u"13"},
+        {"Genre", u"Pop"},
+        {"Composer", u"Ada Brennan"},
+        {"Comments", u"Live at the Corn Exchange"},
+        {"ID3v2Exists", u"true"},
+        {"ID3RevisionV2", u"2"}}},
+      {"04 - Salt and Cedar (ID3v2.3).mp3",
+       {{"Title", u"Salt and Cedar"},
+        {"Artist", u"\u00C5sa Lindqvist"},
+        {"TrackNumber", u"04"},
+        {"TracksTotal", u"12"},
+        {"DiscNumber", u"1"},
+        {"DiscsTotal", u"2"},
+        {"GenreID", u"17"},
+        {"Genre", u"Rock"},
+        {"Band", u"The Fjord Band"},
+        {"Conductor", u"Henrik Dahl"},
+        {"Copyright", u"2011 Fjord Records"},
+        {"Publisher", u"Fjord Records"},
+        {"BeatsPerMinute", u"96"},
+        {"Comments", u"Mixed in one night"},
+        {"ArtistURL", u"https://fjordband.example.com/ | https://lindqvist.example.org/"},
+        {"CommercialInfo", u"https://shop.example.com/coastline"},
+        {"ID3RevisionV2", u"3"}}},
+      {"05 - Northern Glass (ID3v2.4).mp3",
+       {{"Title", u"Northern Glass"},
+        {"Artist", u"Zo\u00EB Marchetti"},
+        {"Album", u"Caf\u00E9 Aurora"},
+        {"Composer", u"Zo\u00EB Marchetti"},
+        {"TrackNumber", u"5"},
+        {"TracksTotal", u"12"},
+        {"Year", u"2019"},
+        {"GenreID", u"52"},
+        {"Genre", u"Electronic"},
+        {"Comments", u"Written in Reykjav\u00EDk"},
+        {"Lyrics", u"Glass in the north wind\r\nLight on the water \u5317\u306E\u5149"},
+        {"ID3RevisionV2", u"4"},
+        {"ID3v1Exists", u"false"}}},
+      {"06 - Paper Moon Parade (Lyrics3 v1).mp3",
+       {{"Title", u"Paper Moon Parade"},
+        {"Lyrics3v1Exists", u"true"},
+        {"Lyrics", u"Paper moon above the square\r\nEveryone is dancing there"},
+        {"TrackNumber", u"6"},
+        {"GenreID", u"13"}}},
+      {"07 - Evening Ferry (Lyrics3 v2).mp3",
+       {{"Title", u"Evening Ferry (Extended Harbour Mix)"},
+        {"Artist", u"Juniper Hale & Marlow Avenue"},
+        {"Album", u"Night Market: Extended Edition"},
+        {"Lyricist", u"Ada Brennan"},
+        {"Lyrics", u"Evening ferry\r\nLights across the bay"},
+        {"Lyrics3v2Exists", u"true"},
+        {"Lyrics3v1Exists", u"false"},
+        {"Year", u"2004"},
+        {"TrackNumber", u"7"},
+        {"GenreID", u"80"}}},
+      {"08 - Quiet Engine (CBR).mp3",
+       {{"Title", u"Quiet Engine"},
+        {"Genre", u"Ambient"},
+        {"GenreID", u"255"},
+        {"Encoding", u"0"},
+        {"BitRate", u"128000"},
+        {"ID3v1Exists", u"false"}}},
+      {"09 - Drift Line (Xing VBR).mp3",
+       {{"Title", u"Drift Line"},
+        {"TrackNumber", u"9"},
+        {"TracksTotal", u"10"},
+        {"Encoding", u"1"}}},
+      {"10 - Slow Tide (VBRI).mp3", {{"Title", u"Slow Tide"}, {"Encoding", u"1"}}},
+      {"11 - Small Hours (MPEG-2).mp3",
+       {{"Title", u"Small Hours"},
+        {"Artist", u"Zo\u00EB Marchetti"},
+        {"MPEGVersion", u"3"},
+        {"SamplingRateFrequency", u"22050"},
+        {"BitRate", u"64000"},
+        {"ChannelMode", u"3"},
+        {"FrameSamples", u"576"},
+        {"ID3v1Exists", u"true"},
+        {"ID3RevisionV2", u"4"},
+        {"EncodedBy", u"Tagloom sample maker"},
+        {"GenreID", u"52"}}},
+  };
+  return expected;
+}
+
+std::vector<fs::path> SampleFiles(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".mp3") files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class CliDump : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TestFiles::BinDir()) {
+      GTEST_SKIP() << "TAGLOOM_BIN is not set: run through CTest";
+    }
+    samples_ = TestFiles::SamplesDir();
+    if (!samples_) {
+      GTEST_SKIP() << "TAGLOOM_SAMPLES is not set: run through CTest";
+    }
+  }
+  std::optional<fs::path> samples_;
+};
+
+TEST_F(CliDump, SamplesReadAsTheyWereWritten) {
+  const std::vector<fs::path> files = SampleFiles(*samples_);
+  ASSERT_EQ(files.size(), SampleExpectations().size());
+  std::vector<std::string> args = {"dump"};
+  for (const auto& f : files) args.push_back(f.string());
+  const RunResult run = RunCli(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    const std::string name = files[i].filename().string();
+    SCOPED_TRACE(name);
+    const auto object = ParseJsonLine(lines[i]);
+    ASSERT_TRUE(object) << lines[i];
+    EXPECT_EQ(object->Keys(), kKeyOrder);
+    const JsonValue* file_name = object->Find("FileName");
+    ASSERT_TRUE(file_name);
+    EXPECT_EQ(Narrow(file_name->text), files[i].string());
+    const auto found = SampleExpectations().find(name);
+    ASSERT_NE(found, SampleExpectations().end()) << "no expectations for this sample";
+    for (const auto& [key, value] : found->second) {
+      const JsonValue* v = object->Find(key);
+      ASSERT_TRUE(v) << key;
+      EXPECT_EQ(Narrow(Render(*v)), Narrow(value)) << key;
+    }
+    // Three seconds of audio, give or take a frame, whatever the stream's kind.
+    const JsonValue* length = object->Find("length");
+    ASSERT_TRUE(length);
+    EXPECT_NEAR(length->number, 3.0, 0.06);
+  }
+}
+
+TEST_F(CliDump, VbrLengthsComeFromTheHeaderFrameCounts) {
+  for (const char* name : {"09 - Drift Line (Xing VBR).mp3", "10 - Slow Tide (VBRI).mp3"}) {
+    const RunResult run = RunCli({"dump", (*samples_ / name).string()});
+    ASSERT_EQ(run.status, 0);
+    const auto object = ParseJsonLine(Lines(run.out).at(0));
+    ASSERT_TRUE(object);
+    EXPECT_DOUBLE_EQ(object->Find("length")->number, kVbrLength) << name;
+  }
+}
+
+TEST_F(CliDump, PictureIsBase64OfTheFrameBody) {
+  const RunResult run =
+      RunCli({"dump", (*samples_ / "05 - Northern Glass (ID3v2.4).mp3").string()});
+  const auto object = ParseJsonLine(Lines(run.out).at(0));
+  ASSERT_TRUE(object);
+  const JsonValue* pictures = object->Find("AttachedPictures");
+  ASSERT_TRUE(pictures);
+  ASSERT_EQ(pictures->items.size(), 1u);
+  const std::string body =
+      "image/png\0\x03"s + "Cover\0"s + SampleBuilder::TinyPng(2, 2, 0x2A, 0x6F, 0x97);
+  const std::u16string expected = [&] {
+    const std::string b64 = Base64(body);
+    return std::u16string(b64.begin(), b64.end());
+  }();
+  EXPECT_EQ(pictures->items[0], expected);
+}
+
+TEST_F(CliDump, EveryUnitOutsidePrintableAsciiIsEscaped) {
+  // A title holding a quote, a backslash, a control character, a lone surrogate and a letter
+  // outside ASCII, in a file whose name is not ASCII either.
+  const std::u16string title = u"say \"hi\" \\ \u0001 \xD800 \u00E9 \u65E5";
+  TestFiles::TempDir dir;
+  const std::string path = dir.Write(
+      "Caf\xC3\xA9 \xE2\x80\x94 it's.mp3",
+      SampleBuilder::Id3v2Tag(
+          3, SampleBuilder::Frame(3, "TIT2",
+                                  SampleBuilder::TextBody(SampleBuilder::Encoding::Utf16, title))));
+  const RunResult run = RunCli({"dump", path});
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_FALSE(run.out.empty());
+  ASSERT_EQ(run.out.back(), '\n');
+  for (size_t i = 0; i + 1 < run.out.size(); ++i) {
+    const auto c = static_cast<unsigned char>(run.out[i]);
+    ASSERT_TRUE(c >= 0x20 && c <= 0x7E) << "raw byte " << int(c) << " at " << i;
+  }
+  const auto object = ParseJsonLine(Lines(run.out).at(0));
+  ASSERT_TRUE(object) << run.out;
+  EXPECT_EQ(object->Find("Title")->text, title);
+  const std::string folder = dir.Path().string();  // ASCII: under the temporary directory
+  EXPECT_EQ(object->Find("FileName")->text,
+            std::u16string(folder.begin(), folder.end()) + u"/Caf\u00E9 \u2014 it's.mp3");
+  EXPECT_NE(run.out.find("\\u00e9"), std::string::npos);
+  EXPECT_NE(run.out.find("\\ud800"), std::string::npos);
+}
+
+TEST_F(CliDump, FilesFromAListOrStandardInput) {
+  const fs::path a = *samples_ / "01 - Harbour Lights (ID3v1).mp3";
+  const fs::path b = *samples_ / "04 - Salt and Cedar (ID3v2.3).mp3";
+  TestFiles::TempDir dir;
+  // CRLF line ends and a blank line are tolerated.
+  const std::string list = dir.Write("list.txt", b.string() + "\r\n\n" + a.string() + "\n");
+  for (const RunResult& run :
+       {RunCli({"dump", "--files-from", list}),
+        RunCli({"dump", "--files-from", "-"}, b.string() + "\n" + a.string() + "\n")}) {
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(ParseJsonLine(lines[0])->Find("Title")->text, u"Salt and Cedar");
+    EXPECT_EQ(ParseJsonLine(lines[1])->Find("Title")->text, u"Harbour Lights");
+  }
+  const RunResult missing_list = RunCli({"dump", "--files-from", dir.PathOf("absent.txt")});
+  EXPECT_EQ(missing_list.status, 1);
+  EXPECT_FALSE(missing_list.err.empty());
+  const RunResult no_list = RunCli({"dump", "--files-from"});
+  EXPECT_EQ(no_list.status, 2);
+}
+
+TEST_F(CliDump, UsageErrorsAndInformation) {
+  const RunResult none = RunCli({});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_NE(none.err.find("usage:"), std::string::npos);
+  EXPECT_TRUE(none.out.empty());
+
+  const RunResult unknown = RunCli({"frobnicate"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("usage:"), std::string::npos);
+  EXPECT_NE(unknown.err.find("frobnicate"), std::string::npos);
+  EXPECT_TRUE(unknown.out.empty());
+
+  const RunResult dump_nothing = RunCli({"dump"});
+  EXPECT_EQ(dump_nothing.status, 2);
+  EXPECT_NE(dump_nothing.err.find("usage:"), std::string::npos);
+
+  const RunResult help = RunCli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage:"), std::string::npos);
+  EXPECT_NE(help.out.find("dump"), std::string::npos);
+
+  const RunResult version = RunCli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("tagloom-cli ", 0), 0u);
+}
+
+TEST_F(CliDump, UnreadableFileStillGetsALine) {
+  // The engine never fails a read: a missing file prints its defaults.
+  TestFiles::TempDir dir;
+  const RunResult run = RunCli({"dump", dir.PathOf("missing.mp3")});
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), 1u);
+  const auto object = ParseJsonLine(lines[0]);
+  ASSERT_TRUE(object);
+  EXPECT_EQ(object->Find("ID3RevisionV2")->number, 3);
+  EXPECT_EQ(object->Find("GenreID")->number, 255);
+  EXPECT_EQ(object->Find("Title")->text, u"");
+}
+
+}  // namespace
