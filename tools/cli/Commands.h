@@ -8,6 +8,7 @@
 namespace Commands {
 
 int Dump(const std::vector<std::string>& args);
+int Extract(const std::vector<std::string>& args);
 int Set(const std::vector<std::string>& args);
 int Strip(const std::vector<std::string>& args);
 

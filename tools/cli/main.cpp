@@ -15,6 +15,9 @@ constexpr const char* kUsage =
     "commands:\n"
     "  dump FILE...             one JSON line per file: every tag field, flag and audio property\n"
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
+    "  extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE] PATH...\n"
+    "                           one row per file, from the files and the folder trees given,\n"
+    "                           as the window's exports write it; --files-from LIST as for dump\n"
     "  set FILE [OPTION TEXT]...  changes the given fields and writes the tags back; an empty\n"
     "                           TEXT removes the field. Options: --title --artist --album\n"
     "                           --track --tracks --year --comment --composer --band --conductor\n"
@@ -52,6 +55,9 @@ int main(int argc, char** argv) {
   }
   const std::map<std::string, int (*)(const std::vector<std::string>&)> commands = {
       {"dump", &Commands::Dump},
+#ifdef TAGLOOM_CLI_EXTRACT
+      {"extract", &Commands::Extract},
+#endif
       {"set", &Commands::Set},
       {"strip", &Commands::Strip},
   };
