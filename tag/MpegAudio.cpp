@@ -12,6 +12,7 @@ namespace {
 
 constexpr int64_t kChunk = 20480;
 constexpr int64_t kFrameBuffer = 156;
+constexpr int64_t kProbe = 4096;
 
 // kbit/s by bit-rate index; 0 is free format, 15 is invalid.
 constexpr int kMpeg1Layer1[16] = {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1};
@@ -103,17 +104,38 @@ MpegAudioState Analyse(FileReader& file, int64_t start, int64_t end) {
   std::string buffer;
   bool found = false;
   for (int64_t c = start; c <= end && !found; c += kChunk) {
+    // A stream usually starts with a frame: the first read of a chunk is short, and the rest of
+    // the chunk is fetched only when the search goes on past it.
     const int64_t chunk_size = std::min(kChunk, end - c + 1);
-    chunk = file.Read(c, chunk_size);
-    const auto size = static_cast<int64_t>(chunk.size());
-    for (int64_t i = 0; i < size;) {
+    const int64_t first = std::min(chunk_size, kProbe);
+    chunk = file.Read(c, first);
+    bool whole = first == chunk_size || static_cast<int64_t>(chunk.size()) < first;
+    auto size = static_cast<int64_t>(chunk.size());
+    auto fetch_whole = [&] {
+      chunk = file.Read(c, chunk_size);
+      size = static_cast<int64_t>(chunk.size());
+      whole = true;
+    };
+    for (int64_t i = 0;;) {
+      if (i >= size) {
+        if (whole) break;
+        fetch_whole();
+        continue;
+      }
       const void* hit = std::memchr(chunk.data() + i, 0xFF, static_cast<size_t>(size - i));
-      if (!hit) break;
+      if (!hit) {
+        if (whole) break;
+        i = size;
+        continue;
+      }
       i = static_cast<const char*>(hit) - chunk.data();
       const int64_t p = c + i;
       const int64_t want = std::min(kFrameBuffer, end - p);
       if (i + 1 + want <= size) {
         buffer.assign(chunk.substr(static_cast<size_t>(i + 1), static_cast<size_t>(want)));
+      } else if (!whole) {
+        fetch_whole();
+        continue;
       } else {
         // The next read may reuse the chunk's memory: keep a copy of it first.
         if (chunk.data() != owned.data()) chunk = owned.assign(chunk);
