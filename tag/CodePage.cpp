@@ -1,6 +1,8 @@
 #include "tag/CodePage.h"
 
 #include <array>
+#include <cstddef>
+#include <iterator>
 
 namespace CodePage {
 namespace {
@@ -39,9 +41,23 @@ std::u16string BytesToText(std::string_view bytes) {
     for (unsigned b = 0; b < 256; ++b) t[b] = ByteToChar(static_cast<unsigned char>(b));
     return t;
   }();
-  std::u16string text(bytes.size(), u'\0');
-  for (size_t i = 0; i < bytes.size(); ++i) text[i] = table[static_cast<unsigned char>(bytes[i])];
-  return text;
+  // Built from an iterator, so the string is written once rather than cleared and then written.
+  struct Chars {
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = char16_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char16_t*;
+    using reference = char16_t;
+    const char* at;
+    char16_t operator*() const { return table[static_cast<unsigned char>(*at)]; }
+    Chars& operator++() {
+      ++at;
+      return *this;
+    }
+    Chars operator++(int) { return Chars{at++}; }
+    bool operator==(const Chars& other) const { return at == other.at; }
+  };
+  return std::u16string(Chars{bytes.data()}, Chars{bytes.data() + bytes.size()});
 }
 
 std::string TextToBytes(std::u16string_view text) {

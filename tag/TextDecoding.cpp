@@ -3,11 +3,10 @@
 #include "tag/CodePage.h"
 
 std::u16string DecodeUTF16LE(std::string_view bytes) {
-  std::u16string text;
-  text.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (size_t k = 0; k < text.size(); ++k) {
+    text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                    (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
   }
   return text;
 }
