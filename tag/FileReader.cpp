@@ -30,7 +30,7 @@ bool FileReader::Open(const std::string& path) {
     tail_offset_ = 0;
   } else {
     PreadInto(head_, 0, kHeadBytes);
-    tail_offset_ = std::max<int64_t>(0, (size_ - kPage) / kPage * kPage);
+    tail_offset_ = size_ - kPage;
     PreadInto(tail_, tail_offset_, size_ - tail_offset_);
   }
   return true;
