@@ -20,6 +20,13 @@ inline std::vector<std::string> ReadList(const char* list_path) {
   return paths;
 }
 
+inline double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 inline long PeakRssKb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
@@ -83,19 +90,27 @@ class Run {
  public:
   explicit Run(const char* list_path) : paths_(ReadList(list_path)) { start_rss_kb_ = PeakRssKb(); }
   const std::vector<std::string>& Paths() const { return paths_; }
-  void Start() { start_ = std::chrono::steady_clock::now(); }
+  void Start() {
+    cpu_start_ = CpuSeconds();
+    start_ = std::chrono::steady_clock::now();
+  }
+  // Wall time is what a user waits; CPU time (user and system) is steadier on a busy machine.
   void Finish(const char* name) const {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double cpu = CpuSeconds() - cpu_start_;
+    const double n = paths_.empty() ? 1.0 : static_cast<double>(paths_.size());
     std::fprintf(stderr,
-                 "%s files=%zu us_per_file=%.2f peak_rss_kb=%ld start_rss_kb=%ld read_bytes=%lld\n",
-                 name, paths_.size(), paths_.empty() ? 0.0 : seconds * 1e6 / paths_.size(),
-                 PeakRssKb(), start_rss_kb_, StorageReadBytes());
+                 "%s files=%zu us_per_file=%.2f cpu_us_per_file=%.2f peak_rss_kb=%ld "
+                 "start_rss_kb=%ld read_bytes=%lld\n",
+                 name, paths_.size(), seconds * 1e6 / n, cpu * 1e6 / n, PeakRssKb(), start_rss_kb_,
+                 StorageReadBytes());
   }
 
  private:
   std::vector<std::string> paths_;
   long start_rss_kb_ = 0;
+  double cpu_start_ = 0;
   std::chrono::steady_clock::time_point start_;
 };
 

@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
   bench::Run run(argv[1]);
   std::string line;
   run.Start();
+  clsID3 tag;  // one tag object for the whole batch, as the extraction run uses it
   for (const std::string& path : run.Paths()) {
-    clsID3 tag;
     tag.SetFileName(path);
     line.assign(path);
     for (const std::u16string* field :
