@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "BuiltPaths.h"
@@ -94,6 +95,32 @@ std::optional<fs::path> PeersDir() {
   return FolderFromEnvOr("TAGLOOM_PEERS", TAGLOOM_BUILT_PEERS_DIR);
 }
 std::optional<fs::path> BinDir() { return FolderFromEnvOr("TAGLOOM_BIN", TAGLOOM_BUILT_BIN_DIR); }
+
+namespace {
+
+std::string ShellQuote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+}  // namespace
+
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              std::string_view input) {
+  TempDir io;
+  const std::string in = io.Write("stdin", input);
+  std::string command = ShellQuote(program);
+  for (const auto& a : args) command += " " + ShellQuote(a);
+  command += " <" + ShellQuote(in) + " >" + ShellQuote(io.PathOf("stdout")) + " 2>" +
+             ShellQuote(io.PathOf("stderr"));
+  RunResult result;
+  const int raw = std::system(command.c_str());
+  result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadBytes(io.PathOf("stdout")).value_or("");
+  result.err = ReadBytes(io.PathOf("stderr")).value_or("");
+  return result;
+}
 
 std::string JoinPath(std::string_view folder, std::string_view name, char separator) {
   std::string out(folder);

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Helpers for tests that need files on disk. Qt-free, so every area can use them.
 namespace TestFiles {
@@ -40,6 +41,17 @@ std::optional<std::filesystem::path> FolderFromEnv(const char* variable);
 std::optional<std::filesystem::path> SamplesDir();  // TAGLOOM_SAMPLES
 std::optional<std::filesystem::path> PeersDir();    // TAGLOOM_PEERS
 std::optional<std::filesystem::path> BinDir();      // TAGLOOM_BIN
+
+/// What a program printed and how it ended.
+struct RunResult {
+  int status = -1;  // the exit status; -1 when it did not exit normally
+  std::string out, err;
+};
+
+/// Runs a program with the arguments and the standard input given, through the shell with
+/// every argument quoted; both output streams are kept whole, whatever bytes they hold.
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              std::string_view input = "");
 
 /// Joins with the given separator, adding one only when `folder` does not already end in it; the
 /// path routines under test take the separator as a parameter, so both forms need building.

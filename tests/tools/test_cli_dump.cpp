@@ -2,8 +2,6 @@
 // the escaping contract, the list option and the usage errors.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -19,33 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-struct RunResult {
-  int status = -1;
-  std::string out, err;
-};
+using TestFiles::RunResult;
 
-std::string ShellQuote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? "'\\''"s : std::string(1, c);
-  return out + "'";
-}
-
-// Runs the program with its standard streams going to files, so any bytes it prints are kept.
 RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "") {
-  RunResult result;
   const auto bin = TestFiles::BinDir();
-  if (!bin) return result;
-  TestFiles::TempDir io;
-  const std::string in = io.Write("stdin", input);
-  std::string command = ShellQuote((*bin / "tagloom-cli").string());
-  for (const auto& a : args) command += " " + ShellQuote(a);
-  command += " <" + ShellQuote(in) + " >" + ShellQuote(io.PathOf("stdout")) + " 2>" +
-             ShellQuote(io.PathOf("stderr"));
-  const int raw = std::system(command.c_str());
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = TestFiles::ReadBytes(io.PathOf("stdout")).value_or("");
-  result.err = TestFiles::ReadBytes(io.PathOf("stderr")).value_or("");
-  return result;
+  if (!bin) return {};
+  return TestFiles::Run((*bin / "tagloom-cli").string(), args, input);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
