@@ -101,14 +101,14 @@ std::optional<std::string> WriteFrame(const FrameLayout& layout, std::string_vie
   return frame + body;
 }
 
-// Frames whose bytes a rewrite from the field could not reproduce: compressed, encrypted or
-// length-prefixed bodies, and pictures the reader kept in another form than they were stored.
+// Frames whose bytes a rewrite from the field could not reproduce: compressed, encrypted, grouped
+// or length-prefixed bodies, and pictures the reader kept in another form than they were stored.
 bool IsOpaque(std::string_view frame, std::string_view id, const FrameLayout& layout) {
   std::string body(frame.substr(std::min<size_t>(frame.size(), layout.header_length())));
   if (layout.version >= 3 && frame.size() >= 10) {
     const auto format = static_cast<unsigned char>(frame[9]);
-    if (layout.version == 3 && (format & 0xC0)) return true;
-    if (layout.version >= 4 && (format & 0x0D)) return true;
+    if (layout.version == 3 && (format & 0xE0)) return true;
+    if (layout.version >= 4 && (format & 0x4D)) return true;
     if (layout.version >= 4 && (format & 0x02)) body = Id3v2::Deunsynchronise(body);
   }
   return IsPictureId(id) && !body.empty() && body.front() != '\0';
