@@ -3,6 +3,7 @@
 #include "app/ErrorTrap.h"
 #include "app/Locations.h"
 #include "app/Main.h"
+#include "batch/AddFolder.h"
 
 namespace Main {
 
@@ -17,16 +18,10 @@ bool ListHasText(const ReportListModel& list, const QString& text) {
 }
 
 QStringList SampleNamesIn(const FileSystem& files, const QString& folder) {
+  // A folder that is not there holds no files, as the old wildcard listing found none in it.
   const std::optional<int> bits = files.Attributes(folder);
   if (!bits || !(*bits & FileAttribute::kDirectory)) return {};
-  QString base = folder;
-  if (!base.endsWith(kSeparator)) base += kSeparator;
-  QStringList names;
-  for (const DirectoryEntry& entry : files.List(folder)) {
-    if (entry.attributes & FileAttribute::kDirectory) continue;
-    if (files.FileIsPresent(base + entry.name)) names.append(entry.name);
-  }
-  return names;
+  return AddFolder::ListFilesInFolder(files, folder, QStringLiteral("*.*"));
 }
 
 void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Services& services) {

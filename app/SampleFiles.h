@@ -15,8 +15,8 @@ bool FileHasDate(const FileSystem& files, const QString& path) noexcept;
 /// True when some row's own text equals `text` exactly (letter case counts).
 bool ListHasText(const ReportListModel& list, const QString& text);
 
-/// The names of the files in `folder`, hidden ones included, in listing order. A missing folder
-/// holds no files; a folder that exists but cannot be read throws StepFailure.
+/// The names of the files in `folder` ("*.*"), hidden ones included, in listing order. A missing
+/// folder holds no files; a folder that exists but cannot be read throws StepFailure.
 QStringList SampleNamesIn(const FileSystem& files, const QString& folder);
 
 /// Appends every sample file beside the program that is present and not yet listed, then
