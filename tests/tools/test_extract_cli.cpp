@@ -185,7 +185,7 @@ TEST_F(ExtractCliTest, UsageErrorsExitTwoAndOutputErrorsOne) {
   }
 
   const QString missing = PathOf("no-such-folder/out.txt");
-  for (const QString& format : {"text", "csv", "xlsx"}) {
+  for (const QString format : {"text", "csv", "xlsx"}) {
     const Ran r = Extract({"--format", format, "-o", missing, Samples()});
     EXPECT_EQ(r.status, 1) << format.toStdString();
     EXPECT_TRUE(r.err.contains(missing)) << r.err.toStdString();
