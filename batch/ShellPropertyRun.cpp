@@ -74,6 +74,11 @@ void ShellPropertyRun::Start() {
     paths = std::move(taken);
   });
 
+  // The items of the folder listed last, lower-cased. A shell that keeps its listings for the
+  // run hands out the same list again, so a folder's names are lowered once, not once per file.
+  QStringList lowered_from;
+  QStringList lowered;
+
   bool closing = false;
   for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
     QString path;
@@ -107,11 +112,17 @@ void ShellPropertyRun::Start() {
 
     QStringList items;
     trap.Step(140, [&] { items = Require(folder).Items(); });
+    if (!items.isSharedWith(lowered_from) || items.size() != lowered.size()) {
+      lowered_from = items;
+      lowered.clear();
+      lowered.reserve(items.size());
+      for (const QString& item : items) lowered.append(item.toLower());
+    }
     const QString wanted = name.toLower();
     // Every item is looked at, also after a match: a later item of the same name overwrites.
     for (int item = 0; item < static_cast<int>(items.size()); ++item) {
       bool match = false;
-      trap.Step(142, [&] { match = items[item].toLower() == wanted; });
+      trap.Step(142, [&] { match = lowered[item] == wanted; });
       if (match) {
         trap.Line(144);
         for (int k = 0; k < ShellFolder::kColumnCount; ++k) {
