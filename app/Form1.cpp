@@ -3,6 +3,9 @@
 #include <utility>
 
 #include "batch/ShellPropertyRun.h"
+#include "export/ClipboardCopy.h"
+#include "export/SpreadsheetExport.h"
+#include "export/TextExport.h"
 
 namespace {
 
@@ -38,7 +41,10 @@ void Form1::PushButton_MouseMove() { MousePointer.SetHover(); }
 
 // ---- PushButton1: "Save Results As Text File" -----------------------------------------------
 
-void Form1::PushButton1_Click() {}
+void Form1::PushButton1_Click() {
+  TextFileExport(ListView2, ProgressBar1, MousePointer, services_.ui, {services_.events, errors_})
+      .Run();
+}
 
 // ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
 
@@ -60,7 +66,9 @@ void Form1::PushButton5_Click() {}
 
 // ---- PushButton6: "Copy Results To Clipboard" -----------------------------------------------
 
-void Form1::PushButton6_Click() {}
+void Form1::PushButton6_Click() {
+  ClipboardCopy(ListView2, services_.clipboard, services_.events, services_.ui, errors_).Run();
+}
 
 // ---- PushButton7: "Clear List" --------------------------------------------------------------
 
@@ -80,6 +88,10 @@ void Form1::PushButton10_Click() { extraction_run_.Start(); }
 
 // ---- PushButton13: "Save Results As Excel File" ---------------------------------------------
 
-void Form1::PushButton13_Click() {}
+void Form1::PushButton13_Click() {
+  SpreadsheetExport(ListView2, services_.spreadsheet, MousePointer, services_.ui, services_.events,
+                    errors_)
+      .Run();
+}
 
 // ---- List events ----------------------------------------------------------------------------
