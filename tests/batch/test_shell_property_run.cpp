@@ -3,7 +3,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "app/ErrorReport.h"
 #include "app/Locations.h"
@@ -282,3 +284,31 @@ TEST(ShellPropertyRunTagLib, FillsTheTableFromTheSamples) {
 }
 
 }  // namespace
+
+// The command line runs the same extraction; a bare file name is taken from the current folder.
+TEST(ShellPropertyRunCli, ExtractWithShellPropertiesWritesTheRows) {
+  const auto samples = TestFiles::SamplesDir();
+  const auto bin = TestFiles::BinDir();
+  if (!samples || !bin) GTEST_SKIP() << "TAGLOOM_SAMPLES or TAGLOOM_BIN not set";
+  const std::filesystem::path cli = *bin / "tagloom-cli";
+  if (!std::filesystem::exists(cli)) GTEST_SKIP() << "tagloom-cli not built";
+  const std::string command = "cd '" + samples->string() + "' && '" + cli.string() +
+                              "' extract --shell-properties --format csv"
+                              " '04 - Salt and Cedar (ID3v2.3).mp3' 2>&1";
+  std::string output;
+  int status = -1;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    status = ::pclose(pipe);
+  }
+  if (output.find("unknown command 'extract'") != std::string::npos)
+    GTEST_SKIP() << "tagloom-cli has no extract command";
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_EQ(output,
+            "Filename,Title,Artist,Album,TrackNumber,Year,Comments,Lyrics,Composer,Band,Conductor,"
+            "Copyright\r\n"
+            "04 - Salt and Cedar (ID3v2.3).mp3,Salt and Cedar,\xC3\x85sa Lindqvist,Coastline Songs,"
+            "4,Rock,00:00:03,128kbps,\xC3\x85sa Lindqvist,,,\r\n");
+}
