@@ -93,7 +93,7 @@ bool IsMp3extSignature(std::string_view data, int64_t p) {
 }
 
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
-                           uint8_t version) {
+                           uint8_t version, bool as_bytes) {
   FrameText result;
   bool unsynchronised = false;
   if (version >= 3) {
@@ -127,6 +127,12 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
     }
   }
   if (language) body.remove_prefix(std::min<size_t>(3, body.size()));
+  if (!cut && as_bytes) {
+    result.has_description = body.empty() || body.front() != '\0';
+    if (!result.has_description) body.remove_prefix(1);
+    result.bytes.assign(body);
+    return result;
+  }
   if (!cut) {
     // Pictures keep every byte after the encoding byte, whatever the encoding, so the picture
     // data reaches the entry unchanged.

@@ -44,9 +44,11 @@ bool IsMp3extSignature(std::string_view data, int64_t p);
 struct FrameText {
   std::u16string value;
   bool has_description = false;
+  std::string bytes;  // instead of value, when an uncut value is asked for as bytes
 };
+/// With `as_bytes` and no cut, the value is handed over as the bytes it would be made of.
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
-                           uint8_t version);
+                           uint8_t version, bool as_bytes = false);
 
 /// The text before the first "-"; the whole text when it holds none.
 std::u16string YearPart(const std::u16string& text);

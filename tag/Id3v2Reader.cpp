@@ -210,7 +210,8 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
   const Rule& rule = found->second;
   const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
   const bool cut = rule.kind != Kind::kPicture;
-  Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_);
+  Id3v2::FrameText frame =
+      Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_, rule.kind == Kind::kPicture);
   switch (rule.kind) {
     case Kind::kText:
       fields_.*rule.text = std::move(frame.value);
@@ -237,7 +238,7 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
       (fields_.*rule.list)->Add(std::move(frame.value));
       break;
     case Kind::kPicture:
-      (fields_.*rule.list)->Add(std::move(frame.value), std::nullopt, std::nullopt, true);
+      (fields_.*rule.list)->AddBytes(std::move(frame.bytes));
       break;
   }
 }

@@ -3,11 +3,30 @@
 #include <stdexcept>
 
 #include "tag/CaseFold.h"
+#include "tag/CodePage.h"
 #include "tag/modCollection.h"
 
 const std::u16string& MultiFrameData::Item(int32_t position) const {
   CheckPosition(position);
+  MakeText(static_cast<size_t>(position - 1));
   return entries_[position - 1];
+}
+
+void MultiFrameData::MakeText(size_t index) const {
+  if (bytes_[index].empty()) return;
+  entries_[index] = CodePage::BytesToText(bytes_[index]);
+  std::string().swap(bytes_[index]);
+}
+
+void MultiFrameData::AddBytes(std::string bytes) {
+  // A tag's picture is seldom looked at by the batch: widening it would cost more than reading it.
+  if (entries_.empty()) {
+    Insert(0, std::u16string(), std::nullopt);
+    bytes_.front() = std::move(bytes);
+    pending_ = PendingKey::kBinary;
+    return;
+  }
+  Add(CodePage::BytesToText(bytes), std::nullopt, std::nullopt, true);
 }
 
 void MultiFrameData::SetItem(int32_t position, const std::u16string& text) {
@@ -40,6 +59,7 @@ void MultiFrameData::MakePendingKey() {
   if (pending_ == PendingKey::kNone) return;
   const bool binary = pending_ == PendingKey::kBinary;
   pending_ = PendingKey::kNone;
+  MakeText(0);
   std::u16string key = KeyOf(entries_.front(), binary);
   ++key_count_[key];
   keys_.front() = std::move(key);
@@ -79,11 +99,13 @@ void MultiFrameData::Remove(int32_t position) {
     if (--key_count_[*key] == 0) key_count_.erase(*key);
   }
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  bytes_.erase(bytes_.begin() + static_cast<std::ptrdiff_t>(index));
   keys_.erase(keys_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void MultiFrameData::Clear() {
   entries_.clear();
+  bytes_.clear();
   keys_.clear();
   key_count_.clear();
   pending_ = PendingKey::kNone;
@@ -101,5 +123,6 @@ void MultiFrameData::CheckPosition(int32_t position) const {
 void MultiFrameData::Insert(size_t index, std::u16string text, std::optional<std::u16string> key) {
   if (key) ++key_count_[*key];
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), std::move(text));
+  bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(index), std::string());
   keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(index), std::move(key));
 }

@@ -24,6 +24,10 @@ class MultiFrameData {
   void Add(std::u16string entry, std::optional<int32_t> before = std::nullopt,
            std::optional<int32_t> after = std::nullopt, bool binary = false);
 
+  /// Adds a binary entry at the end, given as file bytes: the same as Add of the bytes as
+  /// characters, but the text is made only when Item asks for it.
+  void AddBytes(std::string bytes);
+
   /// Removes the entry at a 1-based position; std::out_of_range outside 1..Count.
   void Remove(int32_t position);
 
@@ -42,8 +46,10 @@ class MultiFrameData {
   void MakePendingKey();
   void CheckPosition(int32_t position) const;
   void Insert(size_t index, std::u16string text, std::optional<std::u16string> key);
+  void MakeText(size_t index) const;
 
-  std::vector<std::u16string> entries_;
+  mutable std::vector<std::u16string> entries_;
+  mutable std::vector<std::string> bytes_;  // an entry's bytes while its text is not made yet
   std::vector<std::optional<std::u16string>> keys_;  // folded key per entry
   std::unordered_map<std::u16string, int> key_count_;
   PendingKey pending_ = PendingKey::kNone;  // the key entries_.front() has but keys_ lacks yet
