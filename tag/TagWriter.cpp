@@ -2,6 +2,7 @@
 // ID3v1 block, and the audio between them copied unchanged.
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <optional>
 
 #include "tag/CaseFold.h"
@@ -404,6 +405,13 @@ bool clsID3::WriteTags(std::string& error) {
   const std::string_view data = old_data;
   const auto data_end = static_cast<int64_t>(data.size());
   const int id_length = layout.id_length();
+  std::map<std::string, int> id_count;
+  for (int64_t q = 1; q <= data_end;) {
+    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, q, version);
+    if (size.failed || Id3v2::IsMp3extSignature(data, q)) break;
+    ++id_count[std::string(Id3v2::Slice(data, q, id_length))];
+    q += size.total;
+  }
   int64_t p = 1;
   while (p <= data_end) {
     const std::string_view id = Id3v2::Slice(data, p, id_length);
@@ -458,9 +466,16 @@ bool clsID3::WriteTags(std::string& error) {
     if (index) {
       if (!pending[*index]) continue;  // a second frame would hide the first on the next read
       pending[*index] = false;
-      if (IsOpaque(frame, id, layout) && unchanged_since_read(id)) {
+      // A field the user left alone keeps a frame the value cannot rebuild (a full date, a
+      // track text such as "7 of 15"); with a second frame of the ID the read value was not
+      // this frame's, and the rewrite stands.
+      const std::u16string value = FrameValueFor(id, 0);
+      const bool lossy =
+          Id3v2::ExtractFrameText(data, p - size.total, false, true, version).value != value;
+      if (id_count[std::string(id)] == 1 && (IsOpaque(frame, id, layout) || lossy) &&
+          unchanged_since_read(id)) {
         frames += frame;
-      } else if (!rewrite(id, FrameValueFor(id, 0))) {
+      } else if (!rewrite(id, value)) {
         return false;
       }
       continue;

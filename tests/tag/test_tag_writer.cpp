@@ -330,6 +330,23 @@ TEST(TagWriter, ASecondFrameOfOneFieldIsDeleted) {
   EXPECT_EQ(Open(path)->Title(), u"C");
 }
 
+TEST(TagWriter, UntouchedValuesTheFieldsCannotHoldStay) {
+  const Bytes date = Text4("TDRC", "2004-05-06T12:00");
+  const Bytes track = Text4("TRCK", "7 of 15");
+  const Bytes disc = Text4("TPOS", "1/2/3");
+  const Bytes file = Id3v2Tag(4, date + track + disc + Text4("TIT2", "t"), Pad(1)) + Audio();
+  EXPECT_EQ(TagData(Rewrite(file, [](clsID3& t) { t.SetTitle(u"u"); })),
+            date + track + disc + Text4("TIT2", "u") + Text4("TCON", "(255)") + Bytes(1, '\0'));
+  // Once changed, the fields are written as they stand.
+  EXPECT_EQ(TagData(Rewrite(file,
+                            [](clsID3& t) {
+                              t.SetYear(u"2005");
+                              t.SetTrackNumber(u"8");
+                            })),
+            Text4("TDRC", "2005") + Text4("TRCK", "8") + disc + Text4("TIT2", "t") +
+                Text4("TCON", "(255)") + Bytes(1, '\0'));
+}
+
 TEST(TagWriter, ADamagedTagIsNotCut) {
   const Bytes audio = Audio();
   Bytes overrun = Text3("TIT2", "x") + Frame(3, "TALB", Body(0, "y"));

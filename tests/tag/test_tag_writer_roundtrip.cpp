@@ -179,7 +179,7 @@ tag.save(sys.argv[1], v2_version=4)
   EXPECT_NE(without_genre.find("TXXX:MusicBrainz Album Id abc-123"), std::string::npos);
   EXPECT_NE(without_genre.find("TIT2 Grüße aus Köln ♫"), std::string::npos);
   EXPECT_NE(without_genre.find("TPE1 Someone"), std::string::npos);
-  EXPECT_NE(without_genre.find("TDRC 1999\n"), std::string::npos);
+  EXPECT_NE(without_genre.find("TDRC 1999-05-06\n"), std::string::npos);  // the full date stays
   EXPECT_NE(without_genre.find("version 2.4.0"), std::string::npos);
   EXPECT_TRUE(Pcm(mp3) == pcm);
 }
