@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ErrorReport.h"
+#include "app/Form1.h"
 #include "app/Locations.h"
 #include "batch/ShellPropertyRun.h"
 #include "platform/qt/TagLibShellProperties.h"
@@ -247,6 +248,39 @@ TEST(ShellPropertyRunPaths, FolderOfPathKeepsEveryPartButTheLast) {
   EXPECT_EQ(ShellPropertyRun::MappingOf("Bit Rate")->sub_item, 7);
   EXPECT_EQ(ShellPropertyRun::MappingOf("Bit rate"), nullptr);
   EXPECT_EQ(ShellPropertyRun::MappingOf("Others"), nullptr);
+}
+
+class NoWindow : public MainWindowPort {
+ public:
+  void ApplySkin(const QString&) override {}
+  void SetCaption(const QString&) override {}
+  void ShowProgramIcon() override {}
+  void LoadHoverPicture(const QString&) override {}
+};
+
+// The window's hidden button runs it on the window's own lists, pointer and progress bar.
+TEST(ShellPropertyRunWindow, OldFillsTheWindowsResultTable) {
+  FakeServices f;
+  NoWindow window;
+  Form1 form{f.services, window, QStringLiteral("/opt/tagloom")};
+  form.Form_Load();
+  f.ui.shown.clear();
+  f.shell.folders["/m/"] = {MusicColumns(), {"a.mp3"}, {{"a.mp3", SongDetails("a.mp3", "A")}}};
+  form.ListView1.AppendRow("/m/a.mp3");
+  bool busy_at_yield = false;
+  f.events.on_yield = [&](int) {
+    busy_at_yield = form.MousePointer.IsBusy();
+    form.PushButton10_Click();  // the main run is not locked out by this one, nor it by the main
+  };
+  form.PushButton2_Click();
+  EXPECT_TRUE(busy_at_yield);
+  EXPECT_FALSE(form.ExtractionRunning);
+  ASSERT_EQ(form.ListView2.RowCount(), 2);
+  EXPECT_EQ(form.ListView2.Text(2), "a.mp3");
+  EXPECT_EQ(form.ListView2.SubItem(2, 1), "A");
+  EXPECT_TRUE(form.ListView2.Checked(2));
+  EXPECT_EQ(form.ProgressBar1.Caption(), "Progress Bar");
+  EXPECT_EQ(f.ui.Messages(), QStringList({"Done.", "Done."}));
 }
 
 // The whole road through the TagLib shell: each queued sample read once, one listing.
