@@ -160,6 +160,18 @@ TEST_F(ShellPropertyRunTest, ThirdsAreNotRounded) {
   EXPECT_DOUBLE_EQ(recorded.states[2].first, 100);
 }
 
+TEST_F(ShellPropertyRunTest, RowsDraggedDuringTheRunAreEachReadOnce) {
+  shell.folders["/m/"] = {MusicColumns(), {}, {}};
+  Queue({"/m/a.mp3", "/m/b.mp3", "/m/c.mp3"});
+  f.events.on_yield = [&](int n) {
+    if (n == 1) file_list.MoveRow(1, 3);  // the reorder drag is allowed while the run yields
+  };
+  run.Start();
+  ASSERT_EQ(results.RowCount(), 3);
+  EXPECT_EQ(QStringList({results.Text(1), results.Text(2), results.Text(3)}),
+            QStringList({"a.mp3", "b.mp3", "c.mp3"}));
+}
+
 TEST_F(ShellPropertyRunTest, FolderWithoutColumnNamesGivesOnlyTheFileName) {
   // Every name empty: all columns read "Others", which no sub-item takes.
   shell.folders["/bare/"] = {QStringList(), {"a.mp3"}, {{"a.mp3", SongDetails("a.mp3", "T")}}};
