@@ -1,0 +1,112 @@
+// Hostile and oversized inputs for the whole read, and the places where the reader fetches a
+// file in pieces: each case reads what a single read of the whole file would give. The fuzz
+// runs over the read found no fault so far; an input it finds lands here as a byte literal.
+#include <gtest/gtest.h>
+
+#include "tag/CodePage.h"
+#include "tag/MultiFrameData.h"
+#include "tests/tag/TagFile.h"
+
+namespace {
+
+using namespace TagFile;
+using namespace std::string_literals;
+
+Bytes Title(int version, std::u16string_view text) {
+  return Frame(version, version == 2 ? "TT2" : "TIT2", TextBody(Encoding::Latin1, text));
+}
+
+TEST(HostileSizes, DeclaredSizesBeyondTheFileCostOnlyTheFile) {
+  // A 256 MB tag in a file of about 1 KB: the frames that are there are read.
+  const Bytes huge = "ID3\x04\x00\x00\x7F\x7F\x7F\x7F"s + Title(4, u"Kept") + Bytes(1000, 'x');
+  const auto a = Read(huge);
+  EXPECT_TRUE(a->ID3v2Exists());
+  EXPECT_EQ(a->Title(), u"Kept");
+  EXPECT_EQ(a->length(), 0);  // the audio would start after the end of the file
+
+  // A v2.3 frame claiming 2 GB: mapped with the bytes that exist, and the walk ends there.
+  const Bytes frame = "TIT2\x7F\xFF\xFF\xFF\x00\x00\x00"s + "Cut short";
+  const auto b = Read("ID3\x03\x00\x00\x00\x00\x01\x00"s + frame + Bytes(200, '\0'));
+  EXPECT_EQ(b->Title(), u"Cut short");
+
+  // An extended header larger than the tag leaves no frames.
+  const auto c = Read("ID3\x04\x00\x40\x00\x00\x01\x00"s + "\x7F\x7F\x7F\x7F"s + Title(4, u"No") +
+                      Bytes(100, '\0'));
+  EXPECT_TRUE(c->ID3v2Exists());
+  EXPECT_EQ(c->Title(), u"");
+
+  // A Lyrics3 v2 block size larger than the file: the flag, no fields.
+  const auto d = Read(Mpeg1Header(64) + "LYRICSBEGINETT00004Song999999LYRICS200");
+  EXPECT_TRUE(d->Lyrics3v2Exists());
+  EXPECT_EQ(d->Title(), u"");
+}
+
+TEST(PiecewiseRead, FramesPastTheFirstReadAreRead) {
+  // A 20000-byte frame carries the walk past the first 16 KiB fetched; padding follows the frames.
+  const Bytes big = Frame(3, "TXXX", "\x00"s + Bytes(19999, 'a'));
+  TagOptions padded;
+  padded.padding = 60000;
+  const auto plain = Read(Id3v2Tag(3, big + Title(3, u"After"), padded) + Mpeg1Header(400));
+  EXPECT_EQ(plain->Title(), u"After");
+  EXPECT_EQ(plain->BitRate(), 128000);
+  EXPECT_EQ(CountedAudioBytes(*plain), 400);
+
+  // The same behind an extended header, and unsynchronised (undone over the whole tag).
+  TagOptions with_extended;
+  with_extended.extended_header = ExtendedHeader(3);
+  const auto extended = Read(Id3v2Tag(3, big + Title(3, u"Ext"), with_extended));
+  EXPECT_EQ(extended->Title(), u"Ext");
+  const Bytes ff = Frame(3, "TXXX", "\x00"s + Bytes(9000, '\xFF') + Bytes(9000, '\0'));
+  TagOptions unsynchronised;
+  unsynchronised.unsynchronise = true;
+  const auto unsync = Read(Id3v2Tag(3, ff + Title(3, u"Unsync"), unsynchronised));
+  EXPECT_EQ(unsync->Title(), u"Unsync");
+
+  // A tag that ends in the middle of the frame the walk asks for: the bytes that exist count.
+  const Bytes cut = Id3v2Tag(4, big + Title(4, u"Gone"));
+  const auto truncated = Read(cut.substr(0, 15000));
+  EXPECT_TRUE(truncated->ID3v2Exists());
+  EXPECT_EQ(truncated->Title(), u"");
+}
+
+TEST(PiecewiseRead, FirstFrameBeyondTheShortFirstRead) {
+  // The first header 5000 bytes into the audio, and one whose bytes straddle the first 4 KiB.
+  for (const size_t offset : {size_t{5000}, size_t{4094}, size_t{20000}}) {
+    const auto tag = Read(Id3v2Tag(3, Title(3, u"t")) + Bytes(offset, '\0') + Mpeg1Header(1000));
+    EXPECT_EQ(tag->BitRate(), 128000) << offset;
+    EXPECT_EQ(CountedAudioBytes(*tag), 1000) << offset;
+  }
+  // Rejected candidates before it stay rejected wherever the read boundaries fall.
+  const Bytes noise = Bytes(4090, '\0') + "\xFF\xFB\x00\x00\xFF\xE8\x90\x00"s + Bytes(3000, '\0');
+  const auto tag = Read(noise + Mpeg1Header(100));
+  EXPECT_EQ(CountedAudioBytes(*tag), 100);
+}
+
+TEST(PiecewiseRead, PicturesKeepTheirBytesUntilAskedFor) {
+  const Bytes data = "\x89PNG\r\n\x1A\n\x80\x9F\xFF"s + Bytes(40000, '\x81');
+  const Bytes picture =
+      Frame(3, "APIC", PictureBody(3, Encoding::Latin1, "image/png", 3, u"", data));
+  const auto tag = Read(Id3v2Tag(3, picture + picture + Title(3, u"Pic")));
+  EXPECT_EQ(tag->Title(), u"Pic");
+  ASSERT_EQ(tag->AttachedPictures()->Count(), 1);  // the second one has the same key
+  const Bytes body = "image/png\0\x03\0"s + data;
+  EXPECT_EQ(tag->AttachedPictures()->Item(1), CodePage::BytesToText(body));
+
+  // Keys ignore letter case, whether the entry arrived as bytes or as text.
+  MultiFrameData list;
+  list.AddBytes("Picture");
+  list.Add(u"PICTURE", std::nullopt, std::nullopt, true);
+  list.AddBytes("picture");
+  EXPECT_EQ(list.Count(), 1);
+  list.AddBytes("other");
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.Item(2), u"other");
+  list.SetItem(1, u"first");
+  EXPECT_EQ(list.Item(1), u"first");
+  list.Remove(1);
+  EXPECT_EQ(list.Item(1), u"other");
+  list.AddBytes("Picture");  // its key left with the replaced entry
+  EXPECT_EQ(list.Count(), 2);
+}
+
+}  // namespace
