@@ -102,17 +102,20 @@ std::optional<std::string> WriteFrame(const FrameLayout& layout, std::string_vie
   return frame + body;
 }
 
-// Frames whose bytes a rewrite from the field could not reproduce: compressed, encrypted, grouped
-// or length-prefixed bodies, and pictures the reader kept in another form than they were stored.
-bool IsOpaque(std::string_view frame, std::string_view id, const FrameLayout& layout) {
+// The body after the frame header, with a v2.4 frame's own unsynchronisation undone.
+std::string FrameBody(std::string_view frame, const FrameLayout& layout) {
   std::string body(frame.substr(std::min<size_t>(frame.size(), layout.header_length())));
-  if (layout.version >= 3 && frame.size() >= 10) {
-    const auto format = static_cast<unsigned char>(frame[9]);
-    if (layout.version == 3 && (format & 0xE0)) return true;
-    if (layout.version >= 4 && (format & 0x4D)) return true;
-    if (layout.version >= 4 && (format & 0x02)) body = Id3v2::Deunsynchronise(body);
-  }
-  return IsPictureId(id) && !body.empty() && body.front() != '\0';
+  if (layout.version >= 4 && frame.size() >= 10 && (static_cast<unsigned char>(frame[9]) & 0x02))
+    body = Id3v2::Deunsynchronise(body);
+  return body;
+}
+
+// Frames whose bytes a rewrite from the field could not reproduce: compressed, encrypted, grouped
+// or length-prefixed bodies.
+bool IsOpaque(std::string_view frame, const FrameLayout& layout) {
+  if (layout.version < 3 || frame.size() < 10) return false;
+  const auto format = static_cast<unsigned char>(frame[9]);
+  return layout.version == 3 ? (format & 0xE0) != 0 : (format & 0x4D) != 0;
 }
 
 // A frame kept: unchanged, but a v2.4 frame's own unsynchronisation undone, since the new tag
@@ -440,7 +443,7 @@ bool clsID3::WriteTags(std::string& error) {
         frames += KeepFrame(frame, layout);
       } else if (pending[*index]) {
         pending[*index] = false;
-        if (IsOpaque(frame, id, layout) && unchanged_since_read(id)) {
+        if (IsOpaque(frame, layout) && unchanged_since_read(id)) {
           frames += frame;
         } else if (!rewrite(id, FrameValueFor(id, 0))) {
           return false;
@@ -455,8 +458,13 @@ bool clsID3::WriteTags(std::string& error) {
       ++counters[*which];
       const std::u16string value = FrameValueFor(id, item);
       const bool picture = IsPictureId(id);
-      if (IsOpaque(frame, id, layout) &&
-          Id3v2::ExtractFrameText(data, p - size.total, false, !picture, version).value == value) {
+      const std::u16string own =
+          Id3v2::ExtractFrameText(data, p - size.total, false, !picture, version).value;
+      // A picture the reader kept in another form than it is stored (another encoding, an
+      // empty MIME type whose terminator the reader drops) cannot be rebuilt from its entry.
+      const bool reshaped =
+          picture && FrameBody(frame, layout) != std::string(1, '\0') + CodePage::TextToBytes(own);
+      if ((IsOpaque(frame, layout) || reshaped) && own == value) {
         frames += frame;
       } else if (!rewrite(id, value)) {
         return false;
@@ -472,7 +480,7 @@ bool clsID3::WriteTags(std::string& error) {
       const std::u16string value = FrameValueFor(id, 0);
       const bool lossy =
           Id3v2::ExtractFrameText(data, p - size.total, false, true, version).value != value;
-      if (id_count[std::string(id)] == 1 && (IsOpaque(frame, id, layout) || lossy) &&
+      if (id_count[std::string(id)] == 1 && (IsOpaque(frame, layout) || lossy) &&
           unchanged_since_read(id)) {
         frames += frame;
       } else if (!rewrite(id, value)) {

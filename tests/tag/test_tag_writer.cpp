@@ -305,6 +305,12 @@ TEST(TagWriter, FramesItCannotRebuildAreKeptWhileUnchanged) {
   EXPECT_EQ(data.substr(0, picture.size() + compressed.size() + encrypted.size()),
             picture + compressed + encrypted);
 
+  // A Latin-1 picture without MIME type: the reader drops its first NUL, so a rebuild would too.
+  const Bytes no_mime = Frame(3, "APIC", Bytes("\0\0\x03d\0data", 9));
+  const Bytes second = Id3v2Tag(3, no_mime + Text3("TIT2", "t")) + audio;
+  EXPECT_EQ(TagData(Rewrite(second, [](clsID3& t) { t.SetTitle(u"u"); })).substr(0, no_mime.size()),
+            no_mime);
+
   // Once the user changes them, the fields win.
   data = TagData(Rewrite(file, [](clsID3& t) {
     t.AttachedPictures()->SetItem(1, std::u16string(u"image/png\0\x03\0data", 16));
