@@ -28,7 +28,15 @@ std::u16string DecodeUTF8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
     const long b = static_cast<unsigned char>(bytes[i]);
-    if (b < 0xC0) {
+    if (b < 0x80) {
+      // Runs of ASCII, most of any lyrics, are copied as a block.
+      size_t end = i + 1;
+      while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
+      const size_t at = text.size();
+      text.resize(at + (end - i));
+      for (size_t k = i; k < end; ++k) text[at + (k - i)] = static_cast<char16_t>(bytes[k]);
+      i = end;
+    } else if (b < 0xC0) {
       text.push_back(static_cast<char16_t>(b));
       i += 1;
     } else if (b < 0xE0) {
