@@ -228,7 +228,7 @@ class PosixFileSystem : public TagFileSystem {
       return false;
     }
     // The folder is not flushed: either name then holds a whole file, and the journal makes the
-    // rename durable within seconds; waiting for it would double the cost of a write.
+    // rename durable within seconds; waiting for it would add to every write.
     return true;
   }
 
