@@ -16,8 +16,9 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 cmake --build "$build" --target fuzz_read -j2 >/dev/null
 # The bundled samples come from the sample generator when the project has one.
-if cmake --build "$build" --target help 2>/dev/null | grep -q '^tagloom-samples'; then
-  cmake --build "$build" --target tagloom-samples -j2 >/dev/null || true
+known=$(cmake --build "$build" --target help 2>/dev/null || true)
+if grep -q '^tagloom_samples' <<<"$known"; then
+  cmake --build "$build" --target tagloom_samples -j2 >/dev/null || true
 fi
 
 corpus=$build/fuzz-corpus
