@@ -16,7 +16,7 @@ namespace {
 
 using namespace SampleBuilder;
 
-class Cli : public ::testing::Test {
+class CliWrite : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* bin = std::getenv("TAGLOOM_BIN");
@@ -65,7 +65,7 @@ class Cli : public ::testing::Test {
   std::string stderr_;
 };
 
-TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
+TEST_F(CliWrite, UsageErrorsExitWithTwoAndTouchNothing) {
   const Bytes audio = SilentFrames(kMpeg1, 10);
   const std::string file = Write("a.mp3", audio);
   const std::vector<std::vector<std::string>> bad = {
@@ -86,7 +86,7 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
   EXPECT_TRUE(Read(file) == audio);
 }
 
-TEST_F(Cli, FilesThatCannotBeReadOrWrittenExitWithOne) {
+TEST_F(CliWrite, FilesThatCannotBeReadOrWrittenExitWithOne) {
   EXPECT_EQ(Run({"set", (folder_ / "missing.mp3").string(), "--title", "x"}), 1);
   EXPECT_NE(stderr_.find("missing.mp3"), std::string::npos);
   EXPECT_EQ(Run({"set", folder_.string(), "--title", "x"}), 1);
@@ -108,7 +108,7 @@ TEST_F(Cli, FilesThatCannotBeReadOrWrittenExitWithOne) {
   EXPECT_TRUE(Read(good) == SilentFrames(kMpeg1, 5));
 }
 
-TEST_F(Cli, SetWritesTheGivenFieldsAndEmptyTextRemovesOne) {
+TEST_F(CliWrite, SetWritesTheGivenFieldsAndEmptyTextRemovesOne) {
   const std::string file = Write("a.mp3", SilentFrames(kMpeg1, 10));
   const std::string lyrics = Write("lyrics.txt", "\xEF\xBB\xBFone\r\ntwo\nthree\r");
   ASSERT_EQ(Run({"set",           file,       "--title",         "Grüße ☃",
