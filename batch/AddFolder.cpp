@@ -91,7 +91,8 @@ class Walker {
         continue;
       }
       if (walk_.events.Yield()) return false;
-      if (!walk_.files.IsRootFolder(v) && IsSystemFolder(*attributes)) {
+      // The root test costs two look-ups, so it comes second.
+      if (IsSystemFolder(*attributes) && !walk_.files.IsRootFolder(v)) {
         ++i;
         continue;
       }
@@ -99,7 +100,7 @@ class Walker {
       listing_reached = true;
       std::vector<DirectoryEntry> entries;
       try {
-        entries = walk_.files.List(v);
+        entries = walk_.files.ListFolders(v);
       } catch (const FolderNotListable&) {
         // Removing in place keeps i on the folder that followed, so none is skipped or repeated.
         folders.removeAt(i);
@@ -126,11 +127,11 @@ class Walker {
     if (recurse && !found.isEmpty() && !Run(found, true)) return false;
 
     for (const QString& v : std::as_const(found)) {
-      if (!Main::IsFolder(walk_.files, v)) continue;
-      if (walk_.events.Yield()) return false;
+      // One look answers both the folder test and the attribute test.
       const std::optional<int> attributes = walk_.files.Attributes(v);
-      if (!attributes) continue;
-      if (walk_.files.IsRootFolder(v) || !IsSystemFolder(*attributes)) folders.append(v);
+      if (!attributes || !(*attributes & FileAttribute::kDirectory)) continue;
+      if (walk_.events.Yield()) return false;
+      if (!IsSystemFolder(*attributes) || walk_.files.IsRootFolder(v)) folders.append(v);
     }
     return true;
   }
@@ -156,16 +157,19 @@ bool GetSubDirectories2016(QStringList& folders, bool recurse, const Walk& walk)
   return walker.Run(folders, recurse);
 }
 
-QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
-                              const QString& pattern) {
+std::vector<DirectoryEntry> ListFileEntriesInFolder(const FileSystem& files, const QString& folder,
+                                                    const QString& pattern) {
   QString base = folder;
   if (!base.endsWith(Main::kSeparator)) base += Main::kSeparator;
+  return files.ListFiles(base,
+                         [&pattern](const QString& name) { return MatchesPattern(name, pattern); });
+}
+
+QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
+                              const QString& pattern) {
   QStringList names;
-  for (const DirectoryEntry& entry : files.List(base)) {
-    if (entry.attributes & FileAttribute::kDirectory) continue;
-    if (MatchesPattern(entry.name, pattern) && FileIsPresent(files, base + entry.name))
-      names.append(entry.name);
-  }
+  for (const DirectoryEntry& entry : ListFileEntriesInFolder(files, folder, pattern))
+    names.append(entry.name);
   return names;
 }
 

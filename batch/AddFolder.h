@@ -5,9 +5,11 @@
 #include <QStringView>
 #include <functional>
 #include <string_view>
+#include <vector>
+
+#include "platform/FileSystem.h"
 
 class EventLoop;
-class FileSystem;
 class Ui;
 
 /// Folder browsing and the breadth-first folder walk, shared by the folder scan, dropped
@@ -46,6 +48,10 @@ bool GetSubDirectories2016(QStringList& folders, bool recurse, const Walk& walk)
 /// present. Throws StepFailure when the folder cannot be listed.
 QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
                               const QString& pattern);
+
+/// ListFilesInFolder with each file's attribute bits as the listing found them.
+std::vector<DirectoryEntry> ListFileEntriesInFolder(const FileSystem& files, const QString& folder,
+                                                    const QString& pattern);
 
 /// True when path names an existing file, not a folder, that can be opened; false on any failure.
 bool FileIsPresent(const FileSystem& files, const QString& path) noexcept;

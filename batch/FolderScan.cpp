@@ -17,17 +17,22 @@ const QString kPrompt = QStringLiteral(
 // Hidden files other than these (read-only ones, links) are queued like any other.
 constexpr int kArchiveHidden = FileAttribute::kArchive | FileAttribute::kHidden;
 
+const QString kDoubleSeparator = QString(2, Main::kSeparator);
+
 }  // namespace
 
 QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
                                        const QString& pattern) {
   const QString folder = entry.chopped(entry.isEmpty() ? 0 : 1);
   QStringList paths;
-  for (const QString& name : AddFolder::ListFilesInFolder(files, folder, pattern)) {
-    if (name.startsWith(u'~')) continue;
-    const QString path = folder + Main::kSeparator + name;
-    if (AddFolder::FileIsPresent(files, path) && files.Attributes(path) != kArchiveHidden)
-      paths.append(Main::CollapseBackslashes(path));
+  for (const DirectoryEntry& entry : AddFolder::ListFileEntriesInFolder(files, folder, pattern)) {
+    if (entry.name.startsWith(u'~')) continue;
+    const QString path = folder + Main::kSeparator + entry.name;
+    // The listing has just found the file present and read its attributes; asking the file
+    // system again would double the cost of a scan.
+    if (entry.attributes == kArchiveHidden) continue;
+    // Most paths hold no doubled separator, and collapsing one of those changes nothing.
+    paths.append(path.contains(kDoubleSeparator) ? Main::CollapseBackslashes(path) : path);
   }
   return paths;
 }

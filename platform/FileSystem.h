@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -51,6 +52,29 @@ class FileSystem {
   virtual bool FileHasDate(const QString& path) const noexcept = 0;
   /// True for the root of a file system ("/" or a mount point).
   virtual bool IsRootFolder(const QString& path) const noexcept = 0;
+  /// The folders among List's entries (links to folders included), for walks that need no
+  /// more; a file system may find them without examining every file.
+  virtual std::vector<DirectoryEntry> ListFolders(const QString& folder) const {
+    std::vector<DirectoryEntry> folders;
+    for (DirectoryEntry& entry : List(folder))
+      if (entry.attributes & FileAttribute::kDirectory) folders.push_back(std::move(entry));
+    return folders;
+  }
+  /// The files (not folders) among List's entries whose name passes wanted and that are present
+  /// as FileIsPresent tells; a file system may test the name before examining the file. The
+  /// read-only bit may be missing on files that are not hidden: it is there for the test of
+  /// "exactly archive and hidden", and a scan of many files should not look at each one.
+  virtual std::vector<DirectoryEntry> ListFiles(
+      const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
+    QString base = folder;
+    if (!base.endsWith(u'/')) base += u'/';
+    std::vector<DirectoryEntry> files;
+    for (DirectoryEntry& entry : List(folder))
+      if (!(entry.attributes & FileAttribute::kDirectory) && wanted(entry.name) &&
+          FileIsPresent(base + entry.name))
+        files.push_back(std::move(entry));
+    return files;
+  }
   /// The identity of the folder a path leads to (links followed), or none when unknown; the walk
   /// uses it to visit a folder reached twice, through a link, only once.
   virtual std::optional<FolderIdentity> Identity(const QString& path) const noexcept {

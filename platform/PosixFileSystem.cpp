@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "platform/StepFailure.h"
@@ -52,7 +53,15 @@ std::optional<int> PosixFileSystem::Attributes(const QString& path) const noexce
   }
 }
 
-std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
+namespace {
+
+enum class Pick { All, Folders, Files };
+
+// One pass over a folder. Entries the caller cannot want are passed over on the strength of the
+// listing's own type field and name, without examining them, which is what keeps a scan of
+// many thousands of files close to the cost of reading the folders.
+std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
+                                        const std::function<bool(const QString&)>& wanted) {
   const QByteArray native = QFile::encodeName(folder);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.constData()), &::closedir);
   if (!dir) {
@@ -69,15 +78,30 @@ std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
   while (const dirent* e = ::readdir(dir.get())) {
     if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0)))
       continue;
+    const unsigned char type = e->d_type;
+    if (pick == Pick::Files && type == DT_DIR) continue;
+    if (pick == Pick::Folders && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) continue;
+    const QString name = QFile::decodeName(e->d_name);
+    if (pick == Pick::Files && wanted && !wanted(name)) continue;
+    if (pick == Pick::Files && type == DT_REG && e->d_name[0] != '.') {
+      // A plain file is present by being listed; its read-only bit is the only thing a look
+      // would add, and that bit decides nothing for a file that is not hidden.
+      entries.push_back({name, FileAttribute::kArchive});
+      continue;
+    }
     struct stat st {};
     // An entry that vanished meanwhile is left out rather than shown without attributes.
     if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    const QString name = QFile::decodeName(e->d_name);
     int bits = AttributesOf(st, name);
-    struct stat target {};
-    if (S_ISLNK(st.st_mode) && ::fstatat(dir_fd, e->d_name, &target, 0) == 0 &&
-        S_ISDIR(target.st_mode))
-      bits |= FileAttribute::kDirectory;
+    bool leads_somewhere = true;
+    if (S_ISLNK(st.st_mode)) {
+      struct stat target {};
+      leads_somewhere = ::fstatat(dir_fd, e->d_name, &target, 0) == 0;
+      if (leads_somewhere && S_ISDIR(target.st_mode)) bits |= FileAttribute::kDirectory;
+    }
+    const bool is_folder = (bits & FileAttribute::kDirectory) != 0;
+    if (pick == Pick::Folders && !is_folder) continue;
+    if (pick == Pick::Files && (is_folder || !leads_somewhere)) continue;
     entries.push_back({name, bits});
   }
   std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
@@ -87,16 +111,28 @@ std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
   return entries;
 }
 
+}  // namespace
+
+std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
+  return ListEntries(folder, Pick::All, {});
+}
+
+std::vector<DirectoryEntry> PosixFileSystem::ListFolders(const QString& folder) const {
+  return ListEntries(folder, Pick::Folders, {});
+}
+
+std::vector<DirectoryEntry> PosixFileSystem::ListFiles(
+    const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
+  return ListEntries(folder, Pick::Files, wanted);
+}
+
 bool PosixFileSystem::FileIsPresent(const QString& path) const noexcept {
   try {
+    // Opening for attribute access only needs the path to lead to the file, which is exactly
+    // what a stat finds out; the folder scan asks this for every file, so one call it is.
     struct stat st {};
-    const QByteArray native = QFile::encodeName(path);
-    if (path.isEmpty() || ::stat(native.constData(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    // Opening for attribute access only: no read right is needed, and nothing is created.
-    const int fd = ::open(native.constData(), O_PATH | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           !S_ISDIR(st.st_mode);
   } catch (...) {
     return false;
   }

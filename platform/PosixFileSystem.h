@@ -7,6 +7,12 @@ class PosixFileSystem : public FileSystem {
  public:
   std::optional<int> Attributes(const QString& path) const noexcept override;
   std::vector<DirectoryEntry> List(const QString& folder) const override;
+  std::vector<DirectoryEntry> ListFolders(const QString& folder) const override;
+  /// Present files are those whose path leads to something other than a folder, as
+  /// FileIsPresent finds; a dangling link is not present. Plain files that are not hidden are
+  /// taken from the listing alone, without their read-only bit.
+  std::vector<DirectoryEntry> ListFiles(
+      const QString& folder, const std::function<bool(const QString& name)>& wanted) const override;
   bool FileIsPresent(const QString& path) const noexcept override;
   bool FileHasDate(const QString& path) const noexcept override;
   bool IsRootFolder(const QString& path) const noexcept override;

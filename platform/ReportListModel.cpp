@@ -1,5 +1,7 @@
 #include "platform/ReportListModel.h"
 
+#include <algorithm>
+
 #include "platform/StepFailure.h"
 
 namespace {
@@ -60,7 +62,9 @@ void ReportListModel::AppendRows(const QStringList& texts) {
   if (texts.isEmpty()) return;
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
-  rows_.reserve(rows_.size() + texts.size());
+  // Growing by at least half keeps many small batches (one per scanned folder) linear.
+  const size_t needed = rows_.size() + static_cast<size_t>(texts.size());
+  if (needed > rows_.capacity()) rows_.reserve(std::max(needed, rows_.capacity() * 3 / 2));
   for (const QString& text : texts) rows_.push_back(Row{text, {}, false});
   endInsertRows();
 }

@@ -62,15 +62,18 @@ class TempTree {
 class FailingFileSystem : public PosixFileSystem {
  public:
   std::vector<DirectoryEntry> List(const QString& folder) const override {
-    ++list_calls;
-    QString f = folder;
-    while (f.size() > 1 && f.endsWith(u'/')) f.chop(1);
-    listed.append(f);
-    if (denied.contains(f)) throw FolderNotListable("Permission denied");
-    if (broken.contains(f)) throw StepFailure("Device I/O error");
+    Check(folder);
     return PosixFileSystem::List(folder);
   }
-
+  std::vector<DirectoryEntry> ListFolders(const QString& folder) const override {
+    Check(folder);
+    return PosixFileSystem::ListFolders(folder);
+  }
+  std::vector<DirectoryEntry> ListFiles(
+      const QString& folder, const std::function<bool(const QString&)>& wanted) const override {
+    Check(folder);
+    return PosixFileSystem::ListFiles(folder, wanted);
+  }
   std::optional<int> Attributes(const QString& path) const noexcept override {
     if (flaky.contains(path) && ++attribute_reads[path] > 1) return std::nullopt;
     return PosixFileSystem::Attributes(path);
@@ -82,4 +85,14 @@ class FailingFileSystem : public PosixFileSystem {
   mutable QMap<QString, int> attribute_reads;
   mutable int list_calls = 0;
   mutable QStringList listed;
+
+ private:
+  void Check(const QString& folder) const {
+    ++list_calls;
+    QString f = folder;
+    while (f.size() > 1 && f.endsWith(u'/')) f.chop(1);
+    listed.append(f);
+    if (denied.contains(f)) throw FolderNotListable("Permission denied");
+    if (broken.contains(f)) throw StepFailure("Device I/O error");
+  }
 };
