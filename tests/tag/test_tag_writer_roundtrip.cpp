@@ -7,6 +7,7 @@
 
 #include "tag/CodePage.h"
 #include "tag/TagFileSystem.h"
+#include "tests/support/TestFiles.h"
 #include "tests/tag/test_tag_writer_support.h"
 
 namespace {
@@ -248,12 +249,12 @@ std::u16string Snapshot(const clsID3& tag) {
 // The peers' own test files, odd ones included: a write either succeeds and changes only the
 // field set, or is refused and changes nothing.
 TEST(TagWriterRoundTrip, PeerFilesKeepEveryOtherField) {
-  const char* peers = std::getenv("TAGLOOM_PEERS");
-  if (!peers || !std::filesystem::is_directory(peers)) GTEST_SKIP() << "TAGLOOM_PEERS not set";
+  const auto peers = TestFiles::PeersDir();
+  if (!peers) GTEST_SKIP() << "no peer corpus (TAGLOOM_PEERS)";
   Folder folder;
   const auto unflushed = std::make_shared<UnflushedFileSystem>();
   int written = 0, refused = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(peers)) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(*peers)) {
     if (entry.path().extension() != ".mp3") continue;
     SCOPED_TRACE(entry.path().string());
     const std::string original = ReadAll(entry.path().string());

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "tag/clsID3.h"
+#include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
@@ -19,8 +20,8 @@ using namespace SampleBuilder;
 class CliWrite : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* bin = std::getenv("TAGLOOM_BIN");
-    program_ = std::string(bin ? bin : ".") + "/tagloom-cli";
+    const auto bin = TestFiles::BinDir();
+    program_ = ((bin ? *bin : std::filesystem::path(".")) / "tagloom-cli").string();
     if (!std::filesystem::exists(program_)) GTEST_SKIP() << "no tagloom-cli at " << program_;
     std::string name = (std::filesystem::temp_directory_path() / "tagloom-cli-XXXXXX").string();
     folder_ = ::mkdtemp(name.data());
