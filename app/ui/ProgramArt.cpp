@@ -27,8 +27,10 @@ QPainterPath Rounded(qreal x, qreal y, qreal w, qreal h, qreal r) {
   return path;
 }
 
+// Little-endian, as the file format stores numbers; bytes past the fourth are zero.
 void Append(QByteArray& out, quint32 value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
+  for (int i = 0; i < bytes; ++i)
+    out.append(i < 4 ? static_cast<char>((value >> (8 * i)) & 0xFF) : '\0');
 }
 
 quint16 Le16(const QByteArray& in, int at) {

@@ -136,6 +136,21 @@ TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 
+TEST(ProgramArtTest, PointerFilesLoadBackWithTheirPixelsAndHotspot) {
+  const QImage hand = ProgramArt::HandPointerImage();
+  const QByteArray cur = ProgramArt::IconFile(hand, ProgramArt::kHandHotspot);
+  EXPECT_EQ(ProgramArt::CursorHotspot(cur), ProgramArt::kHandHotspot);
+  const QImage loaded = QImage::fromData(cur);
+  ASSERT_EQ(loaded.size(), QSize(32, 32));
+  for (const QPoint p : {QPoint(0, 0), QPoint(13, 5), QPoint(20, 20), QPoint(31, 31)})
+    EXPECT_EQ(loaded.pixel(p), hand.convertToFormat(QImage::Format_ARGB32).pixel(p)) << p.x();
+  const QByteArray ico = ProgramArt::IconFile(ProgramArt::DragImage());
+  EXPECT_EQ(QImage::fromData(ico).size(), QSize(32, 32));
+  EXPECT_EQ(ProgramArt::CursorHotspot(ico), QPoint(0, 0));  // an icon has no hotspot
+  EXPECT_EQ(ProgramArt::CursorHotspot(cur.left(21)), QPoint(0, 0));
+  EXPECT_EQ(ProgramArt::CursorHotspot(QByteArray()), QPoint(0, 0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
