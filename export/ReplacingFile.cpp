@@ -41,8 +41,12 @@ ReplacingFile::~ReplacingFile() {
 }
 
 void ReplacingFile::Write(const QByteArray& bytes) {
+  Write(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+void ReplacingFile::Write(std::string_view bytes) {
   if (!out_) Fail("the file is no longer open");
-  buffer_.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+  buffer_.append(bytes);
   if (buffer_.size() >= kPiece) Drain();
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tag/TagFileSystem.h"
 
@@ -22,6 +23,7 @@ class ReplacingFile {
 
   /// Appends bytes; they reach the disk in large pieces.
   void Write(const QByteArray& bytes);
+  void Write(std::string_view bytes);
   /// Writes what is left, brings it to the disk and puts the file in place of the old one.
   void Commit();
   /// Drops the new file; the old one stays.

@@ -1,6 +1,8 @@
 #include "export/TextExport.h"
 
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ErrorTrap.h"
@@ -21,11 +23,7 @@ namespace {
 
 const QString kWritingFile = QStringLiteral("Writing file: ");
 
-QByteArray WithLineEnd(const QString& line) {
-  QByteArray bytes = line.toUtf8();
-  bytes.append("\r\n", 2);
-  return bytes;
-}
+constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
 
@@ -86,9 +84,10 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
   // A write that fails leaves the old file as it was and ends the writing: the rest could only
   // fail the same way.
   bool writing = file.has_value();
-  const auto write_line = [&](const QString& line) {
+  const auto write_line = [&](std::string& line) {
+    line += kLineEnd;
     try {
-      file->Write(WithLineEnd(line));
+      file->Write(line);
     } catch (...) {
       writing = false;
       throw;
@@ -98,12 +97,12 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
   // report for every row would bury the user under boxes.
   if (writing) {
     trap.Line(134);
-    QString header;
+    std::string header;
     for (int c = 1; c <= columns; ++c) {
       trap.Line(136);
       if (events.Yield()) return;
       trap.Line(138);
-      TextLines::AppendPaddedField(header, table.headers[c - 1], widths[size_t(c - 1)]);
+      TextLines::AppendPaddedFieldUtf8(header, table.headers[c - 1], widths[size_t(c - 1)]);
     }
     trap.Step(140, [&] { write_line(header); });
   }
@@ -119,18 +118,19 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
     if (events.Yield()) return;
   }
 
+  std::string line;  // one line at a time, its buffer kept from row to row
   for (int r = 1; writing && r <= rows; ++r) {
     trap.Line(150);
     if (events.Yield()) return;
     trap.Line(152);
     const ResultTable::Row& row = table.rows[size_t(r - 1)];
     if (!row.checked) continue;
-    QString line;
+    line.clear();
     for (int c = 1; c <= columns; ++c) {
       trap.Line(154);
       if (events.Yield()) return;
       trap.Line(156);
-      TextLines::AppendPaddedField(line, table.Cell(r, c), widths[size_t(c - 1)]);
+      TextLines::AppendPaddedFieldUtf8(line, table.Cell(r, c), widths[size_t(c - 1)]);
     }
     if (progress) {
       trap.Line(158);

@@ -4,8 +4,47 @@ namespace TextLines {
 
 void AppendPaddedField(QString& line, QStringView text, int width) {
   line += text;
-  if (width > text.size()) line.append(QString(width - text.size(), u' '));
+  if (width > text.size()) line.resize(line.size() + (width - text.size()), u' ');
   line += u'\t';
+}
+
+void AppendUtf8(std::string& out, QStringView text) {
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    // Plain ASCII runs, the bulk of tag texts, go over unchanged.
+    const char16_t* run = p;
+    while (run < end && *run < 0x80) ++run;
+    if (run > p) {
+      const size_t at = out.size();
+      out.resize(at + size_t(run - p));
+      for (char* o = out.data() + at; p < run; ++p, ++o) *o = static_cast<char>(*p);
+      continue;
+    }
+    char32_t c = *p++;
+    if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
+      c = QChar::surrogateToUcs4(char16_t(c), *p++);
+    } else if (QChar::isSurrogate(c)) {
+      c = QChar::ReplacementCharacter;
+    }
+    if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void AppendPaddedFieldUtf8(std::string& out, QStringView text, int width) {
+  AppendUtf8(out, text);
+  if (width > text.size()) out.append(size_t(width - text.size()), ' ');
+  out += '\t';
 }
 
 QString AlignedLine(const QStringList& cells, const std::vector<int>& widths) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <string>
 #include <vector>
 
 /// Pure builders of the exports' lines. Lengths and widths count 16-bit code units, as the list
@@ -11,6 +12,12 @@ namespace TextLines {
 
 /// Appends the text, spaces up to the width (none when the text is as wide or wider), then a tab.
 void AppendPaddedField(QString& line, QStringView text, int width);
+
+/// Appends the text as UTF-8; a lone surrogate, which UTF-8 cannot carry, becomes U+FFFD.
+void AppendUtf8(std::string& out, QStringView text);
+
+/// AppendPaddedField straight into UTF-8: the width still counts 16-bit code units.
+void AppendPaddedFieldUtf8(std::string& out, QStringView text, int width);
 
 /// A line of the aligned text file, without its line end: every field padded and closed by a tab.
 QString AlignedLine(const QStringList& cells, const std::vector<int>& widths);

@@ -74,3 +74,17 @@ TEST(TextLinesTest, WorkbookCellsLoseNulsAndAreCutAtTheLimit) {
   EXPECT_TRUE(cut);
   EXPECT_EQ(TextLines::WithoutEquals(QStringLiteral("=a=b==")), QStringLiteral("ab"));
 }
+
+TEST(TextLinesTest, DirectUtf8MatchesTheTextLine) {
+  QString lone = QStringLiteral("ab");
+  lone.insert(1, QChar(0xDC00));  // a low half with no high half before it
+  const QStringList cells = {QStringLiteral("plain"), QString::fromUtf16(u"Zoë Åsa"),
+                             QString::fromUtf16(u"\u20AC \U0001F600"), QString(), lone};
+  const std::vector<int> widths = {7, 3, 6, 2, 4};
+  std::string direct;
+  for (qsizetype c = 0; c < cells.size(); ++c)
+    TextLines::AppendPaddedFieldUtf8(direct, cells[c], widths[size_t(c)]);
+  QString line = AlignedLine(cells, widths);
+  line.replace(QChar(0xDC00), QChar(QChar::ReplacementCharacter));
+  EXPECT_EQ(QByteArray::fromStdString(direct), line.toUtf8());
+}
