@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGLOOM_TESTS=OFF >/dev/null
 cmake --build build-release
-exec build-release/bin/tagloom-cli dump build-release/bin/Samples/*.mp3
+exec build-release/bin/tagloom-cli extract build-release/bin/Samples
