@@ -32,8 +32,8 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
   ErrorTrap trap(loc::kSaveListviewProperlySpaced, services.errors);
   EventLoop& events = services.events;
   const QString caption = kWritingFile + FileNameOfPath(path);
-  // The window's own reads of the list run during the yields below; the file shows the table
-  // as it was when the save began.
+  // "Clear Results", a new run or the Delete key may change the list during the yields below;
+  // the file shows the table as it was when the save began.
   const ResultTable table = ResultTable::Of(list);
   const int columns = table.ColumnCount();
   const int rows = table.RowCount();
