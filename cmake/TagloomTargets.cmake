@@ -19,8 +19,10 @@ endfunction()
 # tagloom_test(name SOURCES ... LIBS ... [GUI]): one GoogleTest executable per area.
 function(tagloom_test name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/TestEnvironment.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${name} PRIVATE TAGLOOM_TEST_BIN_DIR="${TAGLOOM_RUNTIME_DIR}"
+    TAGLOOM_TEST_PEERS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/peers")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tagloom_warnings GTest::gtest)
   if(NOT ARG_GUI)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
@@ -31,6 +33,6 @@ function(tagloom_test name)
     set(prefix "asan.")
   endif()
   gtest_discover_tests(${name} TEST_PREFIX "${prefix}"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAGLOOM_SAMPLES=${TAGLOOM_RUNTIME_DIR}/Samples;TAGLOOM_PEERS=${PROJECT_SOURCE_DIR}/../shared/corpus/peers;TAGLOOM_BIN=${TAGLOOM_RUNTIME_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
