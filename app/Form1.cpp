@@ -25,7 +25,9 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
       form_load_(program_folder_, window_, ListView1, ListView2, services_, errors_),
       sample_files_(ListView1, program_folder_, services_, errors_),
       extraction_run_(ListView1, ListView2, ProgressBar1, MousePointer, ExtractionRunning,
-                      services_, errors_) {
+                      services_, errors_),
+      folder_scan_(services_, ListView1, MousePointer, errors_),
+      file_list_(services_, ListView1, ListView2, file_list_view_, MousePointer, errors_) {
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
 }
 
@@ -54,15 +56,15 @@ void Form1::PushButton2_Click() {
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
 
-void Form1::PushButton3_Click() {}
+void Form1::PushButton3_Click() { folder_scan_.PushButton3_Click(); }
 
 // ---- PushButton4: "Add MP3 File(s)" ---------------------------------------------------------
 
-void Form1::PushButton4_Click() {}
+void Form1::PushButton4_Click() { file_list_.PushButton4_Click(); }
 
 // ---- PushButton5: "Clear Results" -----------------------------------------------------------
 
-void Form1::PushButton5_Click() {}
+void Form1::PushButton5_Click() { file_list_.PushButton5_Click(); }
 
 // ---- PushButton6: "Copy Results To Clipboard" -----------------------------------------------
 
@@ -72,7 +74,7 @@ void Form1::PushButton6_Click() {
 
 // ---- PushButton7: "Clear List" --------------------------------------------------------------
 
-void Form1::PushButton7_Click() {}
+void Form1::PushButton7_Click() { file_list_.PushButton7_Click(); }
 
 // ---- PushButton8: "Load Sample/Example Files" -----------------------------------------------
 
@@ -95,3 +97,23 @@ void Form1::PushButton13_Click() {
 }
 
 // ---- List events ----------------------------------------------------------------------------
+
+void Form1::ListView1_MouseDown() { file_list_.ListView1_MouseDown(); }
+
+void Form1::ListView1_ItemClick() { file_list_.ListView1_ItemClick(); }
+
+void Form1::ListView1_MouseMove(int x, int y, int screen_y) {
+  file_list_.ListView1_MouseMove(x, y, screen_y);
+}
+
+void Form1::ListView1_MouseUp() { file_list_.ListView1_MouseUp(); }
+
+void Form1::ListView1_DblClick() { file_list_.ListView1_DblClick(); }
+
+void Form1::ListView1_KeyDown(int key_code) { file_list_.ListView1_KeyDown(key_code); }
+
+void Form1::ListView1_OLEDragDrop(const QStringList& paths) { file_list_.DropPaths(paths); }
+
+void Form1::ListView2_KeyDown(int key_code) { file_list_.ListView2_KeyDown(key_code); }
+
+void Form1::ListView2_MouseMove() { file_list_.ListView2_MouseMove(); }

@@ -6,6 +6,8 @@
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
 #include "batch/ExtractionRun.h"
+#include "batch/FileList.h"
+#include "batch/FolderScan.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
@@ -76,6 +78,20 @@ class Form1 {
   void PushButton13_Click();  // "Save Results As Excel File"
 
   // ---- List events of the file list (ListView1) and the result table (ListView2) ----
+  /// The file list's view on screen, for hit tests, scrolling and its own pointer.
+  void AttachFileListView(ListViewPort& view) { file_list_view_.Attach(&view); }
+  void ListView1_MouseDown();
+  void ListView1_ItemClick();
+  /// x and y in the list's area, screen_y from the top edge of the screen.
+  void ListView1_MouseMove(int x, int y, int screen_y);
+  void ListView1_MouseUp();
+  void ListView1_DblClick();
+  void ListView1_KeyDown(int key_code);
+  /// Files and folders dropped on the file list, as local paths, after the drop has returned.
+  void ListView1_OLEDragDrop(const QStringList& paths);
+  void ListView2_KeyDown(int key_code);
+  void ListView2_MouseMove();
+  bool ReorderDragActive() const { return file_list_.ReorderDragActive(); }
 
  private:
   ClosingAwareEventLoop events_;
@@ -88,4 +104,7 @@ class Form1 {
   FormLoad form_load_;
   SampleFiles sample_files_;
   ExtractionRun extraction_run_;
+  ListViewPortRelay file_list_view_;
+  FolderScan folder_scan_;
+  FileList file_list_;
 };

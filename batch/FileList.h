@@ -6,11 +6,34 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ListViewPort.h"
+
 class ErrorReport;
-class ListViewPort;
 class ReportListModel;
 class WindowPointer;
 struct Services;
+
+/// Stands in for the file list's view until the window on screen attaches it; without one a
+/// point holds no row and nothing scrolls.
+class ListViewPortRelay : public ListViewPort {
+ public:
+  void Attach(ListViewPort* view) { view_ = view; }
+  std::optional<int> RowAt(int x, int y) const override {
+    return view_ ? view_->RowAt(x, y) : std::nullopt;
+  }
+  void EnsureVisible(int row) override {
+    if (view_) view_->EnsureVisible(row);
+  }
+  void ShowDragPointer() override {
+    if (view_) view_->ShowDragPointer();
+  }
+  void ShowArrowPointer() override {
+    if (view_) view_->ShowArrowPointer();
+  }
+
+ private:
+  ListViewPort* view_ = nullptr;
+};
 
 /// Every way the file list changes (the file dialog, drops, removals, "Clear List", the
 /// reorder drag) and the two edits of the result table that go with them. The window forwards

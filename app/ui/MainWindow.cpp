@@ -69,6 +69,7 @@ void MainWindow::BuildLayout() {
   list_view1_->setItemDelegate(new PlainRowDelegate(list_view1_));
   list_view2_ = new ReportListView(form_.ListView2, this);
   list_view2_->setObjectName(QStringLiteral("ListView2"));
+  ConnectListEvents();
   progress_bar1_ = new ProgressBarView(form_.ProgressBar1, this);
   progress_bar1_->setObjectName(QStringLiteral("ProgressBar1"));
 
@@ -217,4 +218,27 @@ void MainWindow::LoadHoverPicture(const QString& path) {
   if (!picture.loadFromData(bytes)) throw StepFailure("Invalid picture: " + Utf8(path));
   const QPoint hotspot = ProgramArt::CursorHotspot(bytes);
   hover_cursor_ = QCursor(picture, hotspot.x(), hotspot.y());
+}
+
+void MainWindow::ConnectListEvents() {
+  ReportListView* files = list_view1_;
+  files->AcceptFileDrops();
+  files->SetDragPicture(form_.ProgramFolder() + QStringLiteral("/drag.ico"));
+  form_.AttachFileListView(*files);
+  connect(files, &ReportListView::MouseDown, this, [this] { form_.ListView1_MouseDown(); });
+  connect(files, &ReportListView::RowClicked, this, [this] { form_.ListView1_ItemClick(); });
+  connect(files, &ReportListView::PointerMoved, this,
+          [this](int x, int y, int screen_y) { form_.ListView1_MouseMove(x, y, screen_y); });
+  connect(files, &ReportListView::MouseUp, this, [this] { form_.ListView1_MouseUp(); });
+  connect(files, &ReportListView::DoubleClicked, this, [this] { form_.ListView1_DblClick(); });
+  connect(files, &ReportListView::KeyDown, this,
+          [this](int key_code) { form_.ListView1_KeyDown(key_code); });
+  connect(files, &ReportListView::FilesDropped, this,
+          [this](const QStringList& paths) { form_.ListView1_OLEDragDrop(paths); });
+
+  ReportListView* results = list_view2_;
+  results->setMouseTracking(true);
+  connect(results, &ReportListView::KeyDown, this,
+          [this](int key_code) { form_.ListView2_KeyDown(key_code); });
+  connect(results, &ReportListView::PointerMoved, this, [this] { form_.ListView2_MouseMove(); });
 }

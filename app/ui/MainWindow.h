@@ -40,6 +40,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
  private:
   QPushButton* MakeButton(int number, const QString& caption, void (Form1::*handler)());
   void BuildLayout();
+  /// Hands the lists' mouse, key and drop events to Form1's handlers.
+  void ConnectListEvents();
   void ShowPointer(Pointer shape);
 
   Form1 form_;
