@@ -50,9 +50,6 @@ void clsID3::ReadAllTags() noexcept {
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block);
     audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
-    // A first header at the very end, or a Xing/VBRI header longer than the bytes that follow
-    // it, would leave a negative count and so a negative length or bit rate.
-    if (audio_.AudioByteCount < 0) audio_.AudioByteCount = 0;
   } catch (...) {
     // Only memory exhaustion can land here; the read keeps what it had and never fails.
     if (id3_revision_v2_ == 0) id3_revision_v2_ = 3;

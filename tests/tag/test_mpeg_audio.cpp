@@ -223,27 +223,27 @@ TEST(VbriHeader, OverridesXingCounts) {
   EXPECT_DOUBLE_EQ(tag->FrameSize(), 400.0);
 }
 
-TEST(MpegHeader, AudioByteCountNeverGoesBelowZero) {
-  // A header whose last byte ends the audio would count E − (P + 4) = −1 bytes, and an Info
-  // header in a stream shorter than its own 120 bytes would count fewer still; a duration or a
-  // bit rate below zero is no answer, so the count stops at 0.
+TEST(MpegHeader, AudioByteCountKeepsItsFormulaBelowZero) {
+  // Results users have stored rely on the formulas as they stand: a header whose last byte ends
+  // the audio counts E - (P + 4) = -1 bytes, and an Info header in a stream shorter than its own
+  // 120 bytes counts fewer still. Only divisions by zero are defined as 0.
   const auto last_bytes = Read(Bytes(10, '\0') + Header(0xFB, 0x90, 0x00));
   EXPECT_EQ(last_bytes->Layer(), 1);
-  EXPECT_EQ(last_bytes->length(), 0);
+  EXPECT_DOUBLE_EQ(last_bytes->length(), -1.0 / 128000 * 8);
 
   Bytes info = XingFrame(kMpeg1, 5, 0, true);
   info.resize(100);  // the header claims 120 bytes; the file holds 95 after the 4-byte header
   const auto short_info = Read(info);
   EXPECT_EQ(short_info->Encoding(), 0);
-  EXPECT_EQ(short_info->length(), 0);
+  EXPECT_DOUBLE_EQ(short_info->length(), -25.0 / 128000 * 8);
 
-  // VBR with a byte count of 0 falls back to audio bytes × 8 / length: never negative either.
+  // VBR with a byte count of 0 falls back to audio bytes x 8 / length.
   Bytes xing = XingFrame(kMpeg1, 5, 0);
   xing.resize(100);
   const auto short_xing = Read(xing);
   EXPECT_EQ(short_xing->Encoding(), 1);
-  EXPECT_GT(short_xing->length(), 0);
-  EXPECT_EQ(short_xing->BitRate(), 0);
+  EXPECT_DOUBLE_EQ(short_xing->length(), 5.0 * 1152 / 44100);
+  EXPECT_DOUBLE_EQ(short_xing->BitRate(), -25.0 * 8 / (5.0 * 1152 / 44100));
 }
 
 TEST(MpegHeader, NoFrameGivesTheAllZeroProperties) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 // Each subcommand takes the arguments after its name and returns the exit status:
-// 0 success, 1 a file could not be read or written, 2 a usage error.
+// 0 success, 1 an output or a file to change could not be written, 2 a usage error.
 namespace Commands {
 
 int Dump(const std::vector<std::string>& args);
