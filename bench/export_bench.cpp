@@ -122,7 +122,7 @@ void WriteCsv(const ReportListModel& list, const QString& path) {
   ReplacingFile out(path);
   out.Write(TextLines::CsvLine(table.headers).toUtf8());
   for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::CsvLine(row.cells).toUtf8());
+    if (row.checked) out.Write(TextLines::CsvLine(row.Cells(table.ColumnCount())).toUtf8());
   out.Commit();
 }
 

@@ -64,7 +64,7 @@ std::optional<QString> ClipboardText(const ReportListModel& list, EventLoop& eve
     for (int c = 1; c <= columns; ++c) {
       if (events.Yield()) return std::nullopt;
     }
-    text += TextLines::ClipboardLine(row.cells, widths);
+    text += TextLines::ClipboardLine(row.Cells(columns), widths);
   }
   return text;
 }

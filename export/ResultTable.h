@@ -12,8 +12,11 @@ class ReportListModel;
 /// QString copies share their text, so the copy costs a reference per cell, not the texts.
 struct ResultTable {
   struct Row {
-    QStringList cells;  ///< column 1 is the row's text, column c > 1 its sub-item c - 1
+    QString text;           ///< column 1
+    QStringList sub_items;  ///< column c > 1 is sub-item c - 1; may end early, the rest empty
     bool checked = false;
+    /// All the row's cells, one per column.
+    QStringList Cells(int columns) const;
   };
 
   QStringList headers;
@@ -22,7 +25,12 @@ struct ResultTable {
   int ColumnCount() const { return static_cast<int>(headers.size()); }
   int RowCount() const { return static_cast<int>(rows.size()); }
   /// 1-based, as the list counts; a cell never set reads as empty.
-  const QString& Cell(int row, int column) const;
+  const QString& Cell(int row, int column) const {
+    static const QString kEmpty;
+    const Row& r = rows[static_cast<size_t>(row - 1)];
+    if (column == 1) return r.text;
+    return column - 1 <= r.sub_items.size() ? r.sub_items[column - 2] : kEmpty;
+  }
 
   static ResultTable Of(const ReportListModel& list);
 };

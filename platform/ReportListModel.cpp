@@ -98,6 +98,11 @@ void ReportListModel::SetSubItem(int row, int k, const QString& text) {
   emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
+QStringList ReportListModel::SubItems(int row) const {
+  CheckRow(row);
+  return rows_[row - 1].sub_items;
+}
+
 QString ReportListModel::Cell(int row, int column) const {
   CheckColumn(column);
   return column == 1 ? Text(row) : SubItem(row, column - 1);

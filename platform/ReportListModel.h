@@ -35,6 +35,9 @@ class ReportListModel : public QAbstractTableModel {
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
   void SetSubItem(int row, int k, const QString& text);
+  /// The sub-items set so far, in order; the list may end before the last column. A copy shares
+  /// the texts, so an export can take the whole table cheaply.
+  QStringList SubItems(int row) const;
   /// Cell text by column: column 1 is the row's text, column c > 1 its sub-item c - 1.
   QString Cell(int row, int column) const;
   bool Checked(int row) const;

@@ -225,8 +225,9 @@ void WriteText(const ResultTable& table, const std::string& path, bool clipboard
   if (!clipboard) out.Write(TextLines::AlignedLine(table.headers, widths) + QStringLiteral("\r\n"));
   for (const ResultTable::Row& row : table.rows) {
     if (!row.checked) continue;
-    out.Write(clipboard ? TextLines::ClipboardLine(row.cells, widths)
-                        : TextLines::AlignedLine(row.cells, widths) + QStringLiteral("\r\n"));
+    out.Write(clipboard ? TextLines::ClipboardLine(row.Cells(table.ColumnCount()), widths)
+                        : TextLines::AlignedLine(row.Cells(table.ColumnCount()), widths) +
+                              QStringLiteral("\r\n"));
   }
   out.Finish();
 }
@@ -235,14 +236,14 @@ void WriteCsv(const ResultTable& table, const std::string& path) {
   Output out(path);
   out.Write(TextLines::CsvLine(table.headers));
   for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::CsvLine(row.cells));
+    if (row.checked) out.Write(TextLines::CsvLine(row.Cells(table.ColumnCount())));
   out.Finish();
 }
 
 void WriteJson(const ResultTable& table, const std::string& path) {
   Output out(path);
   for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::JsonLine(table.headers, row.cells));
+    if (row.checked) out.Write(TextLines::JsonLine(table.headers, row.Cells(table.ColumnCount())));
   out.Finish();
 }
 
@@ -333,8 +334,8 @@ int Extract(const std::vector<std::string>& args) {
   NoEvents events;
   for (const std::string& path : paths) {
     // The shell opens each file's folder, which a bare file name does not have.
-    const QString given = shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath()
-                                           : FromLocal(path);
+    const QString given =
+        shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
     QueuePath(given, FromLocal(ext), files, events, file_list);
   }
 
