@@ -165,7 +165,9 @@ std::u16string clsID3::GenreFrameText() const {
   const std::string n = id == Genres::kCover   ? "CR"
                         : id == Genres::kRemix ? "RX"
                                                : std::to_string(id);
-  std::u16string value = u"(" + std::u16string(n.begin(), n.end()) + u")";
+  std::u16string value(1, u'(');
+  value.append(n.begin(), n.end());
+  value.push_back(u')');
   if (!(g.empty() || g == u"other" || g == u"unknown")) value += genre;
   return value;
 }
