@@ -222,6 +222,9 @@ void MainWindow::LoadHoverPicture(const QString& path) {
 
 void MainWindow::ConnectListEvents() {
   ReportListView* files = list_view1_;
+  files->setToolTip(
+      QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                     "right and out of window to reveal full names."));
   files->AcceptFileDrops();
   files->SetDragPicture(form_.ProgramFolder() + QStringLiteral("/drag.ico"));
   form_.AttachFileListView(*files);
@@ -237,7 +240,9 @@ void MainWindow::ConnectListEvents() {
           [this](const QStringList& paths) { form_.ListView1_OLEDragDrop(paths); });
 
   ReportListView* results = list_view2_;
-  results->setMouseTracking(true);
+  results->setToolTip(
+      QStringLiteral("Move | line to right and out of window to reveal full names."));
+  results->viewport()->setMouseTracking(true);
   connect(results, &ReportListView::KeyDown, this,
           [this](int key_code) { form_.ListView2_KeyDown(key_code); });
   connect(results, &ReportListView::PointerMoved, this, [this] { form_.ListView2_MouseMove(); });

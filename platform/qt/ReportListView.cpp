@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QToolTip>
 #include <QUrl>
 
 ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
@@ -89,7 +90,7 @@ void ReportListView::AcceptFileDrops() {
   setDragDropMode(QAbstractItemView::DropOnly);
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
-  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
 }
 
 void ReportListView::SetDragPicture(const QString& path) {
@@ -177,4 +178,12 @@ void ReportListView::dropEvent(QDropEvent* event) {
   event->acceptProposedAction();
   QMetaObject::invokeMethod(
       this, [this, paths] { emit FilesDropped(paths); }, Qt::QueuedConnection);
+}
+
+bool ReportListView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::ToolTip && !toolTip().isEmpty()) {
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTip(), this);
+    return true;
+  }
+  return QTreeView::viewportEvent(event);
 }

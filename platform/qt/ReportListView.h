@@ -59,6 +59,8 @@ class ReportListView : public QTreeView, public ListViewPort {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  /// The list's hint text shows over its rows as over its empty part.
+  bool viewportEvent(QEvent* event) override;
 
  private:
   void ApplyColumnWidth(int column, int width_twips);
