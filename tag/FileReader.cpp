@@ -5,12 +5,34 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 // Holds the header and the frames of most tags; the walk asks for more when a picture is there.
 constexpr int64_t kHeadBytes = 16 * 1024;
 constexpr int64_t kPage = 4096;
+// Buffers up to this size stay from one file to the next.
+constexpr size_t kKeepBytes = 256 * 1024;
 }  // namespace
+
+char* FileReader::Buffer::Reserve(size_t count) {
+  if (count > capacity_) {
+    const size_t capacity = std::max(count, capacity_ + capacity_ / 2);
+    std::unique_ptr<char[]> grown(new char[capacity]);
+    if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+    data_ = std::move(grown);
+    capacity_ = capacity;
+  }
+  return data_.get();
+}
+
+void FileReader::Buffer::Release(size_t keep_capacity) {
+  size_ = 0;
+  if (capacity_ > keep_capacity) {
+    data_.reset();
+    capacity_ = 0;
+  }
+}
 
 bool FileReader::Open(const std::string& path) {
   Close();
@@ -26,12 +48,12 @@ bool FileReader::Open(const std::string& path) {
   // Only the start and the end are read: the kernel's read-ahead would fetch ten times that.
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
   if (size_ <= kHeadBytes + 2 * kPage) {
-    PreadInto(head_, 0, size_);
+    PreadInto(head_, 0, 0, size_);
     tail_offset_ = 0;
   } else {
-    PreadInto(head_, 0, kHeadBytes);
+    PreadInto(head_, 0, 0, kHeadBytes);
     tail_offset_ = size_ - kPage;
-    PreadInto(tail_, tail_offset_, size_ - tail_offset_);
+    PreadInto(tail_, 0, tail_offset_, size_ - tail_offset_);
   }
   return true;
 }
@@ -40,26 +62,24 @@ void FileReader::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;
-  head_.clear();
-  head_.shrink_to_fit();
-  tail_.clear();
-  tail_.shrink_to_fit();
-  scratch_.clear();
-  scratch_.shrink_to_fit();
   tail_offset_ = 0;
+  // A large tag's bytes are not kept for the next file.
+  head_.Release(kKeepBytes);
+  tail_.Release(kKeepBytes);
+  scratch_.Release(kKeepBytes);
 }
 
-bool FileReader::PreadInto(std::string& buffer, int64_t offset, int64_t count) {
-  buffer.resize(static_cast<size_t>(std::max<int64_t>(count, 0)));
+void FileReader::PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count) {
+  const size_t want = static_cast<size_t>(std::max<int64_t>(count, 0));
+  char* data = buffer.Reserve(from + want);
   size_t done = 0;
-  while (done < buffer.size()) {
-    const ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done,
+  while (done < want) {
+    const ssize_t got = ::pread(fd_, data + from + done, want - done,
                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (got <= 0) break;  // the file shrank or failed: keep what arrived
     done += static_cast<size_t>(got);
   }
-  buffer.resize(done);
-  return done > 0 || count == 0;
+  buffer.SetSize(from + done);
 }
 
 void FileReader::EnsureHead(int64_t count) {
@@ -67,15 +87,7 @@ void FileReader::EnsureHead(int64_t count) {
   count = std::min(count, size_);
   const auto have = static_cast<int64_t>(head_.size());
   if (count <= have) return;
-  head_.resize(static_cast<size_t>(count));
-  size_t done = static_cast<size_t>(have);
-  while (done < head_.size()) {
-    const ssize_t got =
-        ::pread(fd_, head_.data() + done, head_.size() - done, static_cast<off_t>(done));
-    if (got <= 0) break;  // the file shrank or failed: keep what arrived
-    done += static_cast<size_t>(got);
-  }
-  head_.resize(done);
+  PreadInto(head_, head_.size(), have, count - have);
 }
 
 std::string_view FileReader::Read(int64_t pos, int64_t count) {
@@ -86,10 +98,11 @@ std::string_view FileReader::Read(int64_t pos, int64_t count) {
   end = std::min(end, size_);
   if (begin >= end) return {};
   if (end <= static_cast<int64_t>(head_.size()))
-    return std::string_view(head_).substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
-  if (!tail_.empty() && begin >= tail_offset_ && end <= tail_offset_ + static_cast<int64_t>(tail_.size()))
-    return std::string_view(tail_).substr(static_cast<size_t>(begin - tail_offset_),
-                                          static_cast<size_t>(end - begin));
-  PreadInto(scratch_, begin, end - begin);
-  return scratch_;
+    return head_.View().substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
+  if (tail_.size() > 0 && begin >= tail_offset_ &&
+      end <= tail_offset_ + static_cast<int64_t>(tail_.size()))
+    return tail_.View().substr(static_cast<size_t>(begin - tail_offset_),
+                               static_cast<size_t>(end - begin));
+  PreadInto(scratch_, 0, begin, end - begin);
+  return scratch_.View();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,7 @@ class FileReader {
   /// Opens a regular file for reading without blocking; anything else (a FIFO, a device, a
   /// folder) fails, so a read never hangs.
   bool Open(const std::string& path);
+  /// Closes the file; buffers stay for the next file unless they grew large.
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -31,12 +33,30 @@ class FileReader {
   void EnsureHead(int64_t count);
 
  private:
-  bool PreadInto(std::string& buffer, int64_t offset, int64_t count);
+  // Bytes read from the file: grown without zero-filling, kept from one file to the next, so a
+  // batch of reads costs no clearing and few allocations.
+  class Buffer {
+   public:
+    char* Reserve(size_t count);  // room for count bytes; keeps the first size() bytes
+    void SetSize(size_t count) { size_ = count; }
+    size_t size() const { return size_; }
+    std::string_view View() const { return {data_.get(), size_}; }
+    void Release(size_t keep_capacity);
+
+   private:
+    std::unique_ptr<char[]> data_;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+  };
+
+  // Reads [offset, offset + count) to the buffer, from byte `from` of it on; the buffer ends
+  // where the bytes that arrived end.
+  void PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count);
 
   int fd_ = -1;
   int64_t size_ = 0;
-  std::string head_;         // bytes from offset 0
-  std::string tail_;         // bytes from offset tail_offset_ to the end
+  Buffer head_;  // bytes from offset 0
+  Buffer tail_;  // bytes from offset tail_offset_ to the end
   int64_t tail_offset_ = 0;
-  std::string scratch_;
+  Buffer scratch_;
 };

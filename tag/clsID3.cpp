@@ -39,7 +39,10 @@ void clsID3::ResetForRead() {
 void clsID3::ReadAllTags() noexcept {
   try {
     ResetForRead();
-    FileReader file;
+    // The reader outlives the read so a batch reuses its buffers; the file itself is closed
+    // before the read returns.
+    if (!reader_) reader_ = std::make_unique<FileReader>();
+    FileReader& file = *reader_;
     if (!file.Open(file_name_)) {
       id3_revision_v2_ = 3;
       return;
@@ -50,8 +53,10 @@ void clsID3::ReadAllTags() noexcept {
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block);
     audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
+    file.Close();
   } catch (...) {
     // Only memory exhaustion can land here; the read keeps what it had and never fails.
+    if (reader_) reader_->Close();
     if (id3_revision_v2_ == 0) id3_revision_v2_ = 3;
   }
 }

@@ -125,6 +125,7 @@ class clsID3 {
   bool TagUnsynchronised = false;
   bool Lyrics3HasTimestamps = false;
   MpegAudioState audio_;
+  std::unique_ptr<FileReader> reader_;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;
