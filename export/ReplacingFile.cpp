@@ -25,7 +25,9 @@ ReplacingFile::ReplacingFile(const QString& path, std::shared_ptr<TagFileSystem>
   std::string resolved;
   if (files_->Resolve(target_, resolved, error) && files_->Stat(resolved, info_, error)) {
     if (!info_.regular) Fail("it is not a regular file");
-    // A file the user made read-only stays as it is, as it would if it were written in place.
+    // A file the user made read-only stays as it is, as it would if it were written in place;
+    // the mode bits decide, so root is refused like everyone else.
+    if ((info_.mode & 0222) == 0) Fail("it is read-only");
     if (!files_->CheckWritable(resolved, error)) Fail(error);
     target_ = resolved;
     existed_ = true;
