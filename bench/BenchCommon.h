@@ -45,7 +45,17 @@ inline long long StorageReadBytes() {
 }
 
 inline void AppendUtf8(std::string& out, const std::u16string& text) {
+  out.reserve(out.size() + text.size());
   for (size_t i = 0; i < text.size(); ++i) {
+    // Plain printable ASCII, the bulk of every line, goes over as a run.
+    size_t run = i;
+    while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F && text[run] != '\\') ++run;
+    if (run > i) {
+      const size_t at = out.size();
+      out.append(run - i, ' ');
+      for (char* o = out.data() + at; i < run; ++i) *o++ = static_cast<char>(text[i]);
+      if (i == text.size()) break;
+    }
     uint32_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
