@@ -9,36 +9,36 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
 }
 
 void AppendUtf8(std::string& out, QStringView text) {
+  // One pass into room for the worst case (3 bytes a unit), cut back to what was written.
+  const size_t at = out.size();
+  out.resize(at + 3 * size_t(text.size()));
+  char* o = out.data() + at;
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   while (p < end) {
-    // Plain ASCII runs, the bulk of tag texts, go over unchanged.
-    const char16_t* run = p;
-    while (run < end && *run < 0x80) ++run;
-    if (run > p) {
-      const size_t at = out.size();
-      out.resize(at + size_t(run - p));
-      for (char* o = out.data() + at; p < run; ++p, ++o) *o = static_cast<char>(*p);
+    char32_t c = *p++;
+    if (c < 0x80) {
+      *o++ = static_cast<char>(c);
       continue;
     }
-    char32_t c = *p++;
     if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
       c = QChar::surrogateToUcs4(char16_t(c), *p++);
     } else if (QChar::isSurrogate(c)) {
       c = QChar::ReplacementCharacter;
     }
     if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
     } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0xF0 | (c >> 18));
+      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     }
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *o++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  out.resize(size_t(o - out.data()));
 }
 
 void AppendPaddedFieldUtf8(std::string& out, QStringView text, int width) {
