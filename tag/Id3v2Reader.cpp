@@ -104,6 +104,10 @@ void ResolveParts(const std::optional<std::vector<std::u16string>>& parts, std::
 // Tag bytes fetched beyond what the walk needs next, so small frames cost no read each; small,
 // so little of the padding after the last frame is read.
 constexpr int64_t kReadAhead = 4096;
+// Padding this short is read rather than skipped when the audio right after it is wanted anyway.
+constexpr int64_t kPaddingReach = 8192;
+// What the frame search reads first of the audio.
+constexpr int64_t kAudioLook = 4096;
 // What the walk looks at before a frame is wholly held: its header and a signature's start.
 constexpr int64_t kFrameLook = 32;
 
@@ -155,7 +159,10 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
     const int64_t want = std::min(size, skip + std::max<int64_t>(upto, 0));
     if (whole || want <= held) return;
     held = std::min(size, want + kReadAhead);
-    file.EnsureHead(Id3v2::kHeaderSize + held);
+    // When little but padding is left, the same read takes the start of the audio too, which
+    // the frame search looks at next.
+    const bool near_end = size - held <= kPaddingReach;
+    file.EnsureHead(near_end ? audio_start - 1 + kAudioLook : Id3v2::kHeaderSize + held);
     const std::string_view got = file.Read(11, held);
     data = got.substr(std::min(static_cast<size_t>(skip), got.size()));
   };
