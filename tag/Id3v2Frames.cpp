@@ -59,8 +59,7 @@ int FrameIdLength(uint8_t version) { return version <= 2 ? 3 : 4; }
 
 FrameSize FrameTotalSize(std::string_view data, int64_t p, uint8_t version) {
   const int id_length = FrameIdLength(version);
-  const uint64_t size =
-      DecodeNumber(Slice(data, p + id_length, id_length), version >= 4);
+  const uint64_t size = DecodeNumber(Slice(data, p + id_length, id_length), version >= 4);
   constexpr uint64_t kMax = std::numeric_limits<int32_t>::max();
   const uint64_t header = version <= 2 ? 6 : 10;
   FrameSize result;
@@ -109,8 +108,9 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
         DecodeNumber(Slice(data, p + 3, 3), false), std::numeric_limits<int64_t>::max() / 2));
     body = Slice(data, p + 6, size);
   } else {
-    const auto size = static_cast<int64_t>(std::min<uint64_t>(
-        DecodeNumber(Slice(data, p + 4, 4), version >= 4), std::numeric_limits<int64_t>::max() / 2));
+    const auto size =
+        static_cast<int64_t>(std::min<uint64_t>(DecodeNumber(Slice(data, p + 4, 4), version >= 4),
+                                                std::numeric_limits<int64_t>::max() / 2));
     body = Slice(data, p + 10, size);
   }
   std::string plain;

@@ -143,7 +143,8 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   id3_revision_v2_ = version;
   const Id3v2::HeaderFlags flags = Id3v2::ParseHeaderFlags(header, version);
   TagUnsynchronised = flags.unsynchronised;
-  const auto size = static_cast<int64_t>(Id3v2::DecodeNumber(std::string_view(header).substr(6, 4), true));
+  const auto size =
+      static_cast<int64_t>(Id3v2::DecodeNumber(std::string_view(header).substr(6, 4), true));
   const int64_t audio_start = size + 11 + (flags.footer ? 10 : 0);
   if (flags.compressed) return audio_start;
 
@@ -191,7 +192,8 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
     hold(p - 1 + kFrameLook);
     if (p > static_cast<int64_t>(data.size())) break;
     std::string_view id = Id3v2::Slice(data, p, id_length);
-    if (id.size() == static_cast<size_t>(id_length) && id.find_first_not_of('\0') == std::string_view::npos)
+    if (id.size() == static_cast<size_t>(id_length) &&
+        id.find_first_not_of('\0') == std::string_view::npos)
       break;  // padding
     if (SignatureMayRunOn(data, p)) hold(size);
     if (Id3v2::IsMp3extSignature(data, p)) break;
@@ -217,8 +219,8 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
   const Rule& rule = found->second;
   const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
   const bool cut = rule.kind != Kind::kPicture;
-  Id3v2::FrameText frame =
-      Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_, rule.kind == Kind::kPicture);
+  Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_,
+                                                   rule.kind == Kind::kPicture);
   switch (rule.kind) {
     case Kind::kText:
       fields_.*rule.text = std::move(frame.value);
@@ -264,7 +266,8 @@ void clsID3::ApplyGenreText(const std::u16string& genre) {
   fields_.Genre = genre.substr(close + 1);
   if (const auto number = ParseDecimal(inner)) {
     const auto value = RoundHalfEven(*number);
-    if (value && *value >= INT32_MIN && *value <= INT32_MAX) fields_.GenreID = static_cast<int32_t>(*value);
+    if (value && *value >= INT32_MIN && *value <= INT32_MAX)
+      fields_.GenreID = static_cast<int32_t>(*value);
     return;
   }
   fields_.GenreID = Genres::kNone;

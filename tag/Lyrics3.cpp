@@ -116,7 +116,8 @@ int64_t clsID3::ReadLyrics3(FileReader& file, int64_t end) {
     const std::string window(file.Read(first, end - 9 - first + 1));
     const size_t begin = window.rfind(Lyrics3::kBegin);
     if (begin != std::string::npos && fields_.Lyrics.empty())
-      fields_.Lyrics = CodePage::BytesToText(std::string_view(window).substr(begin + Lyrics3::kBegin.size()));
+      fields_.Lyrics =
+          CodePage::BytesToText(std::string_view(window).substr(begin + Lyrics3::kBegin.size()));
   }
   return end;
 }
@@ -133,7 +134,8 @@ void clsID3::MapLyrics3Field(std::string_view id, std::string_view block, int64_
   } else if (id == "LYR") {
     if (fields_.Lyrics.empty()) {
       if (auto value = Lyrics3::Lyrics3ValueAt(block, q))
-        fields_.Lyrics = Lyrics3HasTimestamps ? Lyrics3::StripTimestamps(std::move(*value)) : std::move(*value);
+        fields_.Lyrics =
+            Lyrics3HasTimestamps ? Lyrics3::StripTimestamps(std::move(*value)) : std::move(*value);
     }
   } else if (id == "AUT") {
     fill(fields_.Lyricist);

@@ -15,11 +15,16 @@ constexpr int64_t kFrameBuffer = 156;
 constexpr int64_t kProbe = 4096;
 
 // kbit/s by bit-rate index; 0 is free format, 15 is invalid.
-constexpr int kMpeg1Layer1[16] = {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1};
-constexpr int kMpeg1Layer2[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, -1};
-constexpr int kMpeg1Layer3[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, -1};
-constexpr int kMpeg2Layer1[16] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, -1};
-constexpr int kMpeg2Layer23[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, -1};
+constexpr int kMpeg1Layer1[16] = {0,   32,  64,  96,  128, 160, 192, 224,
+                                  256, 288, 320, 352, 384, 416, 448, -1};
+constexpr int kMpeg1Layer2[16] = {0,   32,  48,  56,  64,  80,  96,  112,
+                                  128, 160, 192, 224, 256, 320, 384, -1};
+constexpr int kMpeg1Layer3[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                  112, 128, 160, 192, 224, 256, 320, -1};
+constexpr int kMpeg2Layer1[16] = {0,   32,  48,  56,  64,  80,  96,  112,
+                                  128, 144, 160, 176, 192, 224, 256, -1};
+constexpr int kMpeg2Layer23[16] = {0,  8,  16, 24,  32,  40,  48,  56,
+                                   64, 80, 96, 112, 128, 144, 160, -1};
 
 constexpr int kVersionReserved = 1;  // version bits 01
 constexpr int kLayer1 = 3, kLayer2 = 2, kLayer3 = 1;
@@ -30,7 +35,8 @@ bool Accepted(uint8_t b1, uint8_t b2, uint8_t b3) {
   const int bitrate = b2 >> 4;
   const int sampling = (b2 >> 2) & 3;
   const int emphasis = b3 & 3;
-  return version != 1 && layer != 0 && sampling != 3 && bitrate != 0 && bitrate != 15 && emphasis != 2;
+  return version != 1 && layer != 0 && sampling != 3 && bitrate != 0 && bitrate != 15 &&
+         emphasis != 2;
 }
 
 int64_t BigEndian(std::string_view bytes) {
@@ -50,7 +56,8 @@ std::string Lower(std::string_view text) {
 bool At(const std::string& buffer, int64_t offset, int64_t count, std::string_view& out) {
   // Buffer byte k (from 1) is the byte at offset k from the 0xFF byte.
   if (offset < 1 || offset - 1 + count > static_cast<int64_t>(buffer.size())) return false;
-  out = std::string_view(buffer).substr(static_cast<size_t>(offset - 1), static_cast<size_t>(count));
+  out =
+      std::string_view(buffer).substr(static_cast<size_t>(offset - 1), static_cast<size_t>(count));
   return true;
 }
 
@@ -75,8 +82,8 @@ void ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
         next += 4;
       }
       if (tag == "xing") s.IsVBR = true;
-      s.AudioByteCount -= 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) + ((flags & 4) ? 100 : 0) +
-                          ((flags & 8) ? 4 : 0);
+      s.AudioByteCount -= 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
+                          ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
     }
   }
   if (At(buffer, 36, 4, bytes) && Lower(bytes) == "vbri") {
@@ -188,21 +195,30 @@ int32_t Encoding(const MpegAudioState& s) { return s.IsVBR ? 1 : 0; }
 int32_t SamplingRateFrequency(const MpegAudioState& s) {
   const int index = (s.HeaderBytes[1] >> 2) & 3;
   if (index == 3) return -1;
-  static constexpr int32_t kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+  static constexpr int32_t kRates[3][3] = {
+      {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
   switch (MPEGVersion(s)) {
-    case 2: return kRates[0][index];
-    case 3: return kRates[1][index];
-    case 0: return kRates[2][index];
-    default: return -1;
+    case 2:
+      return kRates[0][index];
+    case 3:
+      return kRates[1][index];
+    case 0:
+      return kRates[2][index];
+    default:
+      return -1;
   }
 }
 
 int32_t FrameSamples(const MpegAudioState& s) {
   switch (Layer(s)) {
-    case kLayer1: return 384;
-    case kLayer2: return 1152;
-    case kLayer3: return VersionBits(s) == 3 ? 1152 : 576;
-    default: return 0;
+    case kLayer1:
+      return 384;
+    case kLayer2:
+      return 1152;
+    case kLayer3:
+      return VersionBits(s) == 3 ? 1152 : 576;
+    default:
+      return 0;
   }
 }
 

@@ -81,11 +81,15 @@ void MultiFrameData::Add(std::u16string entry, std::optional<int32_t> before,
   size_t index = entries_.size();
   if (count > 0) {
     if (before) {
-      if (*before < 1) index = 0;
-      else if (*before <= count) index = static_cast<size_t>(*before - 1);
+      if (*before < 1)
+        index = 0;
+      else if (*before <= count)
+        index = static_cast<size_t>(*before - 1);
     } else if (after) {
-      if (*after < 1) index = 1;
-      else if (*after <= count) index = static_cast<size_t>(*after);
+      if (*after < 1)
+        index = 1;
+      else if (*after <= count)
+        index = static_cast<size_t>(*after);
     }
   }
   Insert(index, std::move(entry), std::move(key));

@@ -38,8 +38,8 @@ class clsID3 {
   int32_t FrameSamples() const;
   double length() const;
 
-#define TAGLOOM_TEXT_ACCESSORS(name)                                      \
-  const std::u16string& name() const noexcept { return fields_.name; }    \
+#define TAGLOOM_TEXT_ACCESSORS(name)                                   \
+  const std::u16string& name() const noexcept { return fields_.name; } \
   void Set##name(std::u16string value) noexcept { fields_.name = std::move(value); }
   TAGLOOM_TEXT_FIELDS(TAGLOOM_TEXT_ACCESSORS)
 #undef TAGLOOM_TEXT_ACCESSORS

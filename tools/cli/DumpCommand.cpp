@@ -21,7 +21,8 @@ void Text(std::string& out, const char* name, std::u16string_view value) {
   JsonText::AppendString(out, value);
 }
 
-void List(std::string& out, const char* name, const std::shared_ptr<MultiFrameData>& list, bool binary) {
+void List(std::string& out, const char* name, const std::shared_ptr<MultiFrameData>& list,
+          bool binary) {
   Key(out, name);
   out.push_back('[');
   for (int32_t i = 1; list && i <= list->Count(); ++i) {

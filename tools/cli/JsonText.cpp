@@ -22,20 +22,23 @@ void AppendString(std::string& out, std::u16string_view text) {
 }
 
 std::string Base64(std::string_view bytes) {
-  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   out.reserve((bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                       static_cast<unsigned char>(bytes[i + 2]);
     out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], kDigits[v & 63]};
   }
   if (i + 1 == bytes.size()) {
     const unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
     out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], '=', '='};
   } else if (i + 2 == bytes.size()) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                       (static_cast<unsigned char>(bytes[i + 1]) << 8);
     out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], '='};
   }
   return out;
