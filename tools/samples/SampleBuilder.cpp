@@ -154,7 +154,9 @@ Bytes Frame(int version, std::string_view id, std::string_view body, uint16_t fl
 }
 
 Bytes TextBody(Encoding encoding, std::u16string_view text) {
-  return Byte(static_cast<unsigned>(encoding)) + EncodeText(encoding, text);
+  Bytes body = Byte(static_cast<unsigned>(encoding));
+  body += EncodeText(encoding, text);
+  return body;
 }
 
 Bytes UrlBody(std::string_view url) { return Bytes(url); }
