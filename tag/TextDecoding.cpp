@@ -20,23 +20,33 @@ std::string SwapBytePairs(std::string_view bytes) {
 std::u16string DecodeUTF16BE(std::string_view bytes) { return DecodeUTF16LE(SwapBytePairs(bytes)); }
 
 std::u16string DecodeUTF16(std::string_view bytes) {
-  auto is_mark = [&](size_t k) {
-    if (k + 1 >= bytes.size()) return 0;
-    const auto a = static_cast<unsigned char>(bytes[k]);
-    const auto b = static_cast<unsigned char>(bytes[k + 1]);
-    if (a == 0xFF && b == 0xFE) return 1;  // little-endian
-    if (a == 0xFE && b == 0xFF) return 2;  // big-endian
+  const size_t n = bytes.size();
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  // 1 for FF FE (little-endian), 2 for FE FF (big-endian), 0 for no mark at k.
+  auto mark_at = [&](size_t k) {
+    if (k + 1 >= n) return 0;
+    if (byte(k) == 0xFF && byte(k + 1) == 0xFE) return 1;
+    if (byte(k) == 0xFE && byte(k + 1) == 0xFF) return 2;
     return 0;
   };
-  size_t k = 0;
-  while (k < bytes.size() && !is_mark(k)) ++k;
+  // Marks are looked for at every offset; only bytes FE and FF can start one.
+  auto next_mark = [&](size_t from) {
+    for (size_t k = from; k + 1 < n; ++k) {
+      if (byte(k) >= 0xFE && mark_at(k)) return k;
+    }
+    return n;
+  };
+  size_t k = next_mark(0);
   std::u16string text = CodePage::BytesToText(bytes.substr(0, k));
-  while (k < bytes.size()) {
-    const int order = is_mark(k);
-    size_t end = k + 2;
-    while (end < bytes.size() && !is_mark(end)) ++end;
-    const std::string_view segment = bytes.substr(k + 2, end - k - 2);
-    text += order == 1 ? DecodeUTF16LE(segment) : DecodeUTF16BE(segment);
+  text.reserve(k + (n - k) / 2);
+  while (k < n) {
+    const bool little_endian = mark_at(k) == 1;
+    const size_t end = next_mark(k + 2);
+    // A segment's odd last byte forms no code unit and is dropped.
+    for (size_t i = k + 2; i + 1 < end; i += 2) {
+      text.push_back(little_endian ? static_cast<char16_t>(byte(i) | (byte(i + 1) << 8))
+                                   : static_cast<char16_t>((byte(i) << 8) | byte(i + 1)));
+    }
     k = end;
   }
   return text;
