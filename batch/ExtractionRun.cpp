@@ -37,13 +37,7 @@ void ExtractionRun::Start() {
     // The paths are taken once: a reorder or a removal during a yield must not make the run
     // read one file twice or skip another.
     QStringList paths;
-    trap.Step(110, [&] {
-      QStringList taken;
-      const int n = file_list_.RowCount();
-      taken.reserve(n);
-      for (int r = 1; r <= n; ++r) taken.append(file_list_.Text(r));
-      paths = std::move(taken);
-    });
+    trap.Step(110, [&] { paths = file_list_.Texts(); });
     std::unique_ptr<clsID3> tag;
     bool closing = false;
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {

@@ -66,13 +66,7 @@ void ShellPropertyRun::Start() {
   // The paths are taken once: a row dragged elsewhere during a yield must not be read twice
   // while another is skipped.
   QStringList paths;
-  trap.Step(106, [&] {
-    QStringList taken;
-    const int n = file_list_.RowCount();
-    taken.reserve(n);
-    for (int r = 1; r <= n; ++r) taken.append(file_list_.Text(r));
-    paths = std::move(taken);
-  });
+  trap.Step(106, [&] { paths = file_list_.Texts(); });
 
   // The items of the folder listed last, lower-cased. A shell that keeps its listings for the
   // run hands out the same list again, so a folder's names are lowered once, not once per file.

@@ -74,6 +74,13 @@ QString ReportListModel::Text(int row) const {
   return rows_[row - 1].text;
 }
 
+QStringList ReportListModel::Texts() const {
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(rows_.size()));
+  for (const Row& row : rows_) texts.append(row.text);
+  return texts;
+}
+
 void ReportListModel::SetText(int row, const QString& text) {
   CheckRow(row);
   rows_[row - 1].text = text;

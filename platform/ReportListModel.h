@@ -31,6 +31,8 @@ class ReportListModel : public QAbstractTableModel {
   /// Appends many rows under one insertion notice, so huge lists fill quickly.
   void AppendRows(const QStringList& texts);
   QString Text(int row) const;
+  /// Every row's own text, in row order (a run takes its paths once, at its start).
+  QStringList Texts() const;
   void SetText(int row, const QString& text);
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
