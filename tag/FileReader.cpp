@@ -9,8 +9,9 @@
 
 namespace {
 // Holds the header and the frames of most tags; the walk asks for more when a picture is there.
-constexpr int64_t kHeadBytes = 16 * 1024;
-constexpr int64_t kPage = 4096;
+constexpr int64_t kHeadBytes = 4096;
+// Holds the ID3v1 block and the Lyrics3 markers before it.
+constexpr int64_t kTailBytes = 256;
 // Buffers up to this size stay from one file to the next.
 constexpr size_t kKeepBytes = 256 * 1024;
 }  // namespace
@@ -47,12 +48,12 @@ bool FileReader::Open(const std::string& path) {
   size_ = st.st_size;
   // Only the start and the end are read: the kernel's read-ahead would fetch ten times that.
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
-  if (size_ <= kHeadBytes + 2 * kPage) {
+  if (size_ <= kHeadBytes + kTailBytes) {
     PreadInto(head_, 0, 0, size_);
     tail_offset_ = 0;
   } else {
     PreadInto(head_, 0, 0, kHeadBytes);
-    tail_offset_ = size_ - kPage;
+    tail_offset_ = size_ - kTailBytes;
     PreadInto(tail_, 0, tail_offset_, size_ - tail_offset_);
   }
   return true;

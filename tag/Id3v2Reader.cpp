@@ -103,11 +103,11 @@ void ResolveParts(const std::optional<std::vector<std::u16string>>& parts, std::
 
 // Tag bytes fetched beyond what the walk needs next, so small frames cost no read each; small,
 // so little of the padding after the last frame is read.
-constexpr int64_t kReadAhead = 4096;
+constexpr int64_t kReadAhead = 1024;
 // Padding this short is read rather than skipped when the audio right after it is wanted anyway.
-constexpr int64_t kPaddingReach = 8192;
+constexpr int64_t kPaddingReach = 2048;
 // What the frame search reads first of the audio.
-constexpr int64_t kAudioLook = 4096;
+constexpr int64_t kAudioLook = 1024;
 // What the walk looks at before a frame is wholly held: its header and a signature's start.
 constexpr int64_t kFrameLook = 32;
 

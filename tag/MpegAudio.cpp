@@ -12,7 +12,7 @@ namespace {
 
 constexpr int64_t kChunk = 20480;
 constexpr int64_t kFrameBuffer = 156;
-constexpr int64_t kProbe = 4096;
+constexpr int64_t kProbe = 1024;
 
 // kbit/s by bit-rate index; 0 is free format, 15 is invalid.
 constexpr int kMpeg1Layer1[16] = {0,   32,  64,  96,  128, 160, 192, 224,

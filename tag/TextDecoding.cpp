@@ -1,5 +1,8 @@
 #include "tag/TextDecoding.h"
 
+#include <bit>
+#include <cstring>
+
 #include "tag/CodePage.h"
 
 std::u16string DecodeUTF16LE(std::string_view bytes) {
@@ -21,34 +24,45 @@ std::u16string DecodeUTF16BE(std::string_view bytes) { return DecodeUTF16LE(Swap
 
 std::u16string DecodeUTF16(std::string_view bytes) {
   const size_t n = bytes.size();
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
-  // 1 for FF FE (little-endian), 2 for FE FF (big-endian), 0 for no mark at k.
-  auto mark_at = [&](size_t k) {
-    if (k + 1 >= n) return 0;
-    if (byte(k) == 0xFF && byte(k + 1) == 0xFE) return 1;
-    if (byte(k) == 0xFE && byte(k + 1) == 0xFF) return 2;
-    return 0;
-  };
-  // Marks are looked for at every offset; only bytes FE and FF can start one.
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  // The first byte-order mark (FF FE little-endian, FE FF big-endian) at or after `from`, at
+  // any offset, or n. Every mark holds an FE byte, so only FE bytes are looked at.
   auto next_mark = [&](size_t from) {
-    for (size_t k = from; k + 1 < n; ++k) {
-      if (byte(k) >= 0xFE && mark_at(k)) return k;
+    for (size_t j = from; j < n;) {
+      const void* hit = std::memchr(b + j, 0xFE, n - j);
+      if (!hit) break;
+      j = static_cast<size_t>(static_cast<const unsigned char*>(hit) - b);
+      if (j > from && b[j - 1] == 0xFF) return j - 1;
+      if (j + 1 < n && b[j + 1] == 0xFF) return j;
+      ++j;
     }
     return n;
   };
   size_t k = next_mark(0);
   std::u16string text = CodePage::BytesToText(bytes.substr(0, k));
-  text.reserve(k + (n - k) / 2);
+  if (k == n) return text;
+  size_t at = text.size();
+  text.resize(at + (n - k) / 2);
   while (k < n) {
-    const bool little_endian = mark_at(k) == 1;
+    const bool little_endian = b[k] == 0xFF;
     const size_t end = next_mark(k + 2);
     // A segment's odd last byte forms no code unit and is dropped.
-    for (size_t i = k + 2; i + 1 < end; i += 2) {
-      text.push_back(little_endian ? static_cast<char16_t>(byte(i) | (byte(i + 1) << 8))
-                                   : static_cast<char16_t>((byte(i) << 8) | byte(i + 1)));
+    const size_t units = (end - (k + 2)) / 2;
+    char16_t* out = text.data() + at;
+    const unsigned char* in = b + k + 2;
+    if (little_endian && std::endian::native == std::endian::little) {
+      std::memcpy(out, in, units * 2);
+    } else if (little_endian) {
+      for (size_t i = 0; i < units; ++i)
+        out[i] = static_cast<char16_t>(in[2 * i] | (in[2 * i + 1] << 8));
+    } else {
+      for (size_t i = 0; i < units; ++i)
+        out[i] = static_cast<char16_t>((in[2 * i] << 8) | in[2 * i + 1]);
     }
+    at += units;
     k = end;
   }
+  text.resize(at);
   return text;
 }
 
