@@ -3,6 +3,7 @@
 
 #include <sys/resource.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -45,54 +46,58 @@ inline long long StorageReadBytes() {
 }
 
 inline void AppendUtf8(std::string& out, const std::u16string& text) {
-  out.reserve(out.size() + text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    // Plain printable ASCII, the bulk of every line, goes over as a run.
-    size_t run = i;
-    while (run < text.size() && text[run] >= 0x20 && text[run] < 0x7F && text[run] != '\\') ++run;
-    if (run > i) {
-      const size_t at = out.size();
-      out.append(run - i, ' ');
-      for (char* o = out.data() + at; i < run; ++i) *o++ = static_cast<char>(text[i]);
-      if (i == text.size()) break;
-    }
+  // Room for the worst case (three bytes a unit), trimmed after: one pass, no growth checks.
+  const size_t at = out.size();
+  out.resize(at + text.size() * 3);
+  char* o = out.data() + at;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      *o++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
     }
-    if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\\') {
-      out += "\\\\";
+    const char escaped = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 0;
+    if (escaped) {
+      *o++ = '\\';
+      *o++ = escaped;
     } else if (c < 0x80) {
-      out += static_cast<char>(c);
+      *o++ = static_cast<char>(c);
     } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
+      *o++ = static_cast<char>(0xF0 | (c >> 18));
+      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
 }
 
 // Audio columns every program prints the same way: kbit/s, Hz, whole seconds, channels.
 inline void AppendAudio(std::string& out, double kbps, long rate, double seconds, int channels) {
   char text[96];
-  std::snprintf(text, sizeof text, "\t%.0f\t%ld\t%.0f\t%d", kbps, rate, seconds, channels);
-  out += text;
+  char* o = text;
+  char* const end = text + sizeof text;
+  *o++ = '\t';
+  o = std::to_chars(o, end, kbps, std::chars_format::fixed, 0).ptr;
+  *o++ = '\t';
+  o = std::to_chars(o, end, rate).ptr;
+  *o++ = '\t';
+  o = std::to_chars(o, end, seconds, std::chars_format::fixed, 0).ptr;
+  *o++ = '\t';
+  o = std::to_chars(o, end, channels).ptr;
+  out.append(text, o);
 }
 
 /// Times the loop over the files and reports, on stderr, one line the benchmark script parses.

@@ -9,7 +9,7 @@
 
 namespace {
 // Holds the header and the frames of most tags; the walk asks for more when a picture is there.
-constexpr int64_t kHeadBytes = 4096;
+constexpr int64_t kHeadBytes = 2048;
 // Holds the ID3v1 block and the Lyrics3 markers before it.
 constexpr int64_t kTailBytes = 256;
 // Buffers up to this size stay from one file to the next.

@@ -1,6 +1,7 @@
 // The ID3v2 step of the read: the tag at the start of the file, walked frame by frame.
+#include <algorithm>
+#include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "tag/FileReader.h"
@@ -25,16 +26,45 @@ struct Rule {
   std::shared_ptr<MultiFrameData> TagFields::*list = nullptr;
 };
 
-const std::unordered_map<std::string_view, Rule>& FrameRules() {
+// A frame ID as one number: its length above its characters, so "TAL" and "TAL\0" differ.
+uint64_t IdKey(std::string_view id) {
+  uint64_t key = id.size();
+  for (const char c : id) key = (key << 8) | static_cast<unsigned char>(c);
+  return key;
+}
+
+// The rules sorted by IdKey: a frame's rule is found without hashing its ID.
+class RuleTable {
+ public:
+  void Add(std::string_view id, const Rule& rule) { rules_.emplace_back(IdKey(id), rule); }
+  void Sort() {
+    std::sort(rules_.begin(), rules_.end(), [](auto& a, auto& b) { return a.first < b.first; });
+  }
+  const Rule* Find(std::string_view id) const {
+    const uint64_t key = IdKey(id);
+    const auto at = std::lower_bound(rules_.begin(), rules_.end(), key,
+                                     [](const auto& entry, uint64_t k) { return entry.first < k; });
+    return at != rules_.end() && at->first == key ? &at->second : nullptr;
+  }
+
+ private:
+  std::vector<std::pair<uint64_t, Rule>> rules_;
+};
+
+const RuleTable& FrameRules() {
   static const auto* rules = [] {
-    auto* m = new std::unordered_map<std::string_view, Rule>;
+    auto* m = new RuleTable;
     auto text = [&](std::string_view v22, std::string_view v23, std::u16string TagFields::*f) {
-      if (!v22.empty()) (*m)[v22] = Rule{Kind::kText, f};
-      if (!v23.empty()) (*m)[v23] = Rule{Kind::kText, f};
+      if (!v22.empty()) m->Add(v22, Rule{Kind::kText, f});
+      if (!v23.empty()) m->Add(v23, Rule{Kind::kText, f});
     };
     auto special = [&](std::string_view v22, std::string_view v23, Kind kind) {
-      if (!v22.empty()) (*m)[v22] = Rule{kind};
-      if (!v23.empty()) (*m)[v23] = Rule{kind};
+      if (!v22.empty()) m->Add(v22, Rule{kind});
+      if (!v23.empty()) m->Add(v23, Rule{kind});
+    };
+    auto list = [&](std::string_view v22, std::string_view v23, const Rule& rule) {
+      m->Add(v22, rule);
+      m->Add(v23, rule);
     };
     special("COM", "COMM", Kind::kComment);
     text("TAL", "TALB", &TagFields::Album);
@@ -52,7 +82,7 @@ const std::unordered_map<std::string_view, Rule>& FrameRules() {
     text("TOL", "TOLY", &TagFields::OriginalLyricist);
     text("TOA", "TOPE", &TagFields::OriginalArtist);
     text("TOR", "TORY", &TagFields::OriginalReleaseYear);
-    (*m)["TDOR"] = Rule{Kind::kYearPart, &TagFields::OriginalReleaseYear};
+    m->Add("TDOR", Rule{Kind::kYearPart, &TagFields::OriginalReleaseYear});
     text("", "TOWN", &TagFields::FileOwner);
     text("TP1", "TPE1", &TagFields::Artist);
     text("TP2", "TPE2", &TagFields::Band);
@@ -65,17 +95,18 @@ const std::unordered_map<std::string_view, Rule>& FrameRules() {
     text("", "TRSO", &TagFields::InternetRadioStationOwner);
     text("TRC", "TSRC", &TagFields::ISRC);
     text("TYE", "TYER", &TagFields::Year);
-    (*m)["TDRC"] = Rule{Kind::kYearPart, &TagFields::Year};
+    m->Add("TDRC", Rule{Kind::kYearPart, &TagFields::Year});
     special("ULT", "USLT", Kind::kLyrics);
-    (*m)["WCM"] = (*m)["WCOM"] = Rule{Kind::kUrlList, nullptr, &TagFields::CommercialInfo};
+    list("WCM", "WCOM", Rule{Kind::kUrlList, nullptr, &TagFields::CommercialInfo});
     text("WCP", "WCOP", &TagFields::CopyrightInfo);
     text("WAF", "WOAF", &TagFields::AudioURL);
-    (*m)["WAR"] = (*m)["WOAR"] = Rule{Kind::kUrlList, nullptr, &TagFields::ArtistURL};
+    list("WAR", "WOAR", Rule{Kind::kUrlList, nullptr, &TagFields::ArtistURL});
     text("WAS", "WOAS", &TagFields::AudioSourceURL);
     text("", "WORS", &TagFields::InternetRadioURL);
     text("", "WPAY", &TagFields::PaymentURL);
     text("WPB", "WPUB", &TagFields::PublisherURL);
-    (*m)["PIC"] = (*m)["APIC"] = Rule{Kind::kPicture, nullptr, &TagFields::AttachedPictures};
+    list("PIC", "APIC", Rule{Kind::kPicture, nullptr, &TagFields::AttachedPictures});
+    m->Sort();
     return m;
   }();
   return *rules;
@@ -103,7 +134,7 @@ void ResolveParts(const std::optional<std::vector<std::u16string>>& parts, std::
 
 // Tag bytes fetched beyond what the walk needs next, so small frames cost no read each; small,
 // so little of the padding after the last frame is read.
-constexpr int64_t kReadAhead = 1024;
+constexpr int64_t kReadAhead = 256;
 // Padding this short is read rather than skipped when the audio right after it is wanted anyway.
 constexpr int64_t kPaddingReach = 2048;
 // What the frame search reads first of the audio.
@@ -213,10 +244,9 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
 }
 
 void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts) {
-  const auto& rules = FrameRules();
-  const auto found = rules.find(id);
-  if (found == rules.end()) return;
-  const Rule& rule = found->second;
+  const Rule* found = FrameRules().Find(id);
+  if (!found) return;
+  const Rule& rule = *found;
   const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
   const bool cut = rule.kind != Kind::kPicture;
   Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_,
