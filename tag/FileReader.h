@@ -5,9 +5,10 @@
 #include <string>
 #include <string_view>
 
-/// Bounds-safe reads of one open file at 1-based positions, with few, large preads: the start
-/// of the file (header, tag and first audio frame) and its end (ID3v1, Lyrics3) are each fetched
-/// once and served from memory. Reads past either end yield only the bytes that exist.
+/// Bounds-safe reads of one open file at 1-based positions, with few preads: a window that starts
+/// at the start of the file and follows the tag walk (header, frames, first audio frame) and the
+/// end of the file (ID3v1, Lyrics3) are served from memory. Reads past either end of the file
+/// yield only the bytes that exist.
 class FileReader {
  public:
   FileReader() = default;
@@ -25,12 +26,18 @@ class FileReader {
   int64_t Size() const { return size_; }
 
   /// The bytes of [pos, pos + count) that lie inside the file. The view stays valid until the
-  /// next call of Read or EnsureHead.
+  /// next call of Read or Hold.
   std::string_view Read(int64_t pos, int64_t count);
 
-  /// Makes one read hold the first `count` bytes (capped at the file's size), so later reads of
-  /// the tag and the first audio frame cost nothing.
-  void EnsureHead(int64_t count);
+  /// Copies the bytes of [pos, pos + count) that lie inside the file to `out`, reading straight
+  /// into it when they are not held, and returns how many arrived. When `hold_to` lies past the
+  /// range, the window then holds the 0-based offsets from the range's end to `hold_to`, fetched
+  /// by the same read.
+  size_t ReadInto(int64_t pos, int64_t count, char* out, int64_t hold_to = 0);
+
+  /// Makes the window hold the 0-based offsets [from, to) (capped at the file's size), so later
+  /// reads there cost nothing. The window grows when `from` lies inside it, else moves there.
+  void Hold(int64_t from, int64_t to);
 
  private:
   // Bytes read from the file: grown without zero-filling, kept from one file to the next, so a
@@ -55,7 +62,8 @@ class FileReader {
 
   int fd_ = -1;
   int64_t size_ = 0;
-  Buffer head_;  // bytes from offset 0
+  Buffer head_;  // the window: bytes from offset head_offset_ on
+  int64_t head_offset_ = 0;
   Buffer tail_;  // bytes from offset tail_offset_ to the end
   int64_t tail_offset_ = 0;
   Buffer scratch_;

@@ -9,6 +9,13 @@
 
 namespace Id3v2 {
 
+namespace {
+
+// An encoding byte the version knows: 0 and 1, and from v2.4 on also 2 and 3.
+bool IsEncodingByte(unsigned char e, uint8_t version) { return e <= 1 || (version >= 4 && e <= 3); }
+
+}  // namespace
+
 std::string_view Slice(std::string_view data, int64_t p, int64_t count) {
   const auto size = static_cast<int64_t>(data.size());
   int64_t begin = std::max<int64_t>(p - 1, 0);
@@ -91,6 +98,35 @@ bool IsMp3extSignature(std::string_view data, int64_t p) {
   return false;
 }
 
+std::optional<Span> PictureEntrySpan(std::string_view data, int64_t p, uint8_t version,
+                                     int64_t end) {
+  const auto held = static_cast<int64_t>(data.size());
+  uint64_t declared = 0;
+  Span span;
+  if (version >= 3) {
+    if (p + 9 > held) return std::nullopt;
+    const auto format = static_cast<unsigned char>(data[static_cast<size_t>(p + 8)]);
+    const bool compressed = version == 3 ? (format & 0x80) : (format & 0x08);
+    if (compressed || (version >= 4 && (format & 0x02))) return std::nullopt;
+    declared = DecodeNumber(data.substr(static_cast<size_t>(p + 3), 4), version >= 4);
+    span.first = p + 9;
+  } else {
+    if (p + 5 > held) return std::nullopt;
+    declared = DecodeNumber(data.substr(static_cast<size_t>(p + 2), 3), false);
+    span.first = p + 5;
+  }
+  const auto size =
+      static_cast<int64_t>(std::min<uint64_t>(declared, std::numeric_limits<int64_t>::max() / 2));
+  span.last = std::min(end, span.first + size);
+  if (span.first >= span.last) return Span{span.first, span.first};
+  // The two bytes looked at must be held: else the frame goes the usual way.
+  if (std::min(span.last, span.first + 2) > held) return std::nullopt;
+  if (IsEncodingByte(static_cast<unsigned char>(data[static_cast<size_t>(span.first)]), version))
+    ++span.first;
+  if (span.first < span.last && data[static_cast<size_t>(span.first)] == '\0') ++span.first;
+  return span;
+}
+
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
                            uint8_t version, bool as_bytes) {
   FrameText result;
@@ -121,7 +157,7 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
   int encoding = -1;
   if (!body.empty()) {
     const auto e = static_cast<unsigned char>(body[0]);
-    if (e <= 1 || (version >= 4 && e <= 3)) {
+    if (IsEncodingByte(e, version)) {
       encoding = e;
       body.remove_prefix(1);
     }
@@ -130,7 +166,7 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
   if (!cut && as_bytes) {
     result.has_description = body.empty() || body.front() != '\0';
     if (!result.has_description) body.remove_prefix(1);
-    result.bytes.assign(body);
+    result.bytes = ByteBlock(body);
     return result;
   }
   if (!cut) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "tag/ByteBlock.h"
 
 // The ID3v2 layout shared by the reader and the writer. Positions are 1-based within the tag
 // data (the bytes after the 10-byte header); `version` is the header's major-version byte, which
@@ -44,11 +47,24 @@ bool IsMp3extSignature(std::string_view data, int64_t p);
 struct FrameText {
   std::u16string value;
   bool has_description = false;
-  std::string bytes;  // instead of value, when an uncut value is asked for as bytes
+  ByteBlock bytes;  // instead of value, when an uncut value is asked for as bytes
 };
 /// With `as_bytes` and no cut, the value is handed over as the bytes it would be made of.
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
                            uint8_t version, bool as_bytes = false);
+
+/// A picture frame's entry as 0-based offsets [first, last) into `data`, worked out from the
+/// frame's header and first body bytes alone, so that the rest can be read straight into place:
+/// the body after a known encoding byte and after a NUL that marks no description, as
+/// ExtractFrameText gives it with `as_bytes`. `end` is where the tag data ends; it may lie past
+/// the end of `data`. Nothing when the frame must be read whole first (compressed or
+/// unsynchronised) or when `data` lacks its header.
+struct Span {
+  int64_t first = 0;
+  int64_t last = 0;
+};
+std::optional<Span> PictureEntrySpan(std::string_view data, int64_t p, uint8_t version,
+                                     int64_t end);
 
 /// The text before the first "-"; the whole text when it holds none.
 std::u16string YearPart(const std::u16string& text);

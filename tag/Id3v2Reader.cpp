@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "tag/ByteBlock.h"
 #include "tag/FileReader.h"
 #include "tag/Genres.h"
 #include "tag/Id3v2Frames.h"
@@ -183,23 +184,28 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   // unsynchronised v2.2 or v2.3 tag is undone as a whole, so it is read whole.
   const bool whole = TagUnsynchronised && version <= 3;
   std::string plain;
-  std::string_view data;
-  int64_t skip = 0;  // bytes of extended header
-  int64_t held = 0;  // bytes of the tag asked for so far, from its first byte
+  std::string_view data;  // tag data held, from its byte base + 1 on
+  int64_t skip = 0;       // bytes of extended header
+  int64_t base = 0;       // tag data before data's first byte: pictures read straight into place
+  int64_t held = 0;       // bytes of the tag asked for so far, from its first byte
+  // How far the file is held when `held` bytes of the tag are: when little but padding is left,
+  // the same read takes the start of the audio too, which the frame search looks at next.
+  auto hold_end = [&] {
+    return size - held <= kPaddingReach ? audio_start - 1 + kAudioLook
+                                        : static_cast<int64_t>(Id3v2::kHeaderSize) + held;
+  };
+  auto data_start = [&] { return static_cast<int64_t>(Id3v2::kHeaderSize) + skip + base; };
+  auto view = [&] { data = file.Read(data_start() + 1, Id3v2::kHeaderSize + held - data_start()); };
   // Makes data hold at least `upto` bytes of tag data after the extended header.
   auto hold = [&](int64_t upto) {
     const int64_t want = std::min(size, skip + std::max<int64_t>(upto, 0));
     if (whole || want <= held) return;
     held = std::min(size, want + kReadAhead);
-    // When little but padding is left, the same read takes the start of the audio too, which
-    // the frame search looks at next.
-    const bool near_end = size - held <= kPaddingReach;
-    file.EnsureHead(near_end ? audio_start - 1 + kAudioLook : Id3v2::kHeaderSize + held);
-    const std::string_view got = file.Read(11, held);
-    data = got.substr(std::min(static_cast<size_t>(skip), got.size()));
+    file.Hold(data_start(), hold_end());
+    view();
   };
   if (whole) {
-    file.EnsureHead(Id3v2::kHeaderSize + size);
+    file.Hold(0, Id3v2::kHeaderSize + size);
     plain = Id3v2::Deunsynchronise(file.Read(11, size));
     data = plain;
   } else {
@@ -216,23 +222,55 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
       hold(0);
     }
   }
+  // A picture not yet held is read straight into its entry, and the same read holds what
+  // follows it, so its bytes are copied once. True when the frame was taken that way.
+  auto read_picture = [&](int64_t p, std::string_view id, const Id3v2::FrameSize& frame) {
+    if (whole || frame.failed || p - 1 + frame.total <= held - skip) return false;
+    const Rule* rule = FrameRules().Find(id);
+    if (!rule || rule->kind != Kind::kPicture) return false;
+    const auto span = Id3v2::PictureEntrySpan(data, p - base, version, size - skip - base);
+    if (!span) return false;
+    const int64_t next = p - 1 + frame.total;  // tag data before the next frame
+    int64_t hold_to = 0;
+    if (next < size - skip) {
+      held = std::min(size, skip + next + kFrameLook + kReadAhead);
+      hold_to = hold_end();
+    }
+    ByteBlock bytes(static_cast<size_t>(span->last - span->first));
+    bytes.Shrink(file.ReadInto(data_start() + span->first + 1, span->last - span->first,
+                               bytes.data(), hold_to));
+    (fields_.*rule->list)->AddBytes(std::move(bytes));
+    if (hold_to > 0) {
+      base = next;
+      view();
+    } else {
+      held = size;  // the tag ends with this frame
+      data = {};
+    }
+    return true;
+  };
 
   TrackParts parts;
   const int id_length = Id3v2::FrameIdLength(version);
   for (int64_t p = 1;;) {
     hold(p - 1 + kFrameLook);
-    if (p > static_cast<int64_t>(data.size())) break;
-    std::string_view id = Id3v2::Slice(data, p, id_length);
+    const int64_t q = p - base;  // the frame's position within data
+    if (q > static_cast<int64_t>(data.size())) break;
+    std::string_view id = Id3v2::Slice(data, q, id_length);
     if (id.size() == static_cast<size_t>(id_length) &&
         id.find_first_not_of('\0') == std::string_view::npos)
       break;  // padding
-    if (SignatureMayRunOn(data, p)) hold(size);
-    if (Id3v2::IsMp3extSignature(data, p)) break;
-    const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(data, p, version);
+    if (SignatureMayRunOn(data, q)) hold(size);
+    if (Id3v2::IsMp3extSignature(data, q)) break;
+    const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(data, q, version);
+    if (read_picture(p, Id3v2::Slice(data, q, id_length), frame)) {
+      p += frame.total;
+      continue;
+    }
     // The whole frame is in memory before it is mapped; one that cannot be sized reaches the end.
     hold(frame.failed ? size : p - 1 + frame.total);
-    id = Id3v2::Slice(data, p, id_length);
-    MapFrame(id, data, p, parts);
+    id = Id3v2::Slice(data, q, id_length);
+    MapFrame(id, data, q, parts);
     if (frame.failed) break;
     p += frame.total;
   }

@@ -14,11 +14,11 @@ const std::u16string& MultiFrameData::Item(int32_t position) const {
 
 void MultiFrameData::MakeText(size_t index) const {
   if (bytes_[index].empty()) return;
-  entries_[index] = CodePage::BytesToText(bytes_[index]);
-  std::string().swap(bytes_[index]);
+  entries_[index] = CodePage::BytesToText(bytes_[index].View());
+  bytes_[index] = ByteBlock();
 }
 
-void MultiFrameData::AddBytes(std::string bytes) {
+void MultiFrameData::AddBytes(ByteBlock bytes) {
   // A tag's picture is seldom looked at by the batch: widening it would cost more than reading it.
   if (entries_.empty()) {
     Insert(0, std::u16string(), std::nullopt);
@@ -26,7 +26,7 @@ void MultiFrameData::AddBytes(std::string bytes) {
     pending_ = PendingKey::kBinary;
     return;
   }
-  Add(CodePage::BytesToText(bytes), std::nullopt, std::nullopt, true);
+  Add(CodePage::BytesToText(bytes.View()), std::nullopt, std::nullopt, true);
 }
 
 void MultiFrameData::SetItem(int32_t position, const std::u16string& text) {
@@ -127,6 +127,6 @@ void MultiFrameData::CheckPosition(int32_t position) const {
 void MultiFrameData::Insert(size_t index, std::u16string text, std::optional<std::u16string> key) {
   if (key) ++key_count_[*key];
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(index), std::move(text));
-  bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(index), std::string());
+  bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(index), ByteBlock());
   keys_.insert(keys_.begin() + static_cast<std::ptrdiff_t>(index), std::move(key));
 }

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tag/ByteBlock.h"
+
 /// Entries of a frame kind that may repeat (URLs, pictures), in order, with unique keys that
 /// ignore letter case. Held through std::shared_ptr: the tag object and its callers share one list.
 class MultiFrameData {
@@ -26,7 +28,8 @@ class MultiFrameData {
 
   /// Adds a binary entry at the end, given as file bytes: the same as Add of the bytes as
   /// characters, but the text is made only when Item asks for it.
-  void AddBytes(std::string bytes);
+  void AddBytes(ByteBlock bytes);
+  void AddBytes(std::string_view bytes) { AddBytes(ByteBlock(bytes)); }
 
   /// Removes the entry at a 1-based position; std::out_of_range outside 1..Count.
   void Remove(int32_t position);
@@ -49,7 +52,7 @@ class MultiFrameData {
   void MakeText(size_t index) const;
 
   mutable std::vector<std::u16string> entries_;
-  mutable std::vector<std::string> bytes_;  // an entry's bytes while its text is not made yet
+  mutable std::vector<ByteBlock> bytes_;  // an entry's bytes while its text is not made yet
   std::vector<std::optional<std::u16string>> keys_;  // folded key per entry
   std::unordered_map<std::u16string, int> key_count_;
   PendingKey pending_ = PendingKey::kNone;  // the key entries_.front() has but keys_ lacks yet

@@ -42,7 +42,7 @@ TEST(HostileSizes, DeclaredSizesBeyondTheFileCostOnlyTheFile) {
 }
 
 TEST(PiecewiseRead, FramesPastTheFirstReadAreRead) {
-  // A 20000-byte frame carries the walk past the first 16 KiB fetched; padding follows the frames.
+  // A 20000-byte frame carries the walk past the first read; padding follows the frames.
   const Bytes big = Frame(3, "TXXX", "\x00"s + Bytes(19999, 'a'));
   TagOptions padded;
   padded.padding = 60000;
@@ -69,17 +69,78 @@ TEST(PiecewiseRead, FramesPastTheFirstReadAreRead) {
   EXPECT_EQ(truncated->Title(), u"");
 }
 
+TEST(PiecewiseRead, PicturesPastTheFirstReadReachTheirEntryWhole) {
+  // Pictures larger than the first read go straight from the file to their entry; the frames,
+  // padding and audio after them must read as if the tag had been read whole.
+  Bytes data;
+  // Never 0 (a leading NUL would be left out) nor FF (no frame header can start in it).
+  for (int i = 0; i < 30000; ++i) data += static_cast<char>(1 + (i * 7 + i / 251) % 250);
+  auto entry = [](const clsID3& tag, int32_t position) {
+    return CodePage::TextToBytes(tag.AttachedPictures()->Item(position));
+  };
+  for (const int version : {2, 3, 4}) {
+    const std::string id = version == 2 ? "PIC" : "APIC";
+    const std::string mime = version == 2 ? "JPG" : "image/jpeg";
+    const Bytes body = PictureBody(version, Encoding::Latin1, mime, 3, u"", data);
+    for (const size_t padding : {size_t{0}, size_t{500}, size_t{50000}}) {
+      TagOptions options;
+      options.padding = padding;
+      const Bytes frames =
+          Title(version, u"Before") + Frame(version, id, body) +
+          Frame(version, id, body.substr(0, 5000)) +
+          Frame(version, version == 2 ? "TP1" : "TPE1", TextBody(Encoding::Latin1, u"After"));
+      const auto tag = Read(Id3v2Tag(version, frames, options) + Mpeg1Header(700));
+      const std::string where =
+          "v2." + std::to_string(version) + " padding " + std::to_string(padding);
+      ASSERT_EQ(tag->AttachedPictures()->Count(), 2) << where;
+      EXPECT_EQ(entry(*tag, 1), body.substr(1)) << where;
+      EXPECT_EQ(entry(*tag, 2), body.substr(1, 4999)) << where;
+      EXPECT_EQ(tag->Title(), u"Before") << where;
+      EXPECT_EQ(tag->Artist(), u"After") << where;
+      EXPECT_EQ(CountedAudioBytes(*tag), 700) << where;
+    }
+  }
+
+  // A NUL after the encoding byte (no MIME type) is left out, as for a picture read whole; a
+  // UTF-16 encoding byte is left out too.
+  const Bytes nul_first = "\x00\x00"s + data;
+  EXPECT_EQ(entry(*Read(Id3v2Tag(3, Frame(3, "APIC", nul_first))), 1), data);
+  const Bytes utf16 = PictureBody(3, Encoding::Utf16, "image/png", 3, u"C\u00F6ver", data);
+  EXPECT_EQ(entry(*Read(Id3v2Tag(3, Frame(3, "APIC", utf16))), 1), utf16.substr(1));
+
+  // A picture that runs past the end of the tag keeps the bytes up to the tag's end, and the
+  // audio after the tag is found; one cut by the end of the file keeps the bytes that exist.
+  const Bytes whole = Id3v2Tag(3, Frame(3, "APIC", "\x00"s + data));
+  const Bytes overrun = whole.substr(0, 6) + SyncSafe(static_cast<uint32_t>(whole.size() - 110)) +
+                        whole.substr(10);  // the tag ends 100 bytes before the frame does
+  const auto short_tag = Read(overrun + Mpeg1Header(300));
+  EXPECT_EQ(entry(*short_tag, 1), data.substr(0, data.size() - 100));
+  EXPECT_EQ(short_tag->BitRate(), 128000);
+  EXPECT_EQ(entry(*Read(whole.substr(0, 20000)), 1), data.substr(0, 20000 - 21));
+
+  // Frames that must be undone or are compressed take the usual way.
+  const Bytes compressed = Frame(4, "APIC", "\x00"s + data, 0x0008);
+  EXPECT_EQ(entry(*Read(Id3v2Tag(4, compressed + Title(4, u"C"))), 1), "");
+  const Bytes ff_data = Bytes(20000, '\xFF');
+  const Bytes unsync = Frame(4, "APIC", "\x00"s + Unsynchronise(ff_data), 0x0002);
+  const auto undone = Read(Id3v2Tag(4, unsync + Title(4, u"U")));
+  EXPECT_EQ(entry(*undone, 1), ff_data);
+  EXPECT_EQ(undone->Title(), u"U");
+}
+
 TEST(PiecewiseRead, FirstFrameBeyondTheShortFirstRead) {
-  // The first header 5000 bytes into the audio, and one whose bytes straddle the first 4 KiB.
-  for (const size_t offset : {size_t{5000}, size_t{4094}, size_t{20000}}) {
+  // The first header 5000 bytes into the audio, and ones whose bytes straddle a read's end.
+  for (const size_t offset : {size_t{5000}, size_t{1022}, size_t{4094}, size_t{20000}}) {
     const auto tag = Read(Id3v2Tag(3, Title(3, u"t")) + Bytes(offset, '\0') + Mpeg1Header(1000));
     EXPECT_EQ(tag->BitRate(), 128000) << offset;
     EXPECT_EQ(CountedAudioBytes(*tag), 1000) << offset;
   }
   // Rejected candidates before it stay rejected wherever the read boundaries fall.
-  const Bytes noise = Bytes(4090, '\0') + "\xFF\xFB\x00\x00\xFF\xE8\x90\x00"s + Bytes(3000, '\0');
-  const auto tag = Read(noise + Mpeg1Header(100));
-  EXPECT_EQ(CountedAudioBytes(*tag), 100);
+  for (const size_t before : {size_t{1018}, size_t{4090}}) {
+    const Bytes noise =
+        Bytes(before, '\0') + "\xFF\xFB\x00\x00\xFF\xE8\x90\x00"s + Bytes(3000, '\0');
+    EXPECT_EQ(CountedAudioBytes(*Read(noise + Mpeg1Header(100))), 100) << before;
+  }
 }
 
 TEST(PiecewiseRead, PicturesKeepTheirBytesUntilAskedFor) {
