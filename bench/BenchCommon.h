@@ -46,14 +46,16 @@ inline long long StorageReadBytes() {
 }
 
 inline void AppendUtf8(std::string& out, const std::u16string& text) {
-  // Room for the worst case (three bytes a unit), trimmed after: one pass, no growth checks.
-  const size_t at = out.size();
-  out.resize(at + text.size() * 3);
-  char* o = out.data() + at;
+  // Written to a scratch buffer that only grows (three bytes a unit at worst), then appended:
+  // one pass, no clearing, no growth checks.
+  static std::string scratch;
+  if (scratch.size() < text.size() * 3) scratch.resize(text.size() * 3);
+  char* const start = scratch.data();
+  char* o = start;
   const size_t n = text.size();
   for (size_t i = 0; i < n; ++i) {
     uint32_t c = text[i];
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
+    if (c - 0x20 < 0x5F && c != '\\') {  // printable ASCII other than the escape
       *o++ = static_cast<char>(c);
       continue;
     }
@@ -81,7 +83,7 @@ inline void AppendUtf8(std::string& out, const std::u16string& text) {
       *o++ = static_cast<char>(0x80 | (c & 0x3F));
     }
   }
-  out.resize(static_cast<size_t>(o - out.data()));
+  out.append(start, o);
 }
 
 // Audio columns every program prints the same way: kbit/s, Hz, whole seconds, channels.

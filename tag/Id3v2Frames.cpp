@@ -188,7 +188,7 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
   } else {
     result.has_description = true;
   }
-  if (cut) result.value.resize(std::min(result.value.size(), result.value.find(u'\0')));
+  if (cut) result.value.resize(std::min(result.value.size(), FindNul(result.value)));
   return result;
 }
 

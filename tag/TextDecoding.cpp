@@ -1,6 +1,7 @@
 #include "tag/TextDecoding.h"
 
 #include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "tag/CodePage.h"
@@ -66,6 +67,21 @@ std::u16string DecodeUTF16(std::string_view bytes) {
   return text;
 }
 
+size_t FindNul(std::u16string_view text) {
+  const size_t n = text.size();
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t units = 0;
+    std::memcpy(&units, text.data() + i, sizeof units);
+    // Non-zero exactly when one of the four 16-bit lanes is zero.
+    if ((units - 0x0001000100010001ULL) & ~units & 0x8000800080008000ULL) break;
+  }
+  for (; i < n; ++i) {
+    if (text[i] == u'\0') return i;
+  }
+  return std::u16string_view::npos;
+}
+
 std::u16string CutAtNul(std::u16string_view text) {
-  return std::u16string(text.substr(0, text.find(u'\0')));
+  return std::u16string(text.substr(0, FindNul(text)));
 }

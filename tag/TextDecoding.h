@@ -18,5 +18,8 @@ std::u16string DecodeUTF16BE(std::string_view bytes);
 /// The text before the first NUL; the whole text when it holds none.
 std::u16string CutAtNul(std::u16string_view text);
 
+/// Where the first NUL stands, or npos: std::u16string_view::find, four units at a time.
+size_t FindNul(std::u16string_view text);
+
 /// Little-endian code units; an odd last byte is dropped.
 std::u16string DecodeUTF16LE(std::string_view bytes);

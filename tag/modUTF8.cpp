@@ -1,5 +1,8 @@
 #include "tag/modUTF8.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace modUTF8 {
 namespace {
 
@@ -29,12 +32,17 @@ std::u16string DecodeUTF8(std::string_view bytes) {
   while (i < bytes.size()) {
     const long b = static_cast<unsigned char>(bytes[i]);
     if (b < 0x80) {
-      // Runs of ASCII, most of any lyrics, are copied as a block.
+      // Runs of ASCII, most of any lyrics, are found eight bytes at a time and copied as a block.
       size_t end = i + 1;
+      for (uint64_t word = 0; end + 8 <= bytes.size(); end += 8) {
+        std::memcpy(&word, bytes.data() + end, sizeof word);
+        if (word & 0x8080808080808080ULL) break;
+      }
       while (end < bytes.size() && static_cast<unsigned char>(bytes[end]) < 0x80) ++end;
       const size_t at = text.size();
       text.resize(at + (end - i));
-      for (size_t k = i; k < end; ++k) text[at + (k - i)] = static_cast<char16_t>(bytes[k]);
+      char16_t* out = text.data() + at;
+      for (size_t k = i; k < end; ++k) *out++ = static_cast<char16_t>(bytes[k]);
       i = end;
     } else if (b < 0xC0) {
       text.push_back(static_cast<char16_t>(b));
