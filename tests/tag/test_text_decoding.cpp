@@ -89,6 +89,31 @@ TEST(CutAtNul, EndsTextAtFirstNul) {
   EXPECT_EQ(CutAtNul(u"\0x"s), u"");
 }
 
+TEST(WideScans, AgreeWithUnitByUnitScansWhereverTheBoundariesFall) {
+  // The NUL search takes four units at a time and the UTF-8 decoder eight ASCII bytes: a NUL, a
+  // unit with a zero low byte or a non-ASCII byte at every offset of texts up to 20 long.
+  for (size_t length = 0; length <= 20; ++length) {
+    for (size_t at = 0; at <= length; ++at) {
+      std::u16string text(length, u'a');
+      EXPECT_EQ(FindNul(text), std::u16string::npos) << length;
+      if (at == length) continue;
+      text[at] = u'\u0100';  // zero low byte, not a NUL
+      EXPECT_EQ(FindNul(text), std::u16string::npos) << length << " " << at;
+      text[at] = u'\0';
+      EXPECT_EQ(FindNul(text), at) << length << " " << at;
+      if (at + 1 < length) text[at + 1] = u'\0';
+      EXPECT_EQ(FindNul(text), at) << length << " " << at;
+
+      std::string bytes(length, 'a');
+      bytes[at] = '\xC3';
+      bytes.insert(at + 1, 1, '\xA9');
+      std::u16string expected(length, u'a');
+      expected[at] = u'\u00E9';
+      EXPECT_EQ(modUTF8::DecodeUTF8(bytes), expected) << length << " " << at;
+    }
+  }
+}
+
 TEST(CodePage, EveryByteSurvivesTheRoundTrip) {
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
