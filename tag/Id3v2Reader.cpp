@@ -236,9 +236,12 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
       held = std::min(size, skip + next + kFrameLook + kReadAhead);
       hold_to = hold_end();
     }
-    ByteBlock bytes(static_cast<size_t>(span->last - span->first));
-    bytes.Shrink(file.ReadInto(data_start() + span->first + 1, span->last - span->first,
-                               bytes.data(), hold_to));
+    // A size the file cannot back costs only the bytes the file has.
+    const int64_t at = data_start() + span->first;
+    const int64_t count =
+        std::max<int64_t>(0, std::min(span->last - span->first, file.Size() - at));
+    ByteBlock bytes(static_cast<size_t>(count));
+    bytes.Shrink(file.ReadInto(at + 1, count, bytes.data(), hold_to));
     (fields_.*rule->list)->AddBytes(std::move(bytes));
     if (hold_to > 0) {
       base = next;

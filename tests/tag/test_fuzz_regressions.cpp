@@ -3,9 +3,26 @@
 // runs over the read found no fault so far; an input it finds lands here as a byte literal.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
 #include "tag/CodePage.h"
 #include "tag/MultiFrameData.h"
 #include "tests/tag/TagFile.h"
+
+// The reader's byte buffers are arrays: the largest one asked for shows what a read cost.
+std::atomic<size_t> largest_array{0};
+
+void* operator new[](size_t size) {
+  size_t seen = largest_array.load();
+  while (size > seen && !largest_array.compare_exchange_weak(seen, size)) {
+  }
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -16,7 +33,25 @@ Bytes Title(int version, std::u16string_view text) {
   return Frame(version, version == 2 ? "TT2" : "TIT2", TextBody(Encoding::Latin1, text));
 }
 
+// The largest array a read of these bytes allocates.
+size_t LargestArrayFor(const Bytes& file) {
+  TestFiles::TempDir dir;
+  const std::string path = dir.Write("file.mp3", file);
+  clsID3 tag;
+  largest_array = 0;
+  tag.SetFileName(path);
+  return largest_array;
+}
+
 TEST(HostileSizes, DeclaredSizesBeyondTheFileCostOnlyTheFile) {
+  // Frames of every kind declaring 200 MB in a 256 MB tag of about 3 KB: no buffer much larger
+  // than the file is asked for.
+  for (const char* id : {"APIC", "TIT2", "USLT", "WOAR"}) {
+    const Bytes frame = id + "\x0B\xEB\xC2\x00\x00\x00"s + "\x00image/png\x00\x03\x00"s;
+    const Bytes file = "ID3\x03\x00\x00\x7F\x7F\x7F\x7F"s + frame + Bytes(3000, 'x');
+    EXPECT_LT(LargestArrayFor(file), 64u * 1024) << id;
+  }
+
   // A 256 MB tag in a file of about 1 KB: the frames that are there are read.
   const Bytes huge = "ID3\x04\x00\x00\x7F\x7F\x7F\x7F"s + Title(4, u"Kept") + Bytes(1000, 'x');
   const auto a = Read(huge);
