@@ -51,6 +51,13 @@ TEST(HostileSizes, DeclaredSizesBeyondTheFileCostOnlyTheFile) {
     const Bytes file = "ID3\x03\x00\x00\x7F\x7F\x7F\x7F"s + frame + Bytes(3000, 'x');
     EXPECT_LT(LargestArrayFor(file), 64u * 1024) << id;
   }
+  // Found by the fuzz run: a 28-byte v2.4 file whose APIC frame declares about 120 MB.
+  const Bytes found(
+      "ID3\x04\x00\x00\x53\x00\x00\x0E"
+      "APIC\x3D\x03\x00\x00\x00\x00"
+      "\x9C\xE7\x00\x00\x00\x00\x72\x93",
+      28);
+  EXPECT_LT(LargestArrayFor(found), 64u * 1024);
 
   // A 256 MB tag in a file of about 1 KB: the frames that are there are read.
   const Bytes huge = "ID3\x04\x00\x00\x7F\x7F\x7F\x7F"s + Title(4, u"Kept") + Bytes(1000, 'x');
