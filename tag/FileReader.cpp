@@ -74,17 +74,21 @@ void FileReader::Close() {
   scratch_.Release(kKeepBytes);
 }
 
-void FileReader::PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count) {
-  const size_t want = static_cast<size_t>(std::max<int64_t>(count, 0));
-  char* data = buffer.Reserve(from + want);
+size_t FileReader::PreadAll(char* out, size_t want, int64_t offset) const {
   size_t done = 0;
   while (done < want) {
-    const ssize_t got = ::pread(fd_, data + from + done, want - done,
+    const ssize_t got = ::pread(fd_, out + done, want - done,
                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
     if (got <= 0) break;  // the file shrank or failed: keep what arrived
     done += static_cast<size_t>(got);
   }
-  buffer.SetSize(from + done);
+  return done;
+}
+
+void FileReader::PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count) {
+  const size_t want = static_cast<size_t>(std::max<int64_t>(count, 0));
+  char* data = buffer.Reserve(from + want);
+  buffer.SetSize(from + PreadAll(data + from, want, offset));
 }
 
 void FileReader::Hold(int64_t from, int64_t to) {
@@ -131,12 +135,7 @@ size_t FileReader::ReadInto(int64_t pos, int64_t count, char* out, int64_t hold_
     head_offset_ = after;
     head_.SetSize(arrived - done);
   }
-  while (done < want) {
-    const ssize_t got = ::pread(fd_, out + done, want - done,
-                                static_cast<off_t>(begin + static_cast<int64_t>(done)));
-    if (got <= 0) break;  // the file shrank or failed: keep what arrived
-    done += static_cast<size_t>(got);
-  }
+  done += PreadAll(out + done, want - done, begin + static_cast<int64_t>(done));
   if (done == want) Hold(after, hold_to);
   return done;
 }

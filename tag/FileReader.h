@@ -56,6 +56,9 @@ class FileReader {
     size_t capacity_ = 0;
   };
 
+  // Reads up to `want` bytes from `offset` on to `out`, going on after short reads; returns how
+  // many arrived (fewer only at the end of the file or on a failure).
+  size_t PreadAll(char* out, size_t want, int64_t offset) const;
   // Reads [offset, offset + count) to the buffer, from byte `from` of it on; the buffer ends
   // where the bytes that arrived end.
   void PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count);

@@ -9,13 +9,6 @@
 
 namespace Id3v2 {
 
-namespace {
-
-// An encoding byte the version knows: 0 and 1, and from v2.4 on also 2 and 3.
-bool IsEncodingByte(unsigned char e, uint8_t version) { return e <= 1 || (version >= 4 && e <= 3); }
-
-}  // namespace
-
 std::string_view Slice(std::string_view data, int64_t p, int64_t count) {
   const auto size = static_cast<int64_t>(data.size());
   int64_t begin = std::max<int64_t>(p - 1, 0);
@@ -23,6 +16,40 @@ std::string_view Slice(std::string_view data, int64_t p, int64_t count) {
   if (begin >= end) return {};
   return data.substr(static_cast<size_t>(begin), static_cast<size_t>(end - begin));
 }
+
+namespace {
+
+// An encoding byte the version knows: 0 and 1, and from v2.4 on also 2 and 3.
+bool IsEncodingByte(unsigned char e, uint8_t version) { return e <= 1 || (version >= 4 && e <= 3); }
+
+// Where a frame's body starts (1-based), its declared size and the format flags that change it.
+struct FrameBody {
+  int64_t p = 0;
+  int64_t size = 0;
+  bool compressed = false;
+  bool unsynchronised = false;
+};
+
+FrameBody LocateBody(std::string_view data, int64_t p, uint8_t version) {
+  FrameBody body;
+  uint64_t declared = 0;
+  if (version >= 3) {
+    const std::string_view flag = Slice(data, p + 9, 1);
+    const unsigned char format = flag.empty() ? 0 : static_cast<unsigned char>(flag[0]);
+    body.compressed = version == 3 ? (format & 0x80) : (format & 0x08);
+    body.unsynchronised = version >= 4 && (format & 0x02);
+    declared = DecodeNumber(Slice(data, p + 4, 4), version >= 4);
+    body.p = p + 10;
+  } else {
+    declared = DecodeNumber(Slice(data, p + 3, 3), false);
+    body.p = p + 6;
+  }
+  body.size =
+      static_cast<int64_t>(std::min<uint64_t>(declared, std::numeric_limits<int64_t>::max() / 2));
+  return body;
+}
+
+}  // namespace
 
 bool IsValidHeader(std::string_view h) {
   if (h.size() < kHeaderSize || h.substr(0, 3) != "ID3") return false;
@@ -101,23 +128,12 @@ bool IsMp3extSignature(std::string_view data, int64_t p) {
 std::optional<Span> PictureEntrySpan(std::string_view data, int64_t p, uint8_t version,
                                      int64_t end) {
   const auto held = static_cast<int64_t>(data.size());
-  uint64_t declared = 0;
+  if (p - 1 + (version >= 3 ? 10 : 6) > held) return std::nullopt;
+  const FrameBody body = LocateBody(data, p, version);
+  if (body.compressed || body.unsynchronised) return std::nullopt;
   Span span;
-  if (version >= 3) {
-    if (p + 9 > held) return std::nullopt;
-    const auto format = static_cast<unsigned char>(data[static_cast<size_t>(p + 8)]);
-    const bool compressed = version == 3 ? (format & 0x80) : (format & 0x08);
-    if (compressed || (version >= 4 && (format & 0x02))) return std::nullopt;
-    declared = DecodeNumber(data.substr(static_cast<size_t>(p + 3), 4), version >= 4);
-    span.first = p + 9;
-  } else {
-    if (p + 5 > held) return std::nullopt;
-    declared = DecodeNumber(data.substr(static_cast<size_t>(p + 2), 3), false);
-    span.first = p + 5;
-  }
-  const auto size =
-      static_cast<int64_t>(std::min<uint64_t>(declared, std::numeric_limits<int64_t>::max() / 2));
-  span.last = std::min(end, span.first + size);
+  span.first = body.p - 1;
+  span.last = std::min(end, span.first + body.size);
   if (span.first >= span.last) return Span{span.first, span.first};
   // The two bytes looked at must be held: else the frame goes the usual way.
   if (std::min(span.last, span.first + 2) > held) return std::nullopt;
@@ -130,25 +146,10 @@ std::optional<Span> PictureEntrySpan(std::string_view data, int64_t p, uint8_t v
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
                            uint8_t version, bool as_bytes) {
   FrameText result;
-  bool unsynchronised = false;
-  if (version >= 3) {
-    const std::string_view flag = Slice(data, p + 9, 1);
-    const unsigned char format = flag.empty() ? 0 : static_cast<unsigned char>(flag[0]);
-    const bool compressed = version == 3 ? (format & 0x80) : (format & 0x08);
-    if (compressed) return result;
-    unsynchronised = version >= 4 && (format & 0x02);
-  }
-  std::string_view body;
-  if (version <= 2) {
-    const auto size = static_cast<int64_t>(std::min<uint64_t>(
-        DecodeNumber(Slice(data, p + 3, 3), false), std::numeric_limits<int64_t>::max() / 2));
-    body = Slice(data, p + 6, size);
-  } else {
-    const auto size =
-        static_cast<int64_t>(std::min<uint64_t>(DecodeNumber(Slice(data, p + 4, 4), version >= 4),
-                                                std::numeric_limits<int64_t>::max() / 2));
-    body = Slice(data, p + 10, size);
-  }
+  const FrameBody located = LocateBody(data, p, version);
+  if (located.compressed) return result;
+  const bool unsynchronised = located.unsynchronised;
+  std::string_view body = Slice(data, located.p, located.size);
   std::string plain;
   if (unsynchronised) {
     plain = Deunsynchronise(body);
