@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
 #include "batch/ExtractionRun.h"

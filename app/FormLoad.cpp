@@ -1,9 +1,9 @@
 #include "app/FormLoad.h"
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
-#include "app/Main.h"
-#include "app/Maker.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "core/Main.h"
+#include "core/Maker.h"
 #include "batch/ResultColumns.h"
 
 namespace {

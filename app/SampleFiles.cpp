@@ -1,8 +1,8 @@
 #include "app/SampleFiles.h"
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
-#include "app/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "core/Main.h"
 #include "batch/AddFolder.h"
 
 namespace Main {

@@ -12,7 +12,7 @@
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtUi.h"
-#include "platform/qt/TagLibShellProperties.h"
+#include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 
 int main(int argc, char** argv) {

@@ -3,8 +3,8 @@
 #include <QFile>
 #include <set>
 
-#include "app/Locations.h"
-#include "app/Main.h"
+#include "core/Locations.h"
+#include "core/Main.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
 #include "platform/StepFailure.h"

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <memory>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
-#include "app/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "core/Main.h"
 #include "batch/ResultColumns.h"
 #include "tag/clsID3.h"
 

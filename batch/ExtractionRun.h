@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/Services.h"

@@ -2,9 +2,9 @@
 
 #include <QObject>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
-#include "app/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "core/Main.h"
 #include "batch/AddFolder.h"
 #include "batch/FolderScan.h"
 #include "platform/ListViewPort.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <utility>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <string_view>
 
-#include "app/ErrorReport.h"
-#include "app/Main.h"
+#include "core/ErrorReport.h"
+#include "core/Main.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/Services.h"

@@ -13,7 +13,7 @@
 #include <functional>
 #include <random>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/TextExport.h"

@@ -4,8 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${TAGLOOM_BENCH_BUILD:-build-perf}
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGLOOM_TESTS=OFF >/dev/null
-fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGLOOM_TESTS=OFF \
+  -DTAGLOOM_BENCH=ON >/dev/null
 cmake --build "$build" --target bench_export -j2 >/dev/null
 exec "$build/bin/bench_export" "$@"

@@ -15,10 +15,8 @@ build=${TAGLOOM_BENCH_BUILD:-$root/build-perf}
 warm_rounds=${TAGLOOM_BENCH_WARM_ROUNDS:-5}
 cold_rounds=${TAGLOOM_BENCH_COLD_ROUNDS:-2}
 
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGLOOM_GUI=OFF \
-    -DTAGLOOM_TESTS=OFF >/dev/null
-fi
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAGLOOM_GUI=OFF \
+  -DTAGLOOM_TESTS=OFF -DTAGLOOM_BENCH=ON >/dev/null
 programs=(floor tagloom)
 targets=(bench_floor_read bench_tagloom_read)
 known=$(cmake --build "$build" --target help)

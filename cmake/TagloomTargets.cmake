@@ -1,28 +1,55 @@
 # Shared settings for every target of the project.
 add_library(tagloom_warnings INTERFACE)
 target_compile_options(tagloom_warnings INTERFACE -Wall -Wextra -Wpedantic)
+if(TAGLOOM_WERROR)
+  target_compile_options(tagloom_warnings INTERFACE -Werror)
+endif()
 if(TAGLOOM_SANITIZE)
   target_compile_options(tagloom_warnings INTERFACE -fsanitize=address,undefined
                          -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(tagloom_warnings INTERFACE -fsanitize=address,undefined)
 endif()
 
-# tagloom_library(name SOURCES ... LIBS ...): a static library rooted at the source tree,
-# so includes read "tag/clsID3.h" and show the layer they reach into.
+# Includes read "tag/clsID3.h", naming the layer they reach into. Each library's include root
+# holds only its own folder, so a library sees the headers of what it links and nothing above it:
+# an include that points up does not compile.
+function(tagloom_include_root name folder)
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${name})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT IS_SYMLINK ${root}/${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC COPY_ON_ERROR)
+  endif()
+  target_include_directories(${name} PUBLIC ${root})
+endfunction()
+
+# tagloom_library(name [ROOT folder] SOURCES ... LIBS ...): a static library. ROOT is the source
+# folder the library owns (default: the folder it is declared in).
 function(tagloom_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "ROOT" "SOURCES;LIBS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(NOT ARG_ROOT)
+    file(RELATIVE_PATH ARG_ROOT ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  tagloom_include_root(${name} ${ARG_ROOT})
   target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE tagloom_warnings)
 endfunction()
 
-# tagloom_test(name SOURCES ... LIBS ... [GUI]): one GoogleTest executable per area.
+# tagloom_test(name LABEL label SOURCES ... LIBS ... [GUI] [TIMEOUT s]): one GoogleTest executable
+# per area. Labels: unit (no display, no programs), gui, tools (runs the built programs), corpus
+# (the peers' files).
 function(tagloom_test name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_LABEL)
+    message(FATAL_ERROR "tagloom_test(${name}) needs a LABEL")
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
   add_executable(${name} ${ARG_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/TestEnvironment.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${name} PRIVATE TAGLOOM_TEST_BIN_DIR="${TAGLOOM_RUNTIME_DIR}"
-    TAGLOOM_TEST_PEERS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus/peers")
+    TAGLOOM_TEST_PEERS_DIR="${TAGLOOM_PEERS_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tagloom_warnings GTest::gtest)
   if(NOT ARG_GUI)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
@@ -33,6 +60,7 @@ function(tagloom_test name)
     set(prefix "asan.")
   endif()
   gtest_discover_tests(${name} TEST_PREFIX "${prefix}"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABEL}"
+               TIMEOUT ${ARG_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
 #include "platform/Clipboard.h"

@@ -4,8 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
 #include "platform/EventLoop.h"

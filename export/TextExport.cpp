@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
-#include "app/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "core/Main.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"

@@ -2,7 +2,7 @@
 
 #include <QFile>
 
-#include "app/Main.h"
+#include "core/Main.h"
 #include "batch/AddFolder.h"
 #include "tests/batch/TempTree.h"
 #include "tests/platform/fakes/FakeFileSystem.h"

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
 #include "tests/platform/fakes/FakeServices.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "batch/FileList.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"

@@ -8,7 +8,7 @@
 #include <QUrl>
 #include <type_traits>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "batch/FileList.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"

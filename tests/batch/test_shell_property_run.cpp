@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "app/Form1.h"
-#include "app/Locations.h"
+#include "core/Locations.h"
 #include "batch/ShellPropertyRun.h"
-#include "platform/qt/TagLibShellProperties.h"
+#include "platform/taglib/TagLibShellProperties.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"

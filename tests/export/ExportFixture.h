@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <initializer_list>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"

@@ -1,4 +1,4 @@
-#include "app/Locations.h"
+#include "core/Locations.h"
 #include "export/ClipboardCopy.h"
 #include "platform/StepFailure.h"
 #include "tests/export/ExportFixture.h"

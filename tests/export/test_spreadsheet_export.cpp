@@ -1,4 +1,4 @@
-#include "app/Locations.h"
+#include "core/Locations.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextLines.h"
 #include "tests/export/ExportFixture.h"

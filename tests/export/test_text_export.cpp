@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/Locations.h"
+#include "core/Locations.h"
 #include "export/TextExport.h"
 #include "tests/export/ExportFixture.h"
 

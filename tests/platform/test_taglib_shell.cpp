@@ -14,7 +14,7 @@
 #include <string>
 
 #include "platform/StepFailure.h"
-#include "platform/qt/TagLibShellProperties.h"
+#include "platform/taglib/TagLibShellProperties.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
 

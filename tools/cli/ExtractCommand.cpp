@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/ErrorReport.h"
-#include "app/Main.h"
+#include "core/ErrorReport.h"
+#include "core/Main.h"
 #include "batch/AddFolder.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
@@ -28,7 +28,7 @@
 #include "platform/Services.h"
 #include "platform/StepFailure.h"
 #include "platform/WindowPointer.h"
-#include "platform/qt/TagLibShellProperties.h"
+#include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"

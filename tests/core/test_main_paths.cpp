@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/Main.h"
+#include "core/Main.h"
 
 namespace {
 

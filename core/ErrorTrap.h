@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "platform/StepFailure.h"
 
 /// The error trap of one call of a trapped procedure. Lines are numbered 100, 102, ...; a step

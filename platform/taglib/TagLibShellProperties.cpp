@@ -1,4 +1,4 @@
-#include "platform/qt/TagLibShellProperties.h"
+#include "platform/taglib/TagLibShellProperties.h"
 
 #include <taglib/audioproperties.h>
 #include <taglib/fileref.h>

@@ -3,9 +3,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/ErrorReport.h"
-#include "app/ErrorTrap.h"
-#include "app/Locations.h"
+#include "core/ErrorReport.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
 #include "tests/platform/fakes/ScriptedUi.h"
 
 TEST(ErrorReportTest, TextIsComposedByteForByte) {

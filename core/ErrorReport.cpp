@@ -1,6 +1,6 @@
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/Maker.h"
+#include "core/Maker.h"
 #include "platform/Ui.h"
 
 QString ComposeErrorReport(const QString& description, QStringView location, int step) {

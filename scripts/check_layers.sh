@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Fails on an include that points up the layers. From the bottom up:
+#   tag/                      the engine, standard C++ only
+#   platform/                 interfaces and QtCore models
+#   platform/{qt,xlsx,taglib} the implementations, each on the interfaces alone
+#   core/                     what every layer above the platform shares
+#   batch/, export/           siblings, neither includes the other
+#   app/                      the window's logic; app/ui and app/main.cpp the widgets
+#   tools/cli                 the command line, on everything but the window
+# Tests, benchmarks and fuzz targets may include anything.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+platform_api='platform/[A-Za-z0-9_]+\.h'
+allowed_for() {
+  case "$1" in
+    tag/*) echo 'tag/' ;;
+    platform/qt/*) echo "$platform_api|platform/qt/" ;;
+    platform/xlsx/*) echo "$platform_api|platform/xlsx/" ;;
+    platform/taglib/*) echo "$platform_api|platform/taglib/" ;;
+    platform/*) echo "$platform_api" ;;
+    core/*) echo "core/|$platform_api" ;;
+    batch/*) echo "batch/|core/|tag/|$platform_api" ;;
+    export/*) echo "export/|core/|tag/|$platform_api" ;;
+    app/ui/* | app/main.cpp) echo "app/|batch/|export/|core/|tag/|platform/" ;;
+    app/*) echo "app/[A-Za-z0-9_]+\.h|batch/|export/|core/|tag/|$platform_api" ;;
+    tools/cli/*) echo "tools/cli/|batch/|export/|core/|tag/|$platform_api|platform/(xlsx|taglib)/" ;;
+    tools/samples/*) echo 'tools/samples/|core/Utf\.h' ;;
+    *) echo '' ;;
+  esac
+}
+
+status=0
+checked=0
+while IFS= read -r file; do
+  allowed=$(allowed_for "$file")
+  [ -n "$allowed" ] || continue
+  checked=$((checked + 1))
+  # Project includes are quoted and name a folder; system and Qt headers use angle brackets.
+  while IFS=: read -r line include; do
+    if ! grep -Eq "^($allowed)" <<<"$include"; then
+      echo "$file:$line: includes \"$include\", which lies above or beside its layer" >&2
+      status=1
+    fi
+  done < <(grep -noE '^#include "[^"]+/[^"]+"' "$file" | sed -E 's/^([0-9]+):#include "(.*)"$/\1:\2/')
+done < <(git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' '*.inc')
+
+if [ "$status" -eq 0 ]; then
+  echo "Layers: $checked files, every include points down"
+fi
+exit "$status"
