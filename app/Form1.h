@@ -2,12 +2,12 @@
 
 #include <QString>
 
-#include "core/ErrorReport.h"
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
+#include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"

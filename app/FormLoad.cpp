@@ -1,10 +1,10 @@
 #include "app/FormLoad.h"
 
+#include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "core/Maker.h"
-#include "batch/ResultColumns.h"
 
 namespace {
 

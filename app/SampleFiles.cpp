@@ -1,9 +1,9 @@
 #include "app/SampleFiles.h"
 
+#include "batch/AddFolder.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
-#include "batch/AddFolder.h"
 
 namespace Main {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <memory>
 
+#include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
-#include "batch/ResultColumns.h"
 #include "tag/clsID3.h"
 
 namespace {

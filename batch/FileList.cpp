@@ -2,11 +2,11 @@
 
 #include <QObject>
 
+#include "batch/AddFolder.h"
+#include "batch/FolderScan.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
-#include "batch/AddFolder.h"
-#include "batch/FolderScan.h"
 #include "platform/ListViewPort.h"
 #include "platform/ReportListModel.h"
 #include "platform/Services.h"

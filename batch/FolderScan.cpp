@@ -1,9 +1,9 @@
 #include "batch/FolderScan.h"
 
+#include "batch/AddFolder.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
-#include "batch/AddFolder.h"
 #include "platform/ReportListModel.h"
 #include "platform/Services.h"
 #include "platform/WindowPointer.h"

@@ -2,8 +2,8 @@
 
 #include <QFile>
 
-#include "core/Main.h"
 #include "batch/AddFolder.h"
+#include "core/Main.h"
 #include "tests/batch/TempTree.h"
 #include "tests/platform/fakes/FakeFileSystem.h"
 #include "tests/platform/fakes/MemoryServices.h"

@@ -3,9 +3,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/ErrorReport.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
+#include "core/ErrorReport.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/ErrorReport.h"
 #include "batch/FolderScan.h"
+#include "core/ErrorReport.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "tests/batch/TempTree.h"

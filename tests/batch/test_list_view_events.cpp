@@ -8,8 +8,8 @@
 #include <QUrl>
 #include <type_traits>
 
-#include "core/ErrorReport.h"
 #include "batch/FileList.h"
+#include "core/ErrorReport.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "platform/qt/ReportListView.h"

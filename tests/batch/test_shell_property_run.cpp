@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/ErrorReport.h"
 #include "app/Form1.h"
-#include "core/Locations.h"
 #include "batch/ShellPropertyRun.h"
+#include "core/ErrorReport.h"
+#include "core/Locations.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/platform/fakes/RecordingProgress.h"

@@ -13,12 +13,12 @@
 #include <optional>
 #include <vector>
 
-#include "core/ErrorReport.h"
-#include "core/Main.h"
 #include "batch/AddFolder.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
 #include "batch/ShellPropertyRun.h"
+#include "core/ErrorReport.h"
+#include "core/Main.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
