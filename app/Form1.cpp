@@ -22,12 +22,16 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
       window_(window),
       program_folder_(std::move(program_folder)),
       errors_(services.ui),
-      form_load_(program_folder_, window_, ListView1, ListView2, services_, errors_),
-      sample_files_(ListView1, program_folder_, services_, errors_),
+      form_load_(program_folder_, window_, ListView1, ListView2, services_.ui, services_.files,
+                 services_.random, services_.desktop, errors_),
+      sample_files_(ListView1, program_folder_, services_.ui, services_.files, services_.desktop,
+                    errors_),
       extraction_run_(ListView1, ListView2, ProgressBar1, MousePointer, ExtractionRunning,
-                      services_, errors_),
-      folder_scan_(services_, ListView1, MousePointer, errors_),
-      file_list_(services_, ListView1, ListView2, file_list_view_, MousePointer, errors_) {
+                      services_.ui, services_.events, errors_),
+      folder_scan_(services_.ui, services_.settings, services_.files, services_.events, ListView1,
+                   MousePointer, errors_),
+      file_list_(services_.ui, services_.files, services_.events, ListView1, ListView2,
+                 file_list_view_, MousePointer, errors_) {
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
 }
 
@@ -51,20 +55,22 @@ void Form1::PushButton1_Click() {
 // ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
 
 void Form1::PushButton2_Click() {
-  ShellPropertyRun(ListView1, ListView2, ProgressBar1, MousePointer, services_, errors_).Start();
+  ShellPropertyRun(ListView1, ListView2, ProgressBar1, MousePointer, services_.ui, services_.events,
+                   services_.shell, errors_)
+      .Start();
 }
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
 
-void Form1::PushButton3_Click() { folder_scan_.PushButton3_Click(); }
+void Form1::PushButton3_Click() { folder_scan_.QueueFolder(); }
 
 // ---- PushButton4: "Add MP3 File(s)" ---------------------------------------------------------
 
-void Form1::PushButton4_Click() { file_list_.PushButton4_Click(); }
+void Form1::PushButton4_Click() { file_list_.AddFiles(); }
 
 // ---- PushButton5: "Clear Results" -----------------------------------------------------------
 
-void Form1::PushButton5_Click() { file_list_.PushButton5_Click(); }
+void Form1::PushButton5_Click() { file_list_.ClearResults(); }
 
 // ---- PushButton6: "Copy Results To Clipboard" -----------------------------------------------
 
@@ -74,7 +80,7 @@ void Form1::PushButton6_Click() {
 
 // ---- PushButton7: "Clear List" --------------------------------------------------------------
 
-void Form1::PushButton7_Click() { file_list_.PushButton7_Click(); }
+void Form1::PushButton7_Click() { file_list_.ClearList(); }
 
 // ---- PushButton8: "Load Sample/Example Files" -----------------------------------------------
 
@@ -98,22 +104,22 @@ void Form1::PushButton13_Click() {
 
 // ---- List events ----------------------------------------------------------------------------
 
-void Form1::ListView1_MouseDown() { file_list_.ListView1_MouseDown(); }
+void Form1::ListView1_MouseDown() { file_list_.ReorderButtonDown(); }
 
-void Form1::ListView1_ItemClick() { file_list_.ListView1_ItemClick(); }
+void Form1::ListView1_ItemClick() { file_list_.ReorderRowClicked(); }
 
 void Form1::ListView1_MouseMove(int x, int y, int screen_y) {
-  file_list_.ListView1_MouseMove(x, y, screen_y);
+  file_list_.ReorderPointerMoved(x, y, screen_y);
 }
 
-void Form1::ListView1_MouseUp() { file_list_.ListView1_MouseUp(); }
+void Form1::ListView1_MouseUp() { file_list_.ReorderButtonUp(); }
 
-void Form1::ListView1_DblClick() { file_list_.ListView1_DblClick(); }
+void Form1::ListView1_DblClick() { file_list_.RemoveSelectedFile(); }
 
-void Form1::ListView1_KeyDown(int key_code) { file_list_.ListView1_KeyDown(key_code); }
+void Form1::ListView1_KeyDown(int key_code) { file_list_.FileListKeyDown(key_code); }
 
 void Form1::ListView1_OLEDragDrop(const QStringList& paths) { file_list_.DropPaths(paths); }
 
-void Form1::ListView2_KeyDown(int key_code) { file_list_.ListView2_KeyDown(key_code); }
+void Form1::ListView2_KeyDown(int key_code) { file_list_.ResultsKeyDown(key_code); }
 
-void Form1::ListView2_MouseMove() { file_list_.ListView2_MouseMove(); }
+void Form1::ListView2_MouseMove() { file_list_.PointerOverResults(); }

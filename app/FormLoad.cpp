@@ -51,24 +51,21 @@ void FormLoad::Run() {
   ErrorTrap trap(loc::kFormLoad, errors_);
   trap.Step(100, [&] {
     const QString skin = Beside(QStringLiteral("x/o.cjs"));
-    if (services_.files.FileHasDate(skin)) window_.ApplySkin(skin);
+    if (files_.FileHasDate(skin)) window_.ApplySkin(skin);
   });
   trap.Step(104, [&] {
     window_.SetCaption(QString::fromUtf16(kProductName));
     window_.ShowProgramIcon();
-    services_.ui.SetApplicationTitle(ApplicationTitleOf(QString::fromUtf16(kProductName)));
+    ui_.SetApplicationTitle(ApplicationTitleOf(QString::fromUtf16(kProductName)));
   });
   const QString hover = Beside(QStringLiteral("HAND-M.CUR"));
   bool has_hover = false;
-  trap.Step(106, [&] { has_hover = services_.files.FileHasDate(hover); });
+  trap.Step(106, [&] { has_hover = files_.FileHasDate(hover); });
   if (has_hover) trap.Step(108, [&] { window_.LoadHoverPicture(hover); });
-  trap.Step(110, [&] { VisitHomePageSometimes(services_.random, services_.desktop); });
+  trap.Step(110, [&] { VisitHomePageSometimes(random_, desktop_); });
   trap.Step(128, [&] { file_list_.AddColumn(QStringLiteral("File(s)"), kFileListWidth); });
-  trap.Step(150, [&] {
-    results_.AddColumn(Text(ResultColumns::kFileNameHeader), ResultColumns::kFileNameWidth);
-  });
+  trap.Step(150, [&] { ResultColumns::AddFileNameColumn(results_); });
   for (const ResultColumns::Field& field : ResultColumns::kFields) {
-    trap.Step(150 + 2 * field.sub_item,
-              [&] { results_.AddColumn(Text(field.header), field.width_twips); });
+    trap.Step(150 + 2 * field.sub_item, [&] { ResultColumns::AddFieldColumn(results_, field); });
   }
 }

@@ -3,9 +3,12 @@
 #include <QString>
 
 #include "core/ErrorReport.h"
+#include "platform/Desktop.h"
+#include "platform/FileSystem.h"
 #include "platform/MainWindowPort.h"
+#include "platform/RandomSource.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/Ui.h"
 
 /// The product name: the window's caption and the start of the application title.
 inline constexpr char16_t kProductName[] = u"Tagloom";
@@ -22,12 +25,16 @@ void ShowHelp(Ui& ui, ErrorReport& errors);
 class FormLoad {
  public:
   FormLoad(const QString& program_folder, MainWindowPort& window, ReportListModel& file_list,
-           ReportListModel& results, Services& services, ErrorReport& errors)
+           ReportListModel& results, Ui& ui, const FileSystem& files, RandomSource& random,
+           Desktop& desktop, ErrorReport& errors)
       : program_folder_(program_folder),
         window_(window),
         file_list_(file_list),
         results_(results),
-        services_(services),
+        ui_(ui),
+        files_(files),
+        random_(random),
+        desktop_(desktop),
         errors_(errors) {}
 
   void Run();
@@ -43,6 +50,9 @@ class FormLoad {
   MainWindowPort& window_;
   ReportListModel& file_list_;
   ReportListModel& results_;
-  Services& services_;
+  Ui& ui_;
+  const FileSystem& files_;
+  RandomSource& random_;
+  Desktop& desktop_;
   ErrorReport& errors_;
 };

@@ -24,23 +24,25 @@ QStringList SampleNamesIn(const FileSystem& files, const QString& folder) {
   return AddFolder::ListFilesInFolder(files, folder, QStringLiteral("*.*"));
 }
 
-void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Services& services) {
+void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Ui& ui,
+                     const FileSystem& files, Desktop& desktop) {
   const QString folder = program_folder + kSeparator + QStringLiteral("Samples");
-  const QStringList names = SampleNamesIn(services.files, folder);
+  const QStringList names = SampleNamesIn(files, folder);
   for (const QString& name : names) {
     const QString path = folder + kSeparator + name;
-    if (FileHasDate(services.files, path) && !ListHasText(list, path)) list.AppendRow(path);
+    if (FileHasDate(files, path) && !ListHasText(list, path)) list.AppendRow(path);
   }
-  const bool open = services.ui.AskYesNo(QStringLiteral(
+  const bool open = ui.AskYesNo(QStringLiteral(
       "Would you like this software to open the folder where these sample files are stored (so "
       "that you can view them before working with them)?"));
   // Handed to the desktop as a plain path: no quotes, no command line.
-  if (open) services.desktop.OpenFolder(folder + kSeparator);
+  if (open) desktop.OpenFolder(folder + kSeparator);
 }
 
 }  // namespace Main
 
 void SampleFiles::Load() {
   ErrorTrap trap(loc::kPushButton8Click, errors_);
-  trap.Step(100, [&] { Main::LoadSampleFiles(file_list_, program_folder_, services_); });
+  trap.Step(100,
+            [&] { Main::LoadSampleFiles(file_list_, program_folder_, ui_, files_, desktop_); });
 }

@@ -3,9 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include "platform/Desktop.h"
 #include "platform/FileSystem.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/Ui.h"
 
 namespace Main {
 
@@ -21,7 +22,8 @@ QStringList SampleNamesIn(const FileSystem& files, const QString& folder);
 
 /// Appends every sample file beside the program that is present and not yet listed, then
 /// offers to open the sample folder. Throws StepFailure; the caller's trap reports it.
-void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Services& services);
+void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Ui& ui,
+                     const FileSystem& files, Desktop& desktop);
 
 }  // namespace Main
 
@@ -30,11 +32,13 @@ class ErrorReport;
 /// "Load Sample/Example Files": LoadSampleFiles under the button's error trap.
 class SampleFiles {
  public:
-  SampleFiles(ReportListModel& file_list, const QString& program_folder, Services& services,
-              ErrorReport& errors)
+  SampleFiles(ReportListModel& file_list, const QString& program_folder, Ui& ui,
+              const FileSystem& files, Desktop& desktop, ErrorReport& errors)
       : file_list_(file_list),
         program_folder_(program_folder),
-        services_(services),
+        ui_(ui),
+        files_(files),
+        desktop_(desktop),
         errors_(errors) {}
 
   void Load();
@@ -42,6 +46,8 @@ class SampleFiles {
  private:
   ReportListModel& file_list_;
   const QString& program_folder_;
-  Services& services_;
+  Ui& ui_;
+  const FileSystem& files_;
+  Desktop& desktop_;
   ErrorReport& errors_;
 };

@@ -49,7 +49,7 @@ void ExtractionRun::Start() {
       trap.Step(116, [&] {
         progress_.SetCaption(QStringLiteral("Processing: ") + Main::FileNameOfPath(path));
       });
-      trap.Step(118, [&] { closing = services_.events.Yield(); });
+      trap.Step(118, [&] { closing = events_.Yield(); });
       // The window is going away: stop before touching its lists again.
       if (closing) break;
       trap.Step(120, [&] {
@@ -76,11 +76,11 @@ void ExtractionRun::Start() {
     trap.Step(154, [&] { pointer_.EndLongAction(); });
     trap.Step(150, [&] { progress_.SetValue(0); });
     trap.Step(152, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
-    trap.Step(156, [&] { services_.ui.Message(QStringLiteral("Done.")); });
+    trap.Step(156, [&] { ui_.Message(QStringLiteral("Done.")); });
     for (int r = 1; r <= results_.RowCount(); ++r)
       trap.Step(156, [&] { results_.SetChecked(r, true); });
   } else {
-    trap.Step(158, [&] { services_.ui.Message(QStringLiteral("No files added.")); });
+    trap.Step(158, [&] { ui_.Message(QStringLiteral("No files added.")); });
   }
   trap.Line(160);
   running_ = false;

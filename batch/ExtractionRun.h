@@ -3,9 +3,10 @@
 #include <QString>
 
 #include "core/ErrorReport.h"
+#include "platform/EventLoop.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
 /// "Start Extracting Tags": reads every queued file with one tag object and appends one row
@@ -14,13 +15,15 @@ class ExtractionRun {
  public:
   /// `running` is the window's ExtractionRunning flag; the run sets and clears it.
   ExtractionRun(ReportListModel& file_list, ReportListModel& results, ProgressBarModel& progress,
-                WindowPointer& pointer, bool& running, Services& services, ErrorReport& errors)
+                WindowPointer& pointer, bool& running, Ui& ui, EventLoop& events,
+                ErrorReport& errors)
       : file_list_(file_list),
         results_(results),
         progress_(progress),
         pointer_(pointer),
         running_(running),
-        services_(services),
+        ui_(ui),
+        events_(events),
         errors_(errors) {}
 
   /// The click of "Start Extracting Tags".
@@ -36,6 +39,7 @@ class ExtractionRun {
   ProgressBarModel& progress_;
   WindowPointer& pointer_;
   bool& running_;
-  Services& services_;
+  Ui& ui_;
+  EventLoop& events_;
   ErrorReport& errors_;
 };

@@ -7,9 +7,11 @@
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "platform/ListViewPort.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
 namespace {
@@ -19,9 +21,12 @@ const QString kTooManyFiles = QStringLiteral(
 
 }  // namespace
 
-FileList::FileList(Services& services, ReportListModel& file_list, ReportListModel& results,
-                   ListViewPort& file_view, WindowPointer& pointer, ErrorReport& reporter)
-    : services_(services),
+FileList::FileList(Ui& ui, const FileSystem& files, EventLoop& events, ReportListModel& file_list,
+                   ReportListModel& results, ListViewPort& file_view, WindowPointer& pointer,
+                   ErrorReport& reporter)
+    : ui_(ui),
+      files_(files),
+      events_(events),
       file_list_(file_list),
       results_(results),
       file_view_(file_view),
@@ -42,7 +47,7 @@ FileList::~FileList() {
   for (const QMetaObject::Connection& c : connections_) QObject::disconnect(c);
 }
 
-void FileList::PushButton4_Click() {
+void FileList::AddFiles() {
   ErrorTrap trap(loc::kPushButton4Click, reporter_);
   trap.Line(104);
   trap.Line(106);
@@ -52,9 +57,9 @@ void FileList::PushButton4_Click() {
   trap.Line(108);
   trap.Line(110);
   OpenFilesResult result;
-  trap.Step(112, [&] { result = services_.ui.OpenFiles(request); });
+  trap.Step(112, [&] { result = ui_.OpenFiles(request); });
   if (result.status == OpenFilesResult::Status::TooMany) {
-    services_.ui.Message(kTooManyFiles);
+    ui_.Message(kTooManyFiles);
     return;
   }
   trap.Line(114);
@@ -75,12 +80,12 @@ void FileList::PushButton4_Click() {
   trap.Line(142);
 }
 
-void FileList::PushButton5_Click() {
+void FileList::ClearResults() {
   ErrorTrap trap(loc::kPushButton5Click, reporter_);
   trap.Step(100, [&] { results_.Clear(); });
 }
 
-void FileList::PushButton7_Click() {
+void FileList::ClearList() {
   ErrorTrap trap(loc::kPushButton7Click, reporter_);
   trap.Step(100, [&] {
     if (!pointer_.IsBusy()) file_list_.Clear();
@@ -89,12 +94,11 @@ void FileList::PushButton7_Click() {
 
 void FileList::DropPaths(const QStringList& paths) {
   const AddFolder::Walk walk{
-      services_.files, services_.events,
-      [this](std::u16string_view location, int step, const QString& description) {
+      files_, events_, [this](std::u16string_view location, int step, const QString& description) {
         reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step, description);
       }};
   for (const QString& path : paths) {
-    if (!Main::IsFolder(services_.files, path)) {
+    if (!Main::IsFolder(files_, path)) {
       file_list_.AppendRow(path);
       continue;
     }
@@ -102,8 +106,7 @@ void FileList::DropPaths(const QStringList& paths) {
     if (!AddFolder::GetSubDirectories2016(folders, true, walk)) return;
     for (const QString& folder : std::as_const(folders)) {
       try {
-        file_list_.AppendRows(
-            FolderScan::QueueableFiles(services_.files, folder, QStringLiteral("*.*")));
+        file_list_.AppendRows(FolderScan::QueueableFiles(files_, folder, QStringLiteral("*.*")));
       } catch (const std::exception&) {
         // A folder that went away or may not be read adds nothing; the rest of the drop goes on.
       }
@@ -116,24 +119,24 @@ void FileList::RemoveSelected(ReportListModel& list) {
   if (const std::optional<int> row = list.SelectedRow()) list.RemoveRow(*row);
 }
 
-void FileList::ListView1_DblClick() { RemoveSelected(file_list_); }
+void FileList::RemoveSelectedFile() { RemoveSelected(file_list_); }
 
-void FileList::ListView1_KeyDown(int key_code) {
+void FileList::FileListKeyDown(int key_code) {
   if (key_code == kDeleteKey) RemoveSelected(file_list_);
 }
 
-void FileList::ListView2_KeyDown(int key_code) {
+void FileList::ResultsKeyDown(int key_code) {
   if (key_code == kDeleteKey) RemoveSelected(results_);
 }
 
-void FileList::ListView1_MouseDown() { reorder_drag_active_ = true; }
+void FileList::ReorderButtonDown() { reorder_drag_active_ = true; }
 
-void FileList::ListView1_ItemClick() {
+void FileList::ReorderRowClicked() {
   file_view_.ShowDragPointer();
   reorder_source_item_ = file_list_.SelectedRow();
 }
 
-void FileList::ListView1_MouseMove(int x, int y, int screen_y) {
+void FileList::ReorderPointerMoved(int x, int y, int screen_y) {
   pointer_.SetDefault();
   if (!reorder_drag_active_) return;
   const std::optional<int> target = file_view_.RowAt(x, y);
@@ -154,9 +157,9 @@ void FileList::ListView1_MouseMove(int x, int y, int screen_y) {
   }
 }
 
-void FileList::ListView1_MouseUp() {
+void FileList::ReorderButtonUp() {
   reorder_drag_active_ = false;
   file_view_.ShowArrowPointer();
 }
 
-void FileList::ListView2_MouseMove() { pointer_.SetDefault(); }
+void FileList::PointerOverResults() { pointer_.SetDefault(); }

@@ -10,8 +10,10 @@
 
 class ErrorReport;
 class ReportListModel;
+class EventLoop;
+class FileSystem;
+class Ui;
 class WindowPointer;
-struct Services;
 
 /// Stands in for the file list's view until the window on screen attaches it; without one a
 /// point holds no row and nothing scrolls.
@@ -47,38 +49,39 @@ class FileList {
   static constexpr int kScrollUpBelowY = 305;
   static constexpr int kScrollDownAboveY = 364;
 
-  FileList(Services& services, ReportListModel& file_list, ReportListModel& results,
-           ListViewPort& file_view, WindowPointer& pointer, ErrorReport& reporter);
+  FileList(Ui& ui, const FileSystem& files, EventLoop& events, ReportListModel& file_list,
+           ReportListModel& results, ListViewPort& file_view, WindowPointer& pointer,
+           ErrorReport& reporter);
   ~FileList();
   FileList(const FileList&) = delete;
   FileList& operator=(const FileList&) = delete;
 
   /// "Add MP3 File(s)": the open-file dialog with multiple selection.
-  void PushButton4_Click();
+  void AddFiles();
   /// "Clear Results".
-  void PushButton5_Click();
+  void ClearResults();
   /// "Clear List"; refused while the window is busy.
-  void PushButton7_Click();
+  void ClearList();
 
   /// Files and folders dropped on the file list, as local paths in the drop's order; the view
   /// calls this after the drop has returned. Folders are scanned for files of every type.
   void DropPaths(const QStringList& paths);
 
   /// Double click on the file list: removes the selected row unless the window is busy.
-  void ListView1_DblClick();
+  void RemoveSelectedFile();
   /// Key down on the file list: Delete removes the selected row unless the window is busy.
-  void ListView1_KeyDown(int key_code);
+  void FileListKeyDown(int key_code);
   /// Key down on the result table: Delete removes its selected row unless the window is busy.
-  void ListView2_KeyDown(int key_code);
+  void ResultsKeyDown(int key_code);
 
   /// The reorder drag: button down, a row clicked, pointer moves (x, y in the list, screen_y
   /// from the top of the screen), button up.
-  void ListView1_MouseDown();
-  void ListView1_ItemClick();
-  void ListView1_MouseMove(int x, int y, int screen_y);
-  void ListView1_MouseUp();
+  void ReorderButtonDown();
+  void ReorderRowClicked();
+  void ReorderPointerMoved(int x, int y, int screen_y);
+  void ReorderButtonUp();
   /// Pointer moves over the result table.
-  void ListView2_MouseMove();
+  void PointerOverResults();
 
   bool ReorderDragActive() const { return reorder_drag_active_; }
   std::optional<int> ReorderSourceItem() const { return reorder_source_item_; }
@@ -86,7 +89,9 @@ class FileList {
  private:
   void RemoveSelected(ReportListModel& list);
 
-  Services& services_;
+  Ui& ui_;
+  const FileSystem& files_;
+  EventLoop& events_;
   ReportListModel& file_list_;
   ReportListModel& results_;
   ListViewPort& file_view_;

@@ -4,8 +4,11 @@
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "platform/EventLoop.h"
+#include "platform/FileSystem.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/SettingsStore.h"
+#include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
 namespace {
@@ -37,16 +40,15 @@ QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& e
   return paths;
 }
 
-void FolderScan::PushButton3_Click() {
+void FolderScan::QueueFolder() {
   ErrorTrap trap(loc::kPushButton3Click, reporter_);
-  SettingsStore& settings = services_.settings;
+  SettingsStore& settings = settings_;
   const QString extension_key = QString::fromUtf16(kExtensionKey);
   const QString last_folder_key = QString::fromUtf16(kLastFolderKey);
 
   QString answer;
   trap.Step(100, [&] {
-    answer = services_.ui.InputBox(kPrompt, QString(),
-                                   settings.Read(extension_key, QStringLiteral("mp3")));
+    answer = ui_.InputBox(kPrompt, QString(), settings.Read(extension_key, QStringLiteral("mp3")));
     if (!answer.isEmpty()) settings.Write(extension_key, answer);
   });
   trap.Line(102);
@@ -55,7 +57,7 @@ void FolderScan::PushButton3_Click() {
 
   QString chosen;
   trap.Step(106, [&] {
-    chosen = AddFolder::BrowseForFolder(services_.ui, QStringLiteral("Please select folder:"),
+    chosen = AddFolder::BrowseForFolder(ui_, QStringLiteral("Please select folder:"),
                                         settings.Read(last_folder_key, QString()));
   });
   trap.Line(108);
@@ -69,7 +71,7 @@ void FolderScan::PushButton3_Click() {
   trap.Step(116, [&] { folders.append(chosen + Main::kSeparator); });
   trap.Step(118, [&] {
     const AddFolder::Walk walk{
-        services_.files, services_.events,
+        files_, events_,
         [this](std::u16string_view location, int step, const QString& description) {
           reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step,
                                     description);
@@ -81,8 +83,7 @@ void FolderScan::PushButton3_Click() {
   for (qsizetype f = 0; open && f < folders.size(); ++f) {
     trap.Line(120);
     // One insertion per folder keeps a scan of many thousands of files from redrawing per row.
-    trap.Step(124,
-              [&] { file_list_.AppendRows(QueueableFiles(services_.files, folders[f], pattern)); });
+    trap.Step(124, [&] { file_list_.AppendRows(QueueableFiles(files_, folders[f], pattern)); });
   }
   trap.Step(138, [&] { pointer_.EndLongAction(); });
 }

@@ -6,19 +6,27 @@
 class ErrorReport;
 class FileSystem;
 class ReportListModel;
+class SettingsStore;
+class Ui;
 class WindowPointer;
-struct Services;
+class EventLoop;
 
 /// The folder scan behind "Add All MP3 File(s) In Folder".
 class FolderScan {
  public:
-  FolderScan(Services& services, ReportListModel& file_list, WindowPointer& pointer,
-             ErrorReport& reporter)
-      : services_(services), file_list_(file_list), pointer_(pointer), reporter_(reporter) {}
+  FolderScan(Ui& ui, SettingsStore& settings, const FileSystem& files, EventLoop& events,
+             ReportListModel& file_list, WindowPointer& pointer, ErrorReport& reporter)
+      : ui_(ui),
+        settings_(settings),
+        files_(files),
+        events_(events),
+        file_list_(file_list),
+        pointer_(pointer),
+        reporter_(reporter) {}
 
   /// Asks for the extension and the folder, remembers both, walks the tree and queues every
   /// matching file.
-  void PushButton3_Click();
+  void QueueFolder();
 
   /// The paths to queue from one folder of a walked collection (the entry ends with the
   /// separator): its files matching pattern, except names starting with "~" and files that are
@@ -30,7 +38,10 @@ class FolderScan {
   static constexpr char16_t kLastFolderKey[] = u"LastFolder";
 
  private:
-  Services& services_;
+  Ui& ui_;
+  SettingsStore& settings_;
+  const FileSystem& files_;
+  EventLoop& events_;
   ReportListModel& file_list_;
   WindowPointer& pointer_;
   ErrorReport& reporter_;

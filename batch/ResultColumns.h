@@ -7,6 +7,8 @@
 
 #include "tag/clsID3.h"
 
+class ReportListModel;
+
 /// The result table's columns, in order. The exports and the window's start-up read the same
 /// table, so a header or a width is changed in one place only.
 namespace ResultColumns {
@@ -37,5 +39,10 @@ inline constexpr std::array<Field, 11> kFields = {{
     {u"Conductor", std::nullopt, 10, 144, &clsID3::Conductor},
     {u"Copyright", std::nullopt, 11, 146, &clsID3::Copyright},
 }};
+
+/// The columns as the window's start-up adds them, one at a time or all in order.
+void AddFileNameColumn(ReportListModel& results);
+void AddFieldColumn(ReportListModel& results, const Field& field);
+void AddAll(ReportListModel& results);
 
 }  // namespace ResultColumns

@@ -56,13 +56,13 @@ void ShellPropertyRun::Start() {
   bool empty = false;
   trap.Step(100, [&] { empty = file_list_.RowCount() == 0; });
   if (empty) {
-    trap.Step(198, [&] { services_.ui.Message(QStringLiteral("No files added.")); });
+    trap.Step(198, [&] { ui_.Message(QStringLiteral("No files added.")); });
     return;
   }
   trap.Step(102, [&] { pointer_.BeginLongAction(); });
   trap.Step(104, [&] { results_.Clear(); });
 
-  std::optional<ShellRunScope> keep_readings(std::in_place, services_.shell);
+  std::optional<ShellRunScope> keep_readings(std::in_place, shell_);
   // The paths are taken once: a row dragged elsewhere during a yield must not be read twice
   // while another is skipped.
   QStringList paths;
@@ -77,7 +77,7 @@ void ShellPropertyRun::Start() {
   for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
     QString path;
     trap.Step(108, [&] { path = paths[i - 1]; });
-    trap.Step(110, [&] { closing = services_.events.Yield(); });
+    trap.Step(110, [&] { closing = events_.Yield(); });
     // The window is going away: stop before touching its lists again.
     if (closing) break;
 
@@ -89,7 +89,7 @@ void ShellPropertyRun::Start() {
 
     std::unique_ptr<ShellFolder> folder;
     trap.Line(124);
-    trap.Step(126, [&] { folder = services_.shell.Namespace(TrimSpaces(folder_path)); });
+    trap.Step(126, [&] { folder = shell_.Namespace(TrimSpaces(folder_path)); });
 
     std::array<QString, ShellFolder::kColumnCount> column_names;
     trap.Line(128);
@@ -150,7 +150,7 @@ void ShellPropertyRun::Start() {
   trap.Step(190, [&] { pointer_.EndLongAction(); });
   trap.Step(188, [&] { progress_.SetValue(0); });
   trap.Step(188, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
-  trap.Step(186, [&] { services_.ui.Message(QStringLiteral("Done.")); });
+  trap.Step(186, [&] { ui_.Message(QStringLiteral("Done.")); });
   trap.Line(192);
   for (int r = 1; r <= results_.RowCount(); ++r)
     trap.Step(194, [&] { results_.SetChecked(r, true); });

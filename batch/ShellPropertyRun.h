@@ -7,9 +7,11 @@
 
 #include "core/ErrorReport.h"
 #include "core/Main.h"
+#include "platform/EventLoop.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
+#include "platform/ShellProperties.h"
+#include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
 /// "Old" (hidden): fills the result table from the shell's detail columns instead of the tag
@@ -39,12 +41,15 @@ class ShellPropertyRun {
   }};
 
   ShellPropertyRun(ReportListModel& file_list, ReportListModel& results, ProgressBarModel& progress,
-                   WindowPointer& pointer, Services& services, ErrorReport& errors)
+                   WindowPointer& pointer, Ui& ui, EventLoop& events, ShellProperties& shell,
+                   ErrorReport& errors)
       : file_list_(file_list),
         results_(results),
         progress_(progress),
         pointer_(pointer),
-        services_(services),
+        ui_(ui),
+        events_(events),
+        shell_(shell),
         errors_(errors) {}
 
   /// The click of "Old".
@@ -66,6 +71,8 @@ class ShellPropertyRun {
   ReportListModel& results_;
   ProgressBarModel& progress_;
   WindowPointer& pointer_;
-  Services& services_;
+  Ui& ui_;
+  EventLoop& events_;
+  ShellProperties& shell_;
   ErrorReport& errors_;
 };

@@ -16,6 +16,7 @@ QString ComposeErrorReport(const QString& description, QStringView location, int
 }
 
 void ErrorReport::ShowErrorReport(QStringView location, int step, const QString& description) {
-  ui_.Exclamation(ComposeErrorReport(description, location, step),
-                  QString::fromUtf16(kErrorReportTitle));
+  if (ui_)
+    ui_->Exclamation(ComposeErrorReport(description, location, step),
+                     QString::fromUtf16(kErrorReportTitle));
 }

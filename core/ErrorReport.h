@@ -11,13 +11,19 @@ inline constexpr char16_t kErrorReportTitle[] = u"Application Error";
 /// The report's text: description, CR LF, location, "at line ", step, CR CR, e-mail request.
 QString ComposeErrorReport(const QString& description, QStringView location, int step);
 
-/// Shows error reports through the window's message boxes.
+/// Shows error reports through the window's message boxes; the command line prints them.
 class ErrorReport {
  public:
-  explicit ErrorReport(Ui& ui) : ui_(ui) {}
+  explicit ErrorReport(Ui& ui) : ui_(&ui) {}
+  virtual ~ErrorReport() = default;
+  ErrorReport(const ErrorReport&) = delete;
+  ErrorReport& operator=(const ErrorReport&) = delete;
   /// Shows the report for a failed step and returns when the user has closed it.
-  void ShowErrorReport(QStringView location, int step, const QString& description);
+  virtual void ShowErrorReport(QStringView location, int step, const QString& description);
+
+ protected:
+  ErrorReport() = default;
 
  private:
-  Ui& ui_;
+  Ui* ui_ = nullptr;
 };

@@ -43,7 +43,6 @@ class ClipboardCopy {
                 ErrorReport& errors)
       : results_(results), clipboard_(clipboard), events_(events), ui_(ui), errors_(errors) {}
 
-  /// PushButton6_Click.
   void Run();
 
  private:

@@ -60,57 +60,8 @@ void SpreadsheetExport::Run() {
   trap.Step(106, [&] { pointer_.BeginLongAction(); });
   // Yields below may run "Clear Results" or a new extraction; the workbook shows the table as
   // it stood at the click.
-  const ResultTable table = ResultTable::Of(results_);
-  const int columns = table.ColumnCount();
-  bool workbook = false;
-  trap.Step(108, [&] {
-    spreadsheet_.NewWorkbook();
-    workbook = true;
-  });
-  int cut_cells = 0;
-  const auto set_cell = [&](int row, int column, const QString& text) {
-    bool cut = false;
-    const QString fitted = TextLines::WorkbookCellText(text, cut);
-    spreadsheet_.SetCell(row, column, fitted);
-    cut_cells += cut ? 1 : 0;
-  };
-  // Without a workbook every cell would fail alike; the one report of its creation says it all.
-  bool closing = false;
-  if (workbook) {
-    int sheet_column = 1;
-    for (int c = 1; c <= columns && !closing; ++c) {
-      trap.Line(110);
-      closing = events_.Yield();
-      if (closing) break;
-      trap.Step(112, [&] { set_cell(1, sheet_column, table.headers[c - 1]); });
-      ++sheet_column;
-    }
-    int sheet_row = 2;
-    for (int r = 1; r <= table.RowCount() && !closing; ++r) {
-      trap.Line(114);
-      closing = events_.Yield();
-      if (closing) break;
-      trap.Line(116);
-      if (table.rows[size_t(r - 1)].checked) {
-        sheet_column = 1;
-        for (int c = 1; c <= columns; ++c) {
-          trap.Line(118);
-          closing = events_.Yield();
-          if (closing) break;
-          // The file name keeps its "=", tag texts lose theirs.
-          const QString& cell = table.Cell(r, c);
-          trap.Step(120, [&] {
-            set_cell(sheet_row, sheet_column, c == 1 ? cell : TextLines::WithoutEquals(cell));
-          });
-          ++sheet_column;
-        }
-      }
-      trap.Line(122);
-      ++sheet_row;
-    }
-  }
-  if (workbook && !closing) {
-    trap.Step(124, [&] { spreadsheet_.AutoFitColumns(); });
+  const WorkbookFill fill = FillWorkbook(ResultTable::Of(results_), spreadsheet_, events_, trap);
+  if (fill.created && !fill.closing) {
     QString path;
     trap.Step(126, [&] {
       const QString folder = place_.folder.isEmpty() ? DefaultWorkbookFolder() : place_.folder;
@@ -127,15 +78,68 @@ void SpreadsheetExport::Run() {
     }
     if (saved) trap.Step(130, [&] { spreadsheet_.Open(path); });
     // Never silently: the user must know that the workbook is not the whole table.
-    if (saved && cut_cells > 0) {
+    if (saved && fill.cut_cells > 0) {
       trap.Step(132, [&] {
         ui_.Message(QStringLiteral("%1 cell(s) held more than %2 characters, the most a workbook "
                                    "cell can hold, and were cut to that length in:\r%3")
-                        .arg(cut_cells)
+                        .arg(fill.cut_cells)
                         .arg(TextLines::kWorkbookCellLimit)
                         .arg(QDir::toNativeSeparators(path)));
       });
     }
   }
   trap.Step(134, [&] { pointer_.EndLongAction(); });
+}
+
+WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
+                          ErrorTrap& trap) {
+  WorkbookFill fill;
+  const int columns = table.ColumnCount();
+  trap.Step(108, [&] {
+    spreadsheet.NewWorkbook();
+    fill.created = true;
+  });
+  const auto set_cell = [&](int row, int column, const QString& text) {
+    bool cut = false;
+    const QString fitted = TextLines::WorkbookCellText(text, cut);
+    spreadsheet.SetCell(row, column, fitted);
+    fill.cut_cells += cut ? 1 : 0;
+  };
+  // Without a workbook every cell would fail alike; the one report of its creation says it all.
+  bool& closing = fill.closing;
+  if (fill.created) {
+    int sheet_column = 1;
+    for (int c = 1; c <= columns && !closing; ++c) {
+      trap.Line(110);
+      closing = events.Yield();
+      if (closing) break;
+      trap.Step(112, [&] { set_cell(1, sheet_column, table.headers[c - 1]); });
+      ++sheet_column;
+    }
+    int sheet_row = 2;
+    for (int r = 1; r <= table.RowCount() && !closing; ++r) {
+      trap.Line(114);
+      closing = events.Yield();
+      if (closing) break;
+      trap.Line(116);
+      if (table.rows[size_t(r - 1)].checked) {
+        sheet_column = 1;
+        for (int c = 1; c <= columns; ++c) {
+          trap.Line(118);
+          closing = events.Yield();
+          if (closing) break;
+          // The file name keeps its "=", tag texts lose theirs.
+          const QString& cell = table.Cell(r, c);
+          trap.Step(120, [&] {
+            set_cell(sheet_row, sheet_column, c == 1 ? cell : TextLines::WithoutEquals(cell));
+          });
+          ++sheet_column;
+        }
+      }
+      trap.Line(122);
+      ++sheet_row;
+    }
+  }
+  if (fill.created && !closing) trap.Step(124, [&] { spreadsheet.AutoFitColumns(); });
+  return fill;
 }

@@ -5,6 +5,8 @@
 #include <functional>
 
 class ErrorReport;
+class ErrorTrap;
+struct ResultTable;
 class EventLoop;
 class ReportListModel;
 class Spreadsheet;
@@ -25,6 +27,18 @@ QString DefaultWorkbookFolder();
 /// when a file of that name is already there.
 QString NewWorkbookPath(const QString& folder, const QDateTime& when);
 
+/// What filling a workbook came to.
+struct WorkbookFill {
+  bool created = false;  ///< the new workbook exists
+  bool closing = false;  ///< the window began to close meanwhile; the workbook is partial
+  int cut_cells = 0;     ///< cells cut to the most a workbook cell holds
+};
+
+/// Writes the header and the checked rows of the table into a new workbook and sizes its
+/// columns, under the caller's trap; the file name keeps its "=", tag texts lose theirs.
+WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
+                          ErrorTrap& trap);
+
 /// "Save Results As Excel File": writes the result table into a new workbook, saves it under a
 /// new name and opens it in the desktop's spreadsheet application.
 class SpreadsheetExport {
@@ -43,7 +57,6 @@ class SpreadsheetExport {
   /// True when the desktop can write and show workbooks; otherwise shows why and answers false.
   bool SaveResultsAsExcelFileIsExcelInstalled();
 
-  /// PushButton13_Click.
   void Run();
 
  private:

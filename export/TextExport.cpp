@@ -79,11 +79,14 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
     if (events.Yield()) return;
   }
 
-  std::optional<ReplacingFile> file;
-  trap.Step(132, [&] { file.emplace(path, services.files); });
+  std::unique_ptr<TextOutput> file;
+  trap.Step(132, [&] {
+    file =
+        services.open ? services.open(path) : std::make_unique<ReplacingFile>(path, services.files);
+  });
   // A write that fails leaves the old file as it was and ends the writing: the rest could only
   // fail the same way.
-  bool writing = file.has_value();
+  bool writing = file != nullptr;
   const auto write_line = [&](std::string& line) {
     line += kLineEnd;
     try {

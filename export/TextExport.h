@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "tag/TagFileSystem.h"
@@ -8,6 +9,7 @@
 class ErrorReport;
 class EventLoop;
 class ProgressBarModel;
+class TextOutput;
 class ReportListModel;
 class Ui;
 class WindowPointer;
@@ -15,11 +17,13 @@ class WindowPointer;
 namespace Main {
 
 /// What the text export needs besides the list: the event loop it yields to, the report that
-/// shows its failures, and the file layer (the real one unless a test passes another).
+/// shows its failures, and the file layer (the real one unless a test passes another). `open`,
+/// when set, gives the output for a path instead of a file that replaces its namesake.
 struct TextExportServices {
   EventLoop& events;
   ErrorReport& errors;
   std::shared_ptr<TagFileSystem> files = nullptr;
+  std::function<std::unique_ptr<TextOutput>(const QString& path)> open = nullptr;
 };
 
 /// Writes the list as aligned text to path: a header line, then one line per checked row, each
@@ -38,7 +42,6 @@ class TextFileExport {
                  Ui& ui, const Main::TextExportServices& services)
       : results_(results), progress_(progress), pointer_(pointer), ui_(ui), services_(services) {}
 
-  /// PushButton1_Click.
   void Run();
 
  private:

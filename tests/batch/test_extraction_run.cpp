@@ -48,7 +48,7 @@ class ExtractionRunTest : public ::testing::Test {
   ProgressBarModel progress;
   WindowPointer pointer;
   bool running = false;
-  ExtractionRun run{file_list, results, progress, pointer, running, f.services, errors};
+  ExtractionRun run{file_list, results, progress, pointer, running, f.ui, f.events, errors};
   TestFiles::TempDir dir;
 };
 
@@ -193,7 +193,7 @@ TEST_F(ExtractionRunTest, ClearResultsDuringTheRunKeepsAppending) {
 TEST_F(ExtractionRunTest, FailingStepsReportTheirNumberOnceAndTheRunGoesOn) {
   ReportListModel narrow;  // a table with the file name column only
   narrow.AddColumn(QStringLiteral("Filename"));
-  ExtractionRun narrow_run{file_list, narrow, progress, pointer, running, f.services, errors};
+  ExtractionRun narrow_run{file_list, narrow, progress, pointer, running, f.ui, f.events, errors};
   Queue({Mp3("m", "A"), Mp3("m", "B")});
   narrow_run.Start();
   const QStringList reports = f.ui.Reports();

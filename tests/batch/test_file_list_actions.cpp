@@ -22,14 +22,9 @@ class RecordingListView : public FakeListViewPort {
 class FileListTest : public ::testing::Test {
  protected:
   FileListTest()
-      : services(MakeServices()),
-        view(files, kRowHeight),
-        actions(services, files, results, view, pointer, reporter) {}
+      : view(files, kRowHeight),
+        actions(fake.ui, disk, fake.events, files, results, view, pointer, reporter) {}
 
-  Services MakeServices() {
-    return Services{fake.ui,     fake.settings, fake.clipboard,   fake.desktop, fake.random,
-                    fake.events, disk,          fake.spreadsheet, fake.shell};
-  }
   QStringList Rows(const ReportListModel& list) const {
     QStringList out;
     for (int r = 1; r <= list.RowCount(); ++r) out.append(list.Text(r));
@@ -41,18 +36,17 @@ class FileListTest : public ::testing::Test {
   /// Presses on row `row`, as the view reports it: the row becomes selected, then the events.
   void PressOn(int row) {
     files.SetSelectedRow(row);
-    actions.ListView1_MouseDown();
-    actions.ListView1_ItemClick();
+    actions.ReorderButtonDown();
+    actions.ReorderRowClicked();
   }
   void MoveOver(int row, int screen_y = 330) {
-    actions.ListView1_MouseMove(5, (row - 1) * kRowHeight + 3, screen_y);
+    actions.ReorderPointerMoved(5, (row - 1) * kRowHeight + 3, screen_y);
   }
 
   static constexpr int kRowHeight = 20;
   TempTree tree;
   FakeServices fake;
   PosixFileSystem disk;
-  Services services;
   ReportListModel files;
   ReportListModel results;
   RecordingListView view;
@@ -69,9 +63,9 @@ TEST_F(FileListTest, TheDialogAddsOneFileAsItIsAndSeveralCollapsed) {
        {QStringLiteral("//b.mp3"), QStringLiteral("/m//a.mp3"), QStringLiteral("/m/c.mp3")}});
   fake.ui.open_files_answers.push_back(
       {OpenFilesResult::Status::Chosen, {QStringLiteral("/music//one.mp3")}});
-  actions.PushButton4_Click();
-  actions.PushButton4_Click();
-  actions.PushButton4_Click();
+  actions.AddFiles();
+  actions.AddFiles();
+  actions.AddFiles();
   EXPECT_EQ(Rows(files),
             QStringList({"/music//one.mp3", "/b.mp3", "/m/a.mp3", "/m/c.mp3", "/music//one.mp3"}));
   ASSERT_EQ(fake.ui.shown.size(), 3u);
@@ -80,12 +74,12 @@ TEST_F(FileListTest, TheDialogAddsOneFileAsItIsAndSeveralCollapsed) {
 }
 
 TEST_F(FileListTest, CancellingTheDialogAddsNothingAndTooManyFilesSaysSo) {
-  actions.PushButton4_Click();
+  actions.AddFiles();
   EXPECT_EQ(files.RowCount(), 0);
   EXPECT_EQ(fake.ui.shown.size(), 1u);
 
   fake.ui.open_files_answers.push_back({OpenFilesResult::Status::TooMany, {}});
-  actions.PushButton4_Click();
+  actions.AddFiles();
   EXPECT_EQ(files.RowCount(), 0);
   EXPECT_EQ(fake.ui.Messages(),
             QStringList({"You've selected too many files to add.\r\rPlease try adding via the "
@@ -117,28 +111,28 @@ TEST_F(FileListTest, ADroppedFolderThatCannotBeListedAddsNothingAndTheDropGoesOn
 
 TEST_F(FileListTest, RemovalsTakeTheSelectedRowUnlessTheWindowIsBusy) {
   Fill({"a", "b", "c", "d"});
-  actions.ListView1_DblClick();  // nothing selected
-  actions.ListView1_KeyDown(FileList::kDeleteKey);
+  actions.RemoveSelectedFile();  // nothing selected
+  actions.FileListKeyDown(FileList::kDeleteKey);
   EXPECT_EQ(files.RowCount(), 4);
 
   files.SetSelectedRow(2);
   pointer.BeginLongAction();
-  actions.ListView1_DblClick();
-  actions.ListView1_KeyDown(FileList::kDeleteKey);
-  actions.PushButton7_Click();
+  actions.RemoveSelectedFile();
+  actions.FileListKeyDown(FileList::kDeleteKey);
+  actions.ClearList();
   EXPECT_EQ(Rows(files), QStringList({"a", "b", "c", "d"}));
   pointer.EndLongAction();
 
-  actions.ListView1_KeyDown(45);  // any other key
+  actions.FileListKeyDown(45);  // any other key
   EXPECT_EQ(files.RowCount(), 4);
-  actions.ListView1_KeyDown(FileList::kDeleteKey);
+  actions.FileListKeyDown(FileList::kDeleteKey);
   EXPECT_EQ(Rows(files), QStringList({"a", "c", "d"}));
   files.SetSelectedRow(3);
-  actions.ListView1_DblClick();
+  actions.RemoveSelectedFile();
   EXPECT_EQ(Rows(files), QStringList({"a", "c"}));
-  actions.PushButton7_Click();
+  actions.ClearList();
   EXPECT_EQ(files.RowCount(), 0);
-  actions.ListView1_KeyDown(FileList::kDeleteKey);  // empty list
+  actions.FileListKeyDown(FileList::kDeleteKey);  // empty list
   EXPECT_TRUE(fake.ui.Reports().isEmpty());
 }
 
@@ -146,16 +140,16 @@ TEST_F(FileListTest, TheResultTableLosesRowsByDeleteAndAllByClearResultsEvenWhen
   results.AppendRows({"r1", "r2", "r3"});
   results.SetSelectedRow(1);
   pointer.BeginLongAction();
-  actions.ListView2_KeyDown(FileList::kDeleteKey);
+  actions.ResultsKeyDown(FileList::kDeleteKey);
   EXPECT_EQ(results.RowCount(), 3);
   pointer.EndLongAction();
-  actions.ListView2_KeyDown(FileList::kDeleteKey);
+  actions.ResultsKeyDown(FileList::kDeleteKey);
   EXPECT_EQ(Rows(results), QStringList({"r2", "r3"}));
 
   pointer.BeginLongAction();
-  actions.PushButton5_Click();
+  actions.ClearResults();
   EXPECT_EQ(results.RowCount(), 0);
-  actions.PushButton5_Click();  // already empty
+  actions.ClearResults();  // already empty
   EXPECT_TRUE(fake.ui.Reports().isEmpty());
 }
 
@@ -168,7 +162,7 @@ TEST_F(FileListTest, DraggingTheFirstRowOverTheNextTwoCarriesItsPathDown) {
   MoveOver(3);
   EXPECT_EQ(Rows(files), QStringList({"p2", "p3", "p1"}));
   EXPECT_EQ(files.SelectedRow(), 3);
-  actions.ListView1_MouseUp();
+  actions.ReorderButtonUp();
   EXPECT_FALSE(actions.ReorderDragActive());
   EXPECT_EQ(view.pointers, QStringList({"drag", "arrow"}));
 
@@ -203,14 +197,14 @@ TEST_F(FileListTest, ARemovalDuringADragLeavesTheDragWithoutASource) {
   Fill({"a", "b", "c"});
   PressOn(3);
   files.SetSelectedRow(1);
-  actions.ListView1_KeyDown(FileList::kDeleteKey);
+  actions.FileListKeyDown(FileList::kDeleteKey);
   EXPECT_FALSE(actions.ReorderSourceItem());
   MoveOver(1);
   MoveOver(2);
   EXPECT_EQ(Rows(files), QStringList({"b", "c"}));
 
   PressOn(2);
-  actions.PushButton7_Click();
+  actions.ClearList();
   files.AppendRows({"x", "y"});
   MoveOver(1);
   EXPECT_EQ(Rows(files), QStringList({"x", "y"}));
@@ -218,14 +212,14 @@ TEST_F(FileListTest, ARemovalDuringADragLeavesTheDragWithoutASource) {
 
 TEST_F(FileListTest, PointerMovesOverTheListsShowTheDefaultPointerButNeverHideTheBusyOne) {
   pointer.SetHover();
-  actions.ListView1_MouseMove(1, 1, 1);
+  actions.ReorderPointerMoved(1, 1, 1);
   EXPECT_EQ(pointer.Shape(), Pointer::Default);
   pointer.SetHover();
-  actions.ListView2_MouseMove();
+  actions.PointerOverResults();
   EXPECT_EQ(pointer.Shape(), Pointer::Default);
   pointer.BeginLongAction();
-  actions.ListView1_MouseMove(1, 1, 1);
-  actions.ListView2_MouseMove();
+  actions.ReorderPointerMoved(1, 1, 1);
+  actions.PointerOverResults();
   EXPECT_TRUE(pointer.IsBusy());
 }
 

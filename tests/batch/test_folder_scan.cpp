@@ -15,17 +15,13 @@ const QString kPrompt = QStringLiteral(
 
 class FolderScanTest : public ::testing::Test {
  protected:
-  FolderScanTest() : services(MakeServices()), scan(services, list, pointer, reporter) {}
+  FolderScanTest() : scan(fake.ui, fake.settings, files, fake.events, list, pointer, reporter) {}
 
-  Services MakeServices() {
-    return Services{fake.ui,     fake.settings, fake.clipboard,   fake.desktop, fake.random,
-                    fake.events, files,         fake.spreadsheet, fake.shell};
-  }
   /// Answers the two questions and runs the scan; answers the queued paths relative to the tree.
   QStringList Scan(const QString& extension, const QString& folder) {
     fake.ui.input_answers.push_back(extension);
     fake.ui.folder_answers.push_back(tree.PathOf(folder));
-    scan.PushButton3_Click();
+    scan.QueueFolder();
     QStringList out;
     for (int r = 1; r <= list.RowCount(); ++r) out.append(list.Text(r).mid(tree.Root().size() + 1));
     return out;
@@ -34,7 +30,6 @@ class FolderScanTest : public ::testing::Test {
   TempTree tree;
   FakeServices fake;
   FailingFileSystem files;
-  Services services;
   ReportListModel list;
   WindowPointer pointer;
   ErrorReport reporter{fake.ui};
@@ -93,13 +88,13 @@ TEST_F(FolderScanTest, CancellingEndsTheActionKeepingWhatWasStored) {
   tree.File("A/a.mp3");
   fake.settings.values["LastFolder"] = "/before";
   fake.ui.input_answers.push_back(QString());
-  scan.PushButton3_Click();
+  scan.QueueFolder();
   ASSERT_EQ(fake.ui.shown.size(), 1u);  // no folder browser
   EXPECT_FALSE(fake.settings.values.contains("Extension"));
 
   fake.ui.input_answers.push_back("wav");
   fake.ui.folder_answers.push_back(QString());
-  scan.PushButton3_Click();
+  scan.QueueFolder();
   EXPECT_EQ(fake.settings.values["Extension"], "wav");
   EXPECT_EQ(fake.settings.values["LastFolder"], "/before");
   EXPECT_EQ(list.RowCount(), 0);

@@ -111,13 +111,13 @@ TEST_F(ListViewEventsTest, AHeldRowDraggedOverTheListMovesDownTheRows) {
   WindowPointer pointer;
   ErrorReport reporter(fake.ui);
   ReportListModel results;
-  FileList actions(fake.services, files, results, view, pointer, reporter);
-  QObject::connect(&view, &ReportListView::MouseDown, [&] { actions.ListView1_MouseDown(); });
-  QObject::connect(&view, &ReportListView::RowClicked, [&] { actions.ListView1_ItemClick(); });
+  FileList actions(fake.ui, fake.files, fake.events, files, results, view, pointer, reporter);
+  QObject::connect(&view, &ReportListView::MouseDown, [&] { actions.ReorderButtonDown(); });
+  QObject::connect(&view, &ReportListView::RowClicked, [&] { actions.ReorderRowClicked(); });
   QObject::connect(&view, &ReportListView::PointerMoved, [&](int x, int y, int screen_y) {
-    actions.ListView1_MouseMove(x, y, screen_y);
+    actions.ReorderPointerMoved(x, y, screen_y);
   });
-  QObject::connect(&view, &ReportListView::MouseUp, [&] { actions.ListView1_MouseUp(); });
+  QObject::connect(&view, &ReportListView::MouseUp, [&] { actions.ReorderButtonUp(); });
   QSignalSpy clicked(&view, &ReportListView::RowClicked);
 
   Send(QEvent::MouseButtonPress, 1, Qt::LeftButton, Qt::LeftButton);

@@ -73,14 +73,12 @@ class ShellPropertyRunTest : public ::testing::Test {
 
   FakeServices f;
   CountingShell shell;
-  Services services{f.ui,     f.settings, f.clipboard,   f.desktop, f.random,
-                    f.events, f.files,    f.spreadsheet, shell};
   ErrorReport errors{f.ui};
   ReportListModel file_list;
   ReportListModel results;
   ProgressBarModel progress;
   WindowPointer pointer;
-  ShellPropertyRun run{file_list, results, progress, pointer, services, errors};
+  ShellPropertyRun run{file_list, results, progress, pointer, f.ui, f.events, shell, errors};
 };
 
 TEST_F(ShellPropertyRunTest, EmptyListSaysNoFilesAddedAndChangesNothing) {
@@ -302,8 +300,6 @@ TEST(ShellPropertyRunTagLib, FillsTheTableFromTheSamples) {
   const QString folder = QString::fromStdString(samples->string()) + u'/';
   FakeServices f;
   TagLibShellProperties shell;
-  Services services{f.ui,     f.settings, f.clipboard,   f.desktop, f.random,
-                    f.events, f.files,    f.spreadsheet, shell};
   ErrorReport errors{f.ui};
   ReportListModel file_list, results;
   ProgressBarModel progress;
@@ -312,7 +308,7 @@ TEST(ShellPropertyRunTagLib, FillsTheTableFromTheSamples) {
   for (const char* name : {"04 - Salt and Cedar (ID3v2.3).mp3", "01 - Harbour Lights (ID3v1).mp3",
                            "04 - Salt and Cedar (ID3v2.3).mp3"})
     file_list.AppendRow(folder + QString::fromUtf8(name));
-  ShellPropertyRun(file_list, results, progress, pointer, services, errors).Start();
+  ShellPropertyRun(file_list, results, progress, pointer, f.ui, f.events, shell, errors).Start();
 
   ASSERT_EQ(results.RowCount(), 3);
   EXPECT_EQ(results.Text(1), "04 - Salt and Cedar (ID3v2.3).mp3");

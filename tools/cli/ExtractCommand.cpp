@@ -9,23 +9,30 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "batch/AddFolder.h"
 #include "batch/ExtractionRun.h"
+#include "batch/FolderScan.h"
 #include "batch/ResultColumns.h"
 #include "batch/ShellPropertyRun.h"
 #include "core/ErrorReport.h"
-#include "core/Main.h"
+#include "core/ErrorTrap.h"
+#include "core/Locations.h"
+#include "export/ClipboardCopy.h"
+#include "export/DataExport.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
+#include "export/SpreadsheetExport.h"
+#include "export/TextExport.h"
 #include "export/TextLines.h"
+#include "export/TextOutput.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
-#include "platform/Services.h"
 #include "platform/StepFailure.h"
 #include "platform/WindowPointer.h"
 #include "platform/taglib/TagLibShellProperties.h"
@@ -54,50 +61,40 @@ int Usage(const std::string& problem) {
   return 2;
 }
 
-// The run's boxes have no one to show them to: its closing messages are dropped, error reports
-// go to standard error.
+// The run's boxes have no one to show them to: its closing messages and questions are dropped.
 class ConsoleUi : public Ui {
  public:
   void SetApplicationTitle(const QString& title) override { title_ = title; }
   QString ApplicationTitle() const override { return title_; }
   void Message(const QString&) override {}
   bool AskYesNo(const QString&) override { return false; }
-  void Exclamation(const QString& text, const QString&) override {
-    std::cerr << "tagloom-cli extract: " << QString(text).replace(u'\r', u'\n').toStdString()
-              << "\n";
-  }
+  void Exclamation(const QString& text, const QString&) override { Print(text); }
   QString InputBox(const QString&, const QString&, const QString&) override { return {}; }
   OpenFilesResult OpenFiles(const FileDialogRequest&) override { return {}; }
   QString SaveFile(const FileDialogRequest&) override { return {}; }
   QString BrowseForFolder(const QString&, const QString&) override { return {}; }
 
+  static void Print(const QString& text) {
+    std::cerr << "tagloom-cli extract: " << text.toStdString() << "\n";
+  }
+
  private:
   QString title_ = QStringLiteral("Tagloom");
 };
 
-class NoSettings : public SettingsStore {
+// The window's error reports as one line each on standard error, counted, so a failed write
+// turns into the exit status. The description names the file and the reason; the window's
+// statement numbers mean nothing to a script.
+class ConsoleErrorReport : public ErrorReport {
  public:
-  QString Read(const QString&, const QString& default_value) const override {
-    return default_value;
+  void ShowErrorReport(QStringView, int, const QString& description) override {
+    ++count_;
+    ConsoleUi::Print(description);
   }
-  void Write(const QString&, const QString&) override {}
-};
+  int Count() const { return count_; }
 
-class NoClipboard : public Clipboard {
- public:
-  bool Clear() override { return false; }
-  bool SetText(const QString&) override { return false; }
-};
-
-class NoDesktop : public Desktop {
- public:
-  void OpenFolder(const QString&) override { throw StepFailure("No desktop."); }
-  void OpenWebAddress(const QString&) override { throw StepFailure("No desktop."); }
-};
-
-class FixedRandom : public RandomSource {
- public:
-  double NextFraction() override { return 0.5; }
+ private:
+  int count_ = 0;
 };
 
 class NoEvents : public EventLoop {
@@ -142,146 +139,34 @@ QString FromLocal(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// Folders are walked as "Add All MP3 File(s) In Folder" walks them; files go in as given.
-void QueuePath(const QString& path, const QString& ext, FileSystem& files, EventLoop& events,
-               ReportListModel& file_list) {
-  const std::optional<int> attributes = files.Attributes(path);
-  if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
-    if (!attributes)
-      std::cerr << "tagloom-cli extract: '" << path.toStdString()
-                << "' does not exist; its row stays empty\n";
-    file_list.AppendRow(path);
-    return;
-  }
-  QString root = path;
-  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
-  QStringList folders{root == u"/" ? root : root + u'/'};
-  const AddFolder::Walk walk{
-      files, events, [](std::u16string_view location, int step, const QString& what) {
-        std::cerr << "tagloom-cli extract: " << what.toStdString() << " ("
-                  << QStringView(location).toString().toStdString() << "at line " << step << ")\n";
-      }};
-  AddFolder::GetSubDirectories2016(folders, true, walk);
-  for (QString folder : folders) {
-    if (folder.size() > 1) folder.chop(1);
-    QStringList names;
-    try {
-      names = AddFolder::ListFilesInFolder(files, folder, QStringLiteral("*.") + ext);
-    } catch (const std::exception& e) {
-      std::cerr << "tagloom-cli extract: " << e.what() << "\n";
-      continue;
-    }
-    for (const QString& name : names) {
-      if (name.startsWith(u'~')) continue;
-      const QString file = folder == u"/" ? folder + name : folder + u'/' + name;
-      if (AddFolder::FileIsPresent(files, file) &&
-          files.Attributes(file).value_or(0) != (FileAttribute::kArchive | FileAttribute::kHidden))
-        file_list.AppendRow(Main::CollapseBackslashes(file));
-    }
-  }
-}
-
-// Standard output or a file that replaces its namesake only once complete.
-class Output {
+// Standard output as an export's destination.
+class StandardOutput : public TextOutput {
  public:
-  explicit Output(const std::string& path) : path_(path) {
-    if (!path.empty()) file_.emplace(FromLocal(path));
-  }
-  void Write(const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    if (file_) {
-      file_->Write(bytes);
-    } else if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
-               size_t(bytes.size())) {
+  void Write(std::string_view bytes) override {
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
       throw StepFailure("Cannot write to standard output.");
-    }
   }
-  void Finish() {
-    if (file_) {
-      file_->Commit();
-    } else if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+  void Commit() override {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
       throw StepFailure("Cannot write to standard output.");
-    }
   }
-
- private:
-  std::string path_;
-  std::optional<ReplacingFile> file_;
 };
 
-std::vector<int> Widths(const ResultTable& table, bool count_headers) {
-  std::vector<int> widths;
-  for (int c = 1; c <= table.ColumnCount(); ++c) {
-    qsizetype w = count_headers ? table.headers[c - 1].size() : 0;
-    for (int r = 1; r <= table.RowCount(); ++r) w = std::max(w, table.Cell(r, c).size());
-    widths.push_back(static_cast<int>(w));
-  }
-  return widths;
+std::unique_ptr<TextOutput> OpenOutput(const std::string& path) {
+  if (path.empty()) return std::make_unique<StandardOutput>();
+  return std::make_unique<ReplacingFile>(FromLocal(path));
 }
 
-void WriteText(const ResultTable& table, const std::string& path, bool clipboard) {
-  const std::vector<int> widths = Widths(table, !clipboard);
-  Output out(path);
-  if (!clipboard) out.Write(TextLines::AlignedLine(table.headers, widths) + QStringLiteral("\r\n"));
-  for (const ResultTable::Row& row : table.rows) {
-    if (!row.checked) continue;
-    out.Write(clipboard ? TextLines::ClipboardLine(row.Cells(table.ColumnCount()), widths)
-                        : TextLines::AlignedLine(row.Cells(table.ColumnCount()), widths) +
-                              QStringLiteral("\r\n"));
-  }
-  out.Finish();
-}
-
-void WriteCsv(const ResultTable& table, const std::string& path) {
-  Output out(path);
-  out.Write(TextLines::CsvLine(table.headers));
-  for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::CsvLine(row.Cells(table.ColumnCount())));
-  out.Finish();
-}
-
-void WriteJson(const ResultTable& table, const std::string& path) {
-  Output out(path);
-  for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::JsonLine(table.headers, row.Cells(table.ColumnCount())));
-  out.Finish();
-}
-
-void WriteWorkbook(const ResultTable& table, const std::string& path) {
-  XlsxSpreadsheet book;
-  book.NewWorkbook();
-  int cut = 0;
-  const auto set = [&](int row, int column, const QString& text) {
-    bool was_cut = false;
-    book.SetCell(row, column, TextLines::WorkbookCellText(text, was_cut));
-    cut += was_cut ? 1 : 0;
-  };
-  for (int c = 1; c <= table.ColumnCount(); ++c) set(1, c, table.headers[c - 1]);
-  for (int r = 1; r <= table.RowCount(); ++r) {
-    if (!table.rows[size_t(r - 1)].checked) continue;
-    for (int c = 1; c <= table.ColumnCount(); ++c) {
-      const QString& cell = table.Cell(r, c);
-      set(r + 1, c, c == 1 ? cell : TextLines::WithoutEquals(cell));
-    }
-  }
-  book.AutoFitColumns();
-  book.Save(FromLocal(path));
-  if (cut > 0)
-    std::cerr << "tagloom-cli extract: " << cut << " cell(s) held more than "
-              << TextLines::kWorkbookCellLimit
-              << " characters, the most a workbook cell holds, and were cut to that length\n";
-}
-
-}  // namespace
-
-namespace Commands {
-
-int Extract(const std::vector<std::string>& args) {
+struct ExtractOptions {
   std::string ext = "mp3";
   std::string format = "text";
-  std::string output;
+  std::string output;  // empty: standard output
   std::vector<std::string> paths;
   bool shell_properties = false;
+};
+
+// 0 when the options are complete, otherwise the exit status to end with.
+int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) {
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -291,90 +176,148 @@ int Extract(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
       if (arg == "--ext") {
-        ext = value;
+        options.ext = value;
       } else if (arg == "--format") {
-        format = value;
+        options.format = value;
       } else if (arg == "-o") {
-        output = value;
-      } else if (!CliArgs::ReadPathList(value, paths)) {
+        options.output = value;
+      } else if (!CliArgs::ReadPathList(value, options.paths)) {
         std::cerr << "tagloom-cli extract: cannot read the list '" << value << "'\n";
         return 1;
       }
     } else if (!options_done && (arg == "--help" || arg == "-h")) {
       std::cout << kUsage;
-      return 0;
+      return -1;
     } else if (!options_done && arg == "--shell-properties") {
-      shell_properties = true;
+      options.shell_properties = true;
     } else if (!options_done && arg == "--") {
       options_done = true;
     } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option '" + arg + "'");
     } else {
-      paths.push_back(arg);
+      options.paths.push_back(arg);
     }
   }
+  const std::string& format = options.format;
   if (format != "text" && format != "clipboard" && format != "xlsx" && format != "csv" &&
       format != "json")
     return Usage("unknown format '" + format + "'");
-  if (format == "xlsx" && output.empty()) return Usage("a workbook needs -o FILE");
-  if (ext.empty()) return Usage("--ext needs an extension");
-  if (paths.empty()) return Usage("no files or folders given");
+  if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
+  if (options.ext.empty()) return Usage("--ext needs an extension");
+  if (options.paths.empty()) return Usage("no files or folders given");
+  return 0;
+}
 
+// Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
+// go in as given.
+void QueuePath(const QString& path, const QString& ext, FileSystem& files, EventLoop& events,
+               ReportListModel& file_list) {
+  const std::optional<int> attributes = files.Attributes(path);
+  if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
+    if (!attributes)
+      ConsoleUi::Print(u'\'' + path + QStringLiteral("' does not exist; its row stays empty"));
+    file_list.AppendRow(path);
+    return;
+  }
+  QString root = path;
+  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+  QStringList folders{root == u"/" ? root : root + u'/'};
+  const AddFolder::Walk walk{
+      files, events, [](std::u16string_view, int, const QString& what) { ConsoleUi::Print(what); }};
+  AddFolder::GetSubDirectories2016(folders, true, walk);
+  const QString pattern = QStringLiteral("*.") + ext;
+  for (const QString& folder : folders) {
+    try {
+      file_list.AppendRows(FolderScan::QueueableFiles(files, folder, pattern));
+    } catch (const std::exception& e) {
+      ConsoleUi::Print(QString::fromUtf8(e.what()));
+    }
+  }
+}
+
+// The window's run over the paths given; the result table as the window would show it.
+void RunExtraction(const ExtractOptions& options, ReportListModel& results,
+                   ConsoleErrorReport& errors) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
-  ReportListModel results;
-  results.AddColumn(QString::fromUtf16(ResultColumns::kFileNameHeader.data(),
-                                       qsizetype(ResultColumns::kFileNameHeader.size())),
-                    ResultColumns::kFileNameWidth);
-  for (const ResultColumns::Field& field : ResultColumns::kFields)
-    results.AddColumn(QString::fromUtf16(field.header.data(), qsizetype(field.header.size())),
-                      field.width_twips);
+  ResultColumns::AddAll(results);
 
   PosixFileSystem files;
   NoEvents events;
-  for (const std::string& path : paths) {
+  for (const std::string& path : options.paths) {
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
-        shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FromLocal(ext), files, events, file_list);
+        options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
+    QueuePath(given, FromLocal(options.ext), files, events, file_list);
   }
 
   ConsoleUi ui;
-  NoSettings settings;
-  NoClipboard clipboard;
-  NoDesktop desktop;
-  FixedRandom random;
-  XlsxSpreadsheet spreadsheet;
-  TagLibShellProperties shell;
-  Services services{ui, settings, clipboard, desktop, random, events, files, spreadsheet, shell};
-  ErrorReport errors(ui);
   ProgressBarModel progress;
   WindowPointer pointer;
-  bool running = false;
-  {
-    TerminalProgress shown(progress);
-    if (shell_properties)
-      ShellPropertyRun(file_list, results, progress, pointer, services, errors).Start();
-    else
-      ExtractionRun(file_list, results, progress, pointer, running, services, errors).Start();
+  TerminalProgress shown(progress);
+  if (options.shell_properties) {
+    TagLibShellProperties shell;
+    ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
+  } else {
+    bool running = false;
+    ExtractionRun(file_list, results, progress, pointer, running, ui, events, errors).Start();
   }
+}
 
-  const ResultTable table = ResultTable::Of(results);
+// The window's exports of the table, to the output named. True when it was written whole.
+bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
+                  ConsoleErrorReport& errors) {
+  const int reported = errors.Count();
+  NoEvents events;
+  const std::string& format = options.format;
+  if (format == "text") {
+    Main::SaveListviewProperlySpaced(
+        results, FromLocal(options.output), nullptr,
+        {events, errors, nullptr, [&](const QString&) { return OpenOutput(options.output); }});
+    return errors.Count() == reported;
+  }
   try {
-    if (format == "text" || format == "clipboard") {
-      WriteText(table, output, format == "clipboard");
+    if (format == "clipboard") {
+      const std::optional<QString> text =
+          Main::ClipboardText(results, events, std::numeric_limits<qsizetype>::max());
+      const std::unique_ptr<TextOutput> out = OpenOutput(options.output);
+      const QByteArray bytes = text.value_or(QString()).toUtf8();
+      out->Write(std::string_view(bytes.constData(), size_t(bytes.size())));
+      out->Commit();
     } else if (format == "csv") {
-      WriteCsv(table, output);
+      DataExport::WriteCsv(ResultTable::Of(results), *OpenOutput(options.output));
     } else if (format == "json") {
-      WriteJson(table, output);
+      DataExport::WriteJsonLines(ResultTable::Of(results), *OpenOutput(options.output));
     } else {
-      WriteWorkbook(table, output);
+      XlsxSpreadsheet book;
+      ErrorTrap trap(loc::kPushButton13Click, errors);
+      const WorkbookFill fill = FillWorkbook(ResultTable::Of(results), book, events, trap);
+      if (!fill.created || errors.Count() != reported) return false;
+      book.Save(FromLocal(options.output));
+      if (fill.cut_cells > 0)
+        ConsoleUi::Print(QStringLiteral("%1 cell(s) held more than %2 characters, the most a "
+                                        "workbook cell holds, and were cut to that length")
+                             .arg(fill.cut_cells)
+                             .arg(TextLines::kWorkbookCellLimit));
     }
   } catch (const std::exception& e) {
-    std::cerr << "tagloom-cli extract: " << e.what() << "\n";
-    return 1;
+    ConsoleUi::Print(QString::fromUtf8(e.what()));
+    return false;
   }
-  return 0;
+  return true;
+}
+
+}  // namespace
+
+namespace Commands {
+
+int Extract(const std::vector<std::string>& args) {
+  ExtractOptions options;
+  if (const int status = ParseOptions(args, options); status != 0) return status < 0 ? 0 : status;
+  ReportListModel results;
+  ConsoleErrorReport errors;
+  RunExtraction(options, results, errors);
+  return WriteResults(options, results, errors) ? 0 : 1;
 }
 
 }  // namespace Commands

@@ -1,0 +1,32 @@
+#include "export/DataExport.h"
+
+#include "export/ResultTable.h"
+#include "export/TextLines.h"
+#include "export/TextOutput.h"
+
+namespace DataExport {
+
+namespace {
+
+void WriteUtf8(TextOutput& out, const QString& text) {
+  const QByteArray bytes = text.toUtf8();
+  out.Write(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+}  // namespace
+
+void WriteCsv(const ResultTable& table, TextOutput& out) {
+  WriteUtf8(out, TextLines::CsvLine(table.headers));
+  for (const ResultTable::Row& row : table.rows)
+    if (row.checked) WriteUtf8(out, TextLines::CsvLine(row.Cells(table.ColumnCount())));
+  out.Commit();
+}
+
+void WriteJsonLines(const ResultTable& table, TextOutput& out) {
+  for (const ResultTable::Row& row : table.rows)
+    if (row.checked)
+      WriteUtf8(out, TextLines::JsonLine(table.headers, row.Cells(table.ColumnCount())));
+  out.Commit();
+}
+
+}  // namespace DataExport
