@@ -151,6 +151,120 @@ bool SignatureMayRunOn(std::string_view data, int64_t p) {
   return q + 9 >= data.size();
 }
 
+// The tag as the walk holds it, fetched as the frames ask for it, so the padding after the last
+// frame is never read. An unsynchronised v2.2 or v2.3 tag is undone as a whole, so it is read
+// whole.
+class Id3v2Walk {
+ public:
+  Id3v2Walk(FileReader& file, TagFields& fields, uint8_t version, int64_t size, int64_t audio_start,
+            bool whole)
+      : file_(file),
+        fields_(fields),
+        version_(version),
+        size_(size),
+        audio_start_(audio_start),
+        whole_(whole) {}
+  Id3v2Walk(const Id3v2Walk&) = delete;  // data_ may view plain_
+  Id3v2Walk& operator=(const Id3v2Walk&) = delete;
+
+  void Begin();
+  void SkipExtendedHeader();
+  void Hold(int64_t upto);
+  bool ReadPicture(int64_t p, std::string_view id, const Id3v2::FrameSize& frame);
+  // Tag data from its byte Base() + 1 on.
+  std::string_view Data() const { return data_; }
+  int64_t Base() const { return base_; }
+
+ private:
+  int64_t HoldEnd() const;
+  int64_t DataStart() const { return static_cast<int64_t>(Id3v2::kHeaderSize) + skip_ + base_; }
+  void View();
+
+  FileReader& file_;
+  TagFields& fields_;
+  const uint8_t version_;
+  const int64_t size_;
+  const int64_t audio_start_;
+  const bool whole_;
+  std::string plain_;
+  std::string_view data_;
+  int64_t skip_ = 0;  // bytes of extended header
+  int64_t base_ = 0;  // tag data before data_'s first byte: pictures read straight into place
+  int64_t held_ = 0;  // bytes of the tag asked for so far, from its first byte
+};
+
+// How far the file is held when `held_` bytes of the tag are: when little but padding is left,
+// the same read takes the start of the audio too, which the frame search looks at next.
+int64_t Id3v2Walk::HoldEnd() const {
+  return size_ - held_ <= kPaddingReach ? audio_start_ - 1 + kAudioLook
+                                        : static_cast<int64_t>(Id3v2::kHeaderSize) + held_;
+}
+
+void Id3v2Walk::View() {
+  data_ = file_.Read(DataStart() + 1, Id3v2::kHeaderSize + held_ - DataStart());
+}
+
+void Id3v2Walk::Begin() {
+  if (whole_) {
+    file_.Hold(0, Id3v2::kHeaderSize + size_);
+    plain_ = Id3v2::Deunsynchronise(file_.Read(11, size_));
+    data_ = plain_;
+  } else {
+    Hold(4);
+  }
+}
+
+void Id3v2Walk::SkipExtendedHeader() {
+  const uint64_t extended = Id3v2::DecodeNumber(data_.substr(0, 4), version_ >= 4);
+  const uint64_t drop = version_ >= 4 ? extended : extended + 4;
+  if (whole_) {
+    data_.remove_prefix(static_cast<size_t>(std::min<uint64_t>(drop, data_.size())));
+  } else {
+    skip_ = static_cast<int64_t>(std::min<uint64_t>(drop, static_cast<uint64_t>(size_)));
+    held_ = 0;
+    Hold(0);
+  }
+}
+
+// Makes data_ hold at least `upto` bytes of tag data after the extended header.
+void Id3v2Walk::Hold(int64_t upto) {
+  const int64_t want = std::min(size_, skip_ + std::max<int64_t>(upto, 0));
+  if (whole_ || want <= held_) return;
+  held_ = std::min(size_, want + kReadAhead);
+  file_.Hold(DataStart(), HoldEnd());
+  View();
+}
+
+// A picture not yet held is read straight into its entry, and the same read holds what follows
+// it, so its bytes are copied once. True when the frame was taken that way.
+bool Id3v2Walk::ReadPicture(int64_t p, std::string_view id, const Id3v2::FrameSize& frame) {
+  if (whole_ || frame.failed || p - 1 + frame.total <= held_ - skip_) return false;
+  const Rule* rule = FrameRules().Find(id);
+  if (!rule || rule->kind != Kind::kPicture) return false;
+  const auto span = Id3v2::PictureEntrySpan(data_, p - base_, version_, size_ - skip_ - base_);
+  if (!span) return false;
+  const int64_t next = p - 1 + frame.total;  // tag data before the next frame
+  int64_t hold_to = 0;
+  if (next < size_ - skip_) {
+    held_ = std::min(size_, skip_ + next + kFrameLook + kReadAhead);
+    hold_to = HoldEnd();
+  }
+  // A size the file cannot back costs only the bytes the file has.
+  const int64_t at = DataStart() + span->first;
+  const int64_t count = std::max<int64_t>(0, std::min(span->last - span->first, file_.Size() - at));
+  ByteBlock bytes(static_cast<size_t>(count));
+  bytes.Shrink(file_.ReadInto(at + 1, count, bytes.data(), hold_to));
+  (fields_.*rule->list)->AddBytes(std::move(bytes));
+  if (hold_to > 0) {
+    base_ = next;
+    View();
+  } else {
+    held_ = size_;  // the tag ends with this frame
+    data_ = {};
+  }
+  return true;
+}
+
 }  // namespace
 
 namespace Id3v2 {
@@ -180,100 +294,31 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   const int64_t audio_start = size + 11 + (flags.footer ? 10 : 0);
   if (flags.compressed) return audio_start;
 
-  // The walk fetches the tag as it goes, so the padding after the last frame is never read. An
-  // unsynchronised v2.2 or v2.3 tag is undone as a whole, so it is read whole.
-  const bool whole = TagUnsynchronised && version <= 3;
-  std::string plain;
-  std::string_view data;  // tag data held, from its byte base + 1 on
-  int64_t skip = 0;       // bytes of extended header
-  int64_t base = 0;       // tag data before data's first byte: pictures read straight into place
-  int64_t held = 0;       // bytes of the tag asked for so far, from its first byte
-  // How far the file is held when `held` bytes of the tag are: when little but padding is left,
-  // the same read takes the start of the audio too, which the frame search looks at next.
-  auto hold_end = [&] {
-    return size - held <= kPaddingReach ? audio_start - 1 + kAudioLook
-                                        : static_cast<int64_t>(Id3v2::kHeaderSize) + held;
-  };
-  auto data_start = [&] { return static_cast<int64_t>(Id3v2::kHeaderSize) + skip + base; };
-  auto view = [&] { data = file.Read(data_start() + 1, Id3v2::kHeaderSize + held - data_start()); };
-  // Makes data hold at least `upto` bytes of tag data after the extended header.
-  auto hold = [&](int64_t upto) {
-    const int64_t want = std::min(size, skip + std::max<int64_t>(upto, 0));
-    if (whole || want <= held) return;
-    held = std::min(size, want + kReadAhead);
-    file.Hold(data_start(), hold_end());
-    view();
-  };
-  if (whole) {
-    file.Hold(0, Id3v2::kHeaderSize + size);
-    plain = Id3v2::Deunsynchronise(file.Read(11, size));
-    data = plain;
-  } else {
-    hold(4);
-  }
-  if (flags.extended) {
-    const uint64_t extended = Id3v2::DecodeNumber(data.substr(0, 4), version >= 4);
-    const uint64_t drop = version >= 4 ? extended : extended + 4;
-    if (whole) {
-      data.remove_prefix(static_cast<size_t>(std::min<uint64_t>(drop, data.size())));
-    } else {
-      skip = static_cast<int64_t>(std::min<uint64_t>(drop, static_cast<uint64_t>(size)));
-      held = 0;
-      hold(0);
-    }
-  }
-  // A picture not yet held is read straight into its entry, and the same read holds what
-  // follows it, so its bytes are copied once. True when the frame was taken that way.
-  auto read_picture = [&](int64_t p, std::string_view id, const Id3v2::FrameSize& frame) {
-    if (whole || frame.failed || p - 1 + frame.total <= held - skip) return false;
-    const Rule* rule = FrameRules().Find(id);
-    if (!rule || rule->kind != Kind::kPicture) return false;
-    const auto span = Id3v2::PictureEntrySpan(data, p - base, version, size - skip - base);
-    if (!span) return false;
-    const int64_t next = p - 1 + frame.total;  // tag data before the next frame
-    int64_t hold_to = 0;
-    if (next < size - skip) {
-      held = std::min(size, skip + next + kFrameLook + kReadAhead);
-      hold_to = hold_end();
-    }
-    // A size the file cannot back costs only the bytes the file has.
-    const int64_t at = data_start() + span->first;
-    const int64_t count =
-        std::max<int64_t>(0, std::min(span->last - span->first, file.Size() - at));
-    ByteBlock bytes(static_cast<size_t>(count));
-    bytes.Shrink(file.ReadInto(at + 1, count, bytes.data(), hold_to));
-    (fields_.*rule->list)->AddBytes(std::move(bytes));
-    if (hold_to > 0) {
-      base = next;
-      view();
-    } else {
-      held = size;  // the tag ends with this frame
-      data = {};
-    }
-    return true;
-  };
+  Id3v2Walk walk(file, fields_, version, size, audio_start, TagUnsynchronised && version <= 3);
+  walk.Begin();
+  if (flags.extended) walk.SkipExtendedHeader();
 
   TrackParts parts;
   const int id_length = Id3v2::FrameIdLength(version);
   for (int64_t p = 1;;) {
-    hold(p - 1 + kFrameLook);
-    const int64_t q = p - base;  // the frame's position within data
-    if (q > static_cast<int64_t>(data.size())) break;
-    std::string_view id = Id3v2::Slice(data, q, id_length);
+    walk.Hold(p - 1 + kFrameLook);
+    const int64_t q = p - walk.Base();  // the frame's position within the data held
+    if (q > static_cast<int64_t>(walk.Data().size())) break;
+    std::string_view id = Id3v2::Slice(walk.Data(), q, id_length);
     if (id.size() == static_cast<size_t>(id_length) &&
         id.find_first_not_of('\0') == std::string_view::npos)
       break;  // padding
-    if (SignatureMayRunOn(data, q)) hold(size);
-    if (Id3v2::IsMp3extSignature(data, q)) break;
-    const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(data, q, version);
-    if (read_picture(p, Id3v2::Slice(data, q, id_length), frame)) {
+    if (SignatureMayRunOn(walk.Data(), q)) walk.Hold(size);
+    if (Id3v2::IsMp3extSignature(walk.Data(), q)) break;
+    const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(walk.Data(), q, version);
+    if (walk.ReadPicture(p, Id3v2::Slice(walk.Data(), q, id_length), frame)) {
       p += frame.total;
       continue;
     }
     // The whole frame is in memory before it is mapped; one that cannot be sized reaches the end.
-    hold(frame.failed ? size : p - 1 + frame.total);
-    id = Id3v2::Slice(data, q, id_length);
-    MapFrame(id, data, q, parts);
+    walk.Hold(frame.failed ? size : p - 1 + frame.total);
+    id = Id3v2::Slice(walk.Data(), q, id_length);
+    MapFrame(id, walk.Data(), q, parts);
     if (frame.failed) break;
     p += frame.total;
   }

@@ -58,12 +58,13 @@ bool IsLanguageId(std::string_view id) {
 }
 bool IsPictureId(std::string_view id) { return id == "APIC" || id == "PIC"; }
 
-// Which list a repeating frame takes its items from: 0 CommercialInfo, 1 ArtistURL,
-// 2 AttachedPictures, or none.
-std::optional<int> ListIndex(std::string_view id) {
-  if (id == "WCOM" || id == "WCM") return 0;
-  if (id == "WOAR" || id == "WAR") return 1;
-  if (IsPictureId(id)) return 2;
+// The lists whose items repeating frames carry, one frame per item.
+enum class FrameList { kCommercialInfo, kArtistUrl, kAttachedPictures };
+
+std::optional<FrameList> ListOf(std::string_view id) {
+  if (id == "WCOM" || id == "WCM") return FrameList::kCommercialInfo;
+  if (id == "WOAR" || id == "WAR") return FrameList::kArtistUrl;
+  if (IsPictureId(id)) return FrameList::kAttachedPictures;
   return std::nullopt;
 }
 
@@ -334,89 +335,143 @@ void clsID3::UpdateID3Tags() noexcept {
   if (last_write_ok_) last_write_error_.clear();
 }
 
-bool clsID3::WriteTags(std::string& error) {
-  FileRewrite file(FileSystem());
-  if (!file.Open(file_name_, error)) return false;
+// One rewrite of the file's tags, in the order it must happen: the old tag read in its own
+// version, its frames walked, the fields no frame carried appended, the new file committed.
+class clsID3::TagRewrite {
+ public:
+  TagRewrite(clsID3& tag, std::string& error)
+      : tag_(tag),
+        error_(error),
+        file_(tag.FileSystem()),
+        commercial_info_{tag.fields_.CommercialInfo},
+        artist_url_{tag.fields_.ArtistURL},
+        attached_pictures_{tag.fields_.AttachedPictures} {}
 
-  // The old tag, read in its own version.
+  bool ReadOldTag();
+  bool WalkOldFrames();
+  bool AppendNewFrames();
+  bool Commit();
+  uint8_t Version() const { return layout_.version; }
+
+ private:
+  // A list and the 1-based item its next frame takes.
+  struct ListCursor {
+    std::shared_ptr<MultiFrameData> items;
+    int32_t next = 1;
+    int32_t Count() const { return items ? items->Count() : 0; }
+  };
+  // A frame of the old tag and its 1-based position in the old data.
+  struct OldFrame {
+    std::string_view id;
+    std::string_view bytes;
+    int64_t at;
+    size_t managed;  // its ID's place in managed_
+  };
+
+  void ChooseManagedIds();
+  std::optional<size_t> ManagedIndex(std::string_view id) const;
+  ListCursor& Cursor(FrameList list);
+  std::map<std::string, int> CountIds() const;
+  bool LanguageFrame(const OldFrame& frame);
+  bool ListFrame(const OldFrame& frame, FrameList list);
+  bool SingleFrame(const OldFrame& frame, int same_id_frames);
+  bool UnchangedSinceRead(std::string_view id);
+  bool Rewrite(std::string_view id, const std::u16string& value);
+
+  clsID3& tag_;
+  std::string& error_;
+  FileRewrite file_;
+  FrameLayout layout_{3};
+  int64_t audio_start_ = 1;
+  std::string old_data_;
+  std::vector<std::string> managed_;  // the IDs the fields fill, in table order
+  std::vector<bool> pending_;         // managed IDs no old frame has carried yet
+  ListCursor commercial_info_;
+  ListCursor artist_url_;
+  ListCursor attached_pictures_;
+  std::unique_ptr<clsID3> as_read_;
+  std::string frames_;
+  int64_t padding_ = 0;
+};
+
+bool clsID3::TagRewrite::ReadOldTag() {
+  if (!file_.Open(tag_.file_name_, error_)) return false;
   std::string header;
-  if (!file.Read(0, Id3v2::kHeaderSize, header, error)) return false;
-  uint8_t version = 3;
-  int64_t audio_start = 1;
-  std::string old_data;
+  if (!file_.Read(0, Id3v2::kHeaderSize, header, error_)) return false;
   if (Id3v2::IsValidHeader(header)) {
-    version = static_cast<uint8_t>(header[3]);
+    const auto version = static_cast<uint8_t>(header[3]);
+    layout_.version = version;
     const Id3v2::HeaderFlags flags = Id3v2::ParseHeaderFlags(header, version);
     const auto size =
         static_cast<int64_t>(Id3v2::DecodeNumber(std::string_view(header).substr(6, 4), true));
-    audio_start = size + 11 + (flags.footer ? 10 : 0);
+    audio_start_ = size + 11 + (flags.footer ? 10 : 0);
     if (!flags.compressed) {
-      if (!file.Read(10, size, old_data, error)) return false;
-      if (static_cast<int64_t>(old_data.size()) < size) {
-        error = "the ID3v2 tag of '" + file_name_ + "' runs past the end of the file";
+      if (!file_.Read(10, size, old_data_, error_)) return false;
+      if (static_cast<int64_t>(old_data_.size()) < size) {
+        error_ = "the ID3v2 tag of '" + tag_.file_name_ + "' runs past the end of the file";
         return false;
       }
-      if (flags.unsynchronised && version < 4) old_data = Id3v2::Deunsynchronise(old_data);
+      if (flags.unsynchronised && version < 4) old_data_ = Id3v2::Deunsynchronise(old_data_);
       if (flags.extended) {
         const uint64_t extended =
-            Id3v2::DecodeNumber(std::string_view(old_data).substr(0, 4), version >= 4);
+            Id3v2::DecodeNumber(std::string_view(old_data_).substr(0, 4), version >= 4);
         const uint64_t drop = version >= 4 ? extended : extended + 4;
-        old_data.erase(0, static_cast<size_t>(std::min<uint64_t>(drop, old_data.size())));
+        old_data_.erase(0, static_cast<size_t>(std::min<uint64_t>(drop, old_data_.size())));
       }
     }
   }
-  const FrameLayout layout{version};
+  ChooseManagedIds();
+  return true;
+}
 
-  // The managed IDs, in table order.
-  std::vector<std::string> managed = version <= 2 ? ID3v22FrameIds() : ID3v2FrameIds();
+void clsID3::TagRewrite::ChooseManagedIds() {
+  const uint8_t version = layout_.version;
+  managed_ = version <= 2 ? ID3v22FrameIds() : ID3v2FrameIds();
   if (version >= 4) {
-    std::replace(managed.begin(), managed.end(), std::string("TORY"), std::string("TDOR"));
-    std::replace(managed.begin(), managed.end(), std::string("TYER"), std::string("TDRC"));
+    std::replace(managed_.begin(), managed_.end(), std::string("TORY"), std::string("TDOR"));
+    std::replace(managed_.begin(), managed_.end(), std::string("TYER"), std::string("TDRC"));
   }
-  std::vector<bool> pending(managed.size(), true);
-  auto managed_index = [&](std::string_view id) -> std::optional<size_t> {
-    const auto found = std::find(managed.begin(), managed.end(), id);
-    if (found == managed.end()) return std::nullopt;
-    return static_cast<size_t>(found - managed.begin());
-  };
-  const std::shared_ptr<MultiFrameData> lists[3] = {fields_.CommercialInfo, fields_.ArtistURL,
-                                                    fields_.AttachedPictures};
-  auto list_count = [&](int which) { return lists[which] ? lists[which]->Count() : 0; };
-  int32_t counters[3] = {1, 1, 1};
+  pending_.assign(managed_.size(), true);
+}
 
-  // What the file reads as now: an opaque frame is kept while its field still holds that.
-  std::unique_ptr<clsID3> as_read;
-  auto unchanged_since_read = [&](std::string_view id) {
-    if (!as_read) {
-      as_read = std::make_unique<clsID3>();
-      as_read->SetFileName(file_name_);
-    }
-    return as_read->FrameValueFor(id, 0) == FrameValueFor(id, 0);
-  };
+std::optional<size_t> clsID3::TagRewrite::ManagedIndex(std::string_view id) const {
+  const auto found = std::find(managed_.begin(), managed_.end(), id);
+  if (found == managed_.end()) return std::nullopt;
+  return static_cast<size_t>(found - managed_.begin());
+}
 
-  std::string frames;
-  auto rewrite = [&](std::string_view id, const std::u16string& value) {
-    if (value.empty()) return true;  // an empty value deletes the frame
-    auto frame = WriteFrame(layout, id, value);
-    if (!frame) {
-      error = "the " + std::string(id) + " frame is too large for an ID3v2." +
-              std::to_string(std::max<int>(2, std::min<int>(version, 4))) + " tag";
-      return false;
-    }
-    frames += *frame;
-    return true;
-  };
+clsID3::TagRewrite::ListCursor& clsID3::TagRewrite::Cursor(FrameList list) {
+  switch (list) {
+    case FrameList::kCommercialInfo:
+      return commercial_info_;
+    case FrameList::kArtistUrl:
+      return artist_url_;
+    case FrameList::kAttachedPictures:
+      break;
+  }
+  return attached_pictures_;
+}
 
-  const std::string_view data = old_data;
-  const auto data_end = static_cast<int64_t>(data.size());
-  const int id_length = layout.id_length();
-  std::map<std::string, int> id_count;
-  for (int64_t q = 1; q <= data_end;) {
-    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, q, version);
+std::map<std::string, int> clsID3::TagRewrite::CountIds() const {
+  const std::string_view data = old_data_;
+  const int id_length = layout_.id_length();
+  std::map<std::string, int> count;
+  for (int64_t q = 1; q <= static_cast<int64_t>(data.size());) {
+    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, q, layout_.version);
     if (size.failed || Id3v2::IsMp3extSignature(data, q)) break;
-    ++id_count[std::string(Id3v2::Slice(data, q, id_length))];
+    ++count[std::string(Id3v2::Slice(data, q, id_length))];
     q += size.total;
   }
+  return count;
+}
+
+// Each old frame is kept, rewritten from its field or dropped; the padding after the last one
+// is measured so the new tag can keep its size.
+bool clsID3::TagRewrite::WalkOldFrames() {
+  const std::string_view data = old_data_;
+  const auto data_end = static_cast<int64_t>(data.size());
+  const int id_length = layout_.id_length();
+  std::map<std::string, int> id_count = CountIds();
   int64_t p = 1;
   while (p <= data_end) {
     const std::string_view id = Id3v2::Slice(data, p, id_length);
@@ -424,104 +479,155 @@ bool clsID3::WriteTags(std::string& error) {
         id.find_first_not_of('\0') == std::string_view::npos)
       break;  // padding
     if (Id3v2::IsMp3extSignature(data, p)) break;
-    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, p, version);
+    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, p, layout_.version);
     if (!size.failed && p + size.total - 1 > data_end &&
         data.find_first_not_of('\0', static_cast<size_t>(p - 1)) == std::string_view::npos)
       break;  // a few NUL bytes too short for a frame header: padding as well
     if (size.failed || p + size.total - 1 > data_end) {
       // Cutting the tag here would zero every frame after this one.
-      error =
-          "the ID3v2 tag of '" + file_name_ + "' is damaged (a frame size that cannot be right)";
+      error_ = "the ID3v2 tag of '" + tag_.file_name_ +
+               "' is damaged (a frame size that cannot be right)";
       return false;
     }
-    const std::string_view frame =
+    const std::string_view bytes =
         data.substr(static_cast<size_t>(p - 1), static_cast<size_t>(size.total));
+    const auto index = ManagedIndex(id);
+    const OldFrame frame{id, bytes, p, index.value_or(0)};
     p += size.total;
-    const auto index = managed_index(id);
-
-    if (IsLanguageId(id) && index) {
-      const auto text = Id3v2::ExtractFrameText(data, p - size.total, true, true, version);
-      if (text.has_description) {
-        frames += KeepFrame(frame, layout);
-      } else if (pending[*index]) {
-        pending[*index] = false;
-        if (IsOpaque(frame, layout) && unchanged_since_read(id)) {
-          frames += frame;
-        } else if (!rewrite(id, FrameValueFor(id, 0))) {
-          return false;
-        }
-      }  // else a second frame without description: deleted
-      continue;
+    bool ok = true;
+    if (!index) {
+      frames_ += KeepFrame(bytes, layout_);
+    } else if (IsLanguageId(id)) {
+      ok = LanguageFrame(frame);
+    } else if (const auto list = ListOf(id)) {
+      ok = ListFrame(frame, *list);
+    } else {
+      ok = SingleFrame(frame, id_count[std::string(id)]);
     }
-    if (const auto which = ListIndex(id); which && index) {
-      const int32_t item = counters[*which];
-      if (item > list_count(*which)) continue;  // no item left: deleted
-      if (item == list_count(*which)) pending[*index] = false;
-      ++counters[*which];
-      const std::u16string value = FrameValueFor(id, item);
-      const bool picture = IsPictureId(id);
-      const std::u16string own =
-          Id3v2::ExtractFrameText(data, p - size.total, false, !picture, version).value;
-      // A picture the reader kept in another form than it is stored (another encoding, an
-      // empty MIME type whose terminator the reader drops) cannot be rebuilt from its entry.
-      const bool reshaped =
-          picture && FrameBody(frame, layout) != std::string(1, '\0') + CodePage::TextToBytes(own);
-      if ((IsOpaque(frame, layout) || reshaped) && own == value) {
-        frames += frame;
-      } else if (!rewrite(id, value)) {
-        return false;
-      }
-      continue;
-    }
-    if (index) {
-      if (!pending[*index]) continue;  // a second frame would hide the first on the next read
-      pending[*index] = false;
-      // A field the user left alone keeps a frame the value cannot rebuild (a full date, a
-      // track text such as "7 of 15"); with a second frame of the ID the read value was not
-      // this frame's, and the rewrite stands.
-      const std::u16string value = FrameValueFor(id, 0);
-      const bool lossy =
-          Id3v2::ExtractFrameText(data, p - size.total, false, true, version).value != value;
-      if (id_count[std::string(id)] == 1 && (IsOpaque(frame, layout) || lossy) &&
-          unchanged_since_read(id)) {
-        frames += frame;
-      } else if (!rewrite(id, value)) {
-        return false;
-      }
-      continue;
-    }
-    frames += KeepFrame(frame, layout);
+    if (!ok) return false;
   }
-  const int64_t padding = p <= data_end ? data_end - p + 1 : 0;
+  padding_ = p <= data_end ? data_end - p + 1 : 0;
+  return true;
+}
 
-  for (size_t i = 0; i < managed.size(); ++i) {
-    if (!pending[i]) continue;
-    if (const auto which = ListIndex(managed[i])) {
-      for (int32_t item = counters[*which]; item <= list_count(*which); ++item)
-        if (!rewrite(managed[i], FrameValueFor(managed[i], item))) return false;
-    } else if (!rewrite(managed[i], FrameValueFor(managed[i], 0))) {
+// The reader takes a comment or lyrics only from a frame without description, and only the
+// first: frames with one stay, later ones without one go.
+bool clsID3::TagRewrite::LanguageFrame(const OldFrame& frame) {
+  const auto text = Id3v2::ExtractFrameText(old_data_, frame.at, true, true, layout_.version);
+  if (text.has_description) {
+    frames_ += KeepFrame(frame.bytes, layout_);
+    return true;
+  }
+  if (!pending_[frame.managed]) return true;
+  pending_[frame.managed] = false;
+  if (IsOpaque(frame.bytes, layout_) && UnchangedSinceRead(frame.id)) {
+    frames_ += frame.bytes;
+    return true;
+  }
+  return Rewrite(frame.id, tag_.FrameValueFor(frame.id, 0));
+}
+
+// Old frames of a list take its items in order; frames beyond its last item go.
+bool clsID3::TagRewrite::ListFrame(const OldFrame& frame, FrameList list) {
+  ListCursor& cursor = Cursor(list);
+  const int32_t item = cursor.next;
+  if (item > cursor.Count()) return true;
+  if (item == cursor.Count()) pending_[frame.managed] = false;
+  ++cursor.next;
+  const std::u16string value = tag_.FrameValueFor(frame.id, item);
+  const bool picture = IsPictureId(frame.id);
+  const std::u16string own =
+      Id3v2::ExtractFrameText(old_data_, frame.at, false, !picture, layout_.version).value;
+  // A picture the reader kept in another form than it is stored (another encoding, an empty
+  // MIME type whose terminator the reader drops) cannot be rebuilt from its entry.
+  const bool reshaped = picture && FrameBody(frame.bytes, layout_) !=
+                                       std::string(1, '\0') + CodePage::TextToBytes(own);
+  if ((IsOpaque(frame.bytes, layout_) || reshaped) && own == value) {
+    frames_ += frame.bytes;
+    return true;
+  }
+  return Rewrite(frame.id, value);
+}
+
+bool clsID3::TagRewrite::SingleFrame(const OldFrame& frame, int same_id_frames) {
+  if (!pending_[frame.managed]) return true;  // a second frame would hide the first on reading
+  pending_[frame.managed] = false;
+  // A field the user left alone keeps a frame the value cannot rebuild (a full date, a track
+  // text such as "7 of 15"); with a second frame of the ID the read value was not this
+  // frame's, and the rewrite stands.
+  const std::u16string value = tag_.FrameValueFor(frame.id, 0);
+  const bool lossy =
+      Id3v2::ExtractFrameText(old_data_, frame.at, false, true, layout_.version).value != value;
+  if (same_id_frames == 1 && (IsOpaque(frame.bytes, layout_) || lossy) &&
+      UnchangedSinceRead(frame.id)) {
+    frames_ += frame.bytes;
+    return true;
+  }
+  return Rewrite(frame.id, value);
+}
+
+// Read again only when a frame needs to know: most writes never ask.
+bool clsID3::TagRewrite::UnchangedSinceRead(std::string_view id) {
+  if (!as_read_) {
+    as_read_ = std::make_unique<clsID3>();
+    as_read_->SetFileName(tag_.file_name_);
+  }
+  return as_read_->FrameValueFor(id, 0) == tag_.FrameValueFor(id, 0);
+}
+
+bool clsID3::TagRewrite::Rewrite(std::string_view id, const std::u16string& value) {
+  if (value.empty()) return true;  // an empty value deletes the frame
+  auto frame = WriteFrame(layout_, id, value);
+  if (!frame) {
+    error_ = "the " + std::string(id) + " frame is too large for an ID3v2." +
+             std::to_string(std::max<int>(2, std::min<int>(layout_.version, 4))) + " tag";
+    return false;
+  }
+  frames_ += *frame;
+  return true;
+}
+
+bool clsID3::TagRewrite::AppendNewFrames() {
+  for (size_t i = 0; i < managed_.size(); ++i) {
+    if (!pending_[i]) continue;
+    const std::string& id = managed_[i];
+    if (const auto list = ListOf(id)) {
+      const ListCursor& cursor = Cursor(*list);
+      for (int32_t item = cursor.next; item <= cursor.Count(); ++item)
+        if (!Rewrite(id, tag_.FrameValueFor(id, item))) return false;
+    } else if (!Rewrite(id, tag_.FrameValueFor(id, 0))) {
       return false;
     }
   }
-  frames.append(static_cast<size_t>(padding > 0 ? padding : kDefaultPadding), '\0');
-  if (static_cast<int64_t>(frames.size()) > kTagSizeLimit) {
-    error = "the new ID3v2 tag would exceed the 256 MB an ID3v2 tag can hold";
+  return true;
+}
+
+bool clsID3::TagRewrite::Commit() {
+  frames_.append(static_cast<size_t>(padding_ > 0 ? padding_ : kDefaultPadding), '\0');
+  if (static_cast<int64_t>(frames_.size()) > kTagSizeLimit) {
+    error_ = "the new ID3v2 tag would exceed the 256 MB an ID3v2 tag can hold";
     return false;
   }
 
   int64_t audio_end = 0;
-  if (!OldAudioEnd(file, audio_end, error)) return false;
+  if (!OldAudioEnd(file_, audio_end, error_)) return false;
 
   std::vector<FileRewrite::Piece> pieces(3);
-  pieces[0].bytes = std::string("ID3") + static_cast<char>(version) + std::string(2, '\0') +
-                    EncodeNumber(frames.size(), 4, true) + frames;
-  pieces[1].offset = audio_start - 1;
-  pieces[1].count = std::max<int64_t>(0, audio_end - audio_start + 1);
-  pieces[2].bytes = Lyrics3Block();
-  if (NeedsId3v1Block()) pieces[2].bytes += Id3v1Block();
-  if (!file.Commit(pieces, error)) return false;
+  pieces[0].bytes = std::string("ID3") + static_cast<char>(layout_.version) + std::string(2, '\0') +
+                    EncodeNumber(frames_.size(), 4, true) + frames_;
+  pieces[1].offset = audio_start_ - 1;
+  pieces[1].count = std::max<int64_t>(0, audio_end - audio_start_ + 1);
+  pieces[2].bytes = tag_.Lyrics3Block();
+  if (tag_.NeedsId3v1Block()) pieces[2].bytes += tag_.Id3v1Block();
+  return file_.Commit(pieces, error_);
+}
 
-  id3_revision_v2_ = version;
+bool clsID3::WriteTags(std::string& error) {
+  TagRewrite rewrite(*this, error);
+  if (!rewrite.ReadOldTag() || !rewrite.WalkOldFrames() || !rewrite.AppendNewFrames() ||
+      !rewrite.Commit())
+    return false;
+  id3_revision_v2_ = rewrite.Version();
   TagUnsynchronised = false;
   return true;
 }

@@ -102,6 +102,7 @@ class clsID3 {
   void MapLyrics3Field(std::string_view id, std::string_view block, int64_t q);
 
   // Writer (TagWriter.cpp) and remover (TagRemoval.cpp); false leaves the file unchanged.
+  class TagRewrite;
   bool WriteTags(std::string& error);
   bool RemoveTags(std::string& error);
   std::u16string FrameValueFor(std::string_view id, int32_t item) const;

@@ -4,6 +4,7 @@
 #include "core/Locations.h"
 #include "export/TextExport.h"
 #include "tests/export/ExportFixture.h"
+#include "tests/support/FaultyFileSystem.h"
 
 namespace {
 

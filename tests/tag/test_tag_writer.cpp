@@ -92,6 +92,36 @@ TEST(TagWriter, ListItemsRewriteInPlaceThenAppend) {
             Frame(3, "WOAR", "a") + kNoGenre3 + Bytes(2, '\0'));
 }
 
+// The three lists share one walk: each old frame takes the next item of its own list.
+TEST(TagWriter, EachListTakesItsOwnItems) {
+  struct Ids {
+    int version;
+    const char *commercial, *artist, *picture, *title, *genre, *format;
+  };
+  for (const Ids& v : {Ids{2, "WCM", "WAR", "PIC", "TT2", "TCO", "PNG"},
+                       Ids{3, "WCOM", "WOAR", "APIC", "TIT2", "TCON", "image/png"}}) {
+    SCOPED_TRACE(v.version);
+    auto frame = [&](const char* id, std::string_view body) { return Frame(v.version, id, body); };
+    const Bytes picture = frame(v.picture, PictureBody(v.version, Encoding::Latin1, v.format, 3,
+                                                       u"c", TinyPng(1, 1, 0, 0, 0)));
+    const Bytes title = frame(v.title, Body(0, "t"));
+    const Bytes file = Id3v2Tag(v.version,
+                                frame(v.commercial, "c1") + frame(v.artist, "a1") + picture +
+                                    frame(v.commercial, "c2") + frame(v.artist, "a2") + title,
+                                Pad(2)) +
+                       Audio();
+    EXPECT_EQ(TagData(Rewrite(file,
+                              [](clsID3& t) {
+                                t.CommercialInfo()->SetItem(2, u"c2x");
+                                t.CommercialInfo()->Add(u"c3");
+                                t.ArtistURL()->Remove(1);
+                              })),
+              frame(v.commercial, "c1") + frame(v.artist, "a2") + picture +
+                  frame(v.commercial, "c2x") + title + frame(v.genre, Body(0, "(255)")) +
+                  frame(v.commercial, "c3") + Bytes(2, '\0'));
+  }
+}
+
 TEST(TagWriter, TrackNumberInTrckAndTheId3v11Byte) {
   struct Case {
     std::u16string track, total;

@@ -3,7 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tag/TagFileSystem.h"
+#include "tests/support/FaultyFileSystem.h"
 #include "tests/tag/test_tag_writer_support.h"
 
 namespace {
