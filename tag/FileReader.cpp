@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -40,15 +41,22 @@ void FileReader::Buffer::Release(size_t keep_capacity) {
 
 bool FileReader::Open(const std::string& path) {
   Close();
+  read_error_ = 0;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    open_error_ = errno;
+    return false;
+  }
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    open_error_ = S_ISREG(st.st_mode) ? errno : 0;
     ::close(fd);
     return false;
   }
+  open_error_ = 0;
   fd_ = fd;
   size_ = st.st_size;
+  modified_ = st.st_mtim;
   // Only the start and the end are read: the kernel's read-ahead would fetch ten times that.
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
   if (size_ <= kHeadBytes + kTailBytes) {
@@ -79,6 +87,8 @@ size_t FileReader::PreadAll(char* out, size_t want, int64_t offset) const {
   while (done < want) {
     const ssize_t got = ::pread(fd_, out + done, want - done,
                                 static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && read_error_ == 0) read_error_ = errno;
     if (got <= 0) break;  // the file shrank or failed: keep what arrived
     done += static_cast<size_t>(got);
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,6 +25,13 @@ class FileReader {
   bool IsOpen() const { return fd_ >= 0; }
 
   int64_t Size() const { return size_; }
+  /// The last modification of the open file.
+  const timespec& Modified() const { return modified_; }
+  /// Why the last Open failed: the system's error, or 0 when the path names something that is
+  /// not a regular file.
+  int OpenError() const { return open_error_; }
+  /// The system's error of the first read that failed since Open (an I/O error), or 0.
+  int ReadError() const { return read_error_; }
 
   /// The bytes of [pos, pos + count) that lie inside the file. The view stays valid until the
   /// next call of Read or Hold.
@@ -65,6 +73,9 @@ class FileReader {
 
   int fd_ = -1;
   int64_t size_ = 0;
+  timespec modified_{};
+  int open_error_ = 0;
+  mutable int read_error_ = 0;
   Buffer head_;  // the window: bytes from offset head_offset_ on
   int64_t head_offset_ = 0;
   Buffer tail_;  // bytes from offset tail_offset_ to the end

@@ -1,5 +1,7 @@
 #include "tag/clsID3.h"
 
+#include <cerrno>
+
 #include "tag/FileReader.h"
 #include "tag/Genres.h"
 
@@ -34,6 +36,7 @@ void clsID3::ResetForRead() {
   TagUnsynchronised = false;
   Lyrics3HasTimestamps = false;
   audio_ = MpegAudioState{};
+  diagnosis_ = ReadDiagnosis{};
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -45,6 +48,12 @@ void clsID3::ReadAllTags() noexcept {
     FileReader& file = *reader_;
     if (!file.Open(file_name_)) {
       id3_revision_v2_ = 3;
+      const int error = file.OpenError();
+      diagnosis_.error_number = error;
+      diagnosis_.status = error == 0 ? ReadDiagnosis::Status::kNotRegularFile
+                          : error == ENOENT || error == ENOTDIR
+                              ? ReadDiagnosis::Status::kMissing
+                              : ReadDiagnosis::Status::kUnreadable;
       return;
     }
     const int64_t audio_start = ReadId3v2(file);
@@ -53,12 +62,64 @@ void clsID3::ReadAllTags() noexcept {
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block);
     audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
+    Diagnose(file, audio_start, audio_end);
     file.Close();
   } catch (...) {
     // Only memory exhaustion can land here; the read keeps what it had and never fails.
     if (reader_) reader_->Close();
     if (id3_revision_v2_ == 0) id3_revision_v2_ = 3;
+    diagnosis_.status = ReadDiagnosis::Status::kUnreadable;
+    diagnosis_.error_number = ENOMEM;
   }
+}
+
+void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end) {
+  using Status = ReadDiagnosis::Status;
+  ReadDiagnosis& d = diagnosis_;
+  d.size = file.Size();
+  d.modified = file.Modified();
+  d.tag_cut = id3v2_exists_ && audio_start - 1 > file.Size();
+  // Encoders round the byte count in their headers; a frame's worth of slack keeps a whole file
+  // from reading as cut.
+  constexpr int64_t kSlack = 4096;
+  const int64_t audio_bytes = audio_end - (audio_.FirstFrameEnd - 4) + 1;
+  d.audio_cut = HasAudio() && audio_.VBRByteCount > 0 && audio_.VBRByteCount > audio_bytes + kSlack;
+  if (file.ReadError() != 0) {
+    d.status = Status::kUnreadable;
+    d.error_number = file.ReadError();
+  } else if (file.Size() == 0) {
+    d.status = Status::kEmpty;
+  } else if (!HasAudio()) {
+    d.status = Status::kNotMpegAudio;
+  } else if (d.tag_cut || d.audio_cut) {
+    d.status = Status::kTruncated;
+  } else if (!id3v2_exists_ && !id3v1_exists_ && !lyrics3v1_exists_ && !lyrics3v2_exists_) {
+    d.status = Status::kNoTags;
+  } else {
+    d.status = Status::kRead;
+  }
+}
+
+std::u16string_view ReadDiagnosis::Text(Status status) {
+  switch (status) {
+    case Status::kMissing:
+      return u"missing";
+    case Status::kNotRegularFile:
+      return u"not a regular file";
+    case Status::kUnreadable:
+      return u"unreadable";
+    case Status::kEmpty:
+      return u"empty";
+    case Status::kNotMpegAudio:
+      return u"not MPEG audio";
+    case Status::kTruncated:
+      return u"truncated";
+    case Status::kNoTags:
+      return u"no tags";
+    case Status::kRead:
+      break;
+  }
+  return u"read";
 }
 
 const std::vector<std::string>& clsID3::ID3v2FrameIds() {

@@ -8,6 +8,7 @@
 
 #include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
+#include "tag/ReadDiagnosis.h"
 #include "tag/TagFields.h"
 
 class FileReader;
@@ -64,6 +65,15 @@ class clsID3 {
   bool Lyrics3v2Exists() const noexcept { return lyrics3v2_exists_; }
   uint8_t ID3RevisionV2() const noexcept { return id3_revision_v2_; }
 
+  /// What became of the last read; the fields are the same whatever it says.
+  const ReadDiagnosis& Diagnosis() const noexcept { return diagnosis_; }
+  /// The audio analysis of the last read: whether a Xing or VBRI header marked it variable,
+  /// and the frame count it declared (0 when none did).
+  bool IsVBR() const noexcept { return audio_.IsVBR; }
+  int32_t DeclaredFrames() const noexcept { return audio_.VBRFrameCount; }
+  /// Whether the last read found an MPEG audio frame at all.
+  bool HasAudio() const noexcept { return audio_.FirstFrameEnd > 0; }
+
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
 
@@ -86,6 +96,7 @@ class clsID3 {
   struct TrackParts;
 
   void ReadAllTags() noexcept;
+  void Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end);
   void ResetForRead();
 
   // ID3v2: returns the 1-based position where the audio data starts.
@@ -126,6 +137,7 @@ class clsID3 {
   bool TagUnsynchronised = false;
   bool Lyrics3HasTimestamps = false;
   MpegAudioState audio_;
+  ReadDiagnosis diagnosis_;
   std::unique_ptr<FileReader> reader_;
 
   bool last_write_ok_ = false;

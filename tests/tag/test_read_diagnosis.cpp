@@ -1,0 +1,103 @@
+// The read diagnosis: every way a file can fail to give tags is told apart, and the fields come
+// out of the read the same whatever the diagnosis says.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "tests/tag/TagFile.h"
+
+namespace {
+
+using namespace TagFile;
+using Status = ReadDiagnosis::Status;
+
+Bytes Tagged(std::string_view audio) {
+  return Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song"))) + Bytes(audio);
+}
+
+TEST(ReadDiagnosis, FilesThatCouldNotBeLookedAtSayWhy) {
+  TestFiles::TempDir dir;
+  clsID3 tag;
+  tag.SetFileName(dir.PathOf("absent.mp3"));
+  EXPECT_EQ(tag.Diagnosis().status, Status::kMissing);
+  EXPECT_EQ(tag.Diagnosis().error_number, ENOENT);
+  EXPECT_TRUE(tag.Diagnosis().NotRead());
+
+  tag.SetFileName(dir.PathOf("absent/inner.mp3"));
+  EXPECT_EQ(tag.Diagnosis().status, Status::kMissing);
+
+  tag.SetFileName(dir.Path().string());
+  EXPECT_EQ(tag.Diagnosis().status, Status::kNotRegularFile);
+
+  const std::string fifo = dir.PathOf("pipe.mp3");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  tag.SetFileName(fifo);  // never blocks on a FIFO without a writer
+  EXPECT_EQ(tag.Diagnosis().status, Status::kNotRegularFile);
+
+  // Root reads any mode, so the refusal comes from a name the system will not take.
+  tag.SetFileName(dir.PathOf(std::string(300, 'n') + ".mp3"));
+  EXPECT_EQ(tag.Diagnosis().status, Status::kUnreadable);
+  EXPECT_EQ(tag.Diagnosis().error_number, ENAMETOOLONG);
+
+  const std::string loop = dir.PathOf("loop.mp3");
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  tag.SetFileName(loop);
+  EXPECT_EQ(tag.Diagnosis().status, Status::kUnreadable);
+  EXPECT_EQ(tag.Diagnosis().error_number, ELOOP);
+}
+
+TEST(ReadDiagnosis, ContentsAreToldApart) {
+  const MpegFormat format = kMpeg1;
+  EXPECT_EQ(Read("")->Diagnosis().status, Status::kEmpty);
+  EXPECT_EQ(Read("just some notes\n")->Diagnosis().status, Status::kNotMpegAudio);
+  EXPECT_EQ(Read(Tagged(""))->Diagnosis().status, Status::kNotMpegAudio);
+  EXPECT_EQ(Read(SilentFrames(format, 20))->Diagnosis().status, Status::kNoTags);
+  EXPECT_EQ(Read(Tagged(SilentFrames(format, 20)))->Diagnosis().status, Status::kRead);
+  EXPECT_EQ(Read(SilentFrames(format, 20) + Id3v1({.title = "x"}))->Diagnosis().status,
+            Status::kRead);
+
+  const auto read = Read(Tagged(SilentFrames(format, 20)));
+  EXPECT_EQ(read->Diagnosis().size, static_cast<int64_t>(Tagged(SilentFrames(format, 20)).size()));
+  EXPECT_GT(read->Diagnosis().modified.tv_sec, 0);
+}
+
+TEST(ReadDiagnosis, CutTagsAndCutAudioAreTruncatedAndReadAsBefore) {
+  const MpegFormat format = kMpeg1;
+  const int frame = FrameLength(format, false);
+  // The tag's header declares more bytes than arrive: the frames that did arrive still read.
+  const Bytes tag =
+      Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song")), {.padding = 64});
+  const auto cut_tag = Read(tag.substr(0, tag.size() - 40));
+  EXPECT_EQ(cut_tag->Diagnosis().status, Status::kNotMpegAudio);  // no audio beats a cut tag
+  EXPECT_TRUE(cut_tag->Diagnosis().tag_cut);
+  EXPECT_EQ(cut_tag->Title(), u"Song");
+
+  // A Xing header that promises 400 frames over 40 frames of audio.
+  const Bytes xing = XingFrame(format, 400, 400 * frame);
+  const auto cut_audio = Read(Tagged(xing + SilentFrames(format, 40)));
+  EXPECT_EQ(cut_audio->Diagnosis().status, Status::kTruncated);
+  EXPECT_TRUE(cut_audio->Diagnosis().audio_cut);
+  EXPECT_EQ(cut_audio->Title(), u"Song");
+
+  // The same header over the whole stream, or a byte count a little off, is not a cut.
+  const auto full = Read(Tagged(XingFrame(format, 41, 41 * frame) + SilentFrames(format, 40)));
+  EXPECT_EQ(full->Diagnosis().status, Status::kRead);
+  const auto rounded =
+      Read(Tagged(XingFrame(format, 41, 41 * frame + 700) + SilentFrames(format, 40)));
+  EXPECT_EQ(rounded->Diagnosis().status, Status::kRead);
+}
+
+TEST(ReadDiagnosis, OneObjectForgetsTheLastFile) {
+  TestFiles::TempDir dir;
+  clsID3 tag;
+  tag.SetFileName(dir.Write("a.mp3", Tagged(SilentFrames(kMpeg1, 5))));
+  EXPECT_EQ(tag.Diagnosis().status, Status::kRead);
+  tag.SetFileName(dir.PathOf("gone.mp3"));
+  EXPECT_EQ(tag.Diagnosis().status, Status::kMissing);
+  EXPECT_EQ(tag.Diagnosis().size, -1);
+  EXPECT_FALSE(tag.Diagnosis().tag_cut);
+}
+
+}  // namespace
