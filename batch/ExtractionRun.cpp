@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "batch/ColumnCatalogue.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -18,6 +19,31 @@ QString ToQString(const std::u16string& text) {
 }
 
 }  // namespace
+
+void ExtractionRun::FillChosen(ErrorTrap& trap,
+                               const std::vector<const ColumnCatalogue::Column*>& chosen,
+                               const QString& path, const clsID3* tag, int& row) {
+  const auto value = [&](size_t c) {
+    const ColumnCatalogue::Column* column = chosen[c];
+    if (!column || !tag) return QString();  // a header the catalogue does not know stays empty
+    return column->value({*tag, path});
+  };
+  trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
+  for (size_t c = 1; c < chosen.size(); ++c)
+    trap.Step(124 + 2 * static_cast<int>(c),
+              [&] { results_.SetSubItem(row, static_cast<int>(c), value(c)); });
+}
+
+QString ExtractionRun::RunSummary(int files, int not_read) {
+  const auto grouped = [](int n) {
+    QString digits = QString::number(n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, u' ');
+    return digits;
+  };
+  return QStringLiteral("%1 %2, %3 not read")
+      .arg(grouped(files), files == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+           grouped(not_read));
+}
 
 double ExtractionRun::ProgressValue(int i, int rows) {
   if (rows <= 0) return 100;
@@ -40,6 +66,12 @@ void ExtractionRun::Start() {
     trap.Step(110, [&] { paths = file_list_.Texts(); });
     std::unique_ptr<clsID3> tag;
     bool closing = false;
+    // The default columns take the long-standing road, statement by statement; a chosen set is
+    // filled from the column catalogue.
+    std::vector<const ColumnCatalogue::Column*> chosen;
+    if (!ColumnCatalogue::IsDefault(columns_))
+      for (const QString& header : columns_) chosen.push_back(ColumnCatalogue::Find(header));
+    int not_read = 0;
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
@@ -56,13 +88,18 @@ void ExtractionRun::Start() {
         if (!tag) tag = std::make_unique<clsID3>();
         tag->SetFileName(QFile::encodeName(path).toStdString());
       });
-      QString name;
-      trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
-      trap.Step(124, [&] { row = results_.AppendRow(name); });
-      for (const ResultColumns::Field& field : ResultColumns::kFields) {
-        trap.Step(field.line, [&] {
-          results_.SetSubItem(row, field.sub_item, ToQString((Require(tag).*field.value)()));
-        });
+      if (tag && tag->Diagnosis().NotRead()) ++not_read;
+      if (chosen.empty()) {
+        QString name;
+        trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
+        trap.Step(124, [&] { row = results_.AppendRow(name); });
+        for (const ResultColumns::Field& field : ResultColumns::kFields) {
+          trap.Step(field.line, [&] {
+            results_.SetSubItem(row, field.sub_item, ToQString((Require(tag).*field.value)()));
+          });
+        }
+      } else {
+        FillChosen(trap, chosen, path, tag.get(), row);
       }
       trap.Line(148);
     }
@@ -75,7 +112,10 @@ void ExtractionRun::Start() {
     }
     trap.Step(154, [&] { pointer_.EndLongAction(); });
     trap.Step(150, [&] { progress_.SetValue(0); });
-    trap.Step(152, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
+    trap.Step(152, [&] {
+      progress_.SetCaption(not_read == 0 ? QStringLiteral("Progress Bar")
+                                         : RunSummary(static_cast<int>(paths.size()), not_read));
+    });
     trap.Step(156, [&] { ui_.Message(QStringLiteral("Done.")); });
     for (int r = 1; r <= results_.RowCount(); ++r)
       trap.Step(156, [&] { results_.SetChecked(r, true); });

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <vector>
+
+#include "batch/ColumnCatalogue.h"
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
@@ -11,6 +14,9 @@
 
 /// "Start Extracting Tags": reads every queued file with one tag object and appends one row
 /// per file to the result table, yielding to the event loop before each file.
+class ErrorTrap;
+class clsID3;
+
 class ExtractionRun {
  public:
   /// `running` is the window's ExtractionRunning flag; the run sets and clears it.
@@ -33,7 +39,18 @@ class ExtractionRun {
   /// list emptied meanwhile shows the bar full instead of dividing by zero.
   static double ProgressValue(int i, int rows);
 
+  /// The caption a run leaves when some files could not be read: "1 204 files, 3 not read".
+  static QString RunSummary(int files, int not_read);
+
+  /// The columns the run fills, by header, as the table shows them; the default ones unless
+  /// the user chose others.
+  void SetColumns(QStringList headers) { columns_ = std::move(headers); }
+  const QStringList& Columns() const { return columns_; }
+
  private:
+  void FillChosen(ErrorTrap& trap, const std::vector<const ColumnCatalogue::Column*>& chosen,
+                  const QString& path, const clsID3* tag, int& row);
+
   ReportListModel& file_list_;
   ReportListModel& results_;
   ProgressBarModel& progress_;
@@ -42,4 +59,5 @@ class ExtractionRun {
   Ui& ui_;
   EventLoop& events_;
   ErrorReport& errors_;
+  QStringList columns_ = ColumnCatalogue::DefaultHeaders();
 };
