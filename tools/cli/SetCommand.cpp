@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "core/Utf.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
@@ -109,7 +110,7 @@ int Commands::Set(const std::vector<std::string>& args) {
     for (const TextOption& o : kTextOptions)
       if (arg == o.name) option = &o;
     if (!option) return Usage("unknown option " + arg);
-    const auto text = FileAccess::DecodeStrictUtf8(value);
+    const auto text = Utf::FromUtf8(value);
     if (!text) return Usage("the value of " + arg + " is not valid UTF-8");
     changes.emplace_back(option->set, *text);
   }
@@ -126,7 +127,7 @@ int Commands::Set(const std::vector<std::string>& args) {
       return 1;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
-    lyrics = FileAccess::DecodeStrictUtf8(content);
+    lyrics = Utf::FromUtf8(content);
     if (!lyrics) {
       std::cerr << "tagloom-cli set: '" << *lyrics_file << "' is not UTF-8 text\n";
       return 1;
