@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "core/Utf.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
-#include "tests/tools/JsonLine.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
