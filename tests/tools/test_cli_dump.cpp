@@ -11,6 +11,7 @@
 #include "core/Utf.h"
 #include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
+#include "tools/cli/JsonText.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
@@ -31,22 +32,6 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::string Base64(std::string_view bytes) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
-  }
-  return out;
 }
 
 // The keys in the order the format promises: the tag object's properties, then the flags,
@@ -323,7 +308,7 @@ TEST_F(CliDump, PictureIsBase64OfTheFrameBody) {
   const std::string body =
       "image/png\0\x03"s + "Cover\0"s + SampleBuilder::TinyPng(2, 2, 0x2A, 0x6F, 0x97);
   const std::u16string expected = [&] {
-    const std::string b64 = Base64(body);
+    const std::string b64 = JsonText::Base64(body);
     return std::u16string(b64.begin(), b64.end());
   }();
   EXPECT_EQ(pictures->items[0], expected);
@@ -381,6 +366,20 @@ TEST_F(CliDump, NameBytesThatAreNotUtf8ShowAsTheirCodePageCharacters) {
               std::u16string(folder.begin(), folder.end()) + u"/" + names[i].second)
         << lines[i];
   }
+}
+
+TEST(JsonTextTest, Base64OfTheStandardExamples) {
+  const std::pair<std::string, std::string> examples[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\xFF\xFE\0"s, "//4A"},
+  };
+  for (const auto& [bytes, text] : examples) EXPECT_EQ(JsonText::Base64(bytes), text);
 }
 
 TEST_F(CliDump, FilesFromAListOrStandardInput) {
