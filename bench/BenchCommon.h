@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "core/Utf.h"
 
 namespace bench {
 
@@ -45,45 +48,19 @@ inline long long StorageReadBytes() {
   return -1;
 }
 
-inline void AppendUtf8(std::string& out, const std::u16string& text) {
-  // Written to a scratch buffer that only grows (three bytes a unit at worst), then appended:
-  // one pass, no clearing, no growth checks.
-  static std::string scratch;
-  if (scratch.size() < text.size() * 3) scratch.resize(text.size() * 3);
-  char* const start = scratch.data();
-  char* o = start;
-  const size_t n = text.size();
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t c = text[i];
-    if (c - 0x20 < 0x5F && c != '\\') {  // printable ASCII other than the escape
-      *o++ = static_cast<char>(c);
-      continue;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
+// A field as UTF-8 with tab, LF, CR and the backslash escaped, so each file stays on one line.
+inline void AppendUtf8(std::string& out, std::u16string_view text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
     const char escaped = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : c == '\\' ? '\\' : 0;
-    if (escaped) {
-      *o++ = '\\';
-      *o++ = escaped;
-    } else if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-      *o++ = static_cast<char>(0xC0 | (c >> 6));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      *o++ = static_cast<char>(0xE0 | (c >> 12));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      *o++ = static_cast<char>(0xF0 | (c >> 18));
-      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
+    if (!escaped) continue;
+    Utf::AppendUtf8(out, text.substr(run, i - run));
+    out += '\\';
+    out += escaped;
+    run = i + 1;
   }
-  out.append(start, o);
+  Utf::AppendUtf8(out, text.substr(run));
 }
 
 // Audio columns every program prints the same way: kbit/s, Hz, whole seconds, channels.

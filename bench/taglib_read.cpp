@@ -10,21 +10,14 @@
 #include <string>
 
 #include "bench/BenchCommon.h"
+#include "core/Utf.h"
 
 namespace {
 
 std::u16string Utf16(const TagLib::String& text) {
   std::u16string out;
   out.reserve(text.size());
-  for (const wchar_t c : text) {
-    const auto code = static_cast<uint32_t>(c);
-    if (code > 0xFFFF) {
-      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-  }
+  for (const wchar_t c : text) Utf::AppendUtf16(out, static_cast<char32_t>(c));
   return out;
 }
 

@@ -36,8 +36,8 @@ function(tagloom_library name)
 endfunction()
 
 # tagloom_test(name LABEL label SOURCES ... LIBS ... [GUI] [TIMEOUT s]): one GoogleTest executable
-# per area. Labels: unit (no display, no programs), gui, tools (runs the built programs), corpus
-# (the peers' files).
+# per area; GUI gives it a main that makes the application object widgets need. Labels: unit (no
+# display, no programs), gui, tools (runs the built programs), corpus (the peers' files).
 function(tagloom_test name)
   cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_LABEL)
@@ -51,7 +51,9 @@ function(tagloom_test name)
   target_compile_definitions(${name} PRIVATE TAGLOOM_TEST_BIN_DIR="${TAGLOOM_RUNTIME_DIR}"
     TAGLOOM_TEST_PEERS_DIR="${TAGLOOM_PEERS_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tagloom_warnings GTest::gtest)
-  if(NOT ARG_GUI)
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE tagloom_gui_test_main)
+  else()
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -105,11 +105,4 @@ TEST(ReportListViewTest, HitTestSelectionAndWidths) {
   EXPECT_EQ(model.SelectedRow(), 1);
   EXPECT_EQ(view.currentIndex().row(), 0);
   view.EnsureVisible(99);  // out of range: ignored
-}
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

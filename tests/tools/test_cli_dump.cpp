@@ -8,8 +8,10 @@
 #include <map>
 #include <sstream>
 
+#include "core/Utf.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
-#include "tests/tools/JsonLine.h"
+#include "tools/cli/JsonText.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
@@ -30,22 +32,6 @@ std::vector<std::string> Lines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::string Base64(std::string_view bytes) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    uint32_t v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    if (i + 2 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 2]);
-    out += kDigits[v >> 18];
-    out += kDigits[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kDigits[(v >> 6) & 63] : '=';
-    out += i + 2 < bytes.size() ? kDigits[v & 63] : '=';
-  }
-  return out;
 }
 
 // The keys in the order the format promises: the tag object's properties, then the flags,
@@ -128,20 +114,6 @@ std::u16string Render(const JsonValue& v) {
     }
   }
   return {};
-}
-
-std::string Narrow(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", static_cast<unsigned>(c));
-      out += buffer;
-    }
-  }
-  return out;
 }
 
 const double kVbrLength = 114.0 * 1152 / 44100;  // the VBR samples' header frame counts
@@ -300,13 +272,13 @@ TEST_F(CliDump, SamplesReadAsTheyWereWritten) {
     EXPECT_EQ(object->Keys(), kKeyOrder);
     const JsonValue* file_name = object->Find("FileName");
     ASSERT_TRUE(file_name);
-    EXPECT_EQ(Narrow(file_name->text), files[i].string());
+    EXPECT_EQ(Utf::ToUtf8(file_name->text), files[i].string());
     const auto found = SampleExpectations().find(name);
     ASSERT_NE(found, SampleExpectations().end()) << "no expectations for this sample";
     for (const auto& [key, value] : found->second) {
       const JsonValue* v = object->Find(key);
       ASSERT_TRUE(v) << key;
-      EXPECT_EQ(Narrow(Render(*v)), Narrow(value)) << key;
+      EXPECT_EQ(Utf::ToUtf8(Render(*v)), Utf::ToUtf8(value)) << key;
     }
     // Three seconds of audio, give or take a frame, whatever the stream's kind.
     const JsonValue* length = object->Find("length");
@@ -336,7 +308,7 @@ TEST_F(CliDump, PictureIsBase64OfTheFrameBody) {
   const std::string body =
       "image/png\0\x03"s + "Cover\0"s + SampleBuilder::TinyPng(2, 2, 0x2A, 0x6F, 0x97);
   const std::u16string expected = [&] {
-    const std::string b64 = Base64(body);
+    const std::string b64 = JsonText::Base64(body);
     return std::u16string(b64.begin(), b64.end());
   }();
   EXPECT_EQ(pictures->items[0], expected);
@@ -368,6 +340,46 @@ TEST_F(CliDump, EveryUnitOutsidePrintableAsciiIsEscaped) {
             std::u16string(folder.begin(), folder.end()) + u"/Caf\u00E9 \u2014 it's.mp3");
   EXPECT_NE(run.out.find("\\u00e9"), std::string::npos);
   EXPECT_NE(run.out.find("\\ud800"), std::string::npos);
+}
+
+TEST_F(CliDump, NameBytesThatAreNotUtf8ShowAsTheirCodePageCharacters) {
+  // An overlong slash, an encoded surrogate and a value past U+10FFFF are no UTF-8: each of
+  // their bytes stands for itself, as does a stray byte beside a well-formed letter.
+  TestFiles::TempDir dir;
+  const std::vector<std::pair<std::string, std::u16string>> names = {
+      {"a\xC0\xAF.mp3", u"a\u00C0\u00AF.mp3"},
+      {"b\xED\xA0\x80.mp3", u"b\u00ED\u00A0\u20AC.mp3"},
+      {"c\xF4\x90\x80\x80.mp3", u"c\u00F4\u0090\u20AC\u20AC.mp3"},
+      {"d\xE9t\xC3\xA9.mp3", u"d\u00E9t\u00E9.mp3"},
+  };
+  std::vector<std::string> args = {"dump"};
+  for (const auto& [bytes, shown] : names) args.push_back(dir.Write(bytes, "not audio"));
+  const RunResult run = RunCli(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(lines.size(), names.size());
+  const std::string folder = dir.Path().string();  // ASCII: under the temporary directory
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto object = ParseJsonLine(lines[i]);
+    ASSERT_TRUE(object) << lines[i];
+    EXPECT_EQ(object->Find("FileName")->text,
+              std::u16string(folder.begin(), folder.end()) + u"/" + names[i].second)
+        << lines[i];
+  }
+}
+
+TEST(JsonTextTest, Base64OfTheStandardExamples) {
+  const std::pair<std::string, std::string> examples[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {"\xFF\xFE\0"s, "//4A"},
+  };
+  for (const auto& [bytes, text] : examples) EXPECT_EQ(JsonText::Base64(bytes), text);
 }
 
 TEST_F(CliDump, FilesFromAListOrStandardInput) {

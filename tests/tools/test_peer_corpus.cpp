@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+#include "core/Utf.h"
 #include "tag/clsID3.h"
 #include "tests/support/TestFiles.h"
 
@@ -17,28 +18,11 @@ namespace fs = std::filesystem;
 
 std::optional<fs::path> Peers() { return TestFiles::PeersDir(); }
 
-std::string Text(const std::u16string& text) {
-  std::string out;
-  for (char16_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {  // UTF-8, so the table below can hold readable literals
-      if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-      } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      }
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-// A field of the tag object by its property name, as text.
+// A field of the tag object by its property name, as text (UTF-8, so the table below can hold
+// readable literals).
 std::string Field(const clsID3& tag, const std::string& name) {
   static const std::map<std::string, std::function<std::string(const clsID3&)>> fields = {
-#define TAGLOOM_FIELD(n) {#n, [](const clsID3& t) { return Text(t.n()); }},
+#define TAGLOOM_FIELD(n) {#n, [](const clsID3& t) { return Utf::ToUtf8(t.n()); }},
       TAGLOOM_TEXT_FIELDS(TAGLOOM_FIELD)
 #undef TAGLOOM_FIELD
           {"GenreID", [](const clsID3& t) { return std::to_string(t.GenreID()); }},

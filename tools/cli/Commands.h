@@ -12,4 +12,7 @@ int Extract(const std::vector<std::string>& args);
 int Set(const std::vector<std::string>& args);
 int Strip(const std::vector<std::string>& args);
 
+/// The lines of the program's help that describe `set`, made from the options it takes.
+std::string SetHelp();
+
 }  // namespace Commands

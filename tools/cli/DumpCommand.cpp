@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "core/Utf.h"
 #include "tag/CodePage.h"
 #include "tag/clsID3.h"
 #include "tools/cli/CliArgs.h"
@@ -51,39 +52,12 @@ void Number(std::string& out, const char* name, double value) {
   JsonText::AppendNumber(out, value);
 }
 
-std::u16string PathText(const std::string& path) {
-  // Paths are shown as their bytes; UTF-8 names decode to the characters the user sees.
-  std::u16string text;
-  for (size_t i = 0; i < path.size();) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0 && i + extra < path.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(path[i + k]);
-      ok = (c & 0xC0) == 0x80;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      text.push_back(CodePage::ByteToChar(b));
-      i += 1;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      text.push_back(static_cast<char16_t>(cp));
-    }
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return text;
-}
-
 std::string DumpLine(const std::string& path, clsID3& tag) {
   tag.SetFileName(path);
   std::string out = "{\"FileName\":";
-  JsonText::AppendString(out, PathText(path));
+  // Paths are shown as their bytes: UTF-8 names as the characters the user sees, any other byte
+  // as its character in the code page.
+  JsonText::AppendString(out, Utf::FromUtf8Lossy(path, CodePage::ByteToChar));
   Text(out, "Comments", tag.Comments());
   Text(out, "Album", tag.Album());
   Text(out, "BeatsPerMinute", tag.BeatsPerMinute());

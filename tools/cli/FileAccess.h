@@ -1,8 +1,6 @@
 #pragma once
 
-#include <optional>
 #include <string>
-#include <string_view>
 
 // Checks the writing commands make before they touch a file.
 namespace FileAccess {
@@ -10,8 +8,5 @@ namespace FileAccess {
 /// True when the path names a regular file this process can open for reading; otherwise the
 /// reason for people.
 bool CanRead(const std::string& path, std::string& why);
-
-/// UTF-8 as UTF-16 code units; nothing when the bytes are not well-formed UTF-8.
-std::optional<std::u16string> DecodeStrictUtf8(std::string_view bytes);
 
 }  // namespace FileAccess

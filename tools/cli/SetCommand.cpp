@@ -1,11 +1,14 @@
 // `tagloom-cli set FILE [--FIELD TEXT]...`: reads the file, changes the given fields, writes.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
+#include <string_view>
 
+#include "core/Utf.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
@@ -15,21 +18,27 @@ namespace {
 using Setter = void (clsID3::*)(std::u16string);
 
 struct TextOption {
-  const char* name;
+  std::string_view name;
   Setter set;
 };
 
-// One option per text field of the tag object.
+// One option per text field of the tag object, in the order the help lists them.
 constexpr TextOption kTextOptions[] = {
-    {"--comment", &clsID3::SetComments},
-    {"--album", &clsID3::SetAlbum},
-    {"--bpm", &clsID3::SetBeatsPerMinute},
-    {"--composer", &clsID3::SetComposer},
-    {"--genre", &clsID3::SetGenre},
-    {"--copyright", &clsID3::SetCopyright},
-    {"--encoded-by", &clsID3::SetEncodedBy},
-    {"--lyricist", &clsID3::SetLyricist},
     {"--title", &clsID3::SetTitle},
+    {"--artist", &clsID3::SetArtist},
+    {"--album", &clsID3::SetAlbum},
+    {"--track", &clsID3::SetTrackNumber},
+    {"--tracks", &clsID3::SetTracksTotal},
+    {"--year", &clsID3::SetYear},
+    {"--comment", &clsID3::SetComments},
+    {"--composer", &clsID3::SetComposer},
+    {"--band", &clsID3::SetBand},
+    {"--conductor", &clsID3::SetConductor},
+    {"--copyright", &clsID3::SetCopyright},
+    {"--genre", &clsID3::SetGenre},
+    {"--lyricist", &clsID3::SetLyricist},
+    {"--bpm", &clsID3::SetBeatsPerMinute},
+    {"--encoded-by", &clsID3::SetEncodedBy},
     {"--initial-key", &clsID3::SetInitialKey},
     {"--languages", &clsID3::SetLanguages},
     {"--original-album", &clsID3::SetOriginalAlbum},
@@ -38,19 +47,13 @@ constexpr TextOption kTextOptions[] = {
     {"--original-artist", &clsID3::SetOriginalArtist},
     {"--original-year", &clsID3::SetOriginalReleaseYear},
     {"--file-owner", &clsID3::SetFileOwner},
-    {"--artist", &clsID3::SetArtist},
-    {"--band", &clsID3::SetBand},
-    {"--conductor", &clsID3::SetConductor},
     {"--interpreted-by", &clsID3::SetInterpretedBy},
     {"--disc", &clsID3::SetDiscNumber},
     {"--discs", &clsID3::SetDiscsTotal},
     {"--publisher", &clsID3::SetPublisher},
-    {"--track", &clsID3::SetTrackNumber},
-    {"--tracks", &clsID3::SetTracksTotal},
     {"--radio-station", &clsID3::SetInternetRadioStationName},
     {"--radio-owner", &clsID3::SetInternetRadioStationOwner},
     {"--isrc", &clsID3::SetISRC},
-    {"--year", &clsID3::SetYear},
     {"--lyrics", &clsID3::SetLyrics},
     {"--copyright-url", &clsID3::SetCopyrightInfo},
     {"--audio-url", &clsID3::SetAudioURL},
@@ -59,6 +62,10 @@ constexpr TextOption kTextOptions[] = {
     {"--payment-url", &clsID3::SetPaymentURL},
     {"--publisher-url", &clsID3::SetPublisherURL},
 };
+
+// The two options whose values are not the text of a field.
+constexpr std::string_view kLyricsFile = "--lyrics-file";
+constexpr std::string_view kGenreId = "--genre-id";
 
 int Usage(const std::string& message) {
   std::cerr << "tagloom-cli set: " << message << "\n"
@@ -83,6 +90,34 @@ std::optional<int32_t> ParseGenreId(const std::string& text) {
 
 }  // namespace
 
+std::string Commands::SetHelp() {
+  // Words filled into lines of at most 90 characters, continued under the description column.
+  constexpr size_t kWidth = 90;
+  const std::string indent(27, ' ');
+  std::string words =
+      "changes the given fields and writes the tags back; an empty TEXT removes the field. "
+      "Options:";
+  for (const TextOption& option : kTextOptions) (words += ' ') += option.name;
+  words += "; " + std::string(kLyricsFile) + " F (UTF-8 text, line ends kept); " +
+           std::string(kGenreId) + " N (any signed 32-bit number)";
+  std::string help = "  set FILE [OPTION TEXT]...  ";
+  size_t line_start = 0;
+  for (size_t at = 0; at < words.size();) {
+    const size_t end = std::min(words.find(' ', at), words.size());
+    const std::string_view word = std::string_view(words).substr(at, end - at);
+    if (at > 0 && help.size() - line_start + 1 + word.size() > kWidth) {
+      help += '\n';
+      line_start = help.size();
+      help += indent;
+    } else if (at > 0) {
+      help += ' ';
+    }
+    help += word;
+    at = end + 1;
+  }
+  return help + '\n';
+}
+
 int Commands::Set(const std::vector<std::string>& args) {
   std::vector<std::pair<Setter, std::u16string>> changes;
   std::optional<int32_t> genre_id;
@@ -96,12 +131,12 @@ int Commands::Set(const std::vector<std::string>& args) {
     }
     if (i + 1 >= args.size()) return Usage("option " + arg + " needs a value");
     const std::string& value = args[++i];
-    if (arg == "--genre-id") {
+    if (arg == kGenreId) {
       genre_id = ParseGenreId(value);
       if (!genre_id) return Usage("--genre-id takes a whole number from -2147483648 to 2147483647");
       continue;
     }
-    if (arg == "--lyrics-file") {
+    if (arg == kLyricsFile) {
       lyrics_file = value;
       continue;
     }
@@ -109,7 +144,7 @@ int Commands::Set(const std::vector<std::string>& args) {
     for (const TextOption& o : kTextOptions)
       if (arg == o.name) option = &o;
     if (!option) return Usage("unknown option " + arg);
-    const auto text = FileAccess::DecodeStrictUtf8(value);
+    const auto text = Utf::FromUtf8(value);
     if (!text) return Usage("the value of " + arg + " is not valid UTF-8");
     changes.emplace_back(option->set, *text);
   }
@@ -126,7 +161,7 @@ int Commands::Set(const std::vector<std::string>& args) {
       return 1;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
-    lyrics = FileAccess::DecodeStrictUtf8(content);
+    lyrics = Utf::FromUtf8(content);
     if (!lyrics) {
       std::cerr << "tagloom-cli set: '" << *lyrics_file << "' is not UTF-8 text\n";
       return 1;

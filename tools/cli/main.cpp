@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr const char* kUsage =
+// The help text; the lines for `set` between its two halves come from the options it takes.
+constexpr const char* kUsageHead =
     "usage: tagloom-cli COMMAND [ARGS]\n"
     "\n"
     "Reads, writes and removes the tags of MP3 files without a window.\n"
@@ -17,36 +18,28 @@ constexpr const char* kUsage =
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
     "  extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE] PATH...\n"
     "                           one row per file, from the files and the folder trees given,\n"
-    "                           as the window's exports write it; --files-from LIST as for dump\n"
-    "  set FILE [OPTION TEXT]...  changes the given fields and writes the tags back; an empty\n"
-    "                           TEXT removes the field. Options: --title --artist --album\n"
-    "                           --track --tracks --year --comment --composer --band --conductor\n"
-    "                           --copyright --genre --lyricist --bpm --encoded-by --initial-key\n"
-    "                           --languages --original-album --original-file-name\n"
-    "                           --original-lyricist --original-artist --original-year\n"
-    "                           --file-owner --interpreted-by --disc --discs --publisher\n"
-    "                           --radio-station --radio-owner --isrc --lyrics --copyright-url\n"
-    "                           --audio-url --audio-source-url --radio-url --payment-url\n"
-    "                           --publisher-url; --lyrics-file F (UTF-8 text, line ends kept);\n"
-    "                           --genre-id N (any signed 32-bit number)\n"
+    "                           as the window's exports write it; --files-from LIST as for dump\n";
+constexpr const char* kUsageTail =
     "  strip FILE...            removes the ID3v2, Lyrics3 and ID3v1 tags, keeping the audio\n"
     "\n"
     "options:\n"
     "  --help      show this text\n"
     "  --version   show the version\n";
 
+std::string Usage() { return kUsageHead + Commands::SetHelp() + kUsageTail; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::cerr << kUsage;
+    std::cerr << Usage();
     return 2;
   }
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+    std::cout << Usage();
     return 0;
   }
   if (command == "--version") {
@@ -63,7 +56,7 @@ int main(int argc, char** argv) {
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
-    std::cerr << "tagloom-cli: unknown command '" << command << "'\n\n" << kUsage;
+    std::cerr << "tagloom-cli: unknown command '" << command << "'\n\n" << Usage();
     return 2;
   }
   return found->second(args);

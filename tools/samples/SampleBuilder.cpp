@@ -5,6 +5,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "core/Utf.h"
+
 namespace SampleBuilder {
 
 namespace {
@@ -15,24 +17,6 @@ Bytes Digits(size_t value, size_t width) {
   std::string text = std::to_string(value);
   if (text.size() > width) throw std::length_error("Lyrics3 size does not fit its digits");
   return std::string(width - text.size(), '0') + text;
-}
-
-void AppendUtf8(Bytes& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 constexpr std::array<int, 15> kMpeg1Layer3Kbps = {0,   32,  40,  48,  56,  64,  80, 96,
@@ -118,14 +102,7 @@ Bytes EncodeText(Encoding encoding, std::u16string_view text, bool terminate) {
       if (terminate) out += Bytes(2, '\0');
       break;
     case Encoding::Utf8:
-      for (size_t i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-        }
-        AppendUtf8(out, cp);
-      }
+      out += Utf::ToUtf8(text);
       if (terminate) out += '\0';
       break;
   }

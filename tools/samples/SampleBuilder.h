@@ -25,7 +25,8 @@ Bytes SyncSafe(uint32_t value, int width = 4);
 enum class Encoding : uint8_t { Latin1 = 0, Utf16 = 1, Utf16BE = 2, Utf8 = 3 };
 
 /// The text in the encoding; Utf16 gets a little-endian byte-order mark. Latin-1 keeps the low
-/// byte of each unit. With `terminate`, one NUL (two in the UTF-16 encodings) follows.
+/// byte of each unit; UTF-8 writes a half surrogate as U+FFFD. With `terminate`, one NUL (two in
+/// the UTF-16 encodings) follows.
 Bytes EncodeText(Encoding encoding, std::u16string_view text, bool terminate = false);
 
 /// Inserts 00 after every FF that is followed by 00 or a byte from E0 up, or that ends the data.

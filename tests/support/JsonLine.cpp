@@ -1,6 +1,10 @@
-#include "tests/tools/JsonLine.h"
+#include "tests/support/JsonLine.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdlib>
+
+#include "core/Utf.h"
 
 namespace {
 
@@ -17,7 +21,7 @@ class Parser {
       if (!key || !Take(':')) return std::nullopt;
       auto value = Value();
       if (!value) return std::nullopt;
-      object.members.emplace_back(std::string(key->begin(), key->end()), std::move(*value));
+      object.members.emplace_back(Utf::ToUtf8(*key), std::move(*value));
     } while (Take(','));
     if (!Take('}') || !AtEnd()) return std::nullopt;
     return object;
@@ -71,52 +75,31 @@ class Parser {
     if (!Take('"')) return std::nullopt;
     std::u16string out;
     while (pos_ < text_.size()) {
-      const char c = text_[pos_++];
-      if (c == '"') return out;
-      if (c != '\\') {
-        out.push_back(static_cast<unsigned char>(c));
+      // Characters stand as UTF-8 up to the next escape or the closing quote.
+      const size_t run_end = std::min(text_.find_first_of("\"\\", pos_), text_.size());
+      const std::string_view run = text_.substr(pos_, run_end - pos_);
+      for (const char c : run)
+        if (static_cast<unsigned char>(c) < 0x20) return std::nullopt;
+      const auto chars = Utf::FromUtf8(run);
+      if (!chars) return std::nullopt;
+      out += *chars;
+      pos_ = run_end;
+      if (pos_ == text_.size()) break;
+      if (text_[pos_++] == '"') return out;
+      if (pos_ >= text_.size()) return std::nullopt;
+      static constexpr std::string_view kEscapes = "\"\\/bfnrt", kMeanings = "\"\\/\b\f\n\r\t";
+      const char e = text_[pos_++];
+      if (const size_t k = kEscapes.find(e); k != std::string_view::npos) {
+        out.push_back(static_cast<char16_t>(kMeanings[k]));
         continue;
       }
-      if (pos_ >= text_.size()) return std::nullopt;
-      const char e = text_[pos_++];
-      switch (e) {
-        case '"':
-          out.push_back(u'"');
-          break;
-        case '\\':
-          out.push_back(u'\\');
-          break;
-        case '/':
-          out.push_back(u'/');
-          break;
-        case 'n':
-          out.push_back(u'\n');
-          break;
-        case 'r':
-          out.push_back(u'\r');
-          break;
-        case 't':
-          out.push_back(u'\t');
-          break;
-        case 'b':
-          out.push_back(u'\b');
-          break;
-        case 'f':
-          out.push_back(u'\f');
-          break;
-        case 'u': {
-          if (pos_ + 4 > text_.size()) return std::nullopt;
-          const std::string hex(text_.substr(pos_, 4));
-          char* end = nullptr;
-          const long unit = std::strtol(hex.c_str(), &end, 16);
-          if (end != hex.c_str() + 4) return std::nullopt;
-          out.push_back(static_cast<char16_t>(unit));
-          pos_ += 4;
-          break;
-        }
-        default:
-          return std::nullopt;
-      }
+      unsigned unit = 0;
+      const char* const hex = text_.data() + pos_;
+      if (e != 'u' || text_.size() - pos_ < 4 ||
+          std::from_chars(hex, hex + 4, unit, 16).ptr != hex + 4)
+        return std::nullopt;
+      out.push_back(static_cast<char16_t>(unit));
+      pos_ += 4;
     }
     return std::nullopt;
   }

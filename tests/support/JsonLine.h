@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-// A reader for the flat JSON objects `tagloom-cli dump` prints: string, number, boolean and
-// array-of-string values, keys kept in their order. Strings decode to 16-bit units so escapes
-// of lone surrogates survive.
+// A reader for the flat JSON objects `tagloom-cli` prints, one a line: string, number, boolean and
+// array-of-string values, keys kept in their order. Text must be UTF-8 without raw control
+// characters; strings decode to 16-bit units so escapes of lone surrogates survive.
 struct JsonValue {
   enum class Kind { String, Number, Boolean, Array } kind = Kind::String;
   std::u16string text;                // String
