@@ -55,8 +55,9 @@ TEST(ReadDiagnosis, ContentsAreToldApart) {
   EXPECT_EQ(Read(Tagged(""))->Diagnosis().status, Status::kNotMpegAudio);
   EXPECT_EQ(Read(SilentFrames(format, 20))->Diagnosis().status, Status::kNoTags);
   EXPECT_EQ(Read(Tagged(SilentFrames(format, 20)))->Diagnosis().status, Status::kRead);
-  EXPECT_EQ(Read(SilentFrames(format, 20) + Id3v1({.title = "x"}))->Diagnosis().status,
-            Status::kRead);
+  Id3v1Fields v1;
+  v1.title = "x";
+  EXPECT_EQ(Read(SilentFrames(format, 20) + Id3v1(v1))->Diagnosis().status, Status::kRead);
 
   const auto read = Read(Tagged(SilentFrames(format, 20)));
   EXPECT_EQ(read->Diagnosis().size, static_cast<int64_t>(Tagged(SilentFrames(format, 20)).size()));
@@ -67,8 +68,9 @@ TEST(ReadDiagnosis, CutTagsAndCutAudioAreTruncatedAndReadAsBefore) {
   const MpegFormat format = kMpeg1;
   const int frame = FrameLength(format, false);
   // The tag's header declares more bytes than arrive: the frames that did arrive still read.
-  const Bytes tag =
-      Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song")), {.padding = 64});
+  TagOptions padded;
+  padded.padding = 64;
+  const Bytes tag = Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song")), padded);
   const auto cut_tag = Read(tag.substr(0, tag.size() - 40));
   EXPECT_EQ(cut_tag->Diagnosis().status, Status::kNotMpegAudio);  // no audio beats a cut tag
   EXPECT_TRUE(cut_tag->Diagnosis().tag_cut);
