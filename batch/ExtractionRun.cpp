@@ -1,6 +1,5 @@
 #include "batch/ExtractionRun.h"
 
-#include <QFile>
 #include <QStringList>
 #include <cmath>
 #include <memory>
@@ -9,6 +8,7 @@
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "platform/FileNames.h"
 #include "tag/clsID3.h"
 
 namespace {
@@ -54,7 +54,7 @@ void ExtractionRun::Start() {
       if (closing) break;
       trap.Step(120, [&] {
         if (!tag) tag = std::make_unique<clsID3>();
-        tag->SetFileName(QFile::encodeName(path).toStdString());
+        tag->SetFileName(FileNames::ToStdBytes(path));
       });
       QString name;
       trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
