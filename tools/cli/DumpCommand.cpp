@@ -1,11 +1,15 @@
 // `tagloom-cli dump`: one JSON line per file with every field, flag and audio property.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
+#include "platform/FileNameText.h"
 #include "tag/CodePage.h"
 #include "tag/clsID3.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/FileAccess.h"
 #include "tools/cli/JsonText.h"
 
 namespace {
@@ -51,39 +55,10 @@ void Number(std::string& out, const char* name, double value) {
   JsonText::AppendNumber(out, value);
 }
 
-std::u16string PathText(const std::string& path) {
-  // Paths are shown as their bytes; UTF-8 names decode to the characters the user sees.
-  std::u16string text;
-  for (size_t i = 0; i < path.size();) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    char32_t cp = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-    bool ok = extra >= 0 && i + extra < path.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const auto c = static_cast<unsigned char>(path[i + k]);
-      ok = (c & 0xC0) == 0x80;
-      cp = (cp << 6) | (c & 0x3F);
-    }
-    if (!ok) {
-      text.push_back(CodePage::ByteToChar(b));
-      i += 1;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      text.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      text.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-      text.push_back(static_cast<char16_t>(cp));
-    }
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return text;
-}
-
 std::string DumpLine(const std::string& path, clsID3& tag) {
   tag.SetFileName(path);
   std::string out = "{\"FileName\":";
-  JsonText::AppendString(out, PathText(path));
+  JsonText::AppendString(out, FileNameText::Decode(path));
   Text(out, "Comments", tag.Comments());
   Text(out, "Album", tag.Album());
   Text(out, "BeatsPerMinute", tag.BeatsPerMinute());
@@ -120,39 +95,74 @@ std::string DumpLine(const std::string& path, clsID3& tag) {
   return out;
 }
 
+constexpr const char* kHelp =
+    "usage: tagloom-cli dump [--files-from LIST] [--] FILE...\n"
+    "Prints one JSON line per file, in the order given: \"FileName\", every tag field, the\n"
+    "existence flags, \"ID3RevisionV2\" and the audio properties. A file that cannot be read\n"
+    "still gets its line, of default values, and is named with the reason on standard error.\n"
+    "  --files-from LIST  paths from LIST, one per line (- for standard input)\n"
+    "  --                 what follows are paths, even when they start with -\n"
+    "  --help, -h         show this text\n"
+    "Exit status: 0 every file read, 1 the output or the list could not be written or read,\n"
+    "2 a usage error, 3 some file could not be read.\n";
+
+int Usage(const std::string& problem) {
+  std::cerr << "tagloom-cli dump: " << problem << "\n\n" << kHelp;
+  return Commands::kUsage;
+}
+
 }  // namespace
 
 namespace Commands {
 
 int Dump(const std::vector<std::string>& args) {
   std::vector<std::string> paths;
+  bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--files-from") {
-      if (i + 1 >= args.size()) {
-        std::cerr << "tagloom-cli dump: --files-from needs a list file\n";
-        return 2;
+    const std::string& arg = args[i];
+    if (options_done || !CliArgs::IsOption(arg)) {
+      paths.push_back(arg);
+    } else if (arg == "--") {
+      options_done = true;
+    } else if (CliArgs::IsHelp(arg)) {
+      std::cout << kHelp;
+      return std::cout.flush() ? kSuccess : kFailure;
+    } else if (arg == "--files-from") {
+      if (i + 1 >= args.size()) return Usage("--files-from needs a list file");
+      std::string why;
+      if (!CliArgs::ReadPathList(args[++i], paths, why)) {
+        std::cerr << "tagloom-cli dump: cannot read the list '" << args[i] << "': " << why << "\n";
+        return kFailure;
       }
-      if (!CliArgs::ReadPathList(args[++i], paths)) {
-        std::cerr << "tagloom-cli dump: cannot read the list " << args[i] << "\n";
-        return 1;
-      }
-    } else if (args[i] == "--") {
-      paths.insert(paths.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-      break;
     } else {
-      paths.push_back(args[i]);
+      return Usage("unknown option '" + arg + "'");
     }
   }
-  if (paths.empty()) {
-    std::cerr << "usage: tagloom-cli dump FILE... | --files-from LIST\n";
-    return 2;
-  }
+  if (paths.empty()) return Usage("no files given");
   clsID3 tag;
+  bool all_read = true;
+  int write_error = 0;
   for (const std::string& path : paths) {
+    // The engine reads what it can and says nothing; whoever asked for the file is told.
+    std::string why;
+    if (!FileAccess::CanRead(path, why)) {
+      std::cerr << "tagloom-cli dump: cannot read '" << path << "': " << why << "\n";
+      all_read = false;
+    }
     const std::string line = DumpLine(path, tag);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) {
+      write_error = errno != 0 ? errno : EIO;
+      break;
+    }
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  if (write_error == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+    write_error = errno != 0 ? errno : EIO;
+  if (write_error != 0) {
+    std::cerr << "tagloom-cli dump: cannot write to standard output: " << std::strerror(write_error)
+              << "\n";
+    return kFailure;
+  }
+  return all_read ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands
