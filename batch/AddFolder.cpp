@@ -1,11 +1,13 @@
 #include "batch/AddFolder.h"
 
-#include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <set>
 
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/EventLoop.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/StepFailure.h"
 #include "platform/Ui.h"
@@ -24,7 +26,9 @@ bool IsSystemFolder(int attributes) {
   return attributes == kSystemFolder || attributes == kSystemFolderLink;
 }
 
-qsizetype EncodedLength(const QString& text) { return QFile::encodeName(text).size(); }
+qsizetype EncodedLength(const QString& text) {
+  return static_cast<qsizetype>(FileNames::ToStdBytes(text).size());
+}
 
 bool SameLetter(char16_t a, char16_t b) {
   return a == b || QChar::toCaseFolded(a) == QChar::toCaseFolded(b);
@@ -83,6 +87,7 @@ class Walker {
       if (!attributes) {
         // Gone since the folder test.
         if (listing_reached) {
+          Dropped(v, ENOENT, QString::fromUtf8(std::strerror(ENOENT)));
           folders.removeAt(i);
         } else {
           report(112, QStringLiteral("Path not found"));
@@ -101,7 +106,9 @@ class Walker {
       std::vector<DirectoryEntry> entries;
       try {
         entries = walk_.files.ListFolders(v);
-      } catch (const FolderNotListable&) {
+      } catch (const FolderNotListable& e) {
+        Dropped(v, e.Error(),
+                QString::fromUtf8(e.Error() != 0 ? std::strerror(e.Error()) : e.what()));
         // Removing in place keeps i on the folder that followed, so none is skipped or repeated.
         folders.removeAt(i);
         continue;
@@ -114,9 +121,15 @@ class Walker {
         if (!(entry.attributes & FileAttribute::kDirectory)) continue;
         if (walk_.events.Yield()) return false;
         const QString& s = entry.name;
-        if (EncodedLength(s) > kNameLimitBytes || HasUnusualCharacters(s) || s.contains(u'?') ||
-            s == QLatin1String(".") || s == QLatin1String(".."))
+        if (s == QLatin1String(".") || s == QLatin1String("..")) continue;
+        if (EncodedLength(s) > kNameLimitBytes) {
+          Dropped(v + s, ENAMETOOLONG, QString::fromUtf8(std::strerror(ENAMETOOLONG)));
           continue;
+        }
+        if (HasUnusualCharacters(s) || s.contains(u'?')) {
+          Dropped(v + s, 0, QStringLiteral("its name holds a control character or \"?\""));
+          continue;
+        }
         const QString sub = v + s;
         if (const auto id = walk_.files.Identity(sub); id && !seen_.insert(*id).second) continue;
         found.append(sub + Main::kSeparator);
@@ -129,7 +142,11 @@ class Walker {
     for (const QString& v : std::as_const(found)) {
       // One look answers both the folder test and the attribute test.
       const std::optional<int> attributes = walk_.files.Attributes(v);
-      if (!attributes || !(*attributes & FileAttribute::kDirectory)) continue;
+      if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
+        const int error = attributes ? ENOTDIR : ENOENT;
+        Dropped(v, error, QString::fromUtf8(std::strerror(error)));
+        continue;
+      }
       if (walk_.events.Yield()) return false;
       if (!IsSystemFolder(*attributes) || walk_.files.IsRootFolder(v)) folders.append(v);
     }
@@ -137,6 +154,10 @@ class Walker {
   }
 
  private:
+  void Dropped(const QString& folder, int error, const QString& why) const {
+    if (walk_.dropped) walk_.dropped(folder, error, why);
+  }
+
   const Walk& walk_;
   std::set<FolderIdentity> seen_;
 };

@@ -25,12 +25,18 @@ inline constexpr qsizetype kNameLimitBytes = 255;
 using ReportFailure =
     std::function<void(std::u16string_view location, int step, const QString& description)>;
 
-/// What the walk works with: the file system, the event loop it lets run between folders, and
-/// where it reports failures (unset: failures go unreported).
+/// A folder the walk leaves out: its path, the system's error number when it could not be read
+/// (0 when a rule of the walk leaves it out), and why, for people.
+using ReportDropped = std::function<void(const QString& folder, int error, const QString& why)>;
+
+/// What the walk works with: the file system, the event loop it lets run between folders, where
+/// it reports failures (unset: failures go unreported) and who is told of the folders it leaves
+/// out (unset: nobody).
 struct Walk {
   const FileSystem& files;
   EventLoop& events;
   ReportFailure report;
+  ReportDropped dropped = {};
 };
 
 /// The folder browser opening on initial; the chosen folder, or empty text when cancelled.

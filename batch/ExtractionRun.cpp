@@ -1,6 +1,5 @@
 #include "batch/ExtractionRun.h"
 
-#include <QFile>
 #include <QStringList>
 #include <cmath>
 #include <memory>
@@ -10,6 +9,7 @@
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "platform/FileNames.h"
 #include "tag/clsID3.h"
 
 namespace {
@@ -86,7 +86,7 @@ void ExtractionRun::Start() {
       if (closing) break;
       trap.Step(120, [&] {
         if (!tag) tag = std::make_unique<clsID3>();
-        tag->SetFileName(QFile::encodeName(path).toStdString());
+        tag->SetFileName(FileNames::ToStdBytes(path));
       });
       if (tag && tag->Diagnosis().NotRead()) ++not_read;
       if (chosen.empty()) {

@@ -48,6 +48,12 @@ Sequence DecodeAt(std::string_view bytes, size_t i) {
 
 }  // namespace
 
+size_t SequenceAt(std::string_view bytes, size_t at, char32_t& code_point) {
+  const Sequence s = DecodeAt(bytes, at);
+  if (s.length != 0) code_point = s.code_point;
+  return s.length;
+}
+
 void AppendUtf8(std::string& out, std::u16string_view text) {
   // Three bytes a unit at most (a pair of units makes four), written in place, then trimmed.
   const size_t start = out.size();

@@ -23,6 +23,10 @@ using ByteReplacement = char16_t (*)(unsigned char byte);
 /// Well-formed sequences decoded; every other byte becomes one unit, `replace(byte)` or U+FFFD.
 std::u16string FromUtf8Lossy(std::string_view bytes, ByteReplacement replace = nullptr);
 
+/// The length (1 to 4) of the well-formed sequence at byte `at`, with its code point; 0 when
+/// none starts there.
+size_t SequenceAt(std::string_view bytes, size_t at, char32_t& code_point);
+
 /// One code point as one or two units; a surrogate or a value past U+10FFFF becomes U+FFFD.
 void AppendUtf16(std::u16string& out, char32_t code_point);
 

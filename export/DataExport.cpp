@@ -15,10 +15,11 @@ void WriteUtf8(TextOutput& out, const QString& text) {
 
 }  // namespace
 
-void WriteCsv(const ResultTable& table, TextOutput& out) {
-  WriteUtf8(out, TextLines::CsvLine(table.headers));
+void WriteCsv(const ResultTable& table, TextOutput& out, bool formula_safe) {
+  WriteUtf8(out, TextLines::CsvLine(table.headers, formula_safe));
   for (const ResultTable::Row& row : table.rows)
-    if (row.checked) WriteUtf8(out, TextLines::CsvLine(row.Cells(table.ColumnCount())));
+    if (row.checked)
+      WriteUtf8(out, TextLines::CsvLine(row.Cells(table.ColumnCount()), formula_safe));
   out.Commit();
 }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileNames.h"
 #include "platform/StepFailure.h"
 
 namespace {
@@ -19,7 +20,8 @@ uint32_t NewFileMode() {
 }  // namespace
 
 ReplacingFile::ReplacingFile(const QString& path, std::shared_ptr<TagFileSystem> files)
-    : files_(files ? std::move(files) : TagFileSystem::Posix()), target_(path.toStdString()) {
+    : files_(files ? std::move(files) : TagFileSystem::Posix()),
+      target_(FileNames::ToStdBytes(path)) {
   std::string error;
   if (target_.empty()) Fail("no file name was given");
   std::string resolved;

@@ -1,13 +1,16 @@
 #include "export/SpreadsheetExport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
+#include "export/TextOutput.h"
 #include "platform/EventLoop.h"
 #include "platform/ReportListModel.h"
 #include "platform/Spreadsheet.h"
@@ -142,4 +145,25 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
   }
   if (fill.created && !closing) trap.Step(124, [&] { spreadsheet.AutoFitColumns(); });
   return fill;
+}
+
+void SaveWorkbook(Spreadsheet& spreadsheet, TextOutput& out) {
+  const QTemporaryDir folder;
+  if (!folder.isValid())
+    throw StepFailure("Cannot make a temporary folder for the workbook: " +
+                      folder.errorString().toStdString());
+  const QString path = folder.filePath(QStringLiteral("workbook.xlsx"));
+  spreadsheet.Save(path);
+  QFile saved(path);
+  if (!saved.open(QIODevice::ReadOnly))
+    throw StepFailure("Cannot read the saved workbook back: " + saved.errorString().toStdString());
+  constexpr qint64 kPiece = qint64{1} << 20;
+  for (;;) {
+    const QByteArray piece = saved.read(kPiece);
+    if (piece.isEmpty()) break;
+    out.Write(std::string_view(piece.constData(), size_t(piece.size())));
+  }
+  if (saved.error() != QFileDevice::NoError)
+    throw StepFailure("Cannot read the saved workbook back: " + saved.errorString().toStdString());
+  out.Commit();
 }

@@ -10,6 +10,7 @@ struct ResultTable;
 class EventLoop;
 class ReportListModel;
 class Spreadsheet;
+class TextOutput;
 class Ui;
 class WindowPointer;
 
@@ -38,6 +39,10 @@ struct WorkbookFill {
 /// columns, under the caller's trap; the file name keeps its "=", tag texts lose theirs.
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
                           ErrorTrap& trap);
+
+/// Saves the workbook where `out` puts its bytes: into a private temporary folder first, as the
+/// workbook writer needs a path of its own, then through `out`, which commits them.
+void SaveWorkbook(Spreadsheet& spreadsheet, TextOutput& out);
 
 /// "Save Results As Excel File": writes the result table into a new workbook, saves it under a
 /// new name and opens it in the desktop's spreadsheet application.

@@ -70,11 +70,13 @@ qsizetype ClipboardLineBound(const std::vector<int>& widths) {
   return bound;
 }
 
-QString CsvLine(const QStringList& cells) {
+QString CsvLine(const QStringList& cells, bool formula_safe) {
   QString line;
   for (qsizetype c = 0; c < cells.size(); ++c) {
     if (c > 0) line += u',';
-    const QString& text = cells[c];
+    const bool starts_formula =
+        formula_safe && !cells[c].isEmpty() && QStringView(u"=+-@\t\r").contains(cells[c].front());
+    const QString& text = starts_formula ? u'\'' + cells[c] : cells[c];
     bool quote = false;
     for (QChar ch : text) {
       if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {

@@ -30,8 +30,9 @@ QString ClipboardLine(const QStringList& cells, const std::vector<int>& widths);
 qsizetype ClipboardLineBound(const std::vector<int>& widths);
 
 /// A CSV record (comma separated, fields quoted when they hold a comma, quote, CR or LF) with
-/// its CR LF.
-QString CsvLine(const QStringList& cells);
+/// its CR LF. With `formula_safe`, a field starting with "=", "+", "-", "@", a tab or a CR gets
+/// a "'" in front, so a spreadsheet that opens the file shows it as text, never runs it.
+QString CsvLine(const QStringList& cells, bool formula_safe = false);
 
 /// One JSON object with the headers as keys and the cells as values, and a LF. Code units that
 /// cannot stand in JSON text (lone surrogates) become U+FFFD, so every line is valid UTF-8 JSON.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -28,7 +29,13 @@ struct DirectoryEntry {
 /// A folder that is gone or may not be read: the folder walk drops it and goes on.
 class FolderNotListable : public StepFailure {
  public:
-  using StepFailure::StepFailure;
+  explicit FolderNotListable(const std::string& what, int error = 0)
+      : StepFailure(what), error_(error) {}
+  /// The system's error number, 0 when unknown.
+  int Error() const { return error_; }
+
+ private:
+  int error_;
 };
 
 /// What makes a folder the same folder under another path (a link): device and inode.

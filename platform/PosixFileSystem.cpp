@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -13,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/FileNames.h"
 #include "platform/StepFailure.h"
 
 namespace {
@@ -39,13 +39,13 @@ int AttributesOf(const struct stat& st, const QString& name) {
 std::optional<int> PosixFileSystem::Attributes(const QString& path) const noexcept {
   try {
     struct stat st {};
-    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (path.isEmpty() || ::lstat(FileNames::ToBytes(path).constData(), &st) != 0)
       return std::nullopt;
     // A link to a folder is walked like the folder it names, as a junction is.
     if (S_ISLNK(st.st_mode)) {
       struct stat target {};
       int bits = AttributesOf(st, NameOf(path));
-      if (::stat(QFile::encodeName(path).constData(), &target) == 0 && S_ISDIR(target.st_mode))
+      if (::stat(FileNames::ToBytes(path).constData(), &target) == 0 && S_ISDIR(target.st_mode))
         bits |= FileAttribute::kDirectory;
       return bits;
     }
@@ -65,7 +65,7 @@ void AddEntry(int dir_fd, const char* raw_name, unsigned char type, Pick pick,
   if (raw_name[0] == '.' && (raw_name[1] == 0 || (raw_name[1] == '.' && raw_name[2] == 0))) return;
   if (pick == Pick::Files && type == DT_DIR) return;
   if (pick == Pick::Folders && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) return;
-  const QString name = QFile::decodeName(raw_name);
+  const QString name = FileNames::ToText(raw_name);
   if (pick == Pick::Files && wanted && !wanted(name)) return;
   if (pick == Pick::Files && type == DT_REG && raw_name[0] != '.') {
     // A plain file is present by being listed; its read-only bit is the only thing a look
@@ -94,15 +94,17 @@ void AddEntry(int dir_fd, const char* raw_name, unsigned char type, Pick pick,
 // many thousands of files close to the cost of reading the folders.
 std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
                                         const std::function<bool(const QString&)>& wanted) {
-  const QByteArray native = QFile::encodeName(folder);
+  const QByteArray native = FileNames::ToBytes(folder);
   // Read with getdents64 into one buffer of our own: opendir would also look up the folder's
   // block size, one more call for each of thousands of folders.
   const int dir_fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd < 0) {
     const int error = errno;
-    const std::string detail = folder.toStdString() + " (" + std::strerror(error) + ")";
-    if (error == EACCES || error == EPERM) throw FolderNotListable("Permission denied: " + detail);
-    if (error == ENOENT || error == ENOTDIR) throw FolderNotListable("Path not found: " + detail);
+    const std::string detail = FileNames::ToStdBytes(folder) + " (" + std::strerror(error) + ")";
+    if (error == EACCES || error == EPERM)
+      throw FolderNotListable("Permission denied: " + detail, error);
+    if (error == ENOENT || error == ENOTDIR)
+      throw FolderNotListable("Path not found: " + detail, error);
     throw StepFailure("Path/File access error: " + detail);
   }
   struct Closer {
@@ -115,7 +117,7 @@ std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
     const long got = ::syscall(SYS_getdents64, dir_fd, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw StepFailure("Path/File access error: " + folder.toStdString() + " (" +
+      throw StepFailure("Path/File access error: " + FileNames::ToStdBytes(folder) + " (" +
                         std::strerror(errno) + ")");
     }
     if (got == 0) break;
@@ -152,7 +154,7 @@ bool PosixFileSystem::FileIsPresent(const QString& path) const noexcept {
     // Opening for attribute access only needs the path to lead to the file, which is exactly
     // what a stat finds out; the folder scan asks this for every file, so one call it is.
     struct stat st {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+    return !path.isEmpty() && ::stat(FileNames::ToBytes(path).constData(), &st) == 0 &&
            !S_ISDIR(st.st_mode);
   } catch (...) {
     return false;
@@ -162,7 +164,7 @@ bool PosixFileSystem::FileIsPresent(const QString& path) const noexcept {
 bool PosixFileSystem::FileHasDate(const QString& path) const noexcept {
   try {
     struct stat st {};
-    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return !path.isEmpty() && ::stat(FileNames::ToBytes(path).constData(), &st) == 0;
   } catch (...) {
     return false;
   }
@@ -174,9 +176,9 @@ bool PosixFileSystem::IsRootFolder(const QString& path) const noexcept {
     }, parent{};
     QString trimmed = path;
     while (trimmed.size() > 1 && trimmed.endsWith(u'/')) trimmed.chop(1);
-    if (::stat(QFile::encodeName(trimmed).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (::stat(FileNames::ToBytes(trimmed).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
       return false;
-    if (::stat(QFile::encodeName(trimmed + QStringLiteral("/..")).constData(), &parent) != 0)
+    if (::stat(FileNames::ToBytes(trimmed + QStringLiteral("/..")).constData(), &parent) != 0)
       return false;
     // The root, or a mount point: its parent lives on another device or is itself.
     return st.st_dev != parent.st_dev || st.st_ino == parent.st_ino;
@@ -188,7 +190,7 @@ bool PosixFileSystem::IsRootFolder(const QString& path) const noexcept {
 std::optional<FolderIdentity> PosixFileSystem::Identity(const QString& path) const noexcept {
   try {
     struct stat st {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (path.isEmpty() || ::stat(FileNames::ToBytes(path).constData(), &st) != 0)
       return std::nullopt;
     return FolderIdentity{static_cast<std::uint64_t>(st.st_dev),
                           static_cast<std::uint64_t>(st.st_ino)};

@@ -12,20 +12,23 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 platform_api='platform/[A-Za-z0-9_]+\.h'
+# UTF and file-name text: standard C++ beneath every layer but the engine.
+text='core/(Utf|FileNameText)\.h'
 allowed_for() {
   case "$1" in
     tag/*) echo 'tag/' ;;
-    platform/qt/*) echo "$platform_api|platform/qt/" ;;
-    platform/xlsx/*) echo "$platform_api|platform/xlsx/" ;;
-    platform/taglib/*) echo "$platform_api|platform/taglib/" ;;
-    platform/*) echo "$platform_api" ;;
+    platform/qt/*) echo "$platform_api|platform/qt/|$text" ;;
+    platform/xlsx/*) echo "$platform_api|platform/xlsx/|$text" ;;
+    platform/taglib/*) echo "$platform_api|platform/taglib/|$text" ;;
+    core/Utf.* | core/FileNameText.*) echo "$text" ;;
+    platform/*) echo "$platform_api|$text" ;;
     core/*) echo "core/|$platform_api" ;;
     batch/*) echo "batch/|core/|tag/|$platform_api" ;;
     export/*) echo "export/|core/|tag/|$platform_api" ;;
     app/ui/* | app/main.cpp) echo "app/|batch/|export/|core/|tag/|platform/" ;;
     app/*) echo "app/[A-Za-z0-9_]+\.h|batch/|export/|core/|tag/|$platform_api" ;;
     tools/cli/*) echo "tools/cli/|batch/|export/|core/|tag/|$platform_api|platform/(xlsx|taglib)/" ;;
-    tools/samples/*) echo 'tools/samples/|core/Utf\.h' ;;
+    tools/samples/*) echo "tools/samples/|$text" ;;
     *) echo '' ;;
   esac
 }

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileNames.h"
 #include "platform/StepFailure.h"
 
 namespace {
@@ -126,7 +127,7 @@ using C = TagLibShellProperties::Column;
 
 // Returns true when TagLib recognised the file.
 bool ReadWithTagLib(const QString& path, Details& d) {
-  const QByteArray name = QFile::encodeName(path);
+  const QByteArray name = FileNames::ToBytes(path);
   TagLib::FileStream stream(name.constData(), true);
   if (!stream.isOpen()) return false;
   TagLib::FileRef ref(&stream, true, TagLib::AudioProperties::Average);

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 
@@ -92,7 +93,7 @@ class FailingFileSystem : public PosixFileSystem {
     QString f = folder;
     while (f.size() > 1 && f.endsWith(u'/')) f.chop(1);
     listed.append(f);
-    if (denied.contains(f)) throw FolderNotListable("Permission denied");
+    if (denied.contains(f)) throw FolderNotListable("Permission denied", EACCES);
     if (broken.contains(f)) throw StepFailure("Device I/O error");
   }
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <cerrno>
 
 #include "batch/AddFolder.h"
 #include "core/Main.h"
@@ -15,6 +16,12 @@ struct Reported {
   QString location;
   int step;
   QString description;
+};
+
+struct Dropped {
+  QString folder;  // relative to the tree
+  int error;
+  bool operator==(const Dropped&) const = default;
 };
 
 class WalkTest : public ::testing::Test {
@@ -33,6 +40,10 @@ class WalkTest : public ::testing::Test {
             [this](std::u16string_view location, int step, const QString& description) {
               reports.push_back(
                   {QString::fromUtf16(location.data(), location.size()), step, description});
+            },
+            [this](const QString& folder, int error, const QString& why) {
+              EXPECT_FALSE(why.isEmpty());
+              dropped.push_back({folder.mid(tree.Root().size() + 1), error});
             }};
   }
 
@@ -40,6 +51,7 @@ class WalkTest : public ::testing::Test {
   FailingFileSystem files;
   FakeEventLoop events;
   std::vector<Reported> reports;
+  std::vector<Dropped> dropped;
   bool walked_to_end = false;
 };
 
@@ -83,6 +95,8 @@ TEST_F(WalkTest, FoldersThatMayNotBeReadAreDroppedWithoutSkippingTheNextOne) {
   EXPECT_EQ(WalkFrom({"A"}), QStringList({"A/", "A/3/", "A/4/", "A/3/in3/"}));
   EXPECT_EQ(files.listed.count(tree.PathOf("A/3")), 1);
   EXPECT_TRUE(reports.empty());
+  // Whoever walks is told which folders were left out, and why.
+  EXPECT_EQ(dropped, (std::vector<Dropped>{{"A/1/", EACCES}, {"A/2/", EACCES}}));
 
   // A chosen folder that may not be read leaves nothing to list.
   files.denied = {tree.PathOf("A")};
@@ -105,6 +119,7 @@ TEST_F(WalkTest, AFolderThatDisappearsDuringTheWalkIsLeftOut) {
   };
   EXPECT_EQ(WalkFrom({"A"}), QStringList({"A/", "A/1/", "A/3/", "A/1/x/", "A/3/z/"}));
   EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(dropped, (std::vector<Dropped>{{"A/2/", ENOENT}}));
 }
 
 TEST_F(WalkTest, AFolderGoneBeforeAnyListingIsReportedWithTheWalksLocation) {
@@ -136,13 +151,18 @@ TEST_F(WalkTest, FoldersWithUnusualNamesAreSkippedButForeignScriptsAreWalked) {
   tree.Folder(QString::fromUtf8("A/日本語"));
   tree.Folder(QStringLiteral("A/tab\there/in"));
   tree.Folder(QStringLiteral("A/what?/in"));
-  // A name whose bytes are not valid UTF-8.
-  const QByteArray bad = QFile::encodeName(tree.PathOf("A")) + "/bad\xff\xfe";
+  // A name whose bytes are not valid UTF-8 (Latin-1, as old copies have them) is walked under
+  // text that turns back into its bytes.
+  const QByteArray bad = QFile::encodeName(tree.PathOf("A")) + "/caf\xe9";
   ASSERT_EQ(::mkdir(bad.constData(), 0755), 0);
   ASSERT_EQ(::mkdir((bad + "/in").constData(), 0755), 0);
+  const QString cafe = QStringLiteral("A/caf") + QChar(0xEFE9);
   EXPECT_EQ(WalkFrom({"A"}),
-            QStringList({"A/", QString::fromUtf8("A/Ελληνικά/"), QString::fromUtf8("A/日本語/"),
+            QStringList({"A/", cafe + u'/', QString::fromUtf8("A/Ελληνικά/"),
+                         QString::fromUtf8("A/日本語/"), cafe + QStringLiteral("/in/"),
                          QString::fromUtf8("A/Ελληνικά/μέσα/")}));
+  // The skipped ones are told, as left out by rule rather than unreadable.
+  EXPECT_EQ(dropped, (std::vector<Dropped>{{"A/tab\there", 0}, {"A/what?", 0}}));
 }
 
 TEST_F(WalkTest, DeepTreesBeyondTheOldPathLimitAreWalkedWhole) {

@@ -6,6 +6,7 @@
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorReport.h"
+#include "platform/FileNames.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"
@@ -108,6 +109,15 @@ TEST_F(ExtractionRunTest, RowsHoldFileNameAndElevenFieldsAndAreCheckedAfterDone)
     EXPECT_EQ(results.SubItem(4, k), QString()) << k;
   }
   EXPECT_FALSE(running);
+}
+
+TEST_F(ExtractionRunTest, NamesThatAreNotUtf8AreReadUnderTheTextTheListingGives) {
+  Mp3("old", "caf\xE9");
+  Queue({FileNames::ToText(dir.PathOf("old/caf\xE9.mp3"))});
+  run.Start();
+  ASSERT_EQ(results.RowCount(), 1);
+  EXPECT_EQ(results.Text(1), QStringLiteral("caf") + QChar(0xEFE9) + QStringLiteral(".mp3"));
+  EXPECT_EQ(results.SubItem(1, 1), QStringLiteral("caf\u00E9"));  // the tag's own Latin-1
 }
 
 TEST_F(ExtractionRunTest, ProgressShowsFloorOfShareThenIdle) {

@@ -43,6 +43,13 @@ TEST(TextLinesTest, CsvQuotesOnlyWhatNeedsIt) {
   EXPECT_EQ(TextLines::CsvLine(L({u"=1+1", u" spaced "})), QStringLiteral("=1+1, spaced \r\n"));
 }
 
+TEST(TextLinesTest, FormulaSafeCsvMarksOnlyTheFirstCharacter) {
+  EXPECT_EQ(TextLines::CsvLine(L({u"a=b", u"", u"-", u"'=x", u"@", u" =x"}), true),
+            QStringLiteral("a=b,,'-,'=x,'@, =x\r\n"));
+  EXPECT_EQ(TextLines::CsvLine(L({u"\r=", u"=a,b"}), true),
+            QStringLiteral("\"'\r=\",\"'=a,b\"\r\n"));
+}
+
 TEST(TextLinesTest, JsonLineKeysByHeaderAndEscapes) {
   const QString line = TextLines::JsonLine(L({u"Filename", u"Title", u"Lyrics"}),
                                            L({u"a\"b\\.mp3", u"Tab\there", u"one\r\ntwo\x01"}));

@@ -96,28 +96,33 @@ std::optional<fs::path> PeersDir() {
 }
 std::optional<fs::path> BinDir() { return FolderFromEnvOr("TAGLOOM_BIN", TAGLOOM_BUILT_BIN_DIR); }
 
-namespace {
-
 std::string ShellQuote(const std::string& text) {
   std::string out = "'";
   for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return out + "'";
 }
 
-}  // namespace
-
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               std::string_view input) {
+  return Run(RunSetup{}, program, args, input);
+}
+
+RunResult Run(const RunSetup& setup, const std::string& program,
+              const std::vector<std::string>& args, std::string_view input) {
   TempDir io;
   const std::string in = io.Write("stdin", input);
-  std::string command = ShellQuote(program);
+  std::string command;
+  if (!setup.folder.empty()) command += "cd " + ShellQuote(setup.folder) + " && ";
+  if (!setup.prefix.empty()) command += setup.prefix + " ";
+  command += ShellQuote(program);
   for (const auto& a : args) command += " " + ShellQuote(a);
-  command += " <" + ShellQuote(in) + " >" + ShellQuote(io.PathOf("stdout")) + " 2>" +
-             ShellQuote(io.PathOf("stderr"));
+  const std::string out = setup.output.empty() ? io.PathOf("stdout") : setup.output;
+  command +=
+      " <" + ShellQuote(in) + " >" + ShellQuote(out) + " 2>" + ShellQuote(io.PathOf("stderr"));
   RunResult result;
   const int raw = std::system(command.c_str());
   result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadBytes(io.PathOf("stdout")).value_or("");
+  if (setup.output.empty()) result.out = ReadBytes(io.PathOf("stdout")).value_or("");
   result.err = ReadBytes(io.PathOf("stderr")).value_or("");
   return result;
 }

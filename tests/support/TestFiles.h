@@ -53,6 +53,20 @@ struct RunResult {
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               std::string_view input = "");
 
+/// How Run sets a program up: the folder it starts in, shell words put before it (a limit, a
+/// change of user; quote what needs it with ShellQuote), and a file its standard output goes to
+/// instead of being kept. Empty fields change nothing.
+struct RunSetup {
+  std::string folder = {};
+  std::string prefix = {};
+  std::string output = {};
+};
+RunResult Run(const RunSetup& setup, const std::string& program,
+              const std::vector<std::string>& args, std::string_view input = "");
+
+/// The text as one shell word.
+std::string ShellQuote(const std::string& text);
+
 /// Joins with the given separator, adding one only when `folder` does not already end in it; the
 /// path routines under test take the separator as a parameter, so both forms need building.
 std::string JoinPath(std::string_view folder, std::string_view name, char separator);

@@ -1,6 +1,7 @@
 // `tagloom-cli dump` run as a program on the bundled samples: selected values, the key order,
 // the escaping contract, the list option and the usage errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -342,15 +343,16 @@ TEST_F(CliDump, EveryUnitOutsidePrintableAsciiIsEscaped) {
   EXPECT_NE(run.out.find("\\ud800"), std::string::npos);
 }
 
-TEST_F(CliDump, NameBytesThatAreNotUtf8ShowAsTheirCodePageCharacters) {
+TEST_F(CliDump, NameBytesThatAreNotUtf8ShowAsOneMarkEach) {
   // An overlong slash, an encoded surrogate and a value past U+10FFFF are no UTF-8: each of
-  // their bytes stands for itself, as does a stray byte beside a well-formed letter.
+  // their bytes shows as its own mark (U+EF00 plus the byte), as does a stray byte beside a
+  // well-formed letter, so the name turns back into its bytes.
   TestFiles::TempDir dir;
   const std::vector<std::pair<std::string, std::u16string>> names = {
-      {"a\xC0\xAF.mp3", u"a\u00C0\u00AF.mp3"},
-      {"b\xED\xA0\x80.mp3", u"b\u00ED\u00A0\u20AC.mp3"},
-      {"c\xF4\x90\x80\x80.mp3", u"c\u00F4\u0090\u20AC\u20AC.mp3"},
-      {"d\xE9t\xC3\xA9.mp3", u"d\u00E9t\u00E9.mp3"},
+      {"a\xC0\xAF.mp3", u"a\uEFC0\uEFAF.mp3"},
+      {"b\xED\xA0\x80.mp3", u"b\uEFED\uEFA0\uEF80.mp3"},
+      {"c\xF4\x90\x80\x80.mp3", u"c\uEFF4\uEF90\uEF80\uEF80.mp3"},
+      {"d\xE9t\xC3\xA9.mp3", u"d\uEFE9t\u00E9.mp3"},
   };
   std::vector<std::string> args = {"dump"};
   for (const auto& [bytes, shown] : names) args.push_back(dir.Write(bytes, "not audio"));
@@ -441,6 +443,94 @@ TEST_F(CliDump, UnreadableFileStillGetsALine) {
   EXPECT_EQ(object->Find("ID3RevisionV2")->number, 3);
   EXPECT_EQ(object->Find("GenreID")->number, 255);
   EXPECT_EQ(object->Find("Title")->text, u"");
+}
+
+TEST_F(CliDump, EveryPathThatCannotBeReadIsNamedWithTheSystemsReason) {
+  TestFiles::TempDir dir;
+  const std::string sample = (*samples_ / "01 - Harbour Lights (ID3v1).mp3").string();
+  const std::string fifo = dir.PathOf("pipe.mp3");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  const RunResult run =
+      RunCli({"dump", sample, dir.PathOf("missing.mp3"), dir.Path().string(), fifo});
+  EXPECT_EQ(run.status, 3);
+  // Each keeps its line, so lines and paths still pair up.
+  EXPECT_EQ(Lines(run.out).size(), 4u);
+  const std::vector<std::string> told = Lines(run.err);
+  ASSERT_EQ(told.size(), 3u) << run.err;
+  EXPECT_EQ(told[0], "tagloom-cli dump: cannot read '" + dir.PathOf("missing.mp3") +
+                         "': No such file or directory");
+  EXPECT_EQ(told[1], "tagloom-cli dump: cannot read '" + dir.Path().string() + "': Is a directory");
+  EXPECT_EQ(told[2], "tagloom-cli dump: cannot read '" + fifo + "': not a regular file");
+  EXPECT_EQ(RunCli({"dump", sample}).status, 0);
+}
+
+TEST_F(CliDump, AFullOutputIsAnErrorHoweverLateItFills) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  // Enough lines to pass the output's buffer before the end.
+  std::vector<std::string> args = {"dump"};
+  for (int i = 0; i < 20; ++i)
+    for (const fs::path& f : SampleFiles(*samples_)) args.push_back(f.string());
+  const RunResult run = TestFiles::Run({.output = "/dev/full"},
+                                       (*TestFiles::BinDir() / "tagloom-cli").string(), args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+}
+
+TEST_F(CliDump, NamesThatAreNotUtf8ShowEachOddByteAsOneMarkThatTurnsBack) {
+  TestFiles::TempDir dir;
+  const std::string tag = SampleBuilder::Id3v2Tag(
+      3, SampleBuilder::Frame(3, "TIT2",
+                              SampleBuilder::TextBody(SampleBuilder::Encoding::Latin1, u"Read")));
+  // Latin-1 "é"; an overlong "/"; a surrogate spelled in UTF-8; UTF-8 that spells a mark.
+  const std::string path = dir.Write("caf\xE9 \xC0\xAF \xED\xA0\x80 \xEE\xBE\x80.mp3", tag);
+  const RunResult run = RunCli({"dump", path});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto object = ParseJsonLine(Lines(run.out).at(0));
+  ASSERT_TRUE(object);
+  EXPECT_EQ(object->Find("Title")->text, u"Read");
+  const std::string folder = dir.Path().string();
+  EXPECT_EQ(object->Find("FileName")->text,
+            std::u16string(folder.begin(), folder.end()) +
+                u"/caf\uEFE9 \uEFC0\uEFAF \uEFED\uEFA0\uEF80 \uEFEE\uEFBE\uEF80.mp3");
+}
+
+TEST_F(CliDump, HelpAndTheEndOfOptionsAreHonoured) {
+  TestFiles::TempDir dir;
+  dir.Write("--help", SampleBuilder::SilentFrames(SampleBuilder::kMpeg1, 3));
+  const std::string cli = (*TestFiles::BinDir() / "tagloom-cli").string();
+  for (const char* help : {"--help", "-h"}) {
+    const RunResult run = TestFiles::Run({.folder = dir.Path().string()}, cli, {"dump", help});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("usage: tagloom-cli dump", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+  }
+  const RunResult file =
+      TestFiles::Run({.folder = dir.Path().string()}, cli, {"dump", "--", "--help"});
+  EXPECT_EQ(file.status, 0) << file.err;
+  EXPECT_EQ(ParseJsonLine(Lines(file.out).at(0))->Find("FileName")->text, u"--help");
+  const RunResult unknown = RunCli({"dump", "--titel", "x.mp3"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_TRUE(unknown.out.empty());
+}
+
+TEST_F(CliDump, ListsStopAtTheFirstLineThatIsNoPath) {
+  const std::string sample = (*samples_ / "01 - Harbour Lights (ID3v1).mp3").string();
+  const RunResult nul = RunCli({"dump", "--files-from", "-"}, sample + "\n" + sample + "\0x\n"s);
+  EXPECT_EQ(nul.status, 1);
+  EXPECT_NE(nul.err.find("line 2 holds a NUL"), std::string::npos) << nul.err;
+  EXPECT_TRUE(nul.out.empty());
+  const RunResult longest = RunCli({"dump", "--files-from", "-"}, std::string(4095, 'a') + "\r\n");
+  EXPECT_EQ(longest.status, 3);  // a path, though no file has it
+  const RunResult too_long =
+      RunCli({"dump", "--files-from", "-"}, sample + "\n" + std::string(4096, 'a'));
+  EXPECT_EQ(too_long.status, 1);
+  EXPECT_NE(too_long.err.find("line 2 is longer than the longest path"), std::string::npos);
+  // An endless list ends at its first line instead of filling the memory.
+  const RunResult endless = TestFiles::Run({.prefix = "ulimit -v 1000000;"},
+                                           (*TestFiles::BinDir() / "tagloom-cli").string(),
+                                           {"dump", "--files-from", "/dev/zero"});
+  EXPECT_EQ(endless.status, 1);
+  EXPECT_NE(endless.err.find("line 1 holds a NUL"), std::string::npos) << endless.err;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // tagloom-cli set and strip as a user runs them: exit status, messages and the file afterwards.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -40,20 +39,13 @@ class CliWrite : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
-  static std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-  }
-  // Runs tagloom-cli with the arguments; returns the exit status and keeps standard error.
-  int Run(const std::vector<std::string>& args) {
-    std::string command = Quote(program_);
-    for (const auto& a : args) command += " " + Quote(a);
-    const std::string err = (folder_ / "stderr.txt").string();
-    const int status = std::system((command + " >/dev/null 2>" + Quote(err)).c_str());
-    stderr_ = Read(err);
-    std::filesystem::remove(err);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // Runs tagloom-cli with the arguments; returns the exit status and keeps standard error (and
+  // standard output). `prefix` goes before the program: a folder change, a limit.
+  int Run(const std::vector<std::string>& args, const std::string& prefix = "") {
+    const TestFiles::RunResult run = TestFiles::Run({.prefix = prefix}, program_, args);
+    stderr_ = run.err;
+    stdout_ = run.out;
+    return run.status;
   }
   static std::unique_ptr<clsID3> Tags(const std::string& path) {
     auto tag = std::make_unique<clsID3>();
@@ -64,6 +56,7 @@ class CliWrite : public ::testing::Test {
   std::string program_;
   std::filesystem::path folder_;
   std::string stderr_;
+  std::string stdout_;
 };
 
 TEST_F(CliWrite, UsageErrorsExitWithTwoAndTouchNothing) {
@@ -146,6 +139,42 @@ TEST_F(CliWrite, SetWritesTheGivenFieldsAndEmptyTextRemovesOne) {
 
   ASSERT_EQ(Run({"strip", file}), 0) << stderr_;
   EXPECT_TRUE(Read(file) == SilentFrames(kMpeg1, 10));
+}
+
+TEST_F(CliWrite, LyricsFilesAreReadOnlyAsFarAsTheLargestFrame) {
+  const Bytes audio = SilentFrames(kMpeg1, 10);
+  const std::string file = Write("a.mp3", audio);
+  // A device that never ends is cut off at the limit, well inside a memory limit of 1 GB.
+  EXPECT_EQ(Run({"set", file, "--lyrics-file", "/dev/zero"}, "ulimit -v 1000000;"), 1);
+  EXPECT_NE(stderr_.find("largest frame a tag can carry (268435435 bytes)"), std::string::npos)
+      << stderr_;
+  EXPECT_TRUE(Read(file) == audio);
+}
+
+TEST_F(CliWrite, EveryCommandHonoursHelpAndTheEndOfOptions) {
+  const Bytes tagged = Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0old", 4))) + SilentFrames(kMpeg1, 5);
+  const std::string plain = Write("plain.mp3", tagged);
+  const std::string file = Write("-dash.mp3", tagged);
+  const std::string in_folder = "cd " + TestFiles::ShellQuote(folder_.string()) + " &&";
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"set", plain, "--help"},
+                                               {"set", "-h"},
+                                               {"strip", "--help"},
+                                               {"strip", plain, "-h"}}) {
+    EXPECT_EQ(Run(args, in_folder), 0) << args[1];
+    EXPECT_EQ(stdout_.rfind("usage: tagloom-cli " + args[0], 0), 0u) << stdout_;
+    EXPECT_TRUE(stderr_.empty()) << stderr_;
+  }
+  EXPECT_TRUE(Read(plain) == tagged);
+  // After "--" every argument is a file, whatever it looks like.
+  EXPECT_EQ(Run({"set", "--title", "new", "--", "-dash.mp3"}, in_folder), 0) << stderr_;
+  EXPECT_EQ(Tags(file)->Title(), u"new");
+  EXPECT_EQ(Run({"strip", "--", "-dash.mp3"}, in_folder), 0) << stderr_;
+  EXPECT_TRUE(stderr_.empty()) << stderr_;
+  EXPECT_TRUE(Read(file) == SilentFrames(kMpeg1, 5));
+  // Without it, such a name is an unknown option, and nothing is touched.
+  EXPECT_EQ(Run({"strip", "-dash.mp3"}, in_folder), 2);
+  EXPECT_EQ(Run({"set", "-dash.mp3", "--title", "x"}, in_folder), 2);
+  EXPECT_TRUE(Read(file) == SilentFrames(kMpeg1, 5));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // `tagloom-cli extract` run as a program: the bundled samples in every format, the folder walk's
 // rules, and the exit statuses of usage and output errors.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,9 +12,11 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
 
 namespace {
 
@@ -79,6 +84,39 @@ void Touch(const QString& path, const QByteArray& bytes = "not audio") {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write(bytes);
+}
+
+// Runs extract through the shell, for what QProcess cannot give: names that are not UTF-8, a
+// change of user, a memory limit.
+Ran Shell(const TestFiles::RunSetup& setup, const std::vector<std::string>& args) {
+  const auto bin = TestFiles::BinDir();
+  if (!bin) return {};
+  std::vector<std::string> all = {"extract"};
+  all.insert(all.end(), args.begin(), args.end());
+  const TestFiles::RunResult r = TestFiles::Run(setup, (*bin / "tagloom-cli").string(), all);
+  return {r.status, QByteArray::fromStdString(r.out), QString::fromStdString(r.err)};
+}
+
+std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// Permission bits do not stop root: as root, a run that needs them to runs as nobody.
+std::string Unprivileged() {
+  return ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+}
+
+bool IsKind(const QString& path, mode_t kind) {
+  struct stat st {};
+  return ::lstat(Bytes(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == kind;
+}
+
+void WriteTagged(const std::string& path,
+                 const std::vector<std::pair<const char*, std::u16string>>& frames) {
+  std::string body;
+  for (const auto& [id, text] : frames)
+    body +=
+        SampleBuilder::Frame(3, id, SampleBuilder::TextBody(SampleBuilder::Encoding::Utf16, text));
+  std::ofstream(path, std::ios::binary)
+      << SampleBuilder::Id3v2Tag(3, body) + SampleBuilder::SilentFrames(SampleBuilder::kMpeg1, 3);
 }
 
 class ExtractCliTest : public ::testing::Test {
@@ -179,9 +217,10 @@ TEST_F(ExtractCliTest, FoldersAreWalkedLikeTheFolderScanAndFilesQueuedAsGiven) {
   EXPECT_EQ(names(Extract({"--format", "json", "--ext", "txt", PathOf("tree")})),
             QStringList{"notes.txt"});
 
-  // Explicit files go in as given, a missing one as a row of empty cells with a warning.
+  // Explicit files go in as given, a missing one as a row of empty cells with a warning and
+  // the status of a run that could not read everything.
   const Ran given = Extract({"--format", "json", PathOf("tree/notes.txt"), PathOf("nope.mp3")});
-  EXPECT_EQ(given.status, 0);
+  EXPECT_EQ(given.status, 3);
   EXPECT_EQ(names(given), QStringList({"notes.txt", "nope.mp3"}));
   EXPECT_TRUE(given.err.contains("nope.mp3"));
 
@@ -223,4 +262,161 @@ TEST_F(ExtractCliTest, WritingToAFullDeviceIsAnError) {
   ASSERT_TRUE(cli.waitForFinished(60000));
   EXPECT_EQ(cli.exitCode(), 1);
   EXPECT_TRUE(cli.readAllStandardError().contains("standard output"));
+}
+
+TEST_F(ExtractCliTest, WorkbooksGoThroughTheChecksAndTheReplacementOfTheTextExport) {
+  // What the text export refuses to replace, the workbook leaves alone too.
+  Touch(PathOf("ro.xlsx"), "keep");
+  ASSERT_EQ(::chmod(Bytes(PathOf("ro.xlsx")).c_str(), 0444), 0);
+  for (const QString format : {"xlsx", "text"}) {
+    const Ran r = Extract({"--format", format, "-o", PathOf("ro.xlsx"), Samples()});
+    EXPECT_EQ(r.status, 1) << format.toStdString();
+    EXPECT_TRUE(r.err.contains("read-only")) << r.err.toStdString();
+  }
+  EXPECT_EQ(ReadAll(PathOf("ro.xlsx")), "keep");
+  ASSERT_EQ(::mkfifo(Bytes(PathOf("pipe.xlsx")).c_str(), 0644), 0);
+  EXPECT_EQ(Extract({"--format", "xlsx", "-o", PathOf("pipe.xlsx"), Samples()}).status, 1);
+  EXPECT_TRUE(IsKind(PathOf("pipe.xlsx"), S_IFIFO));
+  // A device node of our own (the null device's numbers), where the system lets us make one.
+  if (::mknod(Bytes(PathOf("null")).c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    const Ran r = Extract({"--format", "xlsx", "-o", PathOf("null"), Samples()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("a workbook is saved as a file")) << r.err.toStdString();
+    EXPECT_TRUE(IsKind(PathOf("null"), S_IFCHR));
+  }
+
+  // A name of 250 bytes, which the text export handles, holds a workbook as well, and no
+  // half-built file stays beside it.
+  const QString long_name = PathOf(QString(245, u'w') + ".xlsx");
+  const Ran book = Extract({"--format", "xlsx", "-o", long_name, Samples()});
+  EXPECT_EQ(book.status, 0) << book.err.toStdString();
+  EXPECT_TRUE(ReadAll(long_name).startsWith("PK"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // and ro.xlsx
+
+  // Another user's file in a folder of ours stays theirs (root may replace anything).
+  if (::geteuid() != 0) return;
+  const QString ours = PathOf("ours");
+  ASSERT_TRUE(QDir().mkpath(ours));
+  ASSERT_EQ(::chmod(Bytes(dir.path()).c_str(), 0755), 0);
+  ASSERT_EQ(::chown(Bytes(ours).c_str(), 65534, 65534), 0);
+  Touch(ours + "/theirs.xlsx", "theirs");
+  for (const char* format : {"xlsx", "csv"}) {
+    const Ran r = Shell({.prefix = Unprivileged()},
+                        {"--format", format, "-o", Bytes(ours + "/theirs.xlsx"), Bytes(Samples())});
+    EXPECT_EQ(r.status, 1) << format << r.err.toStdString();
+  }
+  EXPECT_EQ(ReadAll(ours + "/theirs.xlsx"), "theirs");
+}
+
+TEST_F(ExtractCliTest, StreamsAndDevicesAreWrittenStraightIntoButNeverGetAWorkbook) {
+  const Ran plain = Extract({"--format", "json", Samples()});
+  ASSERT_EQ(plain.status, 0);
+  for (const QString format : {"text", "clipboard", "csv", "json"}) {
+    const Ran r = Extract({"--format", format, "-o", "/dev/null", Samples()});
+    EXPECT_EQ(r.status, 0) << format.toStdString() << r.err.toStdString();
+  }
+  // Names of the program's own descriptors are written through what the shell set up, here an
+  // append to a log. (The tests use /dev/fd/N: a program that replaced the file a name leads to
+  // would, as root, replace the system's own link at /dev/stdout.)
+  EXPECT_EQ(Extract({"--format", "json", "-o", "/dev/fd/1", Samples()}).out, plain.out);
+  Touch(PathOf("log"), "before\n");
+  const Ran appended =
+      Shell({.prefix = "exec 3>>" + TestFiles::ShellQuote(Bytes(PathOf("log"))) + ";"},
+            {"--format", "json", "-o", "/dev/fd/3", Bytes(Samples())});
+  EXPECT_EQ(appended.status, 0) << appended.err.toStdString();
+  EXPECT_EQ(ReadAll(PathOf("log")), "before\n" + plain.out);
+
+  // A FIFO gets the bytes and stays a FIFO.
+  const QString fifo = PathOf("pipe");
+  ASSERT_EQ(::mkfifo(Bytes(fifo).c_str(), 0644), 0);
+  QProcess reader;
+  reader.start("cat", {fifo});
+  ASSERT_TRUE(reader.waitForStarted());
+  const Ran into_fifo = Extract({"--format", "json", "-o", fifo, Samples()});
+  EXPECT_EQ(into_fifo.status, 0) << into_fifo.err.toStdString();
+  ASSERT_TRUE(reader.waitForFinished(20000));
+  EXPECT_EQ(reader.readAllStandardOutput(), plain.out);
+  EXPECT_TRUE(IsKind(fifo, S_IFIFO));
+
+  // A workbook needs a file; the refusal comes before any file is read.
+  const Ran book = Extract({"--format", "xlsx", "-o", "/dev/fd/1", Samples()});
+  EXPECT_EQ(book.status, 1);
+  EXPECT_TRUE(book.out.isEmpty());
+  EXPECT_TRUE(book.err.contains("a workbook is saved as a file")) << book.err.toStdString();
+}
+
+TEST_F(ExtractCliTest, CsvSafeKeepsSpreadsheetsFromRunningCellsAsFormulas) {
+  QDir().mkpath(PathOf("t"));
+  WriteTagged(Bytes(PathOf("t/=x.mp3")), {{"TIT2", u"=HYPERLINK(\"http://x\",\"y\")"},
+                                          {"TPE1", u"+1"},
+                                          {"TALB", u"-2"},
+                                          {"TCOM", u"\tx"},
+                                          {"TPE2", u"plain"},
+                                          {"TPE3", u"\rx"},
+                                          {"TCOP", u"@SUM(A1)"}});
+  const Ran safe = Extract({"--format", "csv", "--csv-safe", PathOf("t")});
+  ASSERT_EQ(safe.status, 0) << safe.err.toStdString();
+  EXPECT_EQ(safe.out.split('\n').value(1),
+            "'=x.mp3,\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",'+1,'-2,,,,,'\tx,plain,\"'\rx\","
+            "'@SUM(A1)\r");
+  // Plain CSV carries the cells as they are.
+  const Ran plain = Extract({"--format", "csv", PathOf("t")});
+  EXPECT_EQ(
+      plain.out.split('\n').value(1),
+      "=x.mp3,\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",+1,-2,,,,,\tx,plain,\"\rx\",@SUM(A1)\r");
+  EXPECT_EQ(Extract({"--format", "json", "--csv-safe", PathOf("t")}).status, 2);
+}
+
+TEST_F(ExtractCliTest, EveryFileAndFolderThatCannotBeReadIsNamedWithTheSystemsReason) {
+  Touch(PathOf("tree/ok.mp3"));
+  ASSERT_EQ(::mkfifo(Bytes(PathOf("tree/pipe.mp3")).c_str(), 0644), 0);
+  const QString too_long = PathOf(QString(300, u'n') + ".mp3");
+  const Ran r = Extract({"--format", "json", PathOf("tree"), too_long});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(JsonRows(r.out).size(), 3);  // each keeps its row
+  EXPECT_TRUE(r.err.contains("cannot read '" + PathOf("tree/pipe.mp3") + "': not a regular file"))
+      << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("cannot read '" + too_long + "': File name too long"));
+  EXPECT_FALSE(r.err.contains("ok.mp3"));
+  EXPECT_FALSE(r.err.contains("does not exist"));
+
+  // Files and folders that may not be read.
+  Touch(PathOf("locked/tree/inside.mp3"));
+  Touch(PathOf("locked/secret.mp3"));
+  ASSERT_EQ(::chmod(Bytes(dir.path()).c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(Bytes(PathOf("locked/tree")).c_str(), 0), 0);
+  ASSERT_EQ(::chmod(Bytes(PathOf("locked/secret.mp3")).c_str(), 0), 0);
+  const Ran denied =
+      Shell({.prefix = Unprivileged()}, {"--format", "json", Bytes(PathOf("locked"))});
+  EXPECT_EQ(denied.status, 3);
+  EXPECT_EQ(JsonRows(denied.out).size(), 1);
+  const QStringList told = denied.err.split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(told, QStringList({"tagloom-cli extract: cannot read the folder '" +
+                                   PathOf("locked/tree") + "': Permission denied",
+                               "tagloom-cli extract: cannot read '" + PathOf("locked/secret.mp3") +
+                                   "': Permission denied; its row stays empty"}));
+}
+
+TEST_F(ExtractCliTest, NamesThatAreNotUtf8AreReadAndShownOneMarkPerByte) {
+  QDir().mkpath(PathOf("old"));
+  const std::string latin1 = Bytes(PathOf("old")) + "/caf\xE9.mp3";
+  WriteTagged(latin1, {{"TIT2", u"Latin"}});
+  const QString shown = QStringLiteral("caf") + QChar(0xEFE9) + QStringLiteral(".mp3");
+  for (const std::string& given : {Bytes(PathOf("old")), latin1}) {
+    const Ran r = Shell({}, {"--format", "json", given});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QList<Row> rows = JsonRows(r.out);
+    ASSERT_EQ(rows.size(), 1) << given;
+    EXPECT_EQ(rows[0]["Filename"], shown);
+    EXPECT_EQ(rows[0]["Title"], "Latin");
+  }
+  // The aligned text counts the mark as one unit, as the list shows it.
+  const Ran text = Shell({}, {"--format", "clipboard", latin1});
+  EXPECT_TRUE(text.out.startsWith(shown.toUtf8() + "\tLatin\t")) << text.out.toStdString();
+}
+
+TEST_F(ExtractCliTest, AnEndlessListEndsWithAnError) {
+  const Ran r = Shell({.prefix = "ulimit -v 1000000;"}, {"--files-from", "/dev/urandom"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.contains("cannot read the list '/dev/urandom': line ")) << r.err.toStdString();
 }

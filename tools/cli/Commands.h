@@ -3,9 +3,17 @@
 #include <string>
 #include <vector>
 
-// Each subcommand takes the arguments after its name and returns the exit status:
-// 0 success, 1 an output or a file to change could not be written, 2 a usage error.
+// Each subcommand takes the arguments after its name and returns the exit status.
 namespace Commands {
+
+/// Every file was read (or changed) and the output written.
+inline constexpr int kSuccess = 0;
+/// The output, a file to change, or a list of paths could not be written or read.
+inline constexpr int kFailure = 1;
+/// The arguments were wrong; nothing was done.
+inline constexpr int kUsage = 2;
+/// The output is whole, but files or folders in it could not be read; each was named.
+inline constexpr int kNotAllRead = 3;
 
 int Dump(const std::vector<std::string>& args);
 int Extract(const std::vector<std::string>& args);

@@ -1,12 +1,15 @@
 // `tagloom-cli dump`: one JSON line per file with every field, flag and audio property.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 
-#include "core/Utf.h"
+#include "core/FileNameText.h"
 #include "tag/CodePage.h"
 #include "tag/clsID3.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/FileAccess.h"
 #include "tools/cli/JsonText.h"
 
 namespace {
@@ -55,9 +58,7 @@ void Number(std::string& out, const char* name, double value) {
 std::string DumpLine(const std::string& path, clsID3& tag) {
   tag.SetFileName(path);
   std::string out = "{\"FileName\":";
-  // Paths are shown as their bytes: UTF-8 names as the characters the user sees, any other byte
-  // as its character in the code page.
-  JsonText::AppendString(out, Utf::FromUtf8Lossy(path, CodePage::ByteToChar));
+  JsonText::AppendString(out, FileNameText::Decode(path));
   Text(out, "Comments", tag.Comments());
   Text(out, "Album", tag.Album());
   Text(out, "BeatsPerMinute", tag.BeatsPerMinute());
@@ -94,39 +95,74 @@ std::string DumpLine(const std::string& path, clsID3& tag) {
   return out;
 }
 
+constexpr const char* kHelp =
+    "usage: tagloom-cli dump [--files-from LIST] [--] FILE...\n"
+    "Prints one JSON line per file, in the order given: \"FileName\", every tag field, the\n"
+    "existence flags, \"ID3RevisionV2\" and the audio properties. A file that cannot be read\n"
+    "still gets its line, of default values, and is named with the reason on standard error.\n"
+    "  --files-from LIST  paths from LIST, one per line (- for standard input)\n"
+    "  --                 what follows are paths, even when they start with -\n"
+    "  --help, -h         show this text\n"
+    "Exit status: 0 every file read, 1 the output or the list could not be written or read,\n"
+    "2 a usage error, 3 some file could not be read.\n";
+
+int Usage(const std::string& problem) {
+  std::cerr << "tagloom-cli dump: " << problem << "\n\n" << kHelp;
+  return Commands::kUsage;
+}
+
 }  // namespace
 
 namespace Commands {
 
 int Dump(const std::vector<std::string>& args) {
   std::vector<std::string> paths;
+  bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--files-from") {
-      if (i + 1 >= args.size()) {
-        std::cerr << "tagloom-cli dump: --files-from needs a list file\n";
-        return 2;
+    const std::string& arg = args[i];
+    if (options_done || !CliArgs::IsOption(arg)) {
+      paths.push_back(arg);
+    } else if (arg == "--") {
+      options_done = true;
+    } else if (CliArgs::IsHelp(arg)) {
+      std::cout << kHelp;
+      return std::cout.flush() ? kSuccess : kFailure;
+    } else if (arg == "--files-from") {
+      if (i + 1 >= args.size()) return Usage("--files-from needs a list file");
+      std::string why;
+      if (!CliArgs::ReadPathList(args[++i], paths, why)) {
+        std::cerr << "tagloom-cli dump: cannot read the list '" << args[i] << "': " << why << "\n";
+        return kFailure;
       }
-      if (!CliArgs::ReadPathList(args[++i], paths)) {
-        std::cerr << "tagloom-cli dump: cannot read the list " << args[i] << "\n";
-        return 1;
-      }
-    } else if (args[i] == "--") {
-      paths.insert(paths.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-      break;
     } else {
-      paths.push_back(args[i]);
+      return Usage("unknown option '" + arg + "'");
     }
   }
-  if (paths.empty()) {
-    std::cerr << "usage: tagloom-cli dump FILE... | --files-from LIST\n";
-    return 2;
-  }
+  if (paths.empty()) return Usage("no files given");
   clsID3 tag;
+  bool all_read = true;
+  int write_error = 0;
   for (const std::string& path : paths) {
+    // The engine reads what it can and says nothing; whoever asked for the file is told.
+    std::string why;
+    if (!FileAccess::CanRead(path, why)) {
+      std::cerr << "tagloom-cli dump: cannot read '" << path << "': " << why << "\n";
+      all_read = false;
+    }
     const std::string line = DumpLine(path, tag);
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) {
+      write_error = errno != 0 ? errno : EIO;
+      break;
+    }
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  if (write_error == 0 && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+    write_error = errno != 0 ? errno : EIO;
+  if (write_error != 0) {
+    std::cerr << "tagloom-cli dump: cannot write to standard output: " << std::strerror(write_error)
+              << "\n";
+    return kFailure;
+  }
+  return all_read ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands

@@ -2,12 +2,12 @@
 // the window's exports (aligned text, clipboard text, workbook) or as CSV or JSON Lines.
 #include <unistd.h>
 
-#include <QFile>
 #include <QFileInfo>
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -24,12 +24,13 @@
 #include "core/Locations.h"
 #include "export/ClipboardCopy.h"
 #include "export/DataExport.h"
-#include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
+#include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
@@ -39,27 +40,45 @@
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/FileAccess.h"
+#include "tools/cli/Outputs.h"
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
-    "                           [--files-from LIST] [--shell-properties] PATH...\n"
+    "                           [--csv-safe] [--files-from LIST] [--shell-properties] [--] "
+    "PATH...\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3)\n"
     "in the folders given and beneath them, and writes one row per file.\n"
     "  text       aligned columns with a header line (the window's \"Save Results As Text File\")\n"
     "  clipboard  aligned columns without a header (\"Copy Results To Clipboard\")\n"
     "  xlsx       a workbook, written to FILE (-o is needed)\n"
-    "  csv        comma-separated values (RFC 4180), UTF-8, with a header line\n"
+    "  csv        comma-separated values (RFC 4180), UTF-8, with a header line; cells go in as\n"
+    "             they are, so a spreadsheet may take a cell starting with = for a formula\n"
     "  json       JSON Lines: one object per file, keyed by the column headers\n"
-    "Without -o the output goes to standard output.\n"
+    "Without -o the output goes to standard output. A FILE that exists is replaced once the\n"
+    "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
+    "by xlsx, which needs a file.\n"
+    "--csv-safe puts a ' before CSV cells starting with = + - @, a tab or a CR, so spreadsheets\n"
+    "show them as text.\n"
     "--shell-properties fills the rows from the file manager's detail columns, read with\n"
-    "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n";
+    "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
+    "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
+    "options; --help, -h shows this text.\n"
+    "Each file or folder that cannot be read is named with the reason on standard error; a\n"
+    "file keeps its row, with empty cells.\n"
+    "Exit status: 0 every file read and the output written, 1 the output or the list could not\n"
+    "be written or read, 2 a usage error, 3 the output was written but some file or folder\n"
+    "could not be read.\n";
 
 int Usage(const std::string& problem) {
-  std::cerr << "tagloom-cli extract: " << problem << "\n\n" << kUsage;
-  return 2;
+  std::cerr << "tagloom-cli extract: " << problem << "\n\n" << kHelp;
+  return Commands::kUsage;
 }
+
+// One line on standard error. Texts that name files carry the names' own bytes.
+void Say(std::string_view text) { std::cerr << "tagloom-cli extract: " << text << "\n"; }
 
 // The run's boxes have no one to show them to: its closing messages and questions are dropped.
 class ConsoleUi : public Ui {
@@ -74,9 +93,7 @@ class ConsoleUi : public Ui {
   QString SaveFile(const FileDialogRequest&) override { return {}; }
   QString BrowseForFolder(const QString&, const QString&) override { return {}; }
 
-  static void Print(const QString& text) {
-    std::cerr << "tagloom-cli extract: " << text.toStdString() << "\n";
-  }
+  static void Print(const QString& text) { Say(FileNames::ToStdBytes(text)); }
 
  private:
   QString title_ = QStringLiteral("Tagloom");
@@ -135,27 +152,7 @@ class TerminalProgress {
   std::chrono::steady_clock::time_point last_;
 };
 
-QString FromLocal(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-// Standard output as an export's destination.
-class StandardOutput : public TextOutput {
- public:
-  void Write(std::string_view bytes) override {
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-      throw StepFailure("Cannot write to standard output.");
-  }
-  void Commit() override {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-      throw StepFailure("Cannot write to standard output.");
-  }
-};
-
-std::unique_ptr<TextOutput> OpenOutput(const std::string& path) {
-  if (path.empty()) return std::make_unique<StandardOutput>();
-  return std::make_unique<ReplacingFile>(FromLocal(path));
-}
+QString FromLocal(const std::string& path) { return FileNames::ToText(path); }
 
 struct ExtractOptions {
   std::string ext = "mp3";
@@ -163,6 +160,7 @@ struct ExtractOptions {
   std::string output;  // empty: standard output
   std::vector<std::string> paths;
   bool shell_properties = false;
+  bool csv_safe = false;
 };
 
 // 0 when the options are complete, otherwise the exit status to end with.
@@ -181,18 +179,20 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         options.format = value;
       } else if (arg == "-o") {
         options.output = value;
-      } else if (!CliArgs::ReadPathList(value, options.paths)) {
-        std::cerr << "tagloom-cli extract: cannot read the list '" << value << "'\n";
-        return 1;
+      } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
+        Say("cannot read the list '" + value + "': " + why);
+        return Commands::kFailure;
       }
-    } else if (!options_done && (arg == "--help" || arg == "-h")) {
-      std::cout << kUsage;
-      return -1;
+    } else if (!options_done && CliArgs::IsHelp(arg)) {
+      std::cout << kHelp;
+      return std::cout.flush() ? -1 : Commands::kFailure;
     } else if (!options_done && arg == "--shell-properties") {
       options.shell_properties = true;
+    } else if (!options_done && arg == "--csv-safe") {
+      options.csv_safe = true;
     } else if (!options_done && arg == "--") {
       options_done = true;
-    } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
+    } else if (!options_done && CliArgs::IsOption(arg)) {
       return Usage("unknown option '" + arg + "'");
     } else {
       options.paths.push_back(arg);
@@ -203,41 +203,74 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       format != "json")
     return Usage("unknown format '" + format + "'");
   if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
+  if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
   if (options.ext.empty()) return Usage("--ext needs an extension");
   if (options.paths.empty()) return Usage("no files or folders given");
   return 0;
 }
 
+// The files and folders that could not be read, each named once with the system's reason.
+class Unread {
+ public:
+  void File(const QString& path, const std::string& why) {
+    Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
+  }
+  void Folder(const QString& path, const std::string& why) {
+    QString shown = path;
+    if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
+    Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
+  }
+  void Tell(const std::string& text) {
+    Say(text);
+    ++count_;
+  }
+  int Count() const { return count_; }
+
+ private:
+  int count_ = 0;
+};
+
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
 // go in as given.
 void QueuePath(const QString& path, const QString& ext, FileSystem& files, EventLoop& events,
-               ReportListModel& file_list) {
+               ReportListModel& file_list, Unread& unread) {
   const std::optional<int> attributes = files.Attributes(path);
   if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
-    if (!attributes)
-      ConsoleUi::Print(u'\'' + path + QStringLiteral("' does not exist; its row stays empty"));
     file_list.AppendRow(path);
     return;
   }
   QString root = path;
   while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
   QStringList folders{root == u"/" ? root : root + u'/'};
-  const AddFolder::Walk walk{
-      files, events, [](std::u16string_view, int, const QString& what) { ConsoleUi::Print(what); }};
+  const AddFolder::Walk walk{files, events,
+                             [&](std::u16string_view, int, const QString& what) {
+                               unread.Tell(FileNames::ToStdBytes(what));
+                             },
+                             [&](const QString& folder, int error, const QString& why) {
+                               if (error != 0) {
+                                 unread.Folder(folder, std::strerror(error));
+                               } else {
+                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
+                                     "': " + FileNames::ToStdBytes(why));
+                               }
+                             }};
   AddFolder::GetSubDirectories2016(folders, true, walk);
   const QString pattern = QStringLiteral("*.") + ext;
   for (const QString& folder : folders) {
     try {
       file_list.AppendRows(FolderScan::QueueableFiles(files, folder, pattern));
+    } catch (const FolderNotListable& e) {
+      unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
     } catch (const std::exception& e) {
-      ConsoleUi::Print(QString::fromUtf8(e.what()));
+      unread.Tell(e.what());
     }
   }
 }
 
-// The window's run over the paths given; the result table as the window would show it.
+// The window's run over the paths given; the result table as the window would show it. The
+// run's engine reads what it can and says nothing, so every file is looked at here as well.
 void RunExtraction(const ExtractOptions& options, ReportListModel& results,
-                   ConsoleErrorReport& errors) {
+                   ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
   ResultColumns::AddAll(results);
@@ -248,19 +281,25 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FromLocal(options.ext), files, events, file_list);
+    QueuePath(given, FromLocal(options.ext), files, events, file_list, unread);
   }
 
-  ConsoleUi ui;
-  ProgressBarModel progress;
-  WindowPointer pointer;
-  TerminalProgress shown(progress);
-  if (options.shell_properties) {
-    TagLibShellProperties shell;
-    ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
-  } else {
-    bool running = false;
-    ExtractionRun(file_list, results, progress, pointer, running, ui, events, errors).Start();
+  {
+    ConsoleUi ui;
+    ProgressBarModel progress;
+    WindowPointer pointer;
+    TerminalProgress shown(progress);
+    if (options.shell_properties) {
+      TagLibShellProperties shell;
+      ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
+    } else {
+      bool running = false;
+      ExtractionRun(file_list, results, progress, pointer, running, ui, events, errors).Start();
+    }
+  }
+  for (const QString& path : file_list.Texts()) {
+    std::string why;
+    if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
   }
 }
 
@@ -273,27 +312,30 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
   if (format == "text") {
     Main::SaveListviewProperlySpaced(
         results, FromLocal(options.output), nullptr,
-        {events, errors, nullptr, [&](const QString&) { return OpenOutput(options.output); }});
+        {events, errors, nullptr, [&](const QString&) { return Outputs::Open(options.output); }});
     return errors.Count() == reported;
   }
   try {
     if (format == "clipboard") {
       const std::optional<QString> text =
           Main::ClipboardText(results, events, std::numeric_limits<qsizetype>::max());
-      const std::unique_ptr<TextOutput> out = OpenOutput(options.output);
+      const std::unique_ptr<TextOutput> out = Outputs::Open(options.output);
       const QByteArray bytes = text.value_or(QString()).toUtf8();
       out->Write(std::string_view(bytes.constData(), size_t(bytes.size())));
       out->Commit();
     } else if (format == "csv") {
-      DataExport::WriteCsv(ResultTable::Of(results), *OpenOutput(options.output));
+      DataExport::WriteCsv(ResultTable::Of(results), *Outputs::Open(options.output),
+                           options.csv_safe);
     } else if (format == "json") {
-      DataExport::WriteJsonLines(ResultTable::Of(results), *OpenOutput(options.output));
+      DataExport::WriteJsonLines(ResultTable::Of(results), *Outputs::Open(options.output));
     } else {
+      // The target is checked, as the text export checks it, before the workbook is built.
+      const std::unique_ptr<TextOutput> out = Outputs::Open(options.output);
       XlsxSpreadsheet book;
       ErrorTrap trap(loc::kPushButton13Click, errors);
       const WorkbookFill fill = FillWorkbook(ResultTable::Of(results), book, events, trap);
       if (!fill.created || errors.Count() != reported) return false;
-      book.Save(FromLocal(options.output));
+      SaveWorkbook(book, *out);
       if (fill.cut_cells > 0)
         ConsoleUi::Print(QStringLiteral("%1 cell(s) held more than %2 characters, the most a "
                                         "workbook cell holds, and were cut to that length")
@@ -301,7 +343,7 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
                              .arg(TextLines::kWorkbookCellLimit));
     }
   } catch (const std::exception& e) {
-    ConsoleUi::Print(QString::fromUtf8(e.what()));
+    Say(e.what());
     return false;
   }
   return true;
@@ -313,11 +355,20 @@ namespace Commands {
 
 int Extract(const std::vector<std::string>& args) {
   ExtractOptions options;
-  if (const int status = ParseOptions(args, options); status != 0) return status < 0 ? 0 : status;
+  if (const int status = ParseOptions(args, options); status != 0)
+    return status < 0 ? kSuccess : status;
+  // Refused before the run rather than after it: a workbook is a file, never a stream.
+  if (options.format == "xlsx" && Outputs::KindOf(options.output) != Outputs::Kind::kFile) {
+    Say("cannot write the workbook to '" + options.output +
+        "': a workbook is saved as a file, and this is a device, a pipe or an open descriptor");
+    return kFailure;
+  }
   ReportListModel results;
   ConsoleErrorReport errors;
-  RunExtraction(options, results, errors);
-  return WriteResults(options, results, errors) ? 0 : 1;
+  Unread unread;
+  RunExtraction(options, results, errors, unread);
+  if (!WriteResults(options, results, errors)) return kFailure;
+  return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands

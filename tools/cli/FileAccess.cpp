@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/FileNameText.h"
+
 namespace FileAccess {
 
 bool CanRead(const std::string& path, std::string& why) {
@@ -16,10 +18,15 @@ bool CanRead(const std::string& path, std::string& why) {
     return false;
   }
   struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (::fstat(fd, &st) != 0) {
+    why = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
   ::close(fd);
-  if (!regular) why = "not a regular file";
-  return regular;
+  if (S_ISREG(st.st_mode)) return true;
+  why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  return false;
 }
 
 }  // namespace FileAccess

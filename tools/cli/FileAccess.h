@@ -6,7 +6,7 @@
 namespace FileAccess {
 
 /// True when the path names a regular file this process can open for reading; otherwise the
-/// reason for people.
+/// reason for people: the system's, or "not a regular file".
 bool CanRead(const std::string& path, std::string& why);
 
 }  // namespace FileAccess

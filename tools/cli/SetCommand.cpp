@@ -1,15 +1,18 @@
 // `tagloom-cli set FILE [--FIELD TEXT]...`: reads the file, changes the given fields, writes.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "core/Utf.h"
 #include "tag/clsID3.h"
+#include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
 
@@ -67,11 +70,86 @@ constexpr TextOption kTextOptions[] = {
 constexpr std::string_view kLyricsFile = "--lyrics-file";
 constexpr std::string_view kGenreId = "--genre-id";
 
+// Words filled into lines of at most 90 characters, the first after `first`, the rest after
+// `indent`.
+std::string Fill(std::string first, const std::string& indent, std::string_view words) {
+  constexpr size_t kWidth = 90;
+  std::string text = std::move(first);
+  size_t line_start = 0;
+  for (size_t at = 0; at < words.size();) {
+    const size_t end = std::min(words.find(' ', at), words.size());
+    const std::string_view word = words.substr(at, end - at);
+    if (at > 0 && text.size() - line_start + 1 + word.size() > kWidth) {
+      text += '\n';
+      line_start = text.size();
+      text += indent;
+    } else if (at > 0) {
+      text += ' ';
+    }
+    text += word;
+    at = end + 1;
+  }
+  return text + '\n';
+}
+
+std::string OptionNames() {
+  std::string names;
+  for (const TextOption& option : kTextOptions) (names += names.empty() ? "" : " ") += option.name;
+  return names;
+}
+
+std::string Help() {
+  return "usage: tagloom-cli set FILE [OPTION TEXT]...\n"
+         "Reads the file's tags, changes the fields given and writes the tags back, replacing the\n"
+         "file in one step; an empty TEXT removes the field. TEXT is UTF-8.\n" +
+         Fill("  ", "  ", OptionNames() + " TEXT") + "  " + std::string(kLyricsFile) +
+         " F    the lyrics from the UTF-8 file F, line ends kept\n"
+         "  " +
+         std::string(kGenreId) +
+         " N       the genre number, any signed 32-bit number\n"
+         "  --                 what follows is the file, even when it starts with -\n"
+         "  --help, -h         show this text\n"
+         "Exit status: 0 the file was changed, 1 it was not (the reason is given), 2 a usage "
+         "error.\n";
+}
+
 int Usage(const std::string& message) {
-  std::cerr << "tagloom-cli set: " << message << "\n"
-            << "usage: tagloom-cli set FILE [--title T] [--artist A] [--album A] [--track N] ...\n"
-            << "       (tagloom-cli --help lists every option)\n";
-  return 2;
+  std::cerr << "tagloom-cli set: " << message << "\n\n" << Help();
+  return Commands::kUsage;
+}
+
+// The most a lyrics file may hold: the largest frame an ID3v2 tag can carry, whose size is a
+// 28-bit number, less the tag's and the frame's headers.
+constexpr size_t kLyricsFileLimit = (size_t{1} << 28) - 1 - 10 - 10;
+
+// The file's bytes, read only as far as the limit, so a device that never ends cannot fill the
+// memory. False, with the reason, when they cannot be read or there are more.
+bool ReadLyricsFile(const std::string& path, std::string& content, std::string& why) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  std::vector<char> piece(size_t{1} << 20);
+  for (;;) {
+    const ssize_t got = ::read(fd, piece.data(), piece.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      why = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (got == 0) break;
+    if (content.size() + size_t(got) > kLyricsFileLimit) {
+      why = "it holds more than the largest frame a tag can carry (" +
+            std::to_string(kLyricsFileLimit) + " bytes)";
+      ::close(fd);
+      return false;
+    }
+    content.append(piece.data(), size_t(got));
+  }
+  ::close(fd);
+  return true;
 }
 
 // A 32-bit signed decimal number and nothing else.
@@ -91,87 +169,77 @@ std::optional<int32_t> ParseGenreId(const std::string& text) {
 }  // namespace
 
 std::string Commands::SetHelp() {
-  // Words filled into lines of at most 90 characters, continued under the description column.
-  constexpr size_t kWidth = 90;
-  const std::string indent(27, ' ');
   std::string words =
       "changes the given fields and writes the tags back; an empty TEXT removes the field. "
       "Options:";
   for (const TextOption& option : kTextOptions) (words += ' ') += option.name;
   words += "; " + std::string(kLyricsFile) + " F (UTF-8 text, line ends kept); " +
            std::string(kGenreId) + " N (any signed 32-bit number)";
-  std::string help = "  set FILE [OPTION TEXT]...  ";
-  size_t line_start = 0;
-  for (size_t at = 0; at < words.size();) {
-    const size_t end = std::min(words.find(' ', at), words.size());
-    const std::string_view word = std::string_view(words).substr(at, end - at);
-    if (at > 0 && help.size() - line_start + 1 + word.size() > kWidth) {
-      help += '\n';
-      line_start = help.size();
-      help += indent;
-    } else if (at > 0) {
-      help += ' ';
-    }
-    help += word;
-    at = end + 1;
-  }
-  return help + '\n';
+  return Fill("  set FILE [OPTION TEXT]...  ", std::string(27, ' '), words);
 }
 
-int Commands::Set(const std::vector<std::string>& args) {
+namespace Commands {
+
+int Set(const std::vector<std::string>& args) {
   std::vector<std::pair<Setter, std::u16string>> changes;
   std::optional<int32_t> genre_id;
   std::optional<std::string> lyrics_file;
   std::vector<std::string> files;
+  bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0 || arg == "--") {
-      files.push_back(arg == "--" && i + 1 < args.size() ? args[++i] : arg);
+    if (options_done || !CliArgs::IsOption(arg)) {
+      files.push_back(arg);
       continue;
     }
+    if (arg == "--") {
+      options_done = true;
+      continue;
+    }
+    if (CliArgs::IsHelp(arg)) {
+      std::cout << Help();
+      return std::cout.flush() ? kSuccess : kFailure;
+    }
+    const TextOption* option = nullptr;
+    for (const TextOption& o : kTextOptions)
+      if (arg == o.name) option = &o;
+    if (!option && arg != kGenreId && arg != kLyricsFile) return Usage("unknown option " + arg);
     if (i + 1 >= args.size()) return Usage("option " + arg + " needs a value");
     const std::string& value = args[++i];
     if (arg == kGenreId) {
       genre_id = ParseGenreId(value);
       if (!genre_id) return Usage("--genre-id takes a whole number from -2147483648 to 2147483647");
-      continue;
-    }
-    if (arg == kLyricsFile) {
+    } else if (arg == kLyricsFile) {
       lyrics_file = value;
-      continue;
+    } else {
+      const auto text = Utf::FromUtf8(value);
+      if (!text) return Usage("the value of " + arg + " is not valid UTF-8");
+      changes.emplace_back(option->set, *text);
     }
-    const TextOption* option = nullptr;
-    for (const TextOption& o : kTextOptions)
-      if (arg == o.name) option = &o;
-    if (!option) return Usage("unknown option " + arg);
-    const auto text = Utf::FromUtf8(value);
-    if (!text) return Usage("the value of " + arg + " is not valid UTF-8");
-    changes.emplace_back(option->set, *text);
   }
   if (files.size() != 1) return Usage(files.empty() ? "no file given" : "give exactly one file");
   const std::string& file = files.front();
 
   std::optional<std::u16string> lyrics;
   if (lyrics_file) {
-    std::ifstream in(*lyrics_file, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || in.bad()) {
-      std::cerr << "tagloom-cli set: cannot read '" << *lyrics_file << "': " << std::strerror(errno)
-                << "\n";
-      return 1;
+    std::string content;
+    std::string why;
+    if (!ReadLyricsFile(*lyrics_file, content, why)) {
+      std::cerr << "tagloom-cli set: cannot read '" << *lyrics_file << "': " << why << "\n";
+      return kFailure;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
     lyrics = Utf::FromUtf8(content);
     if (!lyrics) {
       std::cerr << "tagloom-cli set: '" << *lyrics_file << "' is not UTF-8 text\n";
-      return 1;
+      return kFailure;
     }
   }
 
   std::string why;
   if (!FileAccess::CanRead(file, why)) {
     std::cerr << "tagloom-cli set: cannot read '" << file << "': " << why << "\n";
-    return 1;
+    return kFailure;
   }
   clsID3 tag;
   tag.SetFileName(file);
@@ -182,7 +250,9 @@ int Commands::Set(const std::vector<std::string>& args) {
   if (!tag.LastWriteSucceeded()) {
     std::cerr << "tagloom-cli set: '" << file << "' was not changed: " << tag.LastWriteError()
               << "\n";
-    return 1;
+    return kFailure;
   }
-  return 0;
+  return kSuccess;
 }
+
+}  // namespace Commands
