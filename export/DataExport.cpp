@@ -15,7 +15,9 @@ void WriteUtf8(TextOutput& out, const QString& text) {
 
 }  // namespace
 
-void WriteCsv(const ResultTable& table, TextOutput& out, bool formula_safe) {
+void WriteCsv(const ResultTable& table, TextOutput& out, const CsvOptions& options) {
+  const bool formula_safe = options.formula_safe;
+  if (options.byte_order_mark) out.Write("\xEF\xBB\xBF");
   WriteUtf8(out, TextLines::CsvLine(table.headers, formula_safe));
   for (const ResultTable::Row& row : table.rows)
     if (row.checked)

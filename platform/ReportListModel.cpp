@@ -53,7 +53,7 @@ void ReportListModel::SetColumnWidth(int column, int width_twips) {
 int ReportListModel::AppendRow(const QString& text) {
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(Row{text, {}, false});
+  rows_.push_back(Row{text, {}, false, arrivals_++});
   endInsertRows();
   return at + 1;
 }
@@ -65,7 +65,7 @@ void ReportListModel::AppendRows(const QStringList& texts) {
   // Growing by at least half keeps many small batches (one per scanned folder) linear.
   const size_t needed = rows_.size() + static_cast<size_t>(texts.size());
   if (needed > rows_.capacity()) rows_.reserve(std::max(needed, rows_.capacity() * 3 / 2));
-  for (const QString& text : texts) rows_.push_back(Row{text, {}, false});
+  for (const QString& text : texts) rows_.push_back(Row{text, {}, false, arrivals_++});
   endInsertRows();
 }
 
@@ -152,6 +152,7 @@ void ReportListModel::Clear() {
   if (rows_.empty()) return;
   beginResetModel();
   rows_.clear();
+  arrivals_ = 0;
   endResetModel();
   SetSelectedRow(std::nullopt);
 }
@@ -179,6 +180,68 @@ void ReportListModel::MoveRow(int from, int to) {
       emit SelectionChanged(s);
     }
   }
+}
+
+void ReportListModel::ReorderRows(const std::vector<int>& order) {
+  if (order.size() != rows_.size()) throw StepFailure("Invalid row order");
+  std::vector<Row> reordered;
+  reordered.reserve(rows_.size());
+  std::optional<int> selected;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const int from = order[i];
+    if (from < 0 || static_cast<size_t>(from) >= rows_.size()) OutOfRange("row", from + 1);
+    if (selected_ && *selected_ == from + 1) selected = static_cast<int>(i) + 1;
+    reordered.push_back(std::move(rows_[static_cast<size_t>(from)]));
+  }
+  emit layoutAboutToBeChanged();
+  rows_ = std::move(reordered);
+  emit layoutChanged();
+  if (selected != selected_) {
+    selected_ = selected;
+    emit SelectionChanged(selected_.value_or(0));
+  }
+}
+
+std::vector<int> ReportListModel::ArrivalOrder() const {
+  std::vector<int> order(rows_.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+  std::sort(order.begin(), order.end(), [this](int a, int b) {
+    return rows_[static_cast<size_t>(a)].arrival < rows_[static_cast<size_t>(b)].arrival;
+  });
+  return order;
+}
+
+void ReportListModel::ReplaceColumns(const QStringList& headers,
+                                     const std::vector<std::optional<int>>& widths) {
+  // Where each new column's cells come from in the old columns (-1: nowhere).
+  std::vector<int> source;
+  for (const QString& header : headers) {
+    int from = -1;
+    for (size_t c = 0; c < columns_.size() && from < 0; ++c)
+      if (columns_[c].header == header) from = static_cast<int>(c);
+    source.push_back(from);
+  }
+  beginResetModel();
+  for (Row& row : rows_) {
+    const auto old_cell = [&](int c) {
+      if (c == 0) return row.text;
+      return c <= row.sub_items.size() ? row.sub_items[c - 1] : QString();
+    };
+    QString text = source.empty() || source[0] < 0 ? QString() : old_cell(source[0]);
+    QStringList items;
+    for (size_t c = 1; c < source.size(); ++c)
+      items.append(source[c] < 0 ? QString() : old_cell(source[c]));
+    while (!items.isEmpty() && items.back().isEmpty()) items.removeLast();
+    row.text = std::move(text);
+    row.sub_items = std::move(items);
+  }
+  columns_.clear();
+  for (qsizetype c = 0; c < headers.size(); ++c) {
+    const size_t k = static_cast<size_t>(c);
+    columns_.push_back(
+        {headers[c], (k < widths.size() ? widths[k] : std::nullopt).value_or(kDefaultColumnWidth)});
+  }
+  endResetModel();
 }
 
 int ReportListModel::rowCount(const QModelIndex& parent) const {

@@ -54,6 +54,16 @@ class ReportListModel : public QAbstractTableModel {
   /// Moves a row to another position (rows in between shift by one).
   void MoveRow(int from, int to);
 
+  /// Puts the rows in a new order: `order[i]` is the 0-based index of the row that comes i-th.
+  /// The selection follows its row.
+  void ReorderRows(const std::vector<int>& order);
+  /// The order that puts the rows back as they arrived (for ReorderRows).
+  std::vector<int> ArrivalOrder() const;
+
+  /// Replaces the columns; every row keeps the cells of the headers that stay, now under their
+  /// new column, and the cells of new headers read as empty.
+  void ReplaceColumns(const QStringList& headers, const std::vector<std::optional<int>>& widths);
+
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -76,6 +86,7 @@ class ReportListModel : public QAbstractTableModel {
     QString text;
     QStringList sub_items;  // grows only as far as the highest sub-item set
     bool checked = false;
+    uint32_t arrival = 0;  // the row's place when it was added, for undoing a sort
   };
 
   void CheckRow(int row) const;
@@ -85,4 +96,5 @@ class ReportListModel : public QAbstractTableModel {
   std::vector<Column> columns_;
   std::vector<Row> rows_;
   std::optional<int> selected_;
+  uint32_t arrivals_ = 0;
 };

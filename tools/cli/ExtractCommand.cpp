@@ -15,9 +15,11 @@
 #include <vector>
 
 #include "batch/AddFolder.h"
+#include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FolderScan.h"
 #include "batch/ResultColumns.h"
+#include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
 #include "core/ErrorReport.h"
 #include "core/ErrorTrap.h"
@@ -47,8 +49,9 @@ namespace {
 
 constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
-    "                           [--csv-safe] [--files-from LIST] [--shell-properties] [--] "
-    "PATH...\n"
+    "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
+    "                           [--files-from LIST] [--shell-properties] [--] PATH...\n"
+    "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3)\n"
     "in the folders given and beneath them, and writes one row per file.\n"
     "  text       aligned columns with a header line (the window's \"Save Results As Text File\")\n"
@@ -61,7 +64,12 @@ constexpr const char* kHelp =
     "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
     "by xlsx, which needs a file.\n"
     "--csv-safe puts a ' before CSV cells starting with = + - @, a tab or a CR, so spreadsheets\n"
-    "show them as text.\n"
+    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark.\n"
+    "--columns NAME,... shows those columns in that order instead of the window's twelve (the\n"
+    "Filename, Title, ... Copyright of the other formats); --list-columns names them all, among\n"
+    "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
+    "by a shown column: numbers and durations as numbers, text ignoring case and accents,\n"
+    "empty cells last.\n"
     "--shell-properties fills the rows from the file manager's detail columns, read with\n"
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
@@ -161,15 +169,62 @@ struct ExtractOptions {
   std::vector<std::string> paths;
   bool shell_properties = false;
   bool csv_safe = false;
+  bool bom = false;
+  QStringList columns = ColumnCatalogue::DefaultHeaders();
+  std::optional<std::pair<QString, ResultSort::Direction>> sort;
 };
+
+// The catalogue's headers, one per line, by group.
+int ListColumns() {
+  QString group;
+  for (const ColumnCatalogue::Column& column : ColumnCatalogue::All()) {
+    if (column.group != group) {
+      group = column.group;
+      std::cout << (column.header == ColumnCatalogue::All().front().header ? "" : "\n")
+                << group.toStdString() << ":\n";
+    }
+    std::cout << "  " << column.header.toStdString() << "\n";
+  }
+  return std::cout.flush() ? -1 : Commands::kFailure;
+}
+
+// "NAME,NAME,..." as catalogue headers; 0, or the exit status of a usage error.
+int ParseColumns(const std::string& value, ExtractOptions& options) {
+  QString problem;
+  const std::optional<QStringList> chosen =
+      ColumnCatalogue::Resolve(QString::fromUtf8(value).split(u','), problem);
+  if (!chosen) return Usage("--columns: " + problem.toStdString() + " (--list-columns names them)");
+  options.columns = *chosen;
+  return 0;
+}
+
+// "NAME" or "NAME:desc" / "NAME:asc"; 0, or the exit status of a usage error.
+int ParseSort(const std::string& value, ExtractOptions& options) {
+  QString name = QString::fromUtf8(value);
+  ResultSort::Direction direction = ResultSort::Direction::kAscending;
+  const qsizetype colon = name.lastIndexOf(u':');
+  if (colon >= 0) {
+    const QString way = name.mid(colon + 1).toLower();
+    if (way == u"desc") {
+      direction = ResultSort::Direction::kDescending;
+    } else if (way != u"asc") {
+      return Usage("--sort takes NAME, NAME:asc or NAME:desc");
+    }
+    name = name.left(colon);
+  }
+  const ColumnCatalogue::Column* column = ColumnCatalogue::Find(name.trimmed());
+  if (!column) return Usage("--sort: unknown column '" + name.toStdString() + "'");
+  options.sort = {{column->header, direction}};
+  return 0;
+}
 
 // 0 when the options are complete, otherwise the exit status to end with.
 int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) {
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const bool takes_value =
-        arg == "--ext" || arg == "--format" || arg == "-o" || arg == "--files-from";
+    const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
+                             arg == "--files-from" || arg == "--columns" || arg == "--sort";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -179,6 +234,10 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         options.format = value;
       } else if (arg == "-o") {
         options.output = value;
+      } else if (arg == "--columns") {
+        if (const int status = ParseColumns(value, options); status != 0) return status;
+      } else if (arg == "--sort") {
+        if (const int status = ParseSort(value, options); status != 0) return status;
       } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
         Say("cannot read the list '" + value + "': " + why);
         return Commands::kFailure;
@@ -190,6 +249,10 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       options.shell_properties = true;
     } else if (!options_done && arg == "--csv-safe") {
       options.csv_safe = true;
+    } else if (!options_done && arg == "--bom") {
+      options.bom = true;
+    } else if (!options_done && arg == "--list-columns") {
+      return ListColumns();
     } else if (!options_done && arg == "--") {
       options_done = true;
     } else if (!options_done && CliArgs::IsOption(arg)) {
@@ -204,6 +267,12 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     return Usage("unknown format '" + format + "'");
   if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
   if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
+  if (options.bom && format != "csv") return Usage("--bom goes with --format csv");
+  if (options.sort && !options.columns.contains(options.sort->first))
+    return Usage("--sort: the column '" + options.sort->first.toStdString() +
+                 "' is not among the columns shown");
+  if (options.shell_properties && !ColumnCatalogue::IsDefault(options.columns))
+    return Usage("--columns does not go with --shell-properties, which has its own columns");
   if (options.ext.empty()) return Usage("--ext needs an extension");
   if (options.paths.empty()) return Usage("no files or folders given");
   return 0;
@@ -273,7 +342,7 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
                    ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
-  ResultColumns::AddAll(results);
+  ColumnCatalogue::AddColumns(results, options.columns);
 
   PosixFileSystem files;
   NoEvents events;
@@ -294,9 +363,14 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
       ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
     } else {
       bool running = false;
-      ExtractionRun(file_list, results, progress, pointer, running, ui, events, errors).Start();
+      ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
+      run.SetColumns(options.columns);
+      run.Start();
     }
   }
+  if (options.sort)
+    ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
+                     options.sort->second);
   for (const QString& path : file_list.Texts()) {
     std::string why;
     if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
@@ -325,7 +399,7 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
       out->Commit();
     } else if (format == "csv") {
       DataExport::WriteCsv(ResultTable::Of(results), *Outputs::Open(options.output),
-                           options.csv_safe);
+                           {options.csv_safe, options.bom});
     } else if (format == "json") {
       DataExport::WriteJsonLines(ResultTable::Of(results), *Outputs::Open(options.output));
     } else {
