@@ -420,3 +420,47 @@ TEST_F(ExtractCliTest, AnEndlessListEndsWithAnError) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.err.contains("cannot read the list '/dev/urandom': line ")) << r.err.toStdString();
 }
+
+namespace {
+
+TEST_F(ExtractCliTest, ChosenColumnsSortedRowsAndAByteOrderMark) {
+  const Ran listed = Extract({"--list-columns"});
+  ASSERT_EQ(listed.status, 0);
+  for (const char* header : {"Filename", "Status", "Duration", "Full path", "Genre"})
+    EXPECT_TRUE(listed.out.contains(QByteArray("  ") + header + "\n")) << header;
+
+  const Ran csv = Extract({"--format", "csv", "--bom", "--columns", "title,Status,Duration",
+                           "--sort", "title:desc", Samples()});
+  ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
+  ASSERT_TRUE(csv.out.startsWith("\xEF\xBB\xBFTitle,Status,Duration\r\n"));
+  const QList<QByteArray> lines = csv.out.mid(3).split('\n');
+  ASSERT_GE(lines.size(), 3);
+  QStringList titles;
+  for (qsizetype i = 1; i < lines.size(); ++i)
+    if (!lines[i].isEmpty()) titles.append(QString::fromUtf8(lines[i]).section(u',', 0, 0));
+  QStringList sorted = titles;
+  std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive) > 0;
+  });
+  sorted.removeAll(QString());
+  sorted.append(QStringList(titles.count(QString()), QString()));  // untitled rows come last
+  EXPECT_EQ(titles, sorted);
+  EXPECT_TRUE(lines[1].contains(",read,0:0")) << lines[1].toStdString();
+
+  // A file that is not there reads as missing, in the Status column and as the exit status.
+  const Ran gone =
+      Extract({"--format", "json", "--columns", "Filename,Status", PathOf("gone.mp3")});
+  EXPECT_EQ(gone.status, 3);
+  EXPECT_EQ(JsonRows(gone.out).value(0).value("Status"), "missing");
+
+  for (const QStringList& wrong :
+       {QStringList{"--columns", "Title,Mood", Samples()},
+        QStringList{"--columns", "Title,title", Samples()},
+        QStringList{"--sort", "Year", "--columns", "Title", Samples()},
+        QStringList{"--sort", "Title:sideways", Samples()}, QStringList{"--bom", Samples()}}) {
+    const Ran r = Extract(wrong);
+    EXPECT_EQ(r.status, 2) << wrong.join(' ').toStdString();
+  }
+}
+
+}  // namespace
