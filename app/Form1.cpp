@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "batch/ColumnCatalogue.h"
+#include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
 #include "export/ClipboardCopy.h"
 #include "export/SpreadsheetExport.h"
@@ -33,11 +35,76 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
       file_list_(services_.ui, services_.files, services_.events, ListView1, ListView2,
                  file_list_view_, MousePointer, errors_) {
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
+  extraction_run_.SetStopFlag(&stop_requested_);
+  folder_scan_.SetStopFlag(&stop_requested_);
+  // A new run, "Clear Results" or a removal leaves the order the sort gave; the header forgets.
+  QObject::connect(&ListView2, &QAbstractItemModel::modelReset, [this] { sort_column_ = 0; });
 }
 
 // ---- Window events --------------------------------------------------------------------------
 
-void Form1::Form_Load() { form_load_.Run(); }
+void Form1::Form_Load() {
+  form_load_.Run();
+  // A choice of columns made in an earlier session; none stored keeps the default table.
+  const QString stored = services_.settings.Read(QString::fromUtf16(kColumnsKey), QString());
+  if (!stored.isEmpty()) {
+    const QStringList chosen = ColumnCatalogue::Split(stored);
+    if (!ColumnCatalogue::IsDefault(chosen)) ApplyColumns(chosen);
+  }
+}
+
+void Form1::ApplyColumns(const QStringList& headers) {
+  ShowColumns(headers);
+  extraction_run_.SetColumns(headers);
+}
+
+QStringList Form1::Headers(const ReportListModel& list) {
+  QStringList headers;
+  for (int c = 1; c <= list.ColumnCount(); ++c) headers.append(list.Header(c));
+  return headers;
+}
+
+void Form1::ShowColumns(const QStringList& headers) {
+  std::vector<std::optional<int>> widths;
+  for (const QString& header : headers) {
+    const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
+    widths.push_back(column ? column->width_twips : std::nullopt);
+  }
+  ListView2.ReplaceColumns(headers, widths);
+}
+
+bool Form1::SetResultColumns(const QStringList& headers) {
+  if (ExtractionRunning) return false;
+  QString problem;
+  const std::optional<QStringList> chosen = ColumnCatalogue::Resolve(headers, problem);
+  if (!chosen) return false;
+  ApplyColumns(*chosen);
+  services_.settings.Write(QString::fromUtf16(kColumnsKey), ColumnCatalogue::Join(*chosen));
+  return true;
+}
+
+bool Form1::Stop() {
+  if (!ExtractionRunning && !MousePointer.IsBusy()) return false;
+  stop_requested_ = true;
+  return true;
+}
+
+bool Form1::SortResultsBy(int column) {
+  if (ExtractionRunning || column < 1 || column > ListView2.ColumnCount()) return false;
+  if (column != sort_column_) {
+    ResultSort::Sort(ListView2, column, ResultSort::Direction::kAscending);
+    sort_column_ = column;
+    sort_descending_ = false;
+  } else if (!sort_descending_) {
+    ResultSort::Sort(ListView2, column, ResultSort::Direction::kDescending);
+    sort_descending_ = true;
+  } else {
+    ListView2.ReorderRows(ListView2.ArrivalOrder());
+    sort_column_ = 0;
+    sort_descending_ = false;
+  }
+  return true;
+}
 
 void Form1::Form_Unload() { events_.SetClosing(); }
 
@@ -55,9 +122,13 @@ void Form1::PushButton1_Click() {
 // ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
 
 void Form1::PushButton2_Click() {
-  ShellPropertyRun(ListView1, ListView2, ProgressBar1, MousePointer, services_.ui, services_.events,
-                   services_.shell, errors_)
-      .Start();
+  // "Old" fills the default columns by position; a chosen set comes back with the next run.
+  if (!ExtractionRunning && !ColumnCatalogue::IsDefault(Headers(ListView2)))
+    ShowColumns(ColumnCatalogue::DefaultHeaders());
+  ShellPropertyRun run(ListView1, ListView2, ProgressBar1, MousePointer, services_.ui,
+                       services_.events, services_.shell, errors_);
+  run.SetStopFlag(&stop_requested_);
+  run.Start();
 }
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
@@ -92,7 +163,11 @@ void Form1::PushButton9_Click() { ShowHelp(services_.ui, errors_); }
 
 // ---- PushButton10: "Start Extracting Tags" --------------------------------------------------
 
-void Form1::PushButton10_Click() { extraction_run_.Start(); }
+void Form1::PushButton10_Click() {
+  if (!ExtractionRunning && Headers(ListView2) != extraction_run_.Columns())
+    ShowColumns(extraction_run_.Columns());
+  extraction_run_.Start();
+}
 
 // ---- PushButton13: "Save Results As Excel File" ---------------------------------------------
 

@@ -93,7 +93,30 @@ class Form1 {
   void ListView2_MouseMove();
   bool ReorderDragActive() const { return file_list_.ReorderDragActive(); }
 
+  // ---- Additions a user turns on; with none used the window is as it always was ----
+  /// "Stop" and the Esc key: a busy run or folder scan ends at its next file. False when nothing
+  /// was busy.
+  bool Stop();
+  /// The result columns shown, by header, in order.
+  QStringList ResultColumns() const { return extraction_run_.Columns(); }
+  /// Shows these columns (catalogue headers) from now on and remembers them; rows already read
+  /// keep the cells of the columns that stay. Refused, answering false, while a run adds rows.
+  bool SetResultColumns(const QStringList& headers);
+  /// A click on a result column's header (1-based): ascending, descending, then the run's
+  /// order again. Refused, answering false, while a run adds rows.
+  bool SortResultsBy(int column);
+  /// The column the table is sorted by (0: the run's order) and whether it runs downwards.
+  int SortColumn() const { return sort_column_; }
+  bool SortDescending() const { return sort_descending_; }
+
+  /// The settings key of the chosen columns, beside the extension and the last folder.
+  static constexpr char16_t kColumnsKey[] = u"Columns";
+
  private:
+  void ApplyColumns(const QStringList& headers);
+  void ShowColumns(const QStringList& headers);
+  static QStringList Headers(const ReportListModel& list);
+
   ClosingAwareEventLoop events_;
   Services services_;
   MainWindowPort& window_;
@@ -107,4 +130,8 @@ class Form1 {
   ListViewPortRelay file_list_view_;
   FolderScan folder_scan_;
   FileList file_list_;
+
+  bool stop_requested_ = false;
+  int sort_column_ = 0;
+  bool sort_descending_ = false;
 };

@@ -45,6 +45,10 @@ QString ExtractionRun::RunSummary(int files, int not_read) {
            grouped(not_read));
 }
 
+QString ExtractionRun::StoppedCaption(int done, int files) {
+  return QStringLiteral("Stopped after %1 of %2 files").arg(done).arg(files);
+}
+
 double ExtractionRun::ProgressValue(int i, int rows) {
   if (rows <= 0) return 100;
   return std::floor(static_cast<double>(i) / rows * 100);
@@ -72,6 +76,9 @@ void ExtractionRun::Start() {
     if (!ColumnCatalogue::IsDefault(columns_))
       for (const QString& header : columns_) chosen.push_back(ColumnCatalogue::Find(header));
     int not_read = 0;
+    int done = 0;
+    bool stopped = false;
+    if (stop_) *stop_ = false;
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
@@ -84,6 +91,8 @@ void ExtractionRun::Start() {
       trap.Step(118, [&] { closing = events_.Yield(); });
       // The window is going away: stop before touching its lists again.
       if (closing) break;
+      stopped = stop_ && *stop_;
+      if (stopped) break;
       trap.Step(120, [&] {
         if (!tag) tag = std::make_unique<clsID3>();
         tag->SetFileName(FileNames::ToStdBytes(path));
@@ -102,6 +111,7 @@ void ExtractionRun::Start() {
         FillChosen(trap, chosen, path, tag.get(), row);
       }
       trap.Line(148);
+      done = i;
     }
     tag.reset();
     if (closing) {
@@ -113,10 +123,12 @@ void ExtractionRun::Start() {
     trap.Step(154, [&] { pointer_.EndLongAction(); });
     trap.Step(150, [&] { progress_.SetValue(0); });
     trap.Step(152, [&] {
-      progress_.SetCaption(not_read == 0 ? QStringLiteral("Progress Bar")
-                                         : RunSummary(static_cast<int>(paths.size()), not_read));
+      progress_.SetCaption(stopped         ? StoppedCaption(done, static_cast<int>(paths.size()))
+                           : not_read == 0 ? QStringLiteral("Progress Bar")
+                                           : RunSummary(static_cast<int>(paths.size()), not_read));
     });
-    trap.Step(156, [&] { ui_.Message(QStringLiteral("Done.")); });
+    // A run the user stopped has its caption; "Done." would claim the whole list was read.
+    if (!stopped) trap.Step(156, [&] { ui_.Message(QStringLiteral("Done.")); });
     for (int r = 1; r <= results_.RowCount(); ++r)
       trap.Step(156, [&] { results_.SetChecked(r, true); });
   } else {

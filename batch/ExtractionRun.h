@@ -41,6 +41,11 @@ class ExtractionRun {
 
   /// The caption a run leaves when some files could not be read: "1 204 files, 3 not read".
   static QString RunSummary(int files, int not_read);
+  /// The caption a run leaves when the user stopped it: "Stopped after 40 of 1 204 files".
+  static QString StoppedCaption(int done, int files);
+
+  /// A flag the window raises to stop the run at its next file; the run lowers it as it starts.
+  void SetStopFlag(bool* stop) { stop_ = stop; }
 
   /// The columns the run fills, by header, as the table shows them; the default ones unless
   /// the user chose others.
@@ -60,4 +65,5 @@ class ExtractionRun {
   EventLoop& events_;
   ErrorReport& errors_;
   QStringList columns_ = ColumnCatalogue::DefaultHeaders();
+  bool* stop_ = nullptr;
 };

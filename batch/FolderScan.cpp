@@ -22,6 +22,17 @@ constexpr int kArchiveHidden = FileAttribute::kArchive | FileAttribute::kHidden;
 
 const QString kDoubleSeparator = QString(2, Main::kSeparator);
 
+// The event loop as the walk sees it: a raised stop flag ends the walk at its next yield.
+class StoppableEvents : public EventLoop {
+ public:
+  StoppableEvents(EventLoop& inner, const bool* stop) : inner_(inner), stop_(stop) {}
+  bool Yield() override { return inner_.Yield() || (stop_ && *stop_); }
+
+ private:
+  EventLoop& inner_;
+  const bool* stop_;
+};
+
 }  // namespace
 
 QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
@@ -69,10 +80,12 @@ void FolderScan::QueueFolder() {
   QStringList folders;
   bool open = true;
   trap.Step(116, [&] { folders.append(chosen + Main::kSeparator); });
+  // A stop ends the walk as the window's closing does: nothing more is queued.
+  if (stop_) *stop_ = false;
+  StoppableEvents events(events_, stop_);
   trap.Step(118, [&] {
     const AddFolder::Walk walk{
-        files_, events_,
-        [this](std::u16string_view location, int step, const QString& description) {
+        files_, events, [this](std::u16string_view location, int step, const QString& description) {
           reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step,
                                     description);
         }};

@@ -28,6 +28,10 @@ class FolderScan {
   /// matching file.
   void QueueFolder();
 
+  /// A flag the window raises to stop the walk at its next folder; the scan lowers it as it
+  /// starts walking.
+  void SetStopFlag(bool* stop) { stop_ = stop; }
+
   /// The paths to queue from one folder of a walked collection (the entry ends with the
   /// separator): its files matching pattern, except names starting with "~" and files that are
   /// exactly archive and hidden. Throws StepFailure when the folder cannot be listed.
@@ -45,4 +49,5 @@ class FolderScan {
   ReportListModel& file_list_;
   WindowPointer& pointer_;
   ErrorReport& reporter_;
+  bool* stop_ = nullptr;
 };

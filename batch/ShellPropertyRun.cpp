@@ -74,12 +74,17 @@ void ShellPropertyRun::Start() {
   QStringList lowered;
 
   bool closing = false;
+  bool stopped = false;
+  int done = 0;
+  if (stop_) *stop_ = false;
   for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
     QString path;
     trap.Step(108, [&] { path = paths[i - 1]; });
     trap.Step(110, [&] { closing = events_.Yield(); });
     // The window is going away: stop before touching its lists again.
     if (closing) break;
+    stopped = stop_ && *stop_;
+    if (stopped) break;
 
     QString name;
     QString folder_path;
@@ -139,6 +144,7 @@ void ShellPropertyRun::Start() {
 
     trap.Step(182, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
     trap.Line(184);
+    done = i;
   }
 
   keep_readings.reset();
@@ -149,8 +155,12 @@ void ShellPropertyRun::Start() {
   }
   trap.Step(190, [&] { pointer_.EndLongAction(); });
   trap.Step(188, [&] { progress_.SetValue(0); });
-  trap.Step(188, [&] { progress_.SetCaption(QStringLiteral("Progress Bar")); });
-  trap.Step(186, [&] { ui_.Message(QStringLiteral("Done.")); });
+  trap.Step(188, [&] {
+    progress_.SetCaption(
+        stopped ? QStringLiteral("Stopped after %1 of %2 files").arg(done).arg(paths.size())
+                : QStringLiteral("Progress Bar"));
+  });
+  if (!stopped) trap.Step(186, [&] { ui_.Message(QStringLiteral("Done.")); });
   trap.Line(192);
   for (int r = 1; r <= results_.RowCount(); ++r)
     trap.Step(194, [&] { results_.SetChecked(r, true); });

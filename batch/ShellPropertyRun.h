@@ -55,6 +55,9 @@ class ShellPropertyRun {
   /// The click of "Old".
   void Start();
 
+  /// A flag the window raises to stop the run at its next file; the run lowers it as it starts.
+  void SetStopFlag(bool* stop) { stop_ = stop; }
+
   /// Every part of path between separators except the last, each followed by the separator:
   /// "C:\a\b.mp3" gives "C:\a\"; a path without a separator gives empty text.
   static QString FolderOfPath(const QString& path, QChar separator = Main::kSeparator);
@@ -75,4 +78,5 @@ class ShellPropertyRun {
   EventLoop& events_;
   ShellProperties& shell_;
   ErrorReport& errors_;
+  bool* stop_ = nullptr;
 };

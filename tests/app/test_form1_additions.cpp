@@ -1,0 +1,124 @@
+// What a user turns on in the window: chosen columns, sorting, Stop. With none of it used the
+// window behaves as the other tests of Form1 say.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "app/Form1.h"
+#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
+
+namespace {
+
+class NoWindow : public MainWindowPort {
+ public:
+  void ApplySkin(const QString&) override {}
+  void SetCaption(const QString&) override {}
+  void ShowProgramIcon() override {}
+  void LoadHoverPicture(const QString&) override {}
+};
+
+QStringList Headers(const ReportListModel& list) {
+  QStringList headers;
+  for (int c = 1; c <= list.ColumnCount(); ++c) headers.append(list.Header(c));
+  return headers;
+}
+
+class Form1Additions : public ::testing::Test {
+ protected:
+  QString Mp3(const std::string& name, const std::string& title) {
+    SampleBuilder::Id3v1Fields v1;
+    v1.title = title;
+    v1.year = "2001";
+    return QString::fromStdString(dir.Write(
+        name, SampleBuilder::Silence(SampleBuilder::kMpeg1, 0.2) + SampleBuilder::Id3v1(v1)));
+  }
+
+  FakeServices f;
+  NoWindow window;
+  Form1 form{f.services, window, QStringLiteral("/opt/tagloom")};
+  TestFiles::TempDir dir;
+};
+
+TEST_F(Form1Additions, AChoiceOfColumnsIsShownRememberedAndFilledByTheNextRun) {
+  form.Form_Load();
+  EXPECT_EQ(Headers(form.ListView2), ColumnCatalogue::DefaultHeaders());
+  EXPECT_FALSE(f.settings.values.contains("Columns"));  // nothing chosen, nothing written
+
+  form.ListView1.AppendRow(Mp3("b.mp3", "Bee"));
+  form.ListView1.AppendRow(QString::fromStdString(dir.PathOf("gone.mp3")));
+  form.PushButton10_Click();
+  ASSERT_TRUE(form.SetResultColumns({"Title", "status", "Filename"}));
+  EXPECT_EQ(Headers(form.ListView2), QStringList({"Title", "Status", "Filename"}));
+  EXPECT_EQ(f.settings.values.value("Columns"), "Title|Status|Filename");
+  // Rows already read keep what they had; the new column fills with the next run.
+  EXPECT_EQ(form.ListView2.Cell(1, 1), "Bee");
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "");
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "read");
+  EXPECT_EQ(form.ListView2.Cell(2, 2), "missing");
+  EXPECT_EQ(form.ProgressBar1.Caption(), "2 files, 1 not read");
+  EXPECT_FALSE(form.SetResultColumns({"Title", "Mood"}));
+
+  // The next session starts with the choice; "Old" keeps its own columns for its run.
+  FakeServices next;
+  next.settings.values = f.settings.values;
+  Form1 later{next.services, window, QStringLiteral("/opt/tagloom")};
+  later.Form_Load();
+  EXPECT_EQ(Headers(later.ListView2), QStringList({"Title", "Status", "Filename"}));
+  later.PushButton2_Click();
+  EXPECT_EQ(Headers(later.ListView2), ColumnCatalogue::DefaultHeaders());
+  EXPECT_EQ(later.ResultColumns(), QStringList({"Title", "Status", "Filename"}));
+}
+
+TEST_F(Form1Additions, HeaderClicksSortUpDownThenBackAndNeverDuringARun) {
+  form.Form_Load();
+  for (const auto& [name, title] : {std::pair{"1.mp3", "beta"}, {"2.mp3", "Alpha"}, {"3.mp3", ""}})
+    form.ListView1.AppendRow(Mp3(name, title));
+  form.PushButton10_Click();
+  const auto titles = [&] {
+    QStringList out;
+    for (int r = 1; r <= form.ListView2.RowCount(); ++r) out.append(form.ListView2.Cell(r, 2));
+    return out;
+  };
+  ASSERT_TRUE(form.SortResultsBy(2));
+  EXPECT_EQ(titles(), QStringList({"Alpha", "beta", ""}));
+  ASSERT_TRUE(form.SortResultsBy(2));
+  EXPECT_EQ(titles(), QStringList({"beta", "Alpha", ""}));
+  EXPECT_TRUE(form.SortDescending());
+  ASSERT_TRUE(form.SortResultsBy(2));
+  EXPECT_EQ(titles(), QStringList({"beta", "Alpha", ""}));  // the run's order
+  EXPECT_EQ(form.SortColumn(), 0);
+
+  bool refused = false;
+  f.events.on_yield = [&](int) { refused = !form.SortResultsBy(2); };
+  form.PushButton10_Click();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(form.SortColumn(), 0);
+}
+
+TEST_F(Form1Additions, StopEndsTheRunAtTheNextFileAndKeepsWhatWasRead) {
+  form.Form_Load();
+  EXPECT_FALSE(form.Stop());  // nothing busy
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) form.ListView1.AppendRow(Mp3(name, name));
+  f.events.on_yield = [&](int n) {
+    if (n == 2) {
+      EXPECT_TRUE(form.Stop());
+    }
+  };
+  form.PushButton10_Click();
+  ASSERT_EQ(form.ListView2.RowCount(), 1);
+  EXPECT_TRUE(form.ListView2.Checked(1));
+  EXPECT_EQ(form.ProgressBar1.Caption(), "Stopped after 1 of 3 files");
+  EXPECT_TRUE(f.ui.Messages().isEmpty());  // no "Done." for a list not read through
+  EXPECT_FALSE(form.ExtractionRunning);
+
+  // The flag does not outlive the run it stopped.
+  f.events.on_yield = nullptr;
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.RowCount(), 3);
+  EXPECT_EQ(f.ui.Messages(), QStringList({"Done."}));
+}
+
+}  // namespace
