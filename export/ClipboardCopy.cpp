@@ -24,7 +24,31 @@ constexpr int kAttempts = 1000;
 std::optional<QString> ClipboardText(const ReportListModel& list, EventLoop& events,
                                      qsizetype limit) {
   // A copy, since "Clear Results" or a new run may take the rows away during a yield.
-  const ResultTable table = ResultTable::Of(list);
+  return ClipboardTextOf(ResultTable::Of(list), events, limit);
+}
+
+QString ClipboardHtml(const ResultTable& table) {
+  const auto cell = [](const char* tag, const QString& text) {
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QStringLiteral("\r\n"), QStringLiteral("<br>"));
+    escaped.replace(u'\r', QStringLiteral("<br>"));
+    escaped.replace(u'\n', QStringLiteral("<br>"));
+    return QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), escaped);
+  };
+  QString html = QStringLiteral("<html><body><table>\n<tr>");
+  for (const QString& header : table.headers) html += cell("th", header);
+  html += QStringLiteral("</tr>\n");
+  for (const ResultTable::Row& row : table.rows) {
+    if (!row.checked) continue;
+    html += QStringLiteral("<tr>");
+    for (const QString& text : row.Cells(table.ColumnCount())) html += cell("td", text);
+    html += QStringLiteral("</tr>\n");
+  }
+  return html + QStringLiteral("</table></body></html>\n");
+}
+
+std::optional<QString> ClipboardTextOf(const ResultTable& table, EventLoop& events,
+                                       qsizetype limit) {
   const int columns = table.ColumnCount();
   const int rows = table.RowCount();
 
@@ -83,10 +107,15 @@ bool ClearClipboardRetrying(Clipboard& clipboard) noexcept {
 
 bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text, int format) noexcept {
   if (format != 0) return false;
+  return SetClipboardTextRetrying(clipboard, text, QString());
+}
+
+bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text,
+                              const QString& html) noexcept {
   bool done = false;
   for (int attempt = 0; !done && attempt < kAttempts; ++attempt) {
     try {
-      done = clipboard.SetText(text);
+      done = html.isEmpty() ? clipboard.SetText(text) : clipboard.SetTextAndHtml(text, html);
     } catch (...) {
       done = false;
     }
@@ -96,10 +125,14 @@ bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text, int for
 
 bool CopyListviewToClipboard(const ReportListModel& list, Clipboard& clipboard, EventLoop& events) {
   if (list.RowCount() == 0) return true;
-  const std::optional<QString> text = ClipboardText(list, events);
+  const ResultTable table = ResultTable::Of(list);
+  const std::optional<QString> text = ClipboardTextOf(table, events);
   if (!text) return false;
+  // The table goes along as HTML when it is of a size a paste can take; the text is the same
+  // either way.
+  const QString html = text->size() <= kClipboardHtmlLimit ? ClipboardHtml(table) : QString();
   ClearClipboardRetrying(clipboard);
-  if (!SetClipboardTextRetrying(clipboard, *text, 0))
+  if (!SetClipboardTextRetrying(clipboard, *text, html))
     throw StepFailure(
         "The clipboard is held by another program; the results were not copied. Try again.");
   return true;

@@ -8,6 +8,7 @@ class ErrorReport;
 class EventLoop;
 class ReportListModel;
 class Ui;
+struct ResultTable;
 
 namespace Main {
 
@@ -20,6 +21,15 @@ inline constexpr qsizetype kClipboardTextLimit = qsizetype{128} << 20;
 /// the text would exceed `limit`; none when the window closed meanwhile.
 std::optional<QString> ClipboardText(const ReportListModel& list, EventLoop& events,
                                      qsizetype limit = kClipboardTextLimit);
+std::optional<QString> ClipboardTextOf(const ResultTable& table, EventLoop& events,
+                                       qsizetype limit = kClipboardTextLimit);
+
+/// The largest clipboard text that also goes along as an HTML table.
+inline constexpr qsizetype kClipboardHtmlLimit = qsizetype{16} << 20;
+
+/// The checked rows as an HTML table with a header row of the shown columns, for programs that
+/// paste tables.
+QString ClipboardHtml(const ResultTable& table);
 
 /// Puts the checked rows of the list on the clipboard as plain text; an empty list leaves the
 /// clipboard alone. Throws StepFailure when the text is too large or the clipboard stays held by
@@ -33,6 +43,9 @@ bool ClearClipboardRetrying(Clipboard& clipboard) noexcept;
 /// Puts text on the clipboard, trying up to 1000 times; format 0 is plain text, the only one
 /// there is. True when the last attempt worked.
 bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text, int format) noexcept;
+/// The same with the HTML beside the text (none when `html` is empty).
+bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text,
+                              const QString& html) noexcept;
 
 }  // namespace Main
 

@@ -8,6 +8,7 @@
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "export/DataExport.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
@@ -175,13 +176,24 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
 void TextFileExport::Run() {
   ErrorTrap trap(loc::kPushButton1Click, services_.errors);
   trap.Line(100);
-  const FileDialogRequest request{QStringLiteral("Save"),
-                                  QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")};
+  const FileDialogRequest request{
+      QStringLiteral("Save"),
+      QStringLiteral("Text Files (*.txt)|*.txt|CSV (*.csv)|*.csv|All Files (*.*)|*.*|")};
   QString name;
   trap.Step(106, [&] { name = ui_.SaveFile(request); });
   trap.Line(108);
   if (name.isEmpty()) return;
   trap.Step(110, [&] { pointer_.BeginLongAction(); });
-  trap.Step(112, [&] { Main::SaveListviewProperlySpaced(results_, name, &progress_, services_); });
+  // A name ending in ".csv" asks for a table other programs open: CSV with a byte-order mark, so
+  // spreadsheets read accents right.
+  if (name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+    trap.Step(112, [&] {
+      ReplacingFile file(name, services_.files);
+      DataExport::WriteCsv(ResultTable::Of(results_), file, {false, true});
+    });
+  } else {
+    trap.Step(112,
+              [&] { Main::SaveListviewProperlySpaced(results_, name, &progress_, services_); });
+  }
   trap.Step(114, [&] { pointer_.EndLongAction(); });
 }

@@ -7,4 +7,5 @@ class QtClipboard : public Clipboard {
  public:
   bool Clear() override;
   bool SetText(const QString& text) override;
+  bool SetTextAndHtml(const QString& text, const QString& html) override;
 };

@@ -206,7 +206,7 @@ TEST_F(TextExportTest, ButtonAsksForANameAndShowsTheBusyPointerWhileWriting) {
   EXPECT_EQ(fakes.ui.shown[0].kind, ScriptedUi::Kind::SaveFile);
   EXPECT_EQ(fakes.ui.shown[0].title, QStringLiteral("Save"));
   EXPECT_EQ(fakes.ui.shown[0].detail,
-            QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|"));
+            QStringLiteral("Text Files (*.txt)|*.txt|CSV (*.csv)|*.csv|All Files (*.*)|*.*|"));
   EXPECT_FALSE(busy_seen);
   EXPECT_TRUE(recorded.states.empty());
 

@@ -39,7 +39,13 @@ class MemoryClipboard : public Clipboard {
     ++set_attempts;
     if (Failing()) return false;
     text = t;
+    html.clear();
     holds_text = true;
+    return true;
+  }
+  bool SetTextAndHtml(const QString& t, const QString& h) override {
+    if (!SetText(t)) return false;
+    html = h;
     return true;
   }
 
@@ -48,6 +54,7 @@ class MemoryClipboard : public Clipboard {
   int clear_attempts = 0;
   int set_attempts = 0;
   QString text;
+  QString html;
   bool holds_text = false;
 
  private:
