@@ -172,9 +172,12 @@ void Form1::PushButton10_Click() {
 // ---- PushButton13: "Save Results As Excel File" ---------------------------------------------
 
 void Form1::PushButton13_Click() {
-  SpreadsheetExport(ListView2, services_.spreadsheet, MousePointer, services_.ui, services_.events,
-                    errors_)
-      .Run();
+  SpreadsheetExport book(ListView2, services_.spreadsheet, MousePointer, services_.ui,
+                         services_.events, errors_);
+  const QStringList headers = Headers(ListView2);
+  if (!ColumnCatalogue::IsDefault(headers))
+    book.SetColumnKinds({ColumnCatalogue::NamesFile(headers), ColumnCatalogue::Durations(headers)});
+  book.Run();
 }
 
 // ---- List events ----------------------------------------------------------------------------

@@ -262,6 +262,22 @@ void AddColumns(ReportListModel& results, const QStringList& headers) {
   }
 }
 
+std::vector<bool> NamesFile(const QStringList& headers) {
+  std::vector<bool> flags;
+  for (const QString& header : headers) {
+    const Column* column = Find(header);
+    flags.push_back(column && column->names_file);
+  }
+  return flags;
+}
+
+std::vector<bool> Durations(const QStringList& headers) {
+  std::vector<bool> flags;
+  for (const QString& header : headers)
+    flags.push_back(header.compare(QStringLiteral("Duration"), Qt::CaseInsensitive) == 0);
+  return flags;
+}
+
 QString Duration(double seconds) {
   if (!(seconds > 0)) return {};
   const auto whole = static_cast<long long>(std::floor(seconds));

@@ -57,6 +57,11 @@ QStringList Split(const QString& stored);
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);
 
+/// Per header: whether the column names a file (its cells keep a leading "=" in a workbook),
+/// and whether its cells are "h:mm:ss" durations.
+std::vector<bool> NamesFile(const QStringList& headers);
+std::vector<bool> Durations(const QStringList& headers);
+
 /// "h:mm:ss", seconds rounded down; empty for no length.
 QString Duration(double seconds);
 

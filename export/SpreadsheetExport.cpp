@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -63,7 +64,8 @@ void SpreadsheetExport::Run() {
   trap.Step(106, [&] { pointer_.BeginLongAction(); });
   // Yields below may run "Clear Results" or a new extraction; the workbook shows the table as
   // it stood at the click.
-  const WorkbookFill fill = FillWorkbook(ResultTable::Of(results_), spreadsheet_, events_, trap);
+  const WorkbookFill fill =
+      FillWorkbook(ResultTable::Of(results_), spreadsheet_, events_, trap, kinds_);
   if (fill.created && !fill.closing) {
     QString path;
     trap.Step(126, [&] {
@@ -94,8 +96,29 @@ void SpreadsheetExport::Run() {
   trap.Step(134, [&] { pointer_.EndLongAction(); });
 }
 
+std::optional<double> WorkbookNumber(const QString& text) {
+  // As a spreadsheet takes typed text: an optional minus, no leading zero, at most 15 digits
+  // (its precision), an optional fraction. "007", "3/12" or "1e5" stay text.
+  static const QRegularExpression kNumber(QStringLiteral("^-?(0|[1-9][0-9]{0,14})(\\.[0-9]+)?$"));
+  if (text.size() > 32 || !kNumber.match(text).hasMatch()) return std::nullopt;
+  bool ok = false;
+  const double value = text.toDouble(&ok);
+  return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<double> WorkbookDurationSeconds(const QString& text) {
+  static const QRegularExpression kDuration(QStringLiteral("^([0-9]+):([0-5][0-9]):([0-5][0-9])$"));
+  const QRegularExpressionMatch m = kDuration.match(text);
+  if (!m.hasMatch()) return std::nullopt;
+  return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 + m.captured(3).toDouble();
+}
+
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
-                          ErrorTrap& trap) {
+                          ErrorTrap& trap, const WorkbookColumnKinds& kinds) {
+  const auto flag = [](const std::vector<bool>& flags, int c, bool otherwise) {
+    return static_cast<size_t>(c - 1) < flags.size() ? flags[static_cast<size_t>(c - 1)]
+                                                     : otherwise;
+  };
   WorkbookFill fill;
   const int columns = table.ColumnCount();
   trap.Step(108, [&] {
@@ -131,10 +154,21 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
           trap.Line(118);
           closing = events.Yield();
           if (closing) break;
-          // The file name keeps its "=", tag texts lose theirs.
+          // The file name keeps its "=", tag texts lose theirs. Plain numbers become numbers and
+          // durations time values, as the spreadsheet would have made them of the typed text.
           const QString& cell = table.Cell(r, c);
           trap.Step(120, [&] {
-            set_cell(sheet_row, sheet_column, c == 1 ? cell : TextLines::WithoutEquals(cell));
+            const bool names_file = flag(kinds.keeps_equals, c, c == 1);
+            const std::optional<double> number = WorkbookNumber(cell);
+            const std::optional<double> seconds =
+                flag(kinds.durations, c, false) ? WorkbookDurationSeconds(cell) : std::nullopt;
+            if (seconds) {
+              spreadsheet.SetDuration(sheet_row, sheet_column, *seconds, cell);
+            } else if (number) {
+              spreadsheet.SetNumber(sheet_row, sheet_column, *number, cell);
+            } else {
+              set_cell(sheet_row, sheet_column, names_file ? cell : TextLines::WithoutEquals(cell));
+            }
           });
           ++sheet_column;
         }
@@ -143,7 +177,12 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
       ++sheet_row;
     }
   }
-  if (fill.created && !closing) trap.Step(124, [&] { spreadsheet.AutoFitColumns(); });
+  if (fill.created && !closing) {
+    trap.Step(124, [&] {
+      spreadsheet.AutoFitColumns();
+      spreadsheet.FreezeHeaderWithFilter(table.RowCount() + 1, columns);
+    });
+  }
   return fill;
 }
 

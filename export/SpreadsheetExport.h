@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
+#include <vector>
 
 class ErrorReport;
 class ErrorTrap;
@@ -35,10 +37,23 @@ struct WorkbookFill {
   int cut_cells = 0;     ///< cells cut to the most a workbook cell holds
 };
 
-/// Writes the header and the checked rows of the table into a new workbook and sizes its
-/// columns, under the caller's trap; the file name keeps its "=", tag texts lose theirs.
+/// What the columns of a chosen set are, where the workbook treats them apart; empty lists give
+/// the default table's rules (column 1, the file name, keeps its "=").
+struct WorkbookColumnKinds {
+  std::vector<bool> keeps_equals;  ///< the column names a file, not a tag text
+  std::vector<bool> durations;     ///< "h:mm:ss" cells become time values
+};
+
+/// Writes the header and the checked rows of the table into a new workbook, sizes its columns,
+/// freezes the header row and puts filters on it, under the caller's trap. The file name keeps
+/// its "=", tag texts lose theirs; plain decimal numbers without a leading zero are numbers.
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
-                          ErrorTrap& trap);
+                          ErrorTrap& trap, const WorkbookColumnKinds& kinds = {});
+
+/// A cell's number as a spreadsheet would take the typed text, or none.
+std::optional<double> WorkbookNumber(const QString& text);
+/// "h:mm:ss" as seconds, or none.
+std::optional<double> WorkbookDurationSeconds(const QString& text);
 
 /// Saves the workbook where `out` puts its bytes: into a private temporary folder first, as the
 /// workbook writer needs a path of its own, then through `out`, which commits them.
@@ -59,6 +74,9 @@ class SpreadsheetExport {
         errors_(errors),
         place_(std::move(place)) {}
 
+  /// How the columns of a chosen set go into the workbook; the default table needs none.
+  void SetColumnKinds(WorkbookColumnKinds kinds) { kinds_ = std::move(kinds); }
+
   /// True when the desktop can write and show workbooks; otherwise shows why and answers false.
   bool SaveResultsAsExcelFileIsExcelInstalled();
 
@@ -72,4 +90,5 @@ class SpreadsheetExport {
   EventLoop& events_;
   ErrorReport& errors_;
   WorkbookPlace place_;
+  WorkbookColumnKinds kinds_;
 };

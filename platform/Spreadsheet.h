@@ -13,6 +13,23 @@ class Spreadsheet {
   virtual void NewWorkbook() = 0;
   /// Sets the text of a cell of the active sheet; row and column count from 1.
   virtual void SetCell(int row, int column, const QString& text) = 0;
+  /// Sets a cell to a number; `text` is how it reads as text. A writer without numbers keeps the
+  /// text.
+  virtual void SetNumber(int row, int column, double value, const QString& text) {
+    (void)value;
+    SetCell(row, column, text);
+  }
+  /// Sets a cell to a duration, shown as h:mm:ss; `text` is how it reads as text.
+  virtual void SetDuration(int row, int column, double seconds, const QString& text) {
+    (void)seconds;
+    SetCell(row, column, text);
+  }
+  /// Keeps row 1 in view while scrolling and puts filter buttons on it, over the sheet's first
+  /// `rows` rows and `columns` columns.
+  virtual void FreezeHeaderWithFilter(int rows, int columns) {
+    (void)rows;
+    (void)columns;
+  }
   /// Sets a column's width in characters of the default font.
   virtual void SetColumnWidth(int column, double characters) = 0;
   /// Fits every column's width to the texts written so far.

@@ -67,6 +67,7 @@ bool XlsxSpreadsheet::Available() noexcept { return app_ && app_->Registered(); 
 
 void XlsxSpreadsheet::NewWorkbook() {
   rows_.clear();
+  filter_rows_ = filter_columns_ = 0;
   longest_line_.clear();
   widths_.clear();
   open_ = true;
@@ -77,19 +78,38 @@ void XlsxSpreadsheet::RequireWorkbook() const {
 }
 
 void XlsxSpreadsheet::SetCell(int row, int column, const QString& text) {
+  Put(row, column, {text, 0, Kind::kText});
+}
+
+void XlsxSpreadsheet::SetNumber(int row, int column, double value, const QString& text) {
+  Put(row, column, {text, value, Kind::kNumber});
+}
+
+void XlsxSpreadsheet::SetDuration(int row, int column, double seconds, const QString& text) {
+  Put(row, column, {text, seconds / 86400, Kind::kDuration});
+}
+
+void XlsxSpreadsheet::FreezeHeaderWithFilter(int rows, int columns) {
   RequireWorkbook();
+  filter_rows_ = std::clamp(rows, 0, kMaxRows);
+  filter_columns_ = std::clamp(columns, 0, kMaxColumns);
+}
+
+void XlsxSpreadsheet::Put(int row, int column, Cell cell) {
+  RequireWorkbook();
+  const QString& text = cell.text;
   if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
     throw StepFailure("The cell (row " + std::to_string(row) + ", column " +
                       std::to_string(column) + ") lies outside the sheet, which holds " +
                       std::to_string(kMaxRows) + " rows of " + std::to_string(kMaxColumns) +
                       " columns.");
   if (rows_.size() < size_t(row)) rows_.resize(size_t(row));
-  std::vector<QString>& cells = rows_[size_t(row - 1)];
+  std::vector<Cell>& cells = rows_[size_t(row - 1)];
   if (cells.size() < size_t(column)) cells.resize(size_t(column));
-  cells[size_t(column - 1)] = text;
+  const qsizetype length = std::min(LongestLine(text), kMaxCellText);
+  cells[size_t(column - 1)] = std::move(cell);
   if (longest_line_.size() < size_t(column)) longest_line_.resize(size_t(column), 0);
-  longest_line_[size_t(column - 1)] =
-      std::max(longest_line_[size_t(column - 1)], std::min(LongestLine(text), kMaxCellText));
+  longest_line_[size_t(column - 1)] = std::max(longest_line_[size_t(column - 1)], length);
 }
 
 void XlsxSpreadsheet::SetColumnWidth(int column, double characters) {
@@ -146,16 +166,29 @@ void XlsxSpreadsheet::Save(const QString& path) {
     Fail(path, "the workbook could not be started");
   }
   lxw_error error = LXW_NO_ERROR;
+  lxw_format* duration = workbook_add_format(book);
+  if (duration) format_set_num_format(duration, "[h]:mm:ss");
+  if (filter_rows_ > 0 && filter_columns_ > 0) {
+    worksheet_freeze_panes(sheet, 1, 0);
+    error = worksheet_autofilter(sheet, 0, 0, lxw_row_t(filter_rows_ - 1),
+                                 lxw_col_t(filter_columns_ - 1));
+  }
   for (size_t c = 0; c < widths_.size() && !error; ++c) {
     if (widths_[c] > 0)
       error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths_[c], nullptr);
   }
   for (size_t r = 0; r < rows_.size() && !error; ++r) {
-    const std::vector<QString>& cells = rows_[r];
+    const std::vector<Cell>& cells = rows_[r];
     for (size_t c = 0; c < cells.size() && !error; ++c) {
-      if (cells[c].isEmpty()) continue;
-      error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
-                                     CellBytes(cells[c]).constData(), nullptr);
+      const Cell& cell = cells[c];
+      if (cell.kind == Kind::kNumber) {
+        error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, nullptr);
+      } else if (cell.kind == Kind::kDuration) {
+        error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, duration);
+      } else if (!cell.text.isEmpty()) {
+        error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                       CellBytes(cell.text).constData(), nullptr);
+      }
     }
   }
   const lxw_error closed = workbook_close(book);

@@ -22,6 +22,9 @@ class XlsxSpreadsheet : public Spreadsheet {
   bool Available() noexcept override;
   void NewWorkbook() override;
   void SetCell(int row, int column, const QString& text) override;
+  void SetNumber(int row, int column, double value, const QString& text) override;
+  void SetDuration(int row, int column, double seconds, const QString& text) override;
+  void FreezeHeaderWithFilter(int rows, int columns) override;
   void SetColumnWidth(int column, double characters) override;
   /// Widths from the longest line of each column's texts, as the library cannot measure them.
   void AutoFitColumns() override;
@@ -32,11 +35,21 @@ class XlsxSpreadsheet : public Spreadsheet {
   static double FittedWidth(qsizetype characters);
 
  private:
+  enum class Kind : uint8_t { kText, kNumber, kDuration };
+  struct Cell {
+    QString text;
+    double value = 0;
+    Kind kind = Kind::kText;
+  };
+
   void RequireWorkbook() const;
+  void Put(int row, int column, Cell cell);
 
   std::unique_ptr<SpreadsheetApp> app_;
   bool open_ = false;
-  std::vector<std::vector<QString>> rows_;  // [row - 1][column - 1]
-  std::vector<qsizetype> longest_line_;     // per column, over the texts set so far
-  std::vector<double> widths_;              // per column; 0 keeps the default
+  std::vector<std::vector<Cell>> rows_;  // [row - 1][column - 1]
+  int filter_rows_ = 0;                  // with filter_columns_: the header's filter, if any
+  int filter_columns_ = 0;
+  std::vector<qsizetype> longest_line_;  // per column, over the texts set so far
+  std::vector<double> widths_;           // per column; 0 keeps the default
 };

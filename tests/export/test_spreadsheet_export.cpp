@@ -1,4 +1,6 @@
+#include "core/ErrorTrap.h"
 #include "core/Locations.h"
+#include "export/ResultTable.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextLines.h"
 #include "tests/export/ExportFixture.h"
@@ -65,8 +67,8 @@ TEST_F(SpreadsheetExportTest, CheckedRowsLandAtTheirTablePositionsWithoutEqualsI
   EXPECT_EQ(sheet.LastRow(), 3);
 
   const QString path = QDir(dir.path()).filePath("Tagloom results 2026-12-07 19-30-05.xlsx");
-  EXPECT_EQ(sheet.calls,
-            QStringList({"NewWorkbook", "AutoFitColumns", "Save " + path, "Open " + path}));
+  EXPECT_EQ(sheet.calls, QStringList({"NewWorkbook", "AutoFitColumns", "FreezeHeaderWithFilter 4 3",
+                                      "Save " + path, "Open " + path}));
   EXPECT_TRUE(busy_seen);
   EXPECT_FALSE(pointer.IsBusy());
   EXPECT_TRUE(fakes.ui.shown.empty());
@@ -124,4 +126,22 @@ TEST(WorkbookPathTest, NamesAreReadableAndNeverReused) {
   // A folder that survives a restart, never the temporary one.
   EXPECT_TRUE(DefaultWorkbookFolder().endsWith(QStringLiteral("/Tagloom")));
   EXPECT_FALSE(DefaultWorkbookFolder().startsWith(QDir::tempPath()));
+}
+
+TEST_F(SpreadsheetExportTest, PlainNumbersAndDurationsAreTypedAndEverythingElseStaysText) {
+  Columns({"Filename", "Year", "Track", "Duration"});
+  Row({"1999", "1999", "007", "1:02:03"});
+  Row({"b.mp3", "-2.50", "3/12", "62:03"});
+  ErrorTrap trap(u"test ", errors);
+  const WorkbookFill fill = FillWorkbook(ResultTable::Of(results), sheet, fakes.events, trap,
+                                         {{}, {false, false, false, true}});
+  EXPECT_TRUE(fill.created);
+  EXPECT_EQ(sheet.numbers,
+            (QMap<std::pair<int, int>, double>{{{2, 1}, 1999}, {{2, 2}, 1999}, {{3, 2}, -2.5}}));
+  EXPECT_EQ(sheet.durations, (QMap<std::pair<int, int>, double>{{{2, 4}, 3723}}));
+  EXPECT_EQ(sheet.Cell(2, 3), "007");
+  EXPECT_EQ(sheet.Cell(3, 4), "62:03");  // not h:mm:ss
+  EXPECT_EQ(WorkbookNumber("1e5"), std::nullopt);
+  EXPECT_EQ(WorkbookNumber("1234567890123456"), std::nullopt);  // past the sheet's precision
+  EXPECT_EQ(WorkbookNumber("0.5"), 0.5);
 }

@@ -136,3 +136,27 @@ TEST_F(XlsxSpreadsheetTest, ProbeAndOpenGoThroughTheDesktopApplication) {
   book.Open(PathOf("shown.xlsx"));
   EXPECT_EQ(opened, QStringList{PathOf("shown.xlsx")});
 }
+
+namespace {
+
+TEST_F(XlsxSpreadsheetTest, NumbersDurationsAFrozenHeaderAndItsFilter) {
+  XlsxSpreadsheet book;
+  book.NewWorkbook();
+  book.SetCell(1, 1, "Year");
+  book.SetCell(1, 2, "Duration");
+  book.SetNumber(2, 1, 1998, "1998");
+  book.SetDuration(2, 2, 3723, "1:02:03");
+  book.SetCell(3, 1, "007");
+  book.FreezeHeaderWithFilter(3, 2);
+  book.AutoFitColumns();
+  book.Save(PathOf("typed.xlsx"));
+  const QString xml = SheetXml(PathOf("typed.xlsx"));
+  EXPECT_TRUE(xml.contains("<c r=\"A2\"><v>1998</v></c>")) << xml.toStdString();
+  EXPECT_TRUE(QRegularExpression("<c r=\"B2\" s=\"\\d+\"><v>0.0430902777").match(xml).hasMatch())
+      << xml.toStdString();
+  EXPECT_EQ(CellText(xml, "A3"), "007");
+  EXPECT_TRUE(xml.contains("state=\"frozen\"")) << xml.toStdString();
+  EXPECT_TRUE(xml.contains("<autoFilter ref=\"A1:B3\"/>")) << xml.toStdString();
+}
+
+}  // namespace

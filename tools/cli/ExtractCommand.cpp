@@ -407,7 +407,12 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
       const std::unique_ptr<TextOutput> out = Outputs::Open(options.output);
       XlsxSpreadsheet book;
       ErrorTrap trap(loc::kPushButton13Click, errors);
-      const WorkbookFill fill = FillWorkbook(ResultTable::Of(results), book, events, trap);
+      const WorkbookColumnKinds kinds =
+          ColumnCatalogue::IsDefault(options.columns)
+              ? WorkbookColumnKinds{}
+              : WorkbookColumnKinds{ColumnCatalogue::NamesFile(options.columns),
+                                    ColumnCatalogue::Durations(options.columns)};
+      const WorkbookFill fill = FillWorkbook(ResultTable::Of(results), book, events, trap, kinds);
       if (!fill.created || errors.Count() != reported) return false;
       SaveWorkbook(book, *out);
       if (fill.cut_cells > 0)

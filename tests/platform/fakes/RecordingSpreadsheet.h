@@ -24,6 +24,17 @@ class RecordingSpreadsheet : public Spreadsheet {
     if (row < 1 || column < 1) throw StepFailure("Invalid cell.");
     cells[{row, column}] = text;
   }
+  void SetNumber(int row, int column, double value, const QString& text) override {
+    SetCell(row, column, text);
+    numbers[{row, column}] = value;
+  }
+  void SetDuration(int row, int column, double seconds, const QString& text) override {
+    SetCell(row, column, text);
+    durations[{row, column}] = seconds;
+  }
+  void FreezeHeaderWithFilter(int rows, int columns) override {
+    calls.append(QStringLiteral("FreezeHeaderWithFilter %1 %2").arg(rows).arg(columns));
+  }
   void SetColumnWidth(int column, double characters) override { widths[column] = characters; }
   void AutoFitColumns() override { calls.append(QStringLiteral("AutoFitColumns")); }
   void Save(const QString& path) override {
@@ -46,6 +57,8 @@ class RecordingSpreadsheet : public Spreadsheet {
   bool fail_save = false;
   int probes = 0;
   QMap<std::pair<int, int>, QString> cells;
+  QMap<std::pair<int, int>, double> numbers;    // cells set as numbers
+  QMap<std::pair<int, int>, double> durations;  // cells set as durations, in seconds
   QMap<int, double> widths;
   QStringList calls;
   QString saved_path;
