@@ -1,15 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 
 #include "app/ui/MainWindow.h"
 #include "app/ui/ProgramArt.h"
 #include "batch/ResultColumns.h"
+#include "core/Maker.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/qt/QtUi.h"
 #include "tag/clsID3.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
@@ -134,6 +146,137 @@ TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
   EXPECT_TRUE(f.ui.shown.empty());
   EXPECT_FALSE(window->form().ExtractionRunning);
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+/// The window with the real boxes and dialogs of the platform; each test looks at the one that
+/// shows and closes it.
+class MainWindowBoxesTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    services_with_boxes = std::make_unique<Services>(Services{
+        ui, f.settings, f.clipboard, f.desktop, f.random, f.events, files, f.spreadsheet, f.shell});
+    const auto bin = TestFiles::BinDir();
+    if (!bin) GTEST_SKIP() << "TAGLOOM_BIN is not set";
+    folder = QString::fromStdString(bin->string());
+    window = std::make_unique<MainWindow>(*services_with_boxes, folder);
+    ui.SetOwner(window.get());
+    window->show();
+  }
+
+  /// Runs `look` on the modal box or dialog once it shows, then cancels it. False when none
+  /// showed.
+  bool WhenShown(const std::function<void()>& action, const std::function<void(QWidget*)>& look) {
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || !modal->isVisible()) return;
+      poll.stop();
+      seen = true;
+      look(modal);
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    });
+    poll.start();
+    action();
+    return seen;
+  }
+
+  static QLabel* BoxLabel(QWidget* box) {
+    return box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  }
+  /// Lines a label's text takes at its width.
+  static int LinesOf(const QLabel& label) {
+    QTextDocument doc;
+    doc.setDefaultFont(label.font());
+    doc.setDocumentMargin(0);
+    if (label.textFormat() == Qt::RichText) {
+      doc.setHtml(label.text());
+    } else {
+      doc.setPlainText(label.text());
+    }
+    doc.setTextWidth(label.contentsRect().width());
+    doc.size();  // lays the text out
+    int lines = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) lines += b.layout()->lineCount();
+    return lines;
+  }
+
+  QtUi ui;
+  std::unique_ptr<Services> services_with_boxes;
+};
+
+TEST_F(MainWindowBoxesTest, DialogFiltersShowEachPatternOnce) {
+  QStringList filters;
+  const auto look = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    for (int i = 0; i < types->count(); ++i) filters.append(types->itemText(i));
+  };
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton4")->click(); }, look));
+  EXPECT_EQ(filters, QStringList{QStringLiteral("All Files (*.mp3)")});
+
+  filters.clear();
+  window->form().ListView2.AddColumn(QStringLiteral("Filename"));
+  window->form().ListView2.AppendRow(QStringLiteral("a.mp3"));
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton1")->click(); }, look));
+  EXPECT_EQ(filters,
+            QStringList({QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*.*)")}));
+}
+
+TEST_F(MainWindowBoxesTest, BoxesBreakLinesAtCarriageReturnsAndTheirTextCanBeCopied) {
+  // The extension prompt: its two line breaks leave an empty line between its two lines.
+  bool prompt_seen = false;
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton3")->click(); },
+                        [&](QWidget* modal) {
+                          ASSERT_NE(qobject_cast<QInputDialog*>(modal), nullptr);
+                          for (QLabel* label : modal->findChildren<QLabel*>()) {
+                            if (!label->text().startsWith(u"Enter file extension")) continue;
+                            prompt_seen = true;
+                            EXPECT_FALSE(label->text().contains(u'\r'));
+                            EXPECT_EQ(LinesOf(*label), 3);
+                            EXPECT_GE(label->sizeHint().height(),
+                                      3 * label->fontMetrics().lineSpacing());
+                          }
+                        }));
+  EXPECT_TRUE(prompt_seen);
+  EXPECT_TRUE(f.settings.values.isEmpty());  // cancelled: nothing stored
+
+  // An error report: the description, the location, an empty line, the request.
+  ASSERT_TRUE(WhenShown(
+      [&] {
+        ui.Exclamation(QStringLiteral("Disk full\r\nin Form1 at line 124\r\rPlease email"),
+                       QStringLiteral("Application Error"));
+      },
+      [&](QWidget* modal) {
+        QLabel* label = BoxLabel(modal);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), QStringLiteral("Disk full\nin Form1 at line 124\n\nPlease email"));
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        EXPECT_EQ(LinesOf(*label), 4);
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+      }));
+}
+
+TEST_F(MainWindowBoxesTest, HelpOffersTheAddressAsALinkOnALineOfItsOwn) {
+  const QString address =
+      QString::fromUtf16(Maker::kContactPage.data(), qsizetype(Maker::kContactPage.size()));
+  ASSERT_TRUE(WhenShown(
+      [&] { Button("PushButton9")->click(); },
+      [&](QWidget* modal) {
+        QLabel* label = BoxLabel(modal);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::RichText);
+        EXPECT_TRUE(label->text().startsWith(u"Questions? Please contact Team Vendramel at"));
+        EXPECT_TRUE(label->text().contains(QStringLiteral("<a href=\"%1\">%1</a>").arg(address)));
+        EXPECT_TRUE(label->openExternalLinks());
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::LinksAccessibleByMouse);
+        EXPECT_EQ(LinesOf(*label), 2);  // the sentence, then the whole address
+      }));
+  EXPECT_TRUE(f.ui.shown.empty());
 }
 
 TEST(ProgramArtTest, PointerFilesLoadBackWithTheirPixelsAndHotspot) {

@@ -14,13 +14,20 @@
 #include "platform/qt/QtUi.h"
 #include "platform/qt/ReportListView.h"
 
-TEST(QtUiTest, PipeFiltersBecomeQtFilters) {
+TEST(QtUiTest, PipeFiltersBecomeQtFiltersShowingEachPatternOnce) {
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("All Files (*.mp3)|*.mp3|")),
-            QStringLiteral("All Files (*.mp3) (*.mp3)"));
+            QStringLiteral("All Files (*.mp3)"));
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")),
-            QStringLiteral("Text Files (*.txt) (*.txt);;All Files (*.*) (*.*)"));
+            QStringLiteral("Text Files (*.txt);;All Files (*.*)"));
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Audio|*.mp3;*.mp2")),
             QStringLiteral("Audio (*.mp3 *.mp2)"));
+  // Qt splits patterns at spaces: the description's own list is rewritten, not repeated.
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Audio (*.mp3;*.mp2)|*.mp3;*.mp2|")),
+            QStringLiteral("Audio (*.mp3 *.mp2)"));
+  // Parentheses that are not the patterns must not be taken for them.
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Music (lossy)|*.mp3|")),
+            QStringLiteral("Music (lossy) (*.mp3)"));
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("|*.mp3|")), QStringLiteral("(*.mp3)"));
   EXPECT_EQ(QtUi::ToQtFilter(QString()), QString());
 }
 
