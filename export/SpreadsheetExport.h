@@ -27,6 +27,9 @@ QString DefaultWorkbookFolder();
 /// when a file of that name is already there.
 QString NewWorkbookPath(const QString& folder, const QDateTime& when);
 
+/// The message for a workbook saved at `path` that could not be opened, and why.
+QString WorkbookNotOpenedText(const QString& path, const QString& reason);
+
 /// What filling a workbook came to.
 struct WorkbookFill {
   bool created = false;  ///< the new workbook exists
@@ -40,7 +43,8 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
                           ErrorTrap& trap);
 
 /// "Save Results As Excel File": writes the result table into a new workbook, saves it under a
-/// new name and opens it in the desktop's spreadsheet application.
+/// new name and opens it in the desktop's spreadsheet application; where none can open it, says
+/// in which folder and under which name the workbook was saved.
 class SpreadsheetExport {
  public:
   SpreadsheetExport(const ReportListModel& results, Spreadsheet& spreadsheet,
@@ -53,9 +57,6 @@ class SpreadsheetExport {
         events_(events),
         errors_(errors),
         place_(std::move(place)) {}
-
-  /// True when the desktop can write and show workbooks; otherwise shows why and answers false.
-  bool SaveResultsAsExcelFileIsExcelInstalled();
 
   void Run();
 

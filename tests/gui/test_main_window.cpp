@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -21,7 +22,9 @@
 #include "batch/ResultColumns.h"
 #include "core/Maker.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtUi.h"
+#include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tag/clsID3.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
@@ -146,6 +149,64 @@ TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
   EXPECT_TRUE(f.ui.shown.empty());
   EXPECT_FALSE(window->form().ExtractionRunning);
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainWindowTest, WithoutAFileManagerTheSampleFolderIsNamedInsteadOfOpened) {
+  QTemporaryDir dir;
+  const QString query = dir.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // the desktop names no file manager
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  QtDesktop desktop(query);
+  Services with_desktop{f.ui,     f.settings, f.clipboard,   desktop, f.random,
+                        f.events, files,      f.spreadsheet, f.shell};
+  MainWindow other(with_desktop, folder);
+  f.ui.yes_no_answers = {true};
+  other.PushButton(8)->click();
+  EXPECT_GT(other.form().ListView1.RowCount(), 0);
+  ASSERT_EQ(f.ui.Reports().size(), 1);
+  EXPECT_TRUE(f.ui.Reports()[0].startsWith(
+      QStringLiteral("The folder could not be opened, as no file manager is set up on this "
+                     "computer. It is here: ") +
+      folder + QStringLiteral("/Samples/\r\n")));
+}
+
+TEST_F(MainWindowTest, WithoutASpreadsheetApplicationTheWorkbookIsWrittenAndItsPlaceNamed) {
+  QTemporaryDir home;
+  // The workbook goes to the user's documents: those of a home of the test's own.
+  struct Variable {
+    Variable(const char* name, const QString& value) : name(name), old(qgetenv(name)) {
+      qputenv(name, QFile::encodeName(value));
+    }
+    ~Variable() { qputenv(name, old); }
+    const char* name;
+    QByteArray old;
+  } home_variable("HOME", home.path()),
+      config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+  const QString query = home.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // no application for workbooks
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  XlsxSpreadsheet workbook(std::make_unique<XdgSpreadsheetApp>(query));
+  Services with_workbook{f.ui,     f.settings, f.clipboard, f.desktop, f.random,
+                         f.events, files,      workbook,    f.shell};
+  MainWindow other(with_workbook, folder);
+  other.form().ListView2.AppendRow(QStringLiteral("a.mp3"));
+  other.PushButton(13)->click();
+
+  const QString saved_in = home.filePath(QStringLiteral("Documents/Tagloom"));
+  const QStringList written = QDir(saved_in).entryList({QStringLiteral("*.xlsx")}, QDir::Files);
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_TRUE(QFileInfo(saved_in + u'/' + written[0]).size() > 0);
+  EXPECT_EQ(f.ui.Messages(),
+            QStringList{QStringLiteral("The workbook was saved, but no spreadsheet application is "
+                                       "set up to open it.\r\rFolder: ") +
+                        saved_in + QStringLiteral("\rName: ") + written[0]});
+  EXPECT_TRUE(f.ui.Reports().isEmpty());
 }
 
 /// The window with the real boxes and dialogs of the platform; each test looks at the one that

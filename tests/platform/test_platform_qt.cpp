@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -66,9 +67,28 @@ TEST(QtClipboardTest, TextRoundTripsAndClears) {
 }
 
 TEST(QtDesktopTest, OnlyWebAddressesAreOpened) {
-  QtDesktop desktop;
+  QtDesktop desktop(QStringLiteral("/no/such/program"));
   EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("file:///etc/passwd")), StepFailure);
   EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("calc.exe")), StepFailure);
+}
+
+TEST(QtDesktopTest, WithoutAFileManagerAFolderIsNotOpenedAndItsPlaceIsNamed) {
+  QTemporaryDir dir;
+  const QString query = dir.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // names no application
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  QtDesktop desktop(query);
+  try {
+    desktop.OpenFolder(QStringLiteral("/opt/tagloom/Samples/"));
+    ADD_FAILURE() << "a folder was handed to no file manager";
+  } catch (const StepFailure& e) {
+    EXPECT_STREQ(e.what(),
+                 "The folder could not be opened, as no file manager is set up on this computer. "
+                 "It is here: /opt/tagloom/Samples/");
+  }
 }
 
 TEST(QtEventLoopTest, YieldRunsPendingEventsAndTellsWhenClosing) {
