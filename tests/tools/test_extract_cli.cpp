@@ -162,6 +162,8 @@ TEST_F(ExtractCliTest, FoldersAreWalkedLikeTheFolderScanAndFilesQueuedAsGiven) {
   EXPECT_EQ(names(Extract({"--format", "json", PathOf("tree")})), QStringList({"b.MP3", "a.mp3"}));
   EXPECT_EQ(names(Extract({"--format", "json", "--ext", "txt", PathOf("tree")})),
             QStringList{"notes.txt"});
+  EXPECT_EQ(names(Extract({"--format", "json", "--ext", ".txt", PathOf("tree")})),
+            QStringList{"notes.txt"});
 
   // Explicit files go in as given, a missing one as a row of empty cells with a warning.
   const Ran given = Extract({"--format", "json", PathOf("tree/notes.txt"), PathOf("nope.mp3")});

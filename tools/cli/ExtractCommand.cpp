@@ -45,8 +45,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
     "                           [--files-from LIST] [--shell-properties] PATH...\n"
-    "Reads the tags of the files given and of every file with the extension EXT (default mp3)\n"
-    "in the folders given and beneath them, and writes one row per file.\n"
+    "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
+    "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
+    "file.\n"
     "  text       aligned columns with a header line (the window's \"Save Results As Text File\")\n"
     "  clipboard  aligned columns without a header (\"Copy Results To Clipboard\")\n"
     "  xlsx       a workbook, written to FILE (-o is needed)\n"
@@ -248,7 +249,7 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FromLocal(options.ext), files, events, file_list);
+    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list);
   }
 
   ConsoleUi ui;
