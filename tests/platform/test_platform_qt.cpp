@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QHelpEvent>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 
 #include "platform/StepFailure.h"
 #include "platform/qt/QSettingsStore.h"
@@ -132,6 +134,56 @@ TEST(ReportListViewTest, HitTestSelectionAndWidths) {
   EXPECT_EQ(model.SelectedRow(), 1);
   EXPECT_EQ(view.currentIndex().row(), 0);
   view.EnsureVisible(99);  // out of range: ignored
+}
+
+TEST(ReportListViewTest, EveryRowTakesOneLineAndACellsTipHoldsItsWholeText) {
+  const auto make = [](ReportListModel& model) {
+    model.AddColumn(QStringLiteral("Filename"), 1440);
+    model.AddColumn(QStringLiteral("Lyrics"), 2880);
+  };
+  ReportListModel plain;
+  make(plain);
+  plain.AppendRow(QStringLiteral("a.mp3"));
+  ReportListView reference(plain);
+  reference.show();
+  const int one_line = reference.visualRect(plain.index(0, 1)).height();
+
+  ReportListModel model;
+  make(model);
+  ReportListView view(model);
+  view.setToolTip(QStringLiteral("Move | line to right"));
+  view.resize(600, 300);
+  model.AppendRow(QStringLiteral("a.mp3"));
+  model.SetSubItem(1, 1, QStringLiteral("Glass in the north wind\r\nLight on <b>the</b> water"));
+  model.AppendRow(QStringLiteral("b.mp3"));
+  model.SetSubItem(2, 1, QStringLiteral("one\rtwo\nthree"));
+  model.AppendRow(QStringLiteral("c.mp3"));
+  model.SetSubItem(3, 1, QStringLiteral("short"));
+  model.AppendRow(QStringLiteral("d.mp3"));
+  model.SetSubItem(4, 1, QStringLiteral("a line far too long for its column ").repeated(4));
+  view.show();
+  for (int r = 0; r < 4; ++r) EXPECT_EQ(view.visualRect(model.index(r, 1)).height(), one_line) << r;
+  EXPECT_EQ(model.index(0, 1).data().toString(),
+            QStringLiteral("Glass in the north wind \u21B5 Light on <b>the</b> water"));
+  EXPECT_EQ(model.index(1, 1).data().toString(), QStringLiteral("one \u21B5 two \u21B5 three"));
+  EXPECT_EQ(model.SubItem(1, 1),
+            QStringLiteral("Glass in the north wind\r\nLight on <b>the</b> water"));
+
+  const auto tip_over = [&](int row) {
+    const QPoint at = view.visualRect(model.index(row, 1)).center();
+    QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.viewport(), &help);
+    return QToolTip::text();
+  };
+  const QString lyric = tip_over(0);
+  EXPECT_TRUE(lyric.contains(
+      QStringLiteral("Glass in the north wind\nLight on &lt;b&gt;the&lt;/b&gt; water")))
+      << lyric.toStdString();
+  EXPECT_TRUE(tip_over(1).contains(QStringLiteral("one\ntwo\nthree")));
+  EXPECT_EQ(tip_over(2), QStringLiteral("Move | line to right"));  // shown whole: the list's hint
+  EXPECT_TRUE(
+      tip_over(3).contains(QStringLiteral("a line far too long for its column ").repeated(4)));
+  QToolTip::hideText();
 }
 
 int main(int argc, char** argv) {
