@@ -200,6 +200,18 @@ TEST_F(ExtractCliTest, UsageErrorsExitTwoAndOutputErrorsOne) {
   EXPECT_TRUE(QFileInfo(PathOf("dir.txt/keep")).exists());
 }
 
+TEST_F(ExtractCliTest, EachReportIsOneLineWithoutCarriageReturns) {
+  const QString odd = PathOf("gone\r\n.mp3");
+  const Ran r = Extract({"--format", "json", "-o", PathOf("no-such-folder/out.json"), odd});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.contains(u'\r'));
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
+  EXPECT_EQ(lines[0], "tagloom-cli extract: '" + PathOf("gone\\r\\n.mp3") +
+                          "' does not exist; its row stays empty");
+  EXPECT_TRUE(lines[1].contains(PathOf("no-such-folder/out.json")));
+}
+
 TEST_F(ExtractCliTest, WritingToAFullDeviceIsAnError) {
   if (!QFileInfo::exists("/dev/full")) GTEST_SKIP();
   QProcess cli;

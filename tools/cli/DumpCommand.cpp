@@ -133,7 +133,7 @@ int Dump(const std::vector<std::string>& args) {
         return 2;
       }
       if (!CliArgs::ReadPathList(args[++i], paths)) {
-        std::cerr << "tagloom-cli dump: cannot read the list " << args[i] << "\n";
+        std::cerr << "tagloom-cli dump: cannot read the list " << CliArgs::OneLine(args[i]) << "\n";
         return 1;
       }
     } else if (args[i] == "--") {

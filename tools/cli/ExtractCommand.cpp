@@ -58,7 +58,7 @@ constexpr const char* kUsage =
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n";
 
 int Usage(const std::string& problem) {
-  std::cerr << "tagloom-cli extract: " << problem << "\n\n" << kUsage;
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(problem) << "\n\n" << kUsage;
   return 2;
 }
 
@@ -75,8 +75,9 @@ class ConsoleUi : public Ui {
   QString SaveFile(const FileDialogRequest&) override { return {}; }
   QString BrowseForFolder(const QString&, const QString&) override { return {}; }
 
+  /// One line per message, whatever the message or a file name in it holds.
   static void Print(const QString& text) {
-    std::cerr << "tagloom-cli extract: " << text.toStdString() << "\n";
+    std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text.toStdString()) << "\n";
   }
 
  private:
@@ -183,7 +184,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       } else if (arg == "-o") {
         options.output = value;
       } else if (!CliArgs::ReadPathList(value, options.paths)) {
-        std::cerr << "tagloom-cli extract: cannot read the list '" << value << "'\n";
+        std::cerr << "tagloom-cli extract: cannot read the list '" << CliArgs::OneLine(value)
+                  << "'\n";
         return 1;
       }
     } else if (!options_done && (arg == "--help" || arg == "-h")) {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "tag/clsID3.h"
+#include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
 
@@ -61,7 +62,7 @@ constexpr TextOption kTextOptions[] = {
 };
 
 int Usage(const std::string& message) {
-  std::cerr << "tagloom-cli set: " << message << "\n"
+  std::cerr << "tagloom-cli set: " << CliArgs::OneLine(message) << "\n"
             << "usage: tagloom-cli set FILE [--title T] [--artist A] [--album A] [--track N] ...\n"
             << "       (tagloom-cli --help lists every option)\n";
   return 2;
@@ -121,21 +122,22 @@ int Commands::Set(const std::vector<std::string>& args) {
     std::ifstream in(*lyrics_file, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.is_open() || in.bad()) {
-      std::cerr << "tagloom-cli set: cannot read '" << *lyrics_file << "': " << std::strerror(errno)
-                << "\n";
+      std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(*lyrics_file)
+                << "': " << std::strerror(errno) << "\n";
       return 1;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
     lyrics = FileAccess::DecodeStrictUtf8(content);
     if (!lyrics) {
-      std::cerr << "tagloom-cli set: '" << *lyrics_file << "' is not UTF-8 text\n";
+      std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(*lyrics_file)
+                << "' is not UTF-8 text\n";
       return 1;
     }
   }
 
   std::string why;
   if (!FileAccess::CanRead(file, why)) {
-    std::cerr << "tagloom-cli set: cannot read '" << file << "': " << why << "\n";
+    std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
     return 1;
   }
   clsID3 tag;
@@ -145,8 +147,8 @@ int Commands::Set(const std::vector<std::string>& args) {
   if (genre_id) tag.SetGenreID(*genre_id);
   tag.UpdateID3Tags();
   if (!tag.LastWriteSucceeded()) {
-    std::cerr << "tagloom-cli set: '" << file << "' was not changed: " << tag.LastWriteError()
-              << "\n";
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file)
+              << "' was not changed: " << tag.LastWriteError() << "\n";
     return 1;
   }
   return 0;

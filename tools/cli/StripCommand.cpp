@@ -2,6 +2,7 @@
 #include <iostream>
 
 #include "tag/clsID3.h"
+#include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
 
@@ -14,7 +15,8 @@ int Commands::Strip(const std::vector<std::string>& args) {
   for (const std::string& file : args) {
     std::string why;
     if (!FileAccess::CanRead(file, why)) {
-      std::cerr << "tagloom-cli strip: cannot read '" << file << "': " << why << "\n";
+      std::cerr << "tagloom-cli strip: cannot read '" << CliArgs::OneLine(file) << "': " << why
+                << "\n";
       status = 1;
       continue;
     }
@@ -22,8 +24,8 @@ int Commands::Strip(const std::vector<std::string>& args) {
     tag.SetFileName(file);
     tag.DeleteID3Tags();
     if (!tag.LastWriteSucceeded()) {
-      std::cerr << "tagloom-cli strip: '" << file << "' was not changed: " << tag.LastWriteError()
-                << "\n";
+      std::cerr << "tagloom-cli strip: '" << CliArgs::OneLine(file)
+                << "' was not changed: " << tag.LastWriteError() << "\n";
       status = 1;
     }
   }

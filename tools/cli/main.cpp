@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 
 namespace {
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
-    std::cerr << "tagloom-cli: unknown command '" << command << "'\n\n" << kUsage;
+    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n" << kUsage;
     return 2;
   }
   return found->second(args);
