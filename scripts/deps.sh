@@ -10,6 +10,7 @@ packages=(
   python3 python3-mutagen lame mpg123 unzip xdg-utils
   fonts-dejavu-core
   xvfb xauth xdotool libx11-dev libxfixes-dev
+  dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds (a normal build and an ASan+UBSan build) and runs every test.
 # TAGLOOM_WERROR=ON (CI sets it) makes every warning an error. A fast subset:
-#   ctest --test-dir build -L unit      (labels: unit, gui, tools, corpus)
+#   ctest --test-dir build -L unit      (labels: unit, gui, tools, corpus, package)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/check_layers.sh
