@@ -1,7 +1,6 @@
 #include "app/ui/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QEnterEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -170,9 +169,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     // to its container. So the widget under the pointer decides, not the one the event reached.
     QWidget* under = qobject_cast<QWidget*>(watched);
     if (under != nullptr && qobject_cast<QPushButton*>(under) == nullptr) {
-      const QPointF at = type == QEvent::Enter ? static_cast<QEnterEvent*>(event)->position()
-                                               : static_cast<QMouseEvent*>(event)->position();
-      if (QWidget* child = under->childAt(at.toPoint())) under = child;
+      const auto* at = dynamic_cast<const QSinglePointEvent*>(event);
+      if (QWidget* child = at ? under->childAt(at->position().toPoint()) : nullptr) under = child;
     }
     if (qobject_cast<QPushButton*>(under) != nullptr) {
       form_.PushButton_MouseMove();
