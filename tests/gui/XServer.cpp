@@ -1,6 +1,7 @@
 #include "tests/gui/XServer.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -83,6 +84,37 @@ std::optional<Cursor> CurrentCursor(const std::string& display) {
   }
   XCloseDisplay(d);
   return out;
+}
+
+namespace {
+
+template <typename Send>
+bool WithServer(const std::string& display, Send send) {
+  ::Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  int event_base = 0, error_base = 0, major = 0, minor = 0;
+  const bool sent = XTestQueryExtension(d, &event_base, &error_base, &major, &minor) && send(d);
+  XSync(d, False);
+  XCloseDisplay(d);
+  return sent;
+}
+
+}  // namespace
+
+bool Click(const std::string& display, int button) {
+  return WithServer(display, [button](::Display* d) {
+    return XTestFakeButtonEvent(d, unsigned(button), True, CurrentTime) &&
+           XTestFakeButtonEvent(d, unsigned(button), False, CurrentTime);
+  });
+}
+
+bool Key(const std::string& display, const std::string& name) {
+  return WithServer(display, [&name](::Display* d) {
+    const KeySym sym = XStringToKeysym(name.c_str());
+    const KeyCode code = sym == NoSymbol ? 0 : XKeysymToKeycode(d, sym);
+    return code != 0 && XTestFakeKeyEvent(d, code, True, CurrentTime) &&
+           XTestFakeKeyEvent(d, code, False, CurrentTime);
+  });
 }
 
 }  // namespace XServer

@@ -41,4 +41,9 @@ struct Cursor {
 };
 std::optional<Cursor> CurrentCursor(const std::string& display);
 
+/// A mouse button pressed and released where the pointer is, as a device would (XTest).
+bool Click(const std::string& display, int button = 1);
+/// A key pressed and released, named as X names it ("Delete"), as a keyboard would (XTest).
+bool Key(const std::string& display, const std::string& name);
+
 }  // namespace XServer

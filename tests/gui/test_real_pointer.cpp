@@ -1,6 +1,7 @@
-// The window's pointer under a real X server: the pointer is moved by the server (a warp is a
-// move like any other to the clients), the events take Qt's own route to the widgets, and the
-// picture is read back from the server. A synthetic enter event would miss where a move lands.
+// The window under a real X server: the pointer is moved by the server (a warp is a move like
+// any other to the clients), clicks and keys come as from a device, the events take Qt's own
+// route to the widgets and to the focus, and the pointer's picture is read back from the server.
+// A synthetic enter or key event would miss where a move lands or which widget has the focus.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "app/ui/MainWindow.h"
@@ -34,7 +36,7 @@ class MoveWatch : public QObject {
   }
 };
 
-class RealPointerTest : public ::testing::Test {
+class RealServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!g_server->Running())
@@ -104,7 +106,7 @@ class RealPointerTest : public ::testing::Test {
   MoveWatch moves;
 };
 
-TEST_F(RealPointerTest, PlainMovesOverAButtonShowTheHandAndTheBackgroundTheArrow) {
+TEST_F(RealServerTest, PlainMovesOverAButtonShowTheHandAndTheBackgroundTheArrow) {
   EXPECT_FALSE(ServerShowsHand());
   for (int number : {9, 4, 10, 13}) {
     MoveOver(Button(number));
@@ -125,7 +127,7 @@ TEST_F(RealPointerTest, PlainMovesOverAButtonShowTheHandAndTheBackgroundTheArrow
   EXPECT_FALSE(ServerShowsHand());
 }
 
-TEST_F(RealPointerTest, TheHourglassHoldsDuringARunAndTheNextMoveAfterItShowsTheHand) {
+TEST_F(RealServerTest, TheHourglassHoldsDuringARunAndTheNextMoveAfterItShowsTheHand) {
   for (int i = 1; i <= 6; ++i)
     window->form().ListView1.AppendRow(folder + QStringLiteral("/Samples/missing%1.mp3").arg(i));
   QPushButton* start = Button(10);
@@ -152,6 +154,55 @@ TEST_F(RealPointerTest, TheHourglassHoldsDuringARunAndTheNextMoveAfterItShowsThe
   MoveTo(help, QPoint(help->width() / 2 + 3, help->height() / 2));
   EXPECT_EQ(window->form().MousePointer.Shape(), Pointer::Hover);
   EXPECT_TRUE(ServerShowsHand());
+}
+
+TEST_F(RealServerTest, RemovalsGoOnFromKeyToKeyAndClickToClickWithoutSelectingAgain) {
+  const auto settle = [](const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 3000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+  };
+  window->activateWindow();
+  ASSERT_TRUE(settle([&] { return window->isActiveWindow(); }));
+
+  ReportListModel& list = window->form().ListView1;
+  ReportListView& view = window->FileListView();
+  list.AppendRows({"a", "b", "c", "d", "e"});
+  const auto row_point = [](ReportListView& v, int row) {
+    return v.visualRect(v.model()->index(row - 1, 0)).center();
+  };
+  MoveTo(view.viewport(), row_point(view, 2));
+  ASSERT_TRUE(XServer::Click(g_server->Display()));
+  ASSERT_TRUE(settle([&] { return list.SelectedRow() == 2 && view.hasFocus(); }));
+  // Two presses of Delete, the second on the row that took the first one's place.
+  for (int presses = 1; presses <= 2; ++presses) {
+    ASSERT_TRUE(XServer::Key(g_server->Display(), "Delete"));
+    ASSERT_TRUE(settle([&] { return list.RowCount() == 5 - presses; })) << presses;
+  }
+  EXPECT_EQ(list.Texts(), QStringList({"a", "d", "e"}));
+  EXPECT_EQ(list.SelectedRow(), 2);
+
+  // A double click removes its row; Delete then takes the next one.
+  MoveTo(view.viewport(), row_point(view, 1));
+  ASSERT_TRUE(XServer::Click(g_server->Display()));
+  ASSERT_TRUE(XServer::Click(g_server->Display()));
+  ASSERT_TRUE(settle([&] { return list.RowCount() == 2; }));
+  ASSERT_TRUE(XServer::Key(g_server->Display(), "Delete"));
+  ASSERT_TRUE(settle([&] { return list.RowCount() == 1; }));
+  EXPECT_EQ(list.Texts(), QStringList{"e"});
+
+  ReportListModel& results = window->form().ListView2;
+  ReportListView& table = window->ResultListView();
+  results.AppendRows({"r1", "r2", "r3"});
+  MoveTo(table.viewport(), row_point(table, 3));
+  ASSERT_TRUE(XServer::Click(g_server->Display()));
+  ASSERT_TRUE(settle([&] { return results.SelectedRow() == 3 && table.hasFocus(); }));
+  for (int presses = 1; presses <= 3; ++presses) {
+    ASSERT_TRUE(XServer::Key(g_server->Display(), "Delete"));
+    ASSERT_TRUE(settle([&] { return results.RowCount() == 3 - presses; })) << presses;
+  }
 }
 
 }  // namespace
