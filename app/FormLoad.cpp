@@ -31,8 +31,8 @@ QString ApplicationTitleOf(const QString& product_name) {
 void ShowHelp(Ui& ui, ErrorReport& errors) {
   ErrorTrap trap(loc::kPushButton9Click, errors);
   trap.Step(100, [&] {
-    ui.Message(QStringLiteral("Questions? Please contact Team Vendramel at ") +
-               Text(Maker::kContactPage));
+    ui.MessageWithLink(QStringLiteral("Questions? Please contact Team Vendramel at "),
+                       Text(Maker::kContactPage));
   });
 }
 

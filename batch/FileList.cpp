@@ -1,6 +1,7 @@
 #include "batch/FileList.h"
 
 #include <QObject>
+#include <algorithm>
 
 #include "batch/AddFolder.h"
 #include "batch/FolderScan.h"
@@ -69,6 +70,7 @@ void FileList::AddFiles() {
   if (result.paths.size() == 1) {
     trap.Line(120);
     trap.Step(122, [&] { file_list_.AppendRow(result.paths.front()); });
+    ShowLastRow();
     return;
   }
   trap.Line(124);
@@ -78,6 +80,7 @@ void FileList::AddFiles() {
     paths.append(Main::CollapseBackslashes(path));
   trap.Step(140, [&] { file_list_.AppendRows(paths); });
   trap.Line(142);
+  ShowLastRow();
 }
 
 void FileList::ClearResults() {
@@ -93,6 +96,13 @@ void FileList::ClearList() {
 }
 
 void FileList::DropPaths(const QStringList& paths) {
+  const int before = file_list_.RowCount();
+  DropPathsInOrder(paths);
+  // Rows land below the part of the list in sight; the last one added comes into view.
+  if (file_list_.RowCount() > before) ShowLastRow();
+}
+
+void FileList::DropPathsInOrder(const QStringList& paths) {
   const AddFolder::Walk walk{
       files_, events_, [this](std::u16string_view location, int step, const QString& description) {
         reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step, description);
@@ -116,7 +126,16 @@ void FileList::DropPaths(const QStringList& paths) {
 
 void FileList::RemoveSelected(ReportListModel& list) {
   if (pointer_.IsBusy() || list.RowCount() == 0) return;
-  if (const std::optional<int> row = list.SelectedRow()) list.RemoveRow(*row);
+  const std::optional<int> row = list.SelectedRow();
+  if (!row) return;
+  list.RemoveRow(*row);
+  // The row that moved up into its place (or the new last row) is selected, so the next Delete
+  // or double click goes on without a click in between.
+  if (list.RowCount() > 0) list.SetSelectedRow(std::min(*row, list.RowCount()));
+}
+
+void FileList::ShowLastRow() {
+  if (file_list_.RowCount() > 0) file_view_.EnsureVisible(file_list_.RowCount());
 }
 
 void FileList::RemoveSelectedFile() { RemoveSelected(file_list_); }

@@ -56,7 +56,8 @@ class FileList {
   FileList(const FileList&) = delete;
   FileList& operator=(const FileList&) = delete;
 
-  /// "Add MP3 File(s)": the open-file dialog with multiple selection.
+  /// "Add MP3 File(s)": the open-file dialog with multiple selection; the list scrolls to the
+  /// last file added.
   void AddFiles();
   /// "Clear Results".
   void ClearResults();
@@ -64,10 +65,12 @@ class FileList {
   void ClearList();
 
   /// Files and folders dropped on the file list, as local paths in the drop's order; the view
-  /// calls this after the drop has returned. Folders are scanned for files of every type.
+  /// calls this after the drop has returned. Folders are scanned for files of every type; the
+  /// list scrolls to the last file added.
   void DropPaths(const QStringList& paths);
 
-  /// Double click on the file list: removes the selected row unless the window is busy.
+  /// Double click on the file list: removes the selected row unless the window is busy. The
+  /// removals select the row that takes the removed one's place, or the new last row.
   void RemoveSelectedFile();
   /// Key down on the file list: Delete removes the selected row unless the window is busy.
   void FileListKeyDown(int key_code);
@@ -88,6 +91,9 @@ class FileList {
 
  private:
   void RemoveSelected(ReportListModel& list);
+  void DropPathsInOrder(const QStringList& paths);
+  /// Scrolls the file list to its last row, where the rows just added are.
+  void ShowLastRow();
 
   Ui& ui_;
   const FileSystem& files_;

@@ -51,6 +51,10 @@ QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& e
   return paths;
 }
 
+QString FolderScan::TypedExtension(const QString& answer) {
+  return answer.size() > 1 && answer.startsWith(u'.') ? answer.mid(1) : answer;
+}
+
 void FolderScan::QueueFolder() {
   ErrorTrap trap(loc::kPushButton3Click, reporter_);
   SettingsStore& settings = settings_;
@@ -59,7 +63,9 @@ void FolderScan::QueueFolder() {
 
   QString answer;
   trap.Step(100, [&] {
-    answer = ui_.InputBox(kPrompt, QString(), settings.Read(extension_key, QStringLiteral("mp3")));
+    // Remembered without its dot too, so the next prompt offers it as the default reads.
+    answer = TypedExtension(
+        ui_.InputBox(kPrompt, QString(), settings.Read(extension_key, QStringLiteral("mp3"))));
     if (!answer.isEmpty()) settings.Write(extension_key, answer);
   });
   trap.Line(102);

@@ -38,6 +38,10 @@ class FolderScan {
   static QStringList QueueableFiles(const FileSystem& files, const QString& entry,
                                     const QString& pattern);
 
+  /// The extension as the user meant it: one leading dot, typed out of habit (".mp3"), is
+  /// dropped when an extension follows it.
+  static QString TypedExtension(const QString& answer);
+
   static constexpr char16_t kExtensionKey[] = u"Extension";
   static constexpr char16_t kLastFolderKey[] = u"LastFolder";
 

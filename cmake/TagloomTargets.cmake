@@ -35,11 +35,12 @@ function(tagloom_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE tagloom_warnings)
 endfunction()
 
-# tagloom_test(name LABEL label SOURCES ... LIBS ... [GUI] [TIMEOUT s]): one GoogleTest executable
-# per area; GUI gives it a main that makes the application object widgets need. Labels: unit (no
+# tagloom_test(name LABEL label SOURCES ... LIBS ... [GUI] [OWN_MAIN] [TIMEOUT s]): one GoogleTest
+# executable per area; GUI gives it a main that makes the application object widgets need,
+# OWN_MAIN leaves the main to the test's sources. Labels: unit (no
 # display, no programs), gui, tools (runs the built programs), corpus (the peers' files).
 function(tagloom_test name)
-  cmake_parse_arguments(ARG "GUI" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;OWN_MAIN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_LABEL)
     message(FATAL_ERROR "tagloom_test(${name}) needs a LABEL")
   endif()
@@ -51,9 +52,9 @@ function(tagloom_test name)
   target_compile_definitions(${name} PRIVATE TAGLOOM_TEST_BIN_DIR="${TAGLOOM_RUNTIME_DIR}"
     TAGLOOM_TEST_PEERS_DIR="${TAGLOOM_PEERS_DIR}")
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} tagloom_warnings GTest::gtest)
-  if(ARG_GUI)
+  if(ARG_GUI AND NOT ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE tagloom_gui_test_main)
-  else()
+  elseif(NOT ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

@@ -35,30 +35,17 @@ QString NewWorkbookPath(const QString& folder, const QDateTime& when) {
   return path;
 }
 
-bool SpreadsheetExport::SaveResultsAsExcelFileIsExcelInstalled() {
-  if (spreadsheet_.Available()) return true;
-  try {
-    ui_.Message(
-        QStringLiteral("Excel is not installed on this computer. You need to have it "
-                       "installed to use this software without error."));
-  } catch (...) {
-    // The probe reports nothing of its own failures.
-  }
-  return false;
+QString WorkbookNotOpenedText(const QString& path, const QString& reason) {
+  const QFileInfo file(path);
+  return QStringLiteral("The workbook was saved, but %1\r\rFolder: %2\rName: %3")
+      .arg(reason, QDir::toNativeSeparators(file.absolutePath()), file.fileName());
 }
 
 void SpreadsheetExport::Run() {
   ErrorTrap trap(loc::kPushButton13Click, errors_);
-  bool installed = false;
-  trap.Step(100, [&] { installed = SaveResultsAsExcelFileIsExcelInstalled(); });
-  if (!installed) {
-    trap.Step(102, [&] {
-      ui_.Message(
-          QStringLiteral("Excel is not installed on this computer. You need to have it "
-                         "installed to use this feature."));
-    });
-    return;
-  }
+  // The workbook is written whether or not an application can show it; the desktop's answer is
+  // needed only once it is saved.
+  trap.Line(100);
   trap.Line(104);
   if (results_.RowCount() == 0) return;
   trap.Step(106, [&] { pointer_.BeginLongAction(); });
@@ -81,7 +68,21 @@ void SpreadsheetExport::Run() {
         saved = true;
       });
     }
-    if (saved) trap.Step(130, [&] { spreadsheet_.Open(path); });
+    if (saved) {
+      trap.Step(130, [&] {
+        QString not_opened;
+        if (!spreadsheet_.Available()) {
+          not_opened = QStringLiteral("no spreadsheet application is set up to open it.");
+        } else {
+          try {
+            spreadsheet_.Open(path);
+          } catch (const StepFailure& e) {
+            not_opened = QStringLiteral("it could not be opened: ") + QString::fromUtf8(e.what());
+          }
+        }
+        if (!not_opened.isEmpty()) ui_.Message(WorkbookNotOpenedText(path, not_opened));
+      });
+    }
     // Never silently: the user must know that the workbook is not the whole table.
     if (saved && fill.cut_cells > 0) {
       trap.Step(132, [&] {

@@ -30,6 +30,9 @@ QString DefaultWorkbookFolder();
 /// when a file of that name is already there.
 QString NewWorkbookPath(const QString& folder, const QDateTime& when);
 
+/// The message for a workbook saved at `path` that could not be opened, and why.
+QString WorkbookNotOpenedText(const QString& path, const QString& reason);
+
 /// What filling a workbook came to.
 struct WorkbookFill {
   bool created = false;  ///< the new workbook exists
@@ -60,7 +63,8 @@ std::optional<double> WorkbookDurationSeconds(const QString& text);
 void SaveWorkbook(Spreadsheet& spreadsheet, TextOutput& out);
 
 /// "Save Results As Excel File": writes the result table into a new workbook, saves it under a
-/// new name and opens it in the desktop's spreadsheet application.
+/// new name and opens it in the desktop's spreadsheet application; where none can open it, says
+/// in which folder and under which name the workbook was saved.
 class SpreadsheetExport {
  public:
   SpreadsheetExport(const ReportListModel& results, Spreadsheet& spreadsheet,
@@ -76,9 +80,6 @@ class SpreadsheetExport {
 
   /// How the columns of a chosen set go into the workbook; the default table needs none.
   void SetColumnKinds(WorkbookColumnKinds kinds) { kinds_ = std::move(kinds); }
-
-  /// True when the desktop can write and show workbooks; otherwise shows why and answers false.
-  bool SaveResultsAsExcelFileIsExcelInstalled();
 
   void Run();
 

@@ -6,6 +6,8 @@
 
 namespace {
 
+const QString kNoText;
+
 [[noreturn]] void OutOfRange(const char* what, int index) {
   throw StepFailure(std::string("Invalid ") + what + " index " + std::to_string(index));
 }
@@ -252,14 +254,33 @@ int ReportListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : ColumnCount();
 }
 
+QString ReportListModel::OneLine(const QString& text) {
+  if (!text.contains(u'\r') && !text.contains(u'\n')) return text;
+  QString line = text;
+  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  line.replace(u'\r', u'\n');
+  line.replace(u'\n', kLineBreakMark.toString());
+  return line;
+}
+
+QString ReportListModel::WholeText(const QString& text) {
+  if (!text.contains(u'\r')) return text;
+  QString whole = text;
+  whole.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  whole.replace(u'\r', u'\n');
+  return whole;
+}
+
 QVariant ReportListModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
     return {};
   const Row& row = rows_[index.row()];
-  if (role == Qt::DisplayRole) {
+  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
     const int k = index.column();
-    if (k == 0) return row.text;
-    return k <= row.sub_items.size() ? row.sub_items[k - 1] : QString();
+    const QString& text =
+        k == 0 ? row.text : (k <= row.sub_items.size() ? row.sub_items[k - 1] : kNoText);
+    // Every row one line high, however many lines a lyric has; the tip shows them all.
+    return role == Qt::DisplayRole ? OneLine(text) : WholeText(text);
   }
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;

@@ -9,12 +9,20 @@
 /// A report-style list: columns with a header text and a width in twips, rows with a text,
 /// sub-items, a checked flag and at most one selected row. Rows and columns count from 1;
 /// an index out of range throws StepFailure. Column 1 shows the row's text and its check box.
+/// On screen every cell takes one line; its tip holds the whole text.
 class ReportListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
   /// Width a column gets when it is added without one (1440 twips = 1 inch).
   static constexpr int kDefaultColumnWidth = 1440;
+  /// What stands for a line break in a cell shown on one line.
+  static constexpr QStringView kLineBreakMark = u" \u21B5 ";
+
+  /// A cell's text on one line: each line break (CR LF, CR or LF) shows as kLineBreakMark.
+  static QString OneLine(const QString& text);
+  /// A cell's whole text for its tip, lines broken at LF.
+  static QString WholeText(const QString& text);
 
   explicit ReportListModel(QObject* parent = nullptr);
 

@@ -7,7 +7,9 @@
 class Spreadsheet {
  public:
   virtual ~Spreadsheet() = default;
-  /// The probe: true when workbooks can be written and shown. Never throws.
+  /// The probe: true when a saved workbook can be shown, that is when the desktop has an
+  /// application to open it. It may wait for an answer the desktop has not given yet; asked only
+  /// once the workbook is written. Never throws.
   virtual bool Available() noexcept = 0;
   /// Starts a new, empty workbook; throws StepFailure when it cannot.
   virtual void NewWorkbook() = 0;

@@ -35,6 +35,10 @@ class Ui {
   virtual QString ApplicationTitle() const = 0;
   /// A plain message with an OK button.
   virtual void Message(const QString& text) = 0;
+  /// A plain message that ends in a web address, which the box offers as a link.
+  virtual void MessageWithLink(const QString& text, const QString& address) {
+    Message(text + address);
+  }
   /// A question with Yes and No buttons; true for Yes.
   virtual bool AskYesNo(const QString& text) = 0;
   /// A message with the exclamation icon, one OK button and the given title.

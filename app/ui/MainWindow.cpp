@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -164,7 +165,14 @@ void MainWindow::BuildLayout() {
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type == QEvent::Enter || type == QEvent::MouseMove) {
-    if (qobject_cast<QPushButton*>(watched) != nullptr) {
+    // A button takes only the moves made with a mouse button held; a plain move over it goes on
+    // to its container. So the widget under the pointer decides, not the one the event reached.
+    QWidget* under = qobject_cast<QWidget*>(watched);
+    if (under != nullptr && qobject_cast<QPushButton*>(under) == nullptr) {
+      const auto* at = dynamic_cast<const QSinglePointEvent*>(event);
+      if (QWidget* child = at ? under->childAt(at->position().toPoint()) : nullptr) under = child;
+    }
+    if (qobject_cast<QPushButton*>(under) != nullptr) {
       form_.PushButton_MouseMove();
     } else {
       form_.Form_MouseMove();

@@ -1,13 +1,20 @@
 #include "platform/qt/QtDesktop.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QUrl>
 
 #include "platform/StepFailure.h"
 
 void QtDesktop::OpenFolder(const QString& path) {
+  const std::string shown = QDir::toNativeSeparators(path).toStdString();
+  if (!file_manager_.Found())
+    throw StepFailure(
+        "The folder could not be opened, as no file manager is set up on this "
+        "computer. It is here: " +
+        shown);
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-    throw StepFailure("The folder could not be opened: " + path.toStdString());
+    throw StepFailure("The folder could not be opened. It is here: " + shown);
 }
 
 void QtDesktop::OpenWebAddress(const QString& address) {

@@ -14,6 +14,7 @@ class QtUi : public Ui {
   void SetApplicationTitle(const QString& title) override { title_ = title; }
   QString ApplicationTitle() const override { return title_; }
   void Message(const QString& text) override;
+  void MessageWithLink(const QString& text, const QString& address) override;
   bool AskYesNo(const QString& text) override;
   void Exclamation(const QString& text, const QString& title) override;
   QString InputBox(const QString& prompt, const QString& title,
@@ -23,7 +24,10 @@ class QtUi : public Ui {
   QString BrowseForFolder(const QString& title, const QString& initial_folder) override;
 
   /// "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" as Qt writes it: "Text Files (*.txt);;...".
+  /// A description that already ends in its patterns shows them once.
   static QString ToQtFilter(const QString& pipe_filter);
+  /// The boxes' texts break lines with CR, alone or before LF; Qt's labels break only at LF.
+  static QString WithLineBreaks(QString text);
   /// Characters the chosen paths would take in the old dialog's result: the folder, then each
   /// name, each closed by a NUL, and a final NUL; a single file is its path and a NUL.
   static qsizetype ResultLength(const QStringList& paths);

@@ -180,10 +180,38 @@ void ReportListView::dropEvent(QDropEvent* event) {
       this, [this, paths] { emit FilesDropped(paths); }, Qt::QueuedConnection);
 }
 
+QString ReportListView::CellTip(const QModelIndex& index) const {
+  if (!index.isValid()) return {};
+  const QString whole = index.data(Qt::ToolTipRole).toString();
+  if (whole.isEmpty()) return {};
+  const QString shown = index.data(Qt::DisplayRole).toString();
+  // The room the text has: the cell less its margins and, in the first column, a check box.
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+  int room = visualRect(index).width() - 2 * margin;
+  if (index.column() == 0)
+    room -= style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + margin;
+  if (shown == whole && fontMetrics().horizontalAdvance(shown) <= room) return {};
+  return whole;
+}
+
 bool ReportListView::viewportEvent(QEvent* event) {
-  if (event->type() == QEvent::ToolTip && !toolTip().isEmpty()) {
-    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTip(), this);
-    return true;
+  if (event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    // A cell that does not show its whole text (more lines, or cut at the column's edge) shows
+    // it here; elsewhere the list's own hint.
+    QString tip = CellTip(indexAt(help->pos()));
+    if (!tip.isEmpty()) {
+      if (tip.size() > kLongestTip) tip = tip.left(kLongestTip) + QChar(0x2026);
+      // Plain text kept plain: a lyric holding "<b>" is not markup.
+      tip = QStringLiteral("<p style=\"white-space:pre-wrap\">") + tip.toHtmlEscaped() +
+            QStringLiteral("</p>");
+    } else {
+      tip = toolTip();
+    }
+    if (!tip.isEmpty()) {
+      QToolTip::showText(help->globalPos(), tip, this);
+      return true;
+    }
   }
   return QTreeView::viewportEvent(event);
 }

@@ -59,10 +59,16 @@ class ReportListView : public QTreeView, public ListViewPort {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
-  /// The list's hint text shows over its rows as over its empty part.
+  /// Over a cell that does not show its whole text, the tip shows it; elsewhere the list's hint
+  /// text shows, over its rows as over its empty part.
   bool viewportEvent(QEvent* event) override;
 
  private:
+  /// A tip longer than a screen can hold is cut here.
+  static constexpr qsizetype kLongestTip = 5000;
+  /// The whole text of a cell that does not show it whole; empty otherwise.
+  QString CellTip(const QModelIndex& index) const;
+
   void ApplyColumnWidth(int column, int width_twips);
   void ShowModelSelection(int row);
   void Show(QItemSelectionModel* selection, int row);

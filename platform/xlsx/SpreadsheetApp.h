@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "platform/DefaultApplication.h"
+
 /// The desktop's application for .xlsx files.
 class SpreadsheetApp {
  public:
@@ -13,12 +15,20 @@ class SpreadsheetApp {
 };
 
 /// The freedesktop way: xdg-mime names the registered application, xdg-open starts it. Both run
-/// as programs with their arguments, never through a shell.
+/// as programs with their arguments, never through a shell. The desktop is asked once, from the
+/// start, so a click never waits for it.
 class XdgSpreadsheetApp : public SpreadsheetApp {
  public:
   static constexpr char16_t kMimeType[] =
       u"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 
-  bool Registered() noexcept override;
+  /// `mime_query` stands in for xdg-mime (tests).
+  explicit XdgSpreadsheetApp(const QString& mime_query = QStringLiteral("xdg-mime"))
+      : registered_(QString::fromUtf16(kMimeType), mime_query) {}
+
+  bool Registered() noexcept override { return registered_.Found(); }
   void Open(const QString& path) override;
+
+ private:
+  DefaultApplication registered_;
 };

@@ -56,13 +56,20 @@ TEST_F(FolderScanTest, TildeNamesAndArchiveHiddenFilesAreLeftOutOtherHiddenFiles
                                          "A/.h/in-hidden-folder.mp3"}));
 }
 
-TEST_F(FolderScanTest, TheAnswerIsAppendedToStarDotAsTyped) {
+TEST_F(FolderScanTest, TheAnswerIsAppendedToStarDotAfterOneLeadingDot) {
   for (const char* f : {"A/a.mp3", "A/README", "A/b.txt", "A/two..mp3", "A/s/c.ogg"}) tree.File(f);
   EXPECT_EQ(Scan("*", "A"),
             QStringList({"A/a.mp3", "A/b.txt", "A/README", "A/two..mp3", "A/s/c.ogg"}));
+  // A dot typed before the extension is part of the typing, and the default offered next time
+  // reads as the user meant it.
   list.Clear();
-  EXPECT_EQ(Scan(".mp3", "A"), QStringList({"A/two..mp3"}));
+  EXPECT_EQ(Scan(".mp3", "A"), QStringList({"A/a.mp3", "A/two..mp3"}));
+  EXPECT_EQ(fake.settings.values["Extension"], "mp3");
+  list.Clear();
+  EXPECT_EQ(Scan("..mp3", "A"), QStringList({"A/two..mp3"}));  // only one dot goes
   EXPECT_EQ(fake.settings.values["Extension"], ".mp3");
+  list.Clear();
+  EXPECT_EQ(Scan(".*", "A").size(), 5);
 }
 
 TEST_F(FolderScanTest, BothAnswersAreRememberedAndOfferedNextTime) {

@@ -7,12 +7,6 @@
 
 namespace {
 
-const QString kNotInstalledProbe = QStringLiteral(
-    "Excel is not installed on this computer. You need to have it installed to use this software "
-    "without error.");
-const QString kNotInstalledFeature = QStringLiteral(
-    "Excel is not installed on this computer. You need to have it installed to use this feature.");
-
 class SpreadsheetExportTest : public ExportFixture {
  protected:
   SpreadsheetExport Export() {
@@ -25,23 +19,40 @@ class SpreadsheetExportTest : public ExportFixture {
 
 }  // namespace
 
-TEST_F(SpreadsheetExportTest, WithoutASpreadsheetApplicationBothMessagesShowAndNothingElse) {
-  Columns({"Filename"});
-  Row({"a.mp3"});
+TEST_F(SpreadsheetExportTest, WithoutASpreadsheetApplicationTheWorkbookIsSavedAndItsPlaceNamed) {
+  Columns({"Filename", "Title"});
+  Row({"a.mp3", "t"});
   sheet.available = false;
-  EXPECT_FALSE(Export().SaveResultsAsExcelFileIsExcelInstalled());
-  EXPECT_EQ(fakes.ui.Messages(), QStringList{kNotInstalledProbe});
-  fakes.ui.shown.clear();
   Export().Run();
-  EXPECT_EQ(fakes.ui.Messages(), QStringList({kNotInstalledProbe, kNotInstalledFeature}));
-  EXPECT_TRUE(sheet.calls.isEmpty());
+  const QString name = QStringLiteral("Tagloom results 2026-12-07 19-30-05.xlsx");
+  EXPECT_EQ(sheet.calls, QStringList({"NewWorkbook", "AutoFitColumns", "FreezeHeaderWithFilter 2 2",
+                                      "Save " + PathOf(name)}));
+  EXPECT_EQ(sheet.Cell(2, 2), QStringLiteral("t"));
+  EXPECT_EQ(sheet.probes, 1);
+  EXPECT_EQ(fakes.ui.Messages(),
+            QStringList{"The workbook was saved, but no spreadsheet application is set up to open "
+                        "it.\r\rFolder: " +
+                        QDir::toNativeSeparators(dir.path()) + "\rName: " + name});
+  EXPECT_TRUE(fakes.ui.Reports().isEmpty());
   EXPECT_FALSE(pointer.IsBusy());
+
+  // An application that is set up but does not start: the same, with the reason.
+  fakes.ui.shown.clear();
+  sheet.available = true;
+  sheet.fail_open = true;
+  Export().Run();
+  ASSERT_EQ(fakes.ui.Messages().size(), 1);
+  EXPECT_EQ(fakes.ui.Messages()[0],
+            "The workbook was saved, but it could not be opened: The application did not start."
+            "\r\rFolder: " +
+                QDir::toNativeSeparators(dir.path()) + "\rName: " + name);
+  EXPECT_TRUE(fakes.ui.Reports().isEmpty());
 }
 
 TEST_F(SpreadsheetExportTest, AnEmptyTableOpensNoWorkbookAndSaysNothing) {
   Columns({"Filename"});
   Export().Run();
-  EXPECT_EQ(sheet.probes, 1);
+  EXPECT_EQ(sheet.probes, 0);  // no workbook: nothing to open
   EXPECT_TRUE(sheet.calls.isEmpty());
   EXPECT_TRUE(fakes.ui.shown.empty());
 }

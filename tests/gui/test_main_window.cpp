@@ -1,15 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
 #include <filesystem>
+#include <functional>
 
 #include "app/ui/MainWindow.h"
 #include "app/ui/ProgramArt.h"
 #include "batch/ResultColumns.h"
+#include "core/Maker.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/qt/QtDesktop.h"
+#include "platform/qt/QtUi.h"
+#include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tag/clsID3.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
@@ -134,6 +149,196 @@ TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
   EXPECT_TRUE(f.ui.shown.empty());
   EXPECT_FALSE(window->form().ExtractionRunning);
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainWindowTest, WithoutAFileManagerTheSampleFolderIsNamedInsteadOfOpened) {
+  QTemporaryDir dir;
+  const QString query = dir.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // the desktop names no file manager
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  QtDesktop desktop(query);
+  Services with_desktop{f.ui,     f.settings, f.clipboard,   desktop, f.random,
+                        f.events, files,      f.spreadsheet, f.shell};
+  MainWindow other(with_desktop, folder);
+  f.ui.yes_no_answers = {true};
+  other.PushButton(8)->click();
+  EXPECT_GT(other.form().ListView1.RowCount(), 0);
+  ASSERT_EQ(f.ui.Reports().size(), 1);
+  EXPECT_TRUE(f.ui.Reports()[0].startsWith(
+      QStringLiteral("The folder could not be opened, as no file manager is set up on this "
+                     "computer. It is here: ") +
+      folder + QStringLiteral("/Samples/\r\n")));
+}
+
+TEST_F(MainWindowTest, WithoutASpreadsheetApplicationTheWorkbookIsWrittenAndItsPlaceNamed) {
+  QTemporaryDir home;
+  // The workbook goes to the user's documents: those of a home of the test's own.
+  struct Variable {
+    Variable(const char* name, const QString& value) : name(name), old(qgetenv(name)) {
+      qputenv(name, QFile::encodeName(value));
+    }
+    ~Variable() { qputenv(name, old); }
+    const char* name;
+    QByteArray old;
+  } home_variable("HOME", home.path()),
+      config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+  const QString query = home.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // no application for workbooks
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  XlsxSpreadsheet workbook(std::make_unique<XdgSpreadsheetApp>(query));
+  Services with_workbook{f.ui,     f.settings, f.clipboard, f.desktop, f.random,
+                         f.events, files,      workbook,    f.shell};
+  MainWindow other(with_workbook, folder);
+  other.form().ListView2.AppendRow(QStringLiteral("a.mp3"));
+  other.PushButton(13)->click();
+
+  const QString saved_in = home.filePath(QStringLiteral("Documents/Tagloom"));
+  const QStringList written = QDir(saved_in).entryList({QStringLiteral("*.xlsx")}, QDir::Files);
+  ASSERT_EQ(written.size(), 1);
+  EXPECT_TRUE(QFileInfo(saved_in + u'/' + written[0]).size() > 0);
+  EXPECT_EQ(f.ui.Messages(),
+            QStringList{QStringLiteral("The workbook was saved, but no spreadsheet application is "
+                                       "set up to open it.\r\rFolder: ") +
+                        saved_in + QStringLiteral("\rName: ") + written[0]});
+  EXPECT_TRUE(f.ui.Reports().isEmpty());
+}
+
+/// The window with the real boxes and dialogs of the platform; each test looks at the one that
+/// shows and closes it.
+class MainWindowBoxesTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    services_with_boxes = std::make_unique<Services>(Services{
+        ui, f.settings, f.clipboard, f.desktop, f.random, f.events, files, f.spreadsheet, f.shell});
+    const auto bin = TestFiles::BinDir();
+    if (!bin) GTEST_SKIP() << "TAGLOOM_BIN is not set";
+    folder = QString::fromStdString(bin->string());
+    window = std::make_unique<MainWindow>(*services_with_boxes, folder);
+    ui.SetOwner(window.get());
+    window->show();
+  }
+
+  /// Runs `look` on the modal box or dialog once it shows, then cancels it. False when none
+  /// showed.
+  bool WhenShown(const std::function<void()>& action, const std::function<void(QWidget*)>& look) {
+    bool seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || !modal->isVisible()) return;
+      poll.stop();
+      seen = true;
+      look(modal);
+      if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
+    });
+    poll.start();
+    action();
+    return seen;
+  }
+
+  static QLabel* BoxLabel(QWidget* box) {
+    return box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+  }
+  /// Lines a label's text takes at its width.
+  static int LinesOf(const QLabel& label) {
+    QTextDocument doc;
+    doc.setDefaultFont(label.font());
+    doc.setDocumentMargin(0);
+    if (label.textFormat() == Qt::RichText) {
+      doc.setHtml(label.text());
+    } else {
+      doc.setPlainText(label.text());
+    }
+    doc.setTextWidth(label.contentsRect().width());
+    doc.size();  // lays the text out
+    int lines = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) lines += b.layout()->lineCount();
+    return lines;
+  }
+
+  QtUi ui;
+  std::unique_ptr<Services> services_with_boxes;
+};
+
+TEST_F(MainWindowBoxesTest, DialogFiltersShowEachPatternOnce) {
+  QStringList filters;
+  const auto look = [&](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    ASSERT_NE(dialog, nullptr);
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    for (int i = 0; i < types->count(); ++i) filters.append(types->itemText(i));
+  };
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton4")->click(); }, look));
+  EXPECT_EQ(filters, QStringList{QStringLiteral("All Files (*.mp3)")});
+
+  filters.clear();
+  window->form().ListView2.AddColumn(QStringLiteral("Filename"));
+  window->form().ListView2.AppendRow(QStringLiteral("a.mp3"));
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton1")->click(); }, look));
+  EXPECT_EQ(filters,
+            QStringList({QStringLiteral("Text Files (*.txt)"), QStringLiteral("CSV (*.csv)"),
+                         QStringLiteral("All Files (*.*)")}));
+}
+
+TEST_F(MainWindowBoxesTest, BoxesBreakLinesAtCarriageReturnsAndTheirTextCanBeCopied) {
+  // The extension prompt: its two line breaks leave an empty line between its two lines.
+  bool prompt_seen = false;
+  ASSERT_TRUE(WhenShown([&] { Button("PushButton3")->click(); },
+                        [&](QWidget* modal) {
+                          ASSERT_NE(qobject_cast<QInputDialog*>(modal), nullptr);
+                          for (QLabel* label : modal->findChildren<QLabel*>()) {
+                            if (!label->text().startsWith(u"Enter file extension")) continue;
+                            prompt_seen = true;
+                            EXPECT_FALSE(label->text().contains(u'\r'));
+                            EXPECT_EQ(LinesOf(*label), 3);
+                            EXPECT_GE(label->sizeHint().height(),
+                                      3 * label->fontMetrics().lineSpacing());
+                          }
+                        }));
+  EXPECT_TRUE(prompt_seen);
+  EXPECT_TRUE(f.settings.values.isEmpty());  // cancelled: nothing stored
+
+  // An error report: the description, the location, an empty line, the request.
+  ASSERT_TRUE(WhenShown(
+      [&] {
+        ui.Exclamation(QStringLiteral("Disk full\r\nin Form1 at line 124\r\rPlease email"),
+                       QStringLiteral("Application Error"));
+      },
+      [&](QWidget* modal) {
+        QLabel* label = BoxLabel(modal);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), QStringLiteral("Disk full\nin Form1 at line 124\n\nPlease email"));
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+        EXPECT_EQ(LinesOf(*label), 4);
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+      }));
+}
+
+TEST_F(MainWindowBoxesTest, HelpOffersTheAddressAsALinkOnALineOfItsOwn) {
+  const QString address =
+      QString::fromUtf16(Maker::kContactPage.data(), qsizetype(Maker::kContactPage.size()));
+  ASSERT_TRUE(WhenShown(
+      [&] { Button("PushButton9")->click(); },
+      [&](QWidget* modal) {
+        QLabel* label = BoxLabel(modal);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->textFormat(), Qt::RichText);
+        EXPECT_TRUE(label->text().startsWith(u"Questions? Please contact Team Vendramel at"));
+        EXPECT_TRUE(label->text().contains(QStringLiteral("<a href=\"%1\">%1</a>").arg(address)));
+        EXPECT_TRUE(label->openExternalLinks());
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::TextSelectableByMouse);
+        EXPECT_TRUE(label->textInteractionFlags() & Qt::LinksAccessibleByMouse);
+        EXPECT_EQ(LinesOf(*label), 2);  // the sentence, then the whole address
+      }));
+  EXPECT_TRUE(f.ui.shown.empty());
 }
 
 TEST(ProgramArtTest, PointerFilesLoadBackWithTheirPixelsAndHotspot) {

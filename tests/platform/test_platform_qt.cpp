@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 
 #include "platform/StepFailure.h"
 #include "platform/qt/QSettingsStore.h"
@@ -14,13 +18,20 @@
 #include "platform/qt/QtUi.h"
 #include "platform/qt/ReportListView.h"
 
-TEST(QtUiTest, PipeFiltersBecomeQtFilters) {
+TEST(QtUiTest, PipeFiltersBecomeQtFiltersShowingEachPatternOnce) {
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("All Files (*.mp3)|*.mp3|")),
-            QStringLiteral("All Files (*.mp3) (*.mp3)"));
+            QStringLiteral("All Files (*.mp3)"));
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Text Files (*.txt)|*.txt|All Files (*.*)|*.*|")),
-            QStringLiteral("Text Files (*.txt) (*.txt);;All Files (*.*) (*.*)"));
+            QStringLiteral("Text Files (*.txt);;All Files (*.*)"));
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Audio|*.mp3;*.mp2")),
             QStringLiteral("Audio (*.mp3 *.mp2)"));
+  // Qt splits patterns at spaces: the description's own list is rewritten, not repeated.
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Audio (*.mp3;*.mp2)|*.mp3;*.mp2|")),
+            QStringLiteral("Audio (*.mp3 *.mp2)"));
+  // Parentheses that are not the patterns must not be taken for them.
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("Music (lossy)|*.mp3|")),
+            QStringLiteral("Music (lossy) (*.mp3)"));
+  EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("|*.mp3|")), QStringLiteral("(*.mp3)"));
   EXPECT_EQ(QtUi::ToQtFilter(QString()), QString());
 }
 
@@ -59,9 +70,28 @@ TEST(QtClipboardTest, TextRoundTripsAndClears) {
 }
 
 TEST(QtDesktopTest, OnlyWebAddressesAreOpened) {
-  QtDesktop desktop;
+  QtDesktop desktop(QStringLiteral("/no/such/program"));
   EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("file:///etc/passwd")), StepFailure);
   EXPECT_THROW(desktop.OpenWebAddress(QStringLiteral("calc.exe")), StepFailure);
+}
+
+TEST(QtDesktopTest, WithoutAFileManagerAFolderIsNotOpenedAndItsPlaceIsNamed) {
+  QTemporaryDir dir;
+  const QString query = dir.filePath(QStringLiteral("mime-query"));
+  QFile script(query);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write("#!/bin/sh\nexit 0\n");  // names no application
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+  QtDesktop desktop(query);
+  try {
+    desktop.OpenFolder(QStringLiteral("/opt/tagloom/Samples/"));
+    ADD_FAILURE() << "a folder was handed to no file manager";
+  } catch (const StepFailure& e) {
+    EXPECT_STREQ(e.what(),
+                 "The folder could not be opened, as no file manager is set up on this computer. "
+                 "It is here: /opt/tagloom/Samples/");
+  }
 }
 
 TEST(QtEventLoopTest, YieldRunsPendingEventsAndTellsWhenClosing) {
@@ -105,4 +135,54 @@ TEST(ReportListViewTest, HitTestSelectionAndWidths) {
   EXPECT_EQ(model.SelectedRow(), 1);
   EXPECT_EQ(view.currentIndex().row(), 0);
   view.EnsureVisible(99);  // out of range: ignored
+}
+
+TEST(ReportListViewTest, EveryRowTakesOneLineAndACellsTipHoldsItsWholeText) {
+  const auto make = [](ReportListModel& model) {
+    model.AddColumn(QStringLiteral("Filename"), 1440);
+    model.AddColumn(QStringLiteral("Lyrics"), 2880);
+  };
+  ReportListModel plain;
+  make(plain);
+  plain.AppendRow(QStringLiteral("a.mp3"));
+  ReportListView reference(plain);
+  reference.show();
+  const int one_line = reference.visualRect(plain.index(0, 1)).height();
+
+  ReportListModel model;
+  make(model);
+  ReportListView view(model);
+  view.setToolTip(QStringLiteral("Move | line to right"));
+  view.resize(600, 300);
+  model.AppendRow(QStringLiteral("a.mp3"));
+  model.SetSubItem(1, 1, QStringLiteral("Glass in the north wind\r\nLight on <b>the</b> water"));
+  model.AppendRow(QStringLiteral("b.mp3"));
+  model.SetSubItem(2, 1, QStringLiteral("one\rtwo\nthree"));
+  model.AppendRow(QStringLiteral("c.mp3"));
+  model.SetSubItem(3, 1, QStringLiteral("short"));
+  model.AppendRow(QStringLiteral("d.mp3"));
+  model.SetSubItem(4, 1, QStringLiteral("a line far too long for its column ").repeated(4));
+  view.show();
+  for (int r = 0; r < 4; ++r) EXPECT_EQ(view.visualRect(model.index(r, 1)).height(), one_line) << r;
+  EXPECT_EQ(model.index(0, 1).data().toString(),
+            QStringLiteral("Glass in the north wind \u21B5 Light on <b>the</b> water"));
+  EXPECT_EQ(model.index(1, 1).data().toString(), QStringLiteral("one \u21B5 two \u21B5 three"));
+  EXPECT_EQ(model.SubItem(1, 1),
+            QStringLiteral("Glass in the north wind\r\nLight on <b>the</b> water"));
+
+  const auto tip_over = [&](int row) {
+    const QPoint at = view.visualRect(model.index(row, 1)).center();
+    QHelpEvent help(QEvent::ToolTip, at, view.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(view.viewport(), &help);
+    return QToolTip::text();
+  };
+  const QString lyric = tip_over(0);
+  EXPECT_TRUE(lyric.contains(
+      QStringLiteral("Glass in the north wind\nLight on &lt;b&gt;the&lt;/b&gt; water")))
+      << lyric.toStdString();
+  EXPECT_TRUE(tip_over(1).contains(QStringLiteral("one\ntwo\nthree")));
+  EXPECT_EQ(tip_over(2), QStringLiteral("Move | line to right"));  // shown whole: the list's hint
+  EXPECT_TRUE(
+      tip_over(3).contains(QStringLiteral("a line far too long for its column ").repeated(4)));
+  QToolTip::hideText();
 }

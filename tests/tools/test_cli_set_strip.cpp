@@ -102,6 +102,19 @@ TEST_F(CliWrite, FilesThatCannotBeReadOrWrittenExitWithOne) {
   EXPECT_TRUE(Read(good) == SilentFrames(kMpeg1, 5));
 }
 
+TEST_F(CliWrite, EachMessageIsOneLineWhateverTheFileNameHolds) {
+  const std::string odd = (folder_ / "a\r\nb\x1B.mp3").string();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"strip", odd}, {"set", odd, "--title", "x"}, {"bogus\r"}}) {
+    EXPECT_NE(Run(args), 0);
+    EXPECT_EQ(stderr_.find('\r'), std::string::npos) << args[0];
+    EXPECT_EQ(stderr_.find('\x1B'), std::string::npos) << args[0];
+  }
+  EXPECT_EQ(Run({"strip", odd}), 1);
+  EXPECT_EQ(stderr_, "tagloom-cli strip: cannot read '" + folder_.string() +
+                         "/a\\r\\nb\\x1B.mp3': No such file or directory\n");
+}
+
 TEST_F(CliWrite, SetWritesTheGivenFieldsAndEmptyTextRemovesOne) {
   const std::string file = Write("a.mp3", SilentFrames(kMpeg1, 10));
   const std::string lyrics = Write("lyrics.txt", "\xEF\xBB\xBFone\r\ntwo\nthree\r");

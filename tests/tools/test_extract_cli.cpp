@@ -216,6 +216,8 @@ TEST_F(ExtractCliTest, FoldersAreWalkedLikeTheFolderScanAndFilesQueuedAsGiven) {
   EXPECT_EQ(names(Extract({"--format", "json", PathOf("tree")})), QStringList({"b.MP3", "a.mp3"}));
   EXPECT_EQ(names(Extract({"--format", "json", "--ext", "txt", PathOf("tree")})),
             QStringList{"notes.txt"});
+  EXPECT_EQ(names(Extract({"--format", "json", "--ext", ".txt", PathOf("tree")})),
+            QStringList{"notes.txt"});
 
   // Explicit files go in as given, a missing one as a row of empty cells with a warning and
   // the status of a run that could not read everything.
@@ -251,6 +253,18 @@ TEST_F(ExtractCliTest, UsageErrorsExitTwoAndOutputErrorsOne) {
   Touch(PathOf("dir.txt/keep"));
   EXPECT_EQ(Extract({"-o", PathOf("dir.txt"), Samples()}).status, 1);
   EXPECT_TRUE(QFileInfo(PathOf("dir.txt/keep")).exists());
+}
+
+TEST_F(ExtractCliTest, EachReportIsOneLineWithoutCarriageReturns) {
+  const QString odd = PathOf("gone\r\n.mp3");
+  const Ran r = Extract({"--format", "json", "-o", PathOf("no-such-folder/out.json"), odd});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(r.err.contains(u'\r'));
+  const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 2) << r.err.toStdString();
+  EXPECT_EQ(lines[0], "tagloom-cli extract: cannot read '" + PathOf("gone\\r\\n.mp3") +
+                          "': No such file or directory; its row stays empty");
+  EXPECT_TRUE(lines[1].contains(PathOf("no-such-folder/out.json")));
 }
 
 TEST_F(ExtractCliTest, WritingToAFullDeviceIsAnError) {

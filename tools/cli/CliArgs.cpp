@@ -18,6 +18,30 @@ bool TooLong(size_t line, std::string& why) {
 
 }  // namespace
 
+std::string OneLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      line += c;
+    } else if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c == '\t') {
+      line += "\\t";
+    } else {
+      line += "\\x";
+      line += kHex[byte >> 4];
+      line += kHex[byte & 0xF];
+    }
+  }
+  return line;
+}
+
+
 bool ReadPathList(const std::string& list, std::vector<std::string>& paths, std::string& why) {
   const bool standard_input = list == "-";
   const int fd = standard_input ? STDIN_FILENO : ::open(list.c_str(), O_RDONLY | O_CLOEXEC);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace CliArgs {
@@ -22,5 +23,9 @@ bool IsHelp(const std::string& arg);
 /// True for an argument that looks like an option: "-" followed by anything ("-" alone is a
 /// path, by custom standard input's name).
 bool IsOption(const std::string& arg);
+
+/// Text for one message line on a terminal: control characters (a CR or LF in a file name, say)
+/// are written as \r, \n, \t or \xHH, so nothing breaks the line or writes over it.
+std::string OneLine(std::string_view text);
 
 }  // namespace CliArgs

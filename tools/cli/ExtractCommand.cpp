@@ -52,8 +52,9 @@ constexpr const char* kHelp =
     "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
     "                           [--files-from LIST] [--shell-properties] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
-    "Reads the tags of the files given and of every file with the extension EXT (default mp3)\n"
-    "in the folders given and beneath them, and writes one row per file.\n"
+    "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
+    "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
+    "file.\n"
     "  text       aligned columns with a header line (the window's \"Save Results As Text File\")\n"
     "  clipboard  aligned columns without a header (\"Copy Results To Clipboard\")\n"
     "  xlsx       a workbook, written to FILE (-o is needed)\n"
@@ -81,12 +82,14 @@ constexpr const char* kHelp =
     "could not be read.\n";
 
 int Usage(const std::string& problem) {
-  std::cerr << "tagloom-cli extract: " << problem << "\n\n" << kHelp;
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(problem) << "\n\n" << kHelp;
   return Commands::kUsage;
 }
 
 // One line on standard error. Texts that name files carry the names' own bytes.
-void Say(std::string_view text) { std::cerr << "tagloom-cli extract: " << text << "\n"; }
+void Say(std::string_view text) {
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
+}
 
 // The run's boxes have no one to show them to: its closing messages and questions are dropped.
 class ConsoleUi : public Ui {
@@ -350,7 +353,7 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FromLocal(options.ext), files, events, file_list, unread);
+    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list, unread);
   }
 
   {

@@ -114,7 +114,7 @@ std::string Help() {
 }
 
 int Usage(const std::string& message) {
-  std::cerr << "tagloom-cli set: " << message << "\n\n" << Help();
+  std::cerr << "tagloom-cli set: " << CliArgs::OneLine(message) << "\n\n" << Help();
   return Commands::kUsage;
 }
 
@@ -225,20 +225,20 @@ int Set(const std::vector<std::string>& args) {
     std::string content;
     std::string why;
     if (!ReadLyricsFile(*lyrics_file, content, why)) {
-      std::cerr << "tagloom-cli set: cannot read '" << *lyrics_file << "': " << why << "\n";
+      std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(*lyrics_file) << "': " << why << "\n";
       return kFailure;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
     lyrics = Utf::FromUtf8(content);
     if (!lyrics) {
-      std::cerr << "tagloom-cli set: '" << *lyrics_file << "' is not UTF-8 text\n";
+      std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(*lyrics_file) << "' is not UTF-8 text\n";
       return kFailure;
     }
   }
 
   std::string why;
   if (!FileAccess::CanRead(file, why)) {
-    std::cerr << "tagloom-cli set: cannot read '" << file << "': " << why << "\n";
+    std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
     return kFailure;
   }
   clsID3 tag;
@@ -248,7 +248,7 @@ int Set(const std::vector<std::string>& args) {
   if (genre_id) tag.SetGenreID(*genre_id);
   tag.UpdateID3Tags();
   if (!tag.LastWriteSucceeded()) {
-    std::cerr << "tagloom-cli set: '" << file << "' was not changed: " << tag.LastWriteError()
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file) << "' was not changed: " << tag.LastWriteError()
               << "\n";
     return kFailure;
   }

@@ -46,7 +46,7 @@ int Strip(const std::vector<std::string>& args) {
   for (const std::string& file : files) {
     std::string why;
     if (!FileAccess::CanRead(file, why)) {
-      std::cerr << "tagloom-cli strip: cannot read '" << file << "': " << why << "\n";
+      std::cerr << "tagloom-cli strip: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
       status = kFailure;
       continue;
     }
@@ -54,7 +54,7 @@ int Strip(const std::vector<std::string>& args) {
     tag.SetFileName(file);
     tag.DeleteID3Tags();
     if (!tag.LastWriteSucceeded()) {
-      std::cerr << "tagloom-cli strip: '" << file << "' was not changed: " << tag.LastWriteError()
+      std::cerr << "tagloom-cli strip: '" << CliArgs::OneLine(file) << "' was not changed: " << tag.LastWriteError()
                 << "\n";
       status = kFailure;
     }

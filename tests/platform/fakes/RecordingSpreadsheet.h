@@ -43,6 +43,7 @@ class RecordingSpreadsheet : public Spreadsheet {
     saved_path = path;
   }
   void Open(const QString& path) override {
+    if (fail_open) throw StepFailure("The application did not start.");
     calls.append(QStringLiteral("Open ") + path);
     opened_path = path;
   }
@@ -55,6 +56,7 @@ class RecordingSpreadsheet : public Spreadsheet {
   bool available = true;
   bool fail_new_workbook = false;
   bool fail_save = false;
+  bool fail_open = false;
   int probes = 0;
   QMap<std::pair<int, int>, QString> cells;
   QMap<std::pair<int, int>, double> numbers;    // cells set as numbers
