@@ -139,6 +139,42 @@ std::string WriteLyrics3Field(std::string_view id, std::u16string_view value) {
   return std::string(id) + std::string(5 - std::min<size_t>(5, size.size()), '0') + size + encoded;
 }
 
+bool IsDateId(std::string_view id) {
+  return id == "TDRC" || id == "TDOR" || id == "TYER" || id == "TORY" || id == "TYE" || id == "TOR";
+}
+bool IsNumberPairId(std::string_view id) {
+  return id == "TRCK" || id == "TRK" || id == "TPOS" || id == "TPA";
+}
+
+// A track or disc text as the read leaves it: split at "/", each part a number or "0", a total
+// only beside exactly one number.
+std::u16string CleanedNumbers(std::u16string_view text) {
+  std::vector<std::u16string> parts;
+  for (size_t start = 0;;) {
+    const size_t slash = text.find(u'/', start);
+    parts.emplace_back(text.substr(start, slash - start));
+    if (slash == std::u16string_view::npos) break;
+    start = slash + 1;
+  }
+  const std::u16string number = CleanNumber(parts[0]);
+  const std::u16string total = parts.size() == 2 ? CleanNumber(parts[1]) : std::u16string();
+  if (number.empty()) return {};
+  return total.empty() ? number : number + u"/" + total;
+}
+
+// Whether writing a frame from its field would lose text it holds: what follows an embedded NUL,
+// a date beyond its year, a track or disc text the read's number cleaning shortened. A frame
+// that would only change its form (its encoding, a trailing NUL, the genre's number) loses none.
+bool LosesText(std::string_view id, const std::u16string& whole) {
+  const size_t nul = whole.find(u'\0');
+  if (nul != std::u16string::npos && whole.find_first_not_of(u'\0', nul) != std::u16string::npos)
+    return true;
+  const std::u16string text = whole.substr(0, nul);
+  if (IsDateId(id)) return YearPart(text) != text;
+  if (IsNumberPairId(id)) return !text.empty() && CleanedNumbers(text) != text;
+  return false;
+}
+
 std::string SixDigits(size_t value) {
   const std::string digits = std::to_string(value);
   return std::string(6 - std::min<size_t>(6, digits.size()), '0') + digits;
@@ -552,18 +588,17 @@ bool clsID3::TagRewrite::ListFrame(const OldFrame& frame, FrameList list) {
 bool clsID3::TagRewrite::SingleFrame(const OldFrame& frame, int same_id_frames) {
   if (!pending_[frame.managed]) return true;  // a second frame would hide the first on reading
   pending_[frame.managed] = false;
-  // A field the user left alone keeps a frame the value cannot rebuild (a full date, a track
-  // text such as "7 of 15"); with a second frame of the ID the read value was not this
-  // frame's, and the rewrite stands.
-  const std::u16string value = tag_.FrameValueFor(frame.id, 0);
+  // A field the user left alone keeps a frame whose text its value cannot hold (a full date, a
+  // track text such as "7 of 15", a second value after a NUL); with a second frame of the ID the
+  // read value was not this frame's, and the rewrite stands.
   const bool lossy =
-      Id3v2::ExtractFrameText(old_data_, frame.at, false, true, layout_.version).value != value;
+      LosesText(frame.id, Id3v2::WholeFrameText(old_data_, frame.at, layout_.version));
   if (same_id_frames == 1 && (IsOpaque(frame.bytes, layout_) || lossy) &&
       UnchangedSinceRead(frame.id)) {
     frames_ += frame.bytes;
     return true;
   }
-  return Rewrite(frame.id, value);
+  return Rewrite(frame.id, tag_.FrameValueFor(frame.id, 0));
 }
 
 // Read again only when a frame needs to know: most writes never ask.
