@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 
+#include "tag/TagFileSystem.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
@@ -138,6 +139,13 @@ int Commands::Set(const std::vector<std::string>& args) {
     std::cerr << "tagloom-cli set: cannot read '" << file << "': " << why << "\n";
     return 1;
   }
+  // Held from the read to the write, so another writer's change cannot fall in between.
+  WriteLock lock;
+  if (!lock.Acquire(file, why)) {
+    std::cerr << "tagloom-cli set: '" << file << "' was not changed: " << why << "\n";
+    return 1;
+  }
+  TagFileSystem::RemovePendingFilesOnSignals();
   clsID3 tag;
   tag.SetFileName(file);
   for (const auto& [set, text] : changes) (tag.*set)(text);

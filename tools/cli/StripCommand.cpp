@@ -1,6 +1,7 @@
 // `tagloom-cli strip FILE...`: removes every tag, keeping the audio.
 #include <iostream>
 
+#include "tag/TagFileSystem.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"
@@ -10,6 +11,7 @@ int Commands::Strip(const std::vector<std::string>& args) {
     std::cerr << "tagloom-cli strip: no file given\nusage: tagloom-cli strip FILE...\n";
     return 2;
   }
+  TagFileSystem::RemovePendingFilesOnSignals();
   int status = 0;
   for (const std::string& file : args) {
     std::string why;
