@@ -1,5 +1,5 @@
 // What a rewrite does to the file around the bytes: writers one after another, nothing left behind
-// by one that dies, extended attributes carried over.
+// by one that dies, extended attributes carried over, kept bytes copied rather than rebuilt.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -218,6 +218,33 @@ TEST(TagWriterFiles, ExtendedAttributesAndAclsStay) {
   if (with_acl) {
     EXPECT_EQ(attribute("system.posix_acl_access"), acl);
   }
+}
+
+// A picture and the other frames that stay as they are go from the old file to the new one
+// without being rebuilt in memory: only the new frames, the padding and the blocks at the end are
+// written from memory.
+TEST(TagWriterFiles, KeptFramesAreCopiedNotRebuilt) {
+  const Bytes data(3 << 20, 'p');
+  const Bytes picture =
+      Frame(3, "APIC", PictureBody(3, Encoding::Latin1, "image/png", 3, u"", data));
+  const Bytes reshaped =
+      Frame(3, "APIC", PictureBody(3, Encoding::Utf16, "image/png", 4, u"back", data));
+  const Bytes priv = Frame(3, "PRIV", "owner\0" + data);
+  const Bytes audio = Audio(2000);
+  Folder folder;
+  const std::string path = folder.Write(
+      "song.mp3", Id3v2Tag(3, picture + reshaped + priv + Frame(3, "TIT2", Body(0, "t"))) + audio);
+  auto counting = std::make_shared<FaultyFileSystem>(TagFileSystem::Posix(), Step::kNone);
+  auto tag = Open(path);
+  tag->SetFileSystem(counting);
+  tag->SetTitle(u"u");
+  tag->UpdateID3Tags();
+  ASSERT_TRUE(tag->LastWriteSucceeded()) << tag->LastWriteError();
+  EXPECT_LT(counting->WrittenFromMemory(), 64 * 1024);
+  const std::string after = ReadAll(path);
+  EXPECT_EQ(TagData(after), picture + reshaped + priv + Frame(3, "TIT2", Body(0, "u")) +
+                                Frame(3, "TCON", Body(0, "(255)")) + Bytes(2048, '\0'));
+  EXPECT_NE(after.find(audio), std::string::npos);
 }
 
 }  // namespace

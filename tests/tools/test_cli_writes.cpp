@@ -1,5 +1,5 @@
 // tagloom-cli set and strip under pressure: writers at once, signals half-way, extended
-// attributes.
+// attributes, and memory that grows with the largest frame only.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -192,6 +192,39 @@ TEST_F(CliWrites, UserAttributesStay) {
   EXPECT_EQ(rating(), "4");
   EXPECT_EQ(Wait(Start({"strip", file})), 0);
   EXPECT_EQ(rating(), "4");
+}
+
+// With the data limit a little above one picture, set and dump of a file holding it still work:
+// neither holds more than one copy of it.
+TEST_F(CliWrites, MemoryGrowsWithOnePictureOnly) {
+#ifdef TAGLOOM_TEST_SANITIZED
+  GTEST_SKIP() << "a sanitizer's shadow memory counts against the data limit";
+#endif
+  const size_t size = 48u << 20;
+  Bytes picture = "\x89PNG" + Bytes(size - 4, '\0');
+  for (size_t i = 0; i < picture.size(); i += 4093) picture[i] = static_cast<char>(i * 31);
+  const Bytes body = Bytes("\0image/png\0\x03\0", 13) + picture;
+  const std::string file =
+      dir_.Write("pic.mp3", Id3v2Tag(3, Frame(3, "APIC", body)) + SilentFrames(kMpeg1, 10));
+  const long limit_kb = static_cast<long>((size + (40u << 20)) >> 10);
+  auto limited = [&](const std::string& args) {
+    return "ulimit -d " + std::to_string(limit_kb) + "; exec '" + program_ + "' " + args;
+  };
+  const std::string out = dir_.PathOf("dump.json");
+  ASSERT_EQ(std::system(limited("set '" + file + "' --title x").c_str()), 0);
+  ASSERT_EQ(std::system(limited("dump '" + file + "' > '" + out + "'").c_str()), 0);
+  clsID3 tag;
+  tag.SetFileName(file);
+  EXPECT_EQ(tag.Title(), u"x");
+  ASSERT_EQ(tag.AttachedPictures()->Count(), 1);
+  EXPECT_EQ(tag.AttachedPictures()->Item(1).size(), body.size() - 1);
+  // The picture's base64 as the dump writes it, in full.
+  const std::string json = ReadFile(out);
+  const size_t start = json.find("\"AttachedPictures\":[\"");
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = json.find('"', start + 21);
+  EXPECT_EQ(end - (start + 21), (body.size() - 1 + 2) / 3 * 4);
+  EXPECT_EQ(json.substr(start + 21, 16), "aW1hZ2UvcG5nAAMA");  // "image/png\0\x03\0"
 }
 
 }  // namespace
