@@ -473,8 +473,9 @@ class PosixFileSystem : public TagFileSystem {
     const std::string prefix = folder + "/." + base + std::string(kPendingMark);
     RemoveLeftovers(folder);
     const mode_t building = mode & 0777 & ~0022;  // never wider than the final mode while built
-    if (unnamed_) {
-      // Without a name until it is complete, so a writer killed on the way leaves nothing.
+    // Without a name until it is complete, so a writer killed on the way leaves nothing; naming
+    // it then takes /proc (or the right to link any open file).
+    if (unnamed_ && (::access("/proc/self/fd", X_OK) == 0 || ::geteuid() == 0)) {
       const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, building);
       if (fd >= 0) {
         ::flock(fd, LOCK_EX | LOCK_NB);

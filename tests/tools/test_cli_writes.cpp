@@ -104,15 +104,11 @@ TEST_F(CliWrites, WritersAtOnceLoseNoChange) {
                           {"--publisher", &clsID3::Publisher},
                           {"--isrc", &clsID3::ISRC},
                           {"--encoded-by", &clsID3::EncodedBy},
-                          {"--original-album", &clsID3::OriginalAlbum},
-                          {"--original-artist", &clsID3::OriginalArtist},
-                          {"--initial-key", &clsID3::InitialKey},
-                          {"--file-owner", &clsID3::FileOwner},
-                          {"--radio-station", &clsID3::InternetRadioStationName}};
+                          {"--original-album", &clsID3::OriginalAlbum}};
   const std::string file = dir_.Write(
       "song.mp3", Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0t", 2))) + SilentFrames(kMpeg1, 4));
   int succeeded = 0;
-  for (int round = 0; round < 4; ++round) {
+  for (int round = 0; round < 6; ++round) {
     std::vector<pid_t> writers;
     for (size_t i = 0; i < std::size(fields); ++i) {
       const std::string value = "r" + std::to_string(round) + "-" + std::to_string(i);
