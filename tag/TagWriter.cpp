@@ -582,7 +582,13 @@ bool clsID3::TagRewrite::FrameBytes(const OldFrame& frame, std::string& out) {
     out.assign(held_, static_cast<size_t>(frame.at - 1), static_cast<size_t>(frame.total));
     return true;
   }
-  return file_.Read(data_start_ + frame.at - 1, frame.total, out, error_);
+  // A small frame is most likely in the window already; a large one is read once, into place.
+  if (frame.total > kWindow)
+    return file_.Read(data_start_ + frame.at - 1, frame.total, out, error_);
+  std::string_view bytes;
+  if (!OldBytes(frame.at, frame.total, bytes)) return false;
+  out.assign(bytes);
+  return true;
 }
 
 // Whether an encoder's signature stands at p; its digits may run on, and then the rest of the
