@@ -36,7 +36,7 @@ ReplacingFile::ReplacingFile(const QString& path, std::shared_ptr<TagFileSystem>
   }
   out_ = files_->CreateBeside(target_, existed_ ? info_.mode : NewFileMode(), error);
   if (!out_) Fail(error);
-  temporary_ = out_->Path();
+  temporary_ = out_->Path();  // empty while the file has no name
   buffer_.reserve(kPiece);
 }
 
@@ -71,6 +71,7 @@ void ReplacingFile::Commit() {
   // file becomes ours, since only they or root could give it back to them.
   bool ok = !existed_ || info_.owner != ::geteuid() || out_->SetOwnerAndMode(info_, error);
   ok = ok && out_->Flush(error) && out_->Close(error);
+  if (ok) temporary_ = out_->Path();
   ok = ok && files_->Rename(temporary_, target_, error);
   if (!ok) {
     Abandon();

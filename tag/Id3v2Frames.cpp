@@ -49,6 +49,13 @@ FrameBody LocateBody(std::string_view data, int64_t p, uint8_t version) {
   return body;
 }
 
+std::u16string DecodeText(std::string_view body, int encoding) {
+  if (encoding == 1) return DecodeUTF16(body);
+  if (encoding == 2) return DecodeUTF16BE(body);
+  if (encoding == 3) return modUTF8::DecodeUTF8(body);
+  return CodePage::BytesToText(body);
+}
+
 }  // namespace
 
 bool IsValidHeader(std::string_view h) {
@@ -174,14 +181,8 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
     // Pictures keep every byte after the encoding byte, whatever the encoding, so the picture
     // data reaches the entry unchanged.
     result.value = CodePage::BytesToText(body);
-  } else if (encoding == 1) {
-    result.value = DecodeUTF16(body);
-  } else if (encoding == 2) {
-    result.value = DecodeUTF16BE(body);
-  } else if (encoding == 3) {
-    result.value = modUTF8::DecodeUTF8(body);
   } else {
-    result.value = CodePage::BytesToText(body);
+    result.value = DecodeText(body, encoding);
   }
   if (!result.value.empty() && result.value.front() == u'\0') {
     result.value.erase(0, 1);
@@ -191,6 +192,25 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
   }
   if (cut) result.value.resize(std::min(result.value.size(), FindNul(result.value)));
   return result;
+}
+
+std::u16string WholeFrameText(std::string_view data, int64_t p, uint8_t version) {
+  const FrameBody located = LocateBody(data, p, version);
+  if (located.compressed) return {};
+  std::string_view body = Slice(data, located.p, located.size);
+  std::string plain;
+  if (located.unsynchronised) {
+    plain = Deunsynchronise(body);
+    body = plain;
+  }
+  int encoding = -1;
+  if (!body.empty() && IsEncodingByte(static_cast<unsigned char>(body[0]), version)) {
+    encoding = static_cast<unsigned char>(body[0]);
+    body.remove_prefix(1);
+  }
+  std::u16string text = DecodeText(body, encoding);
+  if (!text.empty() && text.front() == u'\0') text.erase(0, 1);
+  return text;
 }
 
 }  // namespace Id3v2

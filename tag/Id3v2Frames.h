@@ -53,6 +53,10 @@ struct FrameText {
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,
                            uint8_t version, bool as_bytes = false);
 
+/// A text frame's text decoded as ExtractFrameText decodes it, a leading NUL dropped, but not cut
+/// at the next NUL, so what stands after it can be seen.
+std::u16string WholeFrameText(std::string_view data, int64_t p, uint8_t version);
+
 /// A picture frame's entry as 0-based offsets [first, last) into `data`, worked out from the
 /// frame's header and first body bytes alone, so that the rest can be read straight into place:
 /// the body after a known encoding byte and after a NUL that marks no description, as

@@ -12,6 +12,13 @@ const std::u16string& MultiFrameData::Item(int32_t position) const {
   return entries_[position - 1];
 }
 
+std::optional<std::string_view> MultiFrameData::HeldBytes(int32_t position) const {
+  CheckPosition(position);
+  const ByteBlock& bytes = bytes_[static_cast<size_t>(position - 1)];
+  if (bytes.empty()) return std::nullopt;
+  return bytes.View();
+}
+
 void MultiFrameData::MakeText(size_t index) const {
   if (bytes_[index].empty()) return;
   entries_[index] = CodePage::BytesToText(bytes_[index].View());

@@ -18,6 +18,10 @@ class MultiFrameData {
   /// The entry at a 1-based position; std::out_of_range outside 1..Count.
   const std::u16string& Item(int32_t position) const;
 
+  /// The bytes of a binary entry whose text is not made yet, so that a large picture can be
+  /// written out without being widened first; nothing once Item has made its text.
+  std::optional<std::string_view> HeldBytes(int32_t position) const;
+
   /// Replaces the entry at a 1-based position; the new entry has no key.
   void SetItem(int32_t position, const std::u16string& text);
 

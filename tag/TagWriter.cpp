@@ -79,28 +79,49 @@ struct FrameLayout {
   }
 };
 
+// The header of a frame whose body is `body_size` bytes: ID, size, flags 00 00.
+std::string FrameHeader(const FrameLayout& layout, std::string_view id, uint64_t body_size) {
+  std::string header(id);
+  header += EncodeNumber(body_size, layout.id_length(), layout.version >= 4);
+  if (layout.version >= 3) header.append(2, '\0');
+  return header;
+}
+
 // One frame as the writer builds it: ID, size, flags 00 00, body. Text the code page cannot
 // hold goes out as UTF-16 rather than as question marks. Nothing when the body is too big for
-// the size field.
+// the size field. Built in one string, since a picture's frame may be as large as the tag.
 std::optional<std::string> WriteFrame(const FrameLayout& layout, std::string_view id,
                                       std::u16string_view value) {
-  std::string body;
+  const auto header_length = static_cast<size_t>(layout.header_length());
+  std::string frame(header_length, '\0');
   if (IsUrlId(id)) {
-    body = CodePage::TextToBytes(value);
+    frame += CodePage::TextToBytes(value);
   } else if (FitsCodePage(value)) {
-    body.push_back('\0');
-    if (IsLanguageId(id)) body.append("eng\0", 4);
-    body += CodePage::TextToBytes(value);
+    frame.reserve(header_length + 5 + value.size());
+    frame.push_back('\0');
+    if (IsLanguageId(id)) frame.append("eng\0", 4);
+    frame += CodePage::TextToBytes(value);
   } else {
-    body.push_back('\x01');
-    if (IsLanguageId(id)) body += "eng" + Utf16WithMark(u"") + std::string(2, '\0');
-    body += Utf16WithMark(value);
+    frame.push_back('\x01');
+    if (IsLanguageId(id)) frame += "eng" + Utf16WithMark(u"") + std::string(2, '\0');
+    frame += Utf16WithMark(value);
   }
-  if (body.size() > layout.max_body()) return std::nullopt;
-  std::string frame(id);
-  frame += EncodeNumber(body.size(), layout.id_length(), layout.version >= 4);
-  if (layout.version >= 3) frame.append(2, '\0');
-  return frame + body;
+  const uint64_t body = frame.size() - header_length;
+  if (body > layout.max_body()) return std::nullopt;
+  frame.replace(0, header_length, FrameHeader(layout, id, body));
+  return frame;
+}
+
+// A picture frame from the entry's bytes, as WriteFrame writes it from the same bytes as text.
+std::optional<std::string> WritePictureFrame(const FrameLayout& layout, std::string_view id,
+                                             std::string_view entry) {
+  const uint64_t body = entry.size() + 1;
+  if (body > layout.max_body()) return std::nullopt;
+  std::string frame = FrameHeader(layout, id, body);
+  frame.reserve(frame.size() + body);
+  frame.push_back('\0');
+  frame += entry;
+  return frame;
 }
 
 // The body after the frame header, with a v2.4 frame's own unsynchronisation undone.
@@ -337,6 +358,8 @@ void clsID3::UpdateID3Tags() noexcept {
 
 // One rewrite of the file's tags, in the order it must happen: the old tag read in its own
 // version, its frames walked, the fields no frame carried appended, the new file committed.
+// What stays as it was goes to the new file as byte ranges of the old one, so memory holds only
+// the frames built anew.
 class clsID3::TagRewrite {
  public:
   TagRewrite(clsID3& tag, std::string& error)
@@ -360,39 +383,107 @@ class clsID3::TagRewrite {
     int32_t next = 1;
     int32_t Count() const { return items ? items->Count() : 0; }
   };
-  // A frame of the old tag and its 1-based position in the old data.
+  // A frame of the old tag: its 1-based position in the old tag data, its length and header.
   struct OldFrame {
-    std::string_view id;
-    std::string_view bytes;
-    int64_t at;
-    size_t managed;  // its ID's place in managed_
+    std::string id;
+    int64_t at = 0;
+    int64_t total = 0;
+    std::string head;               // the frame header
+    std::optional<size_t> managed;  // its ID's place in managed_
   };
 
   void ChooseManagedIds();
   std::optional<size_t> ManagedIndex(std::string_view id) const;
   ListCursor& Cursor(FrameList list);
-  std::map<std::string, int> CountIds() const;
+  bool OldBytes(int64_t p, int64_t count, std::string_view& out);
+  bool FrameBytes(const OldFrame& frame, std::string& out);
+  bool SignatureAt(int64_t p, bool& found);
+  bool ListOldFrames(std::vector<OldFrame>& frames);
   bool LanguageFrame(const OldFrame& frame);
   bool ListFrame(const OldFrame& frame, FrameList list);
+  bool PictureFrame(const OldFrame& frame, const MultiFrameData& list, int32_t item);
+  bool EntryMatches(const MultiFrameData& list, int32_t item, int64_t at, int64_t count,
+                    bool& same);
   bool SingleFrame(const OldFrame& frame, int same_id_frames);
   bool UnchangedSinceRead(std::string_view id);
-  bool Rewrite(std::string_view id, const std::u16string& value);
+  bool Rewrite(std::string_view id, std::u16string_view value);
+  bool RewritePicture(std::string_view id, const MultiFrameData& list, int32_t item);
+  bool Built(std::string_view id, std::optional<std::string> frame);
+  bool KeepOld(const OldFrame& frame);
+  void Put(std::string bytes);
+  void PutOld(int64_t at, int64_t count);
 
   clsID3& tag_;
   std::string& error_;
   FileRewrite file_;
   FrameLayout layout_{3};
   int64_t audio_start_ = 1;
-  std::string old_data_;
+  // The old tag data after the header and any extended header: read from the file as the walk
+  // asks, or held whole when it had to be undone first (an unsynchronised v2.2 or v2.3 tag).
+  int64_t data_start_ = 0;  // 0-based offset in the file
+  int64_t data_size_ = 0;
+  bool whole_ = false;
+  std::string held_;
+  std::string window_;
+  int64_t window_at_ = 0;             // the 1-based position of window_'s first byte
   std::vector<std::string> managed_;  // the IDs the fields fill, in table order
   std::vector<bool> pending_;         // managed IDs no old frame has carried yet
   ListCursor commercial_info_;
   ListCursor artist_url_;
   ListCursor attached_pictures_;
   std::unique_ptr<clsID3> as_read_;
-  std::string frames_;
+  std::vector<FileRewrite::Piece> frames_;  // the new tag data but for its padding
+  int64_t frames_size_ = 0;
   int64_t padding_ = 0;
 };
+
+namespace {
+
+// Old tag data looked at in one read when the walk needs only a frame header or a signature.
+constexpr int64_t kLook = 256;
+constexpr int64_t kWindow = 64 * 1024;
+// Pieces of a picture compared with its entry at a time.
+constexpr int64_t kCompareChunk = 1 << 20;
+
+bool IsEncodingByte(unsigned char e, uint8_t version) { return e <= 1 || (version >= 4 && e <= 3); }
+
+bool IsDateId(std::string_view id) {
+  return id == "TDRC" || id == "TDOR" || id == "TYER" || id == "TORY" || id == "TYE" || id == "TOR";
+}
+bool IsNumberPairId(std::string_view id) {
+  return id == "TRCK" || id == "TRK" || id == "TPOS" || id == "TPA";
+}
+
+// A track or disc text as the read leaves it: split at "/", each part a number or "0", a total
+// only beside exactly one number.
+std::u16string CleanedNumbers(std::u16string_view text) {
+  std::vector<std::u16string> parts;
+  for (size_t start = 0;;) {
+    const size_t slash = text.find(u'/', start);
+    parts.emplace_back(text.substr(start, slash - start));
+    if (slash == std::u16string_view::npos) break;
+    start = slash + 1;
+  }
+  const std::u16string number = CleanNumber(parts[0]);
+  const std::u16string total = parts.size() == 2 ? CleanNumber(parts[1]) : std::u16string();
+  if (number.empty()) return {};
+  return total.empty() ? number : number + u"/" + total;
+}
+
+// Whether writing a frame from its field would lose text it holds: what follows an embedded NUL,
+// a date beyond its year, a track or disc text the read's number cleaning shortened. A frame
+// that would only change its form (its encoding, a trailing NUL, the genre's number) loses none.
+bool LosesText(std::string_view id, const std::u16string& whole) {
+  const size_t nul = whole.find(u'\0');
+  if (nul != std::u16string::npos && whole.find_first_not_of(u'\0', nul) != std::u16string::npos)
+    return true;
+  const std::u16string text = whole.substr(0, nul);
+  if (IsDateId(id)) return YearPart(text) != text;
+  if (IsNumberPairId(id)) return !text.empty() && CleanedNumbers(text) != text;
+  return false;
+}
+
+}  // namespace
 
 bool clsID3::TagRewrite::ReadOldTag() {
   if (!file_.Open(tag_.file_name_, error_)) return false;
@@ -406,17 +497,28 @@ bool clsID3::TagRewrite::ReadOldTag() {
         static_cast<int64_t>(Id3v2::DecodeNumber(std::string_view(header).substr(6, 4), true));
     audio_start_ = size + 11 + (flags.footer ? 10 : 0);
     if (!flags.compressed) {
-      if (!file_.Read(10, size, old_data_, error_)) return false;
-      if (static_cast<int64_t>(old_data_.size()) < size) {
+      if (size > file_.Size() - static_cast<int64_t>(Id3v2::kHeaderSize)) {
         error_ = "the ID3v2 tag of '" + tag_.file_name_ + "' runs past the end of the file";
         return false;
       }
-      if (flags.unsynchronised && version < 4) old_data_ = Id3v2::Deunsynchronise(old_data_);
+      data_start_ = static_cast<int64_t>(Id3v2::kHeaderSize);
+      data_size_ = size;
+      if (flags.unsynchronised && version < 4) {
+        if (!file_.Read(data_start_, size, held_, error_)) return false;
+        held_ = Id3v2::Deunsynchronise(held_);
+        whole_ = true;
+        data_size_ = static_cast<int64_t>(held_.size());
+      }
       if (flags.extended) {
-        const uint64_t extended =
-            Id3v2::DecodeNumber(std::string_view(old_data_).substr(0, 4), version >= 4);
-        const uint64_t drop = version >= 4 ? extended : extended + 4;
-        old_data_.erase(0, static_cast<size_t>(std::min<uint64_t>(drop, old_data_.size())));
+        std::string_view first;
+        if (!OldBytes(1, 4, first)) return false;
+        const uint64_t extended = Id3v2::DecodeNumber(first, version >= 4);
+        const auto drop = static_cast<int64_t>(
+            std::min<uint64_t>(version >= 4 ? extended : extended + 4, data_size_));
+        if (whole_) held_.erase(0, static_cast<size_t>(drop));
+        data_start_ += drop;
+        data_size_ -= drop;
+        window_.clear();
       }
     }
   }
@@ -452,76 +554,130 @@ clsID3::TagRewrite::ListCursor& clsID3::TagRewrite::Cursor(FrameList list) {
   return attached_pictures_;
 }
 
-std::map<std::string, int> clsID3::TagRewrite::CountIds() const {
-  const std::string_view data = old_data_;
-  const int id_length = layout_.id_length();
-  std::map<std::string, int> count;
-  for (int64_t q = 1; q <= static_cast<int64_t>(data.size());) {
-    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, q, layout_.version);
-    if (size.failed || Id3v2::IsMp3extSignature(data, q)) break;
-    ++count[std::string(Id3v2::Slice(data, q, id_length))];
-    q += size.total;
+// The old tag data's bytes [p, p + count) that it has (1-based), valid until the next call.
+bool clsID3::TagRewrite::OldBytes(int64_t p, int64_t count, std::string_view& out) {
+  const int64_t first = std::max<int64_t>(p, 1);
+  const int64_t last = std::min(data_size_, p - 1 + count);
+  out = {};
+  if (last < first) return true;
+  const auto length = static_cast<size_t>(last - first + 1);
+  if (whole_) {
+    out = std::string_view(held_).substr(static_cast<size_t>(first - 1), length);
+    return true;
   }
-  return count;
+  if (first < window_at_ || last >= window_at_ + static_cast<int64_t>(window_.size())) {
+    const int64_t want = std::min(data_size_ - first + 1, std::max<int64_t>(length, kWindow));
+    window_at_ = first;
+    if (!file_.Read(data_start_ + first - 1, want, window_, error_)) {
+      window_.clear();
+      return false;
+    }
+  }
+  out = std::string_view(window_).substr(static_cast<size_t>(first - window_at_), length);
+  return true;
 }
 
-// Each old frame is kept, rewritten from its field or dropped; the padding after the last one
-// is measured so the new tag can keep its size.
-bool clsID3::TagRewrite::WalkOldFrames() {
-  const std::string_view data = old_data_;
-  const auto data_end = static_cast<int64_t>(data.size());
+bool clsID3::TagRewrite::FrameBytes(const OldFrame& frame, std::string& out) {
+  if (whole_) {
+    out.assign(held_, static_cast<size_t>(frame.at - 1), static_cast<size_t>(frame.total));
+    return true;
+  }
+  // A small frame is most likely in the window already; a large one is read once, into place.
+  if (frame.total > kWindow)
+    return file_.Read(data_start_ + frame.at - 1, frame.total, out, error_);
+  std::string_view bytes;
+  if (!OldBytes(frame.at, frame.total, bytes)) return false;
+  out.assign(bytes);
+  return true;
+}
+
+// Whether an encoder's signature stands at p; its digits may run on, and then the rest of the
+// tag is looked at, as the reader does.
+bool clsID3::TagRewrite::SignatureAt(int64_t p, bool& found) {
+  const int64_t rest = data_size_ - p + 1;
+  std::string_view look;
+  if (!OldBytes(p, std::min(rest, kLook), look)) return false;
+  if (static_cast<int64_t>(look.size()) < rest) {
+    static constexpr std::string_view kAlphabet("\0MP3ext V0123456789.", 20);
+    size_t q = 0;
+    while (q < look.size() && kAlphabet.find(look[q]) != std::string_view::npos) ++q;
+    if (q + 16 >= look.size() && !OldBytes(p, rest, look)) return false;
+  }
+  found = Id3v2::IsMp3extSignature(look, 1);
+  return true;
+}
+
+// The frames the reader sees, up to the padding; the padding after them is measured so the new
+// tag can keep its size.
+bool clsID3::TagRewrite::ListOldFrames(std::vector<OldFrame>& frames) {
   const int id_length = layout_.id_length();
-  std::map<std::string, int> id_count = CountIds();
+  const int64_t end = data_size_;
   int64_t p = 1;
-  while (p <= data_end) {
-    const std::string_view id = Id3v2::Slice(data, p, id_length);
+  while (p <= end) {
+    std::string_view head;
+    if (!OldBytes(p, layout_.header_length(), head)) return false;
+    const std::string id(head.substr(0, static_cast<size_t>(id_length)));
     if (id.size() == static_cast<size_t>(id_length) &&
-        id.find_first_not_of('\0') == std::string_view::npos)
+        id.find_first_not_of('\0') == std::string::npos)
       break;  // padding
-    if (Id3v2::IsMp3extSignature(data, p)) break;
-    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(data, p, layout_.version);
-    if (!size.failed && p + size.total - 1 > data_end &&
-        data.find_first_not_of('\0', static_cast<size_t>(p - 1)) == std::string_view::npos)
-      break;  // a few NUL bytes too short for a frame header: padding as well
-    if (size.failed || p + size.total - 1 > data_end) {
+    const std::string header(head);
+    bool signature = false;
+    if (!SignatureAt(p, signature)) return false;
+    if (signature) break;
+    const Id3v2::FrameSize size = Id3v2::FrameTotalSize(header, 1, layout_.version);
+    const int64_t rest = end - p + 1;
+    if (!size.failed && size.total > rest && rest <= kLook) {
+      std::string_view tail;
+      if (!OldBytes(p, rest, tail)) return false;
+      if (tail.find_first_not_of('\0') == std::string_view::npos)
+        break;  // a few NUL bytes too short for a frame header: padding as well
+    }
+    if (size.failed || size.total > rest) {
       // Cutting the tag here would zero every frame after this one.
       error_ = "the ID3v2 tag of '" + tag_.file_name_ +
                "' is damaged (a frame size that cannot be right)";
       return false;
     }
-    const std::string_view bytes =
-        data.substr(static_cast<size_t>(p - 1), static_cast<size_t>(size.total));
-    const auto index = ManagedIndex(id);
-    const OldFrame frame{id, bytes, p, index.value_or(0)};
+    frames.push_back(OldFrame{id, p, size.total, header, ManagedIndex(id)});
     p += size.total;
+  }
+  padding_ = p <= end ? end - p + 1 : 0;
+  return true;
+}
+
+// Each old frame is kept, rewritten from its field or dropped.
+bool clsID3::TagRewrite::WalkOldFrames() {
+  std::vector<OldFrame> frames;
+  if (!ListOldFrames(frames)) return false;
+  std::map<std::string, int> id_count;
+  for (const OldFrame& frame : frames) ++id_count[frame.id];
+  for (const OldFrame& frame : frames) {
     bool ok = true;
-    if (!index) {
-      frames_ += KeepFrame(bytes, layout_);
-    } else if (IsLanguageId(id)) {
+    if (!frame.managed) {
+      ok = KeepOld(frame);
+    } else if (IsLanguageId(frame.id)) {
       ok = LanguageFrame(frame);
-    } else if (const auto list = ListOf(id)) {
+    } else if (const auto list = ListOf(frame.id)) {
       ok = ListFrame(frame, *list);
     } else {
-      ok = SingleFrame(frame, id_count[std::string(id)]);
+      ok = SingleFrame(frame, id_count[frame.id]);
     }
     if (!ok) return false;
   }
-  padding_ = p <= data_end ? data_end - p + 1 : 0;
   return true;
 }
 
 // The reader takes a comment or lyrics only from a frame without description, and only the
 // first: frames with one stay, later ones without one go.
 bool clsID3::TagRewrite::LanguageFrame(const OldFrame& frame) {
-  const auto text = Id3v2::ExtractFrameText(old_data_, frame.at, true, true, layout_.version);
-  if (text.has_description) {
-    frames_ += KeepFrame(frame.bytes, layout_);
-    return true;
-  }
-  if (!pending_[frame.managed]) return true;
-  pending_[frame.managed] = false;
-  if (IsOpaque(frame.bytes, layout_) && UnchangedSinceRead(frame.id)) {
-    frames_ += frame.bytes;
+  std::string bytes;
+  if (!FrameBytes(frame, bytes)) return false;
+  const auto text = Id3v2::ExtractFrameText(bytes, 1, true, true, layout_.version);
+  if (text.has_description) return KeepOld(frame);
+  if (!pending_[*frame.managed]) return true;
+  pending_[*frame.managed] = false;
+  if (IsOpaque(frame.head, layout_) && UnchangedSinceRead(frame.id)) {
+    PutOld(frame.at, frame.total);
     return true;
   }
   return Rewrite(frame.id, tag_.FrameValueFor(frame.id, 0));
@@ -532,38 +688,110 @@ bool clsID3::TagRewrite::ListFrame(const OldFrame& frame, FrameList list) {
   ListCursor& cursor = Cursor(list);
   const int32_t item = cursor.next;
   if (item > cursor.Count()) return true;
-  if (item == cursor.Count()) pending_[frame.managed] = false;
+  if (item == cursor.Count()) pending_[*frame.managed] = false;
   ++cursor.next;
+  if (IsPictureId(frame.id)) return PictureFrame(frame, *cursor.items, item);
+  std::string bytes;
+  if (!FrameBytes(frame, bytes)) return false;
   const std::u16string value = tag_.FrameValueFor(frame.id, item);
-  const bool picture = IsPictureId(frame.id);
-  const std::u16string own =
-      Id3v2::ExtractFrameText(old_data_, frame.at, false, !picture, layout_.version).value;
-  // A picture the reader kept in another form than it is stored (another encoding, an empty
-  // MIME type whose terminator the reader drops) cannot be rebuilt from its entry.
-  const bool reshaped = picture && FrameBody(frame.bytes, layout_) !=
-                                       std::string(1, '\0') + CodePage::TextToBytes(own);
-  if ((IsOpaque(frame.bytes, layout_) || reshaped) && own == value) {
-    frames_ += frame.bytes;
+  if (IsOpaque(frame.head, layout_) &&
+      Id3v2::ExtractFrameText(bytes, 1, false, true, layout_.version).value == value) {
+    PutOld(frame.at, frame.total);
     return true;
   }
   return Rewrite(frame.id, value);
 }
 
-bool clsID3::TagRewrite::SingleFrame(const OldFrame& frame, int same_id_frames) {
-  if (!pending_[frame.managed]) return true;  // a second frame would hide the first on reading
-  pending_[frame.managed] = false;
-  // A field the user left alone keeps a frame the value cannot rebuild (a full date, a track
-  // text such as "7 of 15"); with a second frame of the ID the read value was not this
-  // frame's, and the rewrite stands.
-  const std::u16string value = tag_.FrameValueFor(frame.id, 0);
-  const bool lossy =
-      Id3v2::ExtractFrameText(old_data_, frame.at, false, true, layout_.version).value != value;
-  if (same_id_frames == 1 && (IsOpaque(frame.bytes, layout_) || lossy) &&
-      UnchangedSinceRead(frame.id)) {
-    frames_ += frame.bytes;
-    return true;
+// A picture whose entry is unchanged is copied from the old file, not rebuilt. One the reader
+// kept in another form than it is stored (another encoding, an empty MIME type whose terminator
+// the reader drops) cannot be rebuilt from its entry, and stays as it is.
+bool clsID3::TagRewrite::PictureFrame(const OldFrame& frame, const MultiFrameData& list,
+                                      int32_t item) {
+  const bool opaque = IsOpaque(frame.head, layout_);
+  const auto format = layout_.version >= 3 ? static_cast<unsigned char>(frame.head[9]) : 0;
+  const bool compressed = layout_.version == 3 ? (format & 0x80) : (format & 0x08);
+  if (compressed || (layout_.version >= 4 && (format & 0x02))) {
+    // Only whole can such a frame be compared with its entry.
+    std::string bytes;
+    if (!FrameBytes(frame, bytes)) return false;
+    const std::u16string own =
+        Id3v2::ExtractFrameText(bytes, 1, false, false, layout_.version).value;
+    const bool reshaped =
+        FrameBody(bytes, layout_) != std::string(1, '\0') + CodePage::TextToBytes(own);
+    if ((opaque || reshaped) && own == list.Item(item)) {
+      PutOld(frame.at, frame.total);
+      return true;
+    }
+    return RewritePicture(frame.id, list, item);
   }
-  return Rewrite(frame.id, value);
+  const int64_t body_at = frame.at + layout_.header_length();
+  const int64_t body_size = frame.total - layout_.header_length();
+  std::string_view first;
+  if (!OldBytes(body_at, 2, first)) return false;
+  const std::string start(first);
+  int64_t entry_at = body_at, entry_size = body_size;
+  if (!start.empty() && IsEncodingByte(static_cast<unsigned char>(start[0]), layout_.version)) {
+    ++entry_at;
+    --entry_size;
+  }
+  std::string_view lead;
+  if (entry_size > 0 && !OldBytes(entry_at, 1, lead)) return false;
+  if (entry_size > 0 && lead[0] == '\0') {
+    ++entry_at;
+    --entry_size;
+  }
+  const bool reshaped =
+      !(!start.empty() && start[0] == '\0' && (start.size() == 1 || start[1] != '\0'));
+  bool same = false;
+  if (!EntryMatches(list, item, entry_at, entry_size, same)) return false;
+  if (!same) return RewritePicture(frame.id, list, item);
+  if (opaque || reshaped) {
+    PutOld(frame.at, frame.total);
+  } else if (entry_size > 0) {
+    // Rebuilt, the frame would have the same body: only its header is written anew.
+    Put(FrameHeader(layout_, frame.id, static_cast<uint64_t>(body_size)));
+    PutOld(body_at, body_size);
+  }
+  return true;
+}
+
+// Whether the list's entry holds exactly the bytes [at, at + count) of the old tag data.
+bool clsID3::TagRewrite::EntryMatches(const MultiFrameData& list, int32_t item, int64_t at,
+                                      int64_t count, bool& same) {
+  const auto held = list.HeldBytes(item);
+  const std::u16string* text = held ? nullptr : &list.Item(item);
+  same = static_cast<int64_t>(held ? held->size() : text->size()) == count;
+  for (int64_t done = 0; same && done < count; done += kCompareChunk) {
+    std::string_view old;
+    if (!OldBytes(at + done, std::min(kCompareChunk, count - done), old)) return false;
+    const auto from = static_cast<size_t>(done);
+    if (held) {
+      same = held->substr(from, old.size()) == old;
+    } else {
+      for (size_t k = 0; same && k < old.size(); ++k)
+        same = CodePage::ByteToChar(static_cast<unsigned char>(old[k])) == (*text)[from + k];
+    }
+  }
+  return true;
+}
+
+bool clsID3::TagRewrite::SingleFrame(const OldFrame& frame, int same_id_frames) {
+  if (!pending_[*frame.managed]) return true;  // a second frame would hide the first on reading
+  pending_[*frame.managed] = false;
+  // A field the user left alone keeps a frame whose text its value cannot hold (a full date, a
+  // track text such as "7 of 15", a second value after a NUL); with a second frame of the ID the
+  // read value was not this frame's, and the rewrite stands.
+  if (same_id_frames == 1) {
+    std::string bytes;
+    if (!FrameBytes(frame, bytes)) return false;
+    if ((IsOpaque(bytes, layout_) ||
+         LosesText(frame.id, Id3v2::WholeFrameText(bytes, 1, layout_.version))) &&
+        UnchangedSinceRead(frame.id)) {
+      PutOld(frame.at, frame.total);
+      return true;
+    }
+  }
+  return Rewrite(frame.id, tag_.FrameValueFor(frame.id, 0));
 }
 
 // Read again only when a frame needs to know: most writes never ask.
@@ -575,16 +803,72 @@ bool clsID3::TagRewrite::UnchangedSinceRead(std::string_view id) {
   return as_read_->FrameValueFor(id, 0) == tag_.FrameValueFor(id, 0);
 }
 
-bool clsID3::TagRewrite::Rewrite(std::string_view id, const std::u16string& value) {
+bool clsID3::TagRewrite::Rewrite(std::string_view id, std::u16string_view value) {
   if (value.empty()) return true;  // an empty value deletes the frame
-  auto frame = WriteFrame(layout_, id, value);
+  return Built(id, WriteFrame(layout_, id, value));
+}
+
+bool clsID3::TagRewrite::RewritePicture(std::string_view id, const MultiFrameData& list,
+                                        int32_t item) {
+  // A picture not yet widened to text is written from its bytes.
+  if (const auto held = list.HeldBytes(item))
+    return Built(id, WritePictureFrame(layout_, id, *held));
+  return Rewrite(id, list.Item(item));
+}
+
+bool clsID3::TagRewrite::Built(std::string_view id, std::optional<std::string> frame) {
   if (!frame) {
     error_ = "the " + std::string(id) + " frame is too large for an ID3v2." +
              std::to_string(std::max<int>(2, std::min<int>(layout_.version, 4))) + " tag";
     return false;
   }
-  frames_ += *frame;
+  Put(std::move(*frame));
   return true;
+}
+
+// A frame kept: unchanged, but a v2.4 frame's own unsynchronisation undone, since the new tag
+// is written without it.
+bool clsID3::TagRewrite::KeepOld(const OldFrame& frame) {
+  if (layout_.version < 4 || frame.head.size() < 10 ||
+      !(static_cast<unsigned char>(frame.head[9]) & 0x02)) {
+    PutOld(frame.at, frame.total);
+    return true;
+  }
+  std::string bytes;
+  if (!FrameBytes(frame, bytes)) return false;
+  Put(KeepFrame(bytes, layout_));
+  return true;
+}
+
+void clsID3::TagRewrite::Put(std::string bytes) {
+  if (bytes.empty()) return;
+  frames_size_ += static_cast<int64_t>(bytes.size());
+  constexpr size_t kJoin = 64 * 1024;  // small frames share a piece; a large one has its own
+  if (bytes.size() < kJoin && !frames_.empty() && frames_.back().count == 0 &&
+      frames_.back().bytes.size() < kJoin) {
+    frames_.back().bytes += bytes;
+    return;
+  }
+  frames_.emplace_back();
+  frames_.back().bytes = std::move(bytes);
+}
+
+void clsID3::TagRewrite::PutOld(int64_t at, int64_t count) {
+  if (count <= 0) return;
+  if (whole_) {
+    Put(held_.substr(static_cast<size_t>(at - 1), static_cast<size_t>(count)));
+    return;
+  }
+  frames_size_ += count;
+  const int64_t offset = data_start_ + at - 1;
+  if (!frames_.empty() && frames_.back().count > 0 &&
+      frames_.back().offset + frames_.back().count == offset) {
+    frames_.back().count += count;
+    return;
+  }
+  frames_.emplace_back();
+  frames_.back().offset = offset;
+  frames_.back().count = count;
 }
 
 bool clsID3::TagRewrite::AppendNewFrames() {
@@ -593,8 +877,11 @@ bool clsID3::TagRewrite::AppendNewFrames() {
     const std::string& id = managed_[i];
     if (const auto list = ListOf(id)) {
       const ListCursor& cursor = Cursor(*list);
-      for (int32_t item = cursor.next; item <= cursor.Count(); ++item)
-        if (!Rewrite(id, tag_.FrameValueFor(id, item))) return false;
+      for (int32_t item = cursor.next; item <= cursor.Count(); ++item) {
+        const bool ok = IsPictureId(id) ? RewritePicture(id, *cursor.items, item)
+                                        : Rewrite(id, tag_.FrameValueFor(id, item));
+        if (!ok) return false;
+      }
     } else if (!Rewrite(id, tag_.FrameValueFor(id, 0))) {
       return false;
     }
@@ -603,8 +890,9 @@ bool clsID3::TagRewrite::AppendNewFrames() {
 }
 
 bool clsID3::TagRewrite::Commit() {
-  frames_.append(static_cast<size_t>(padding_ > 0 ? padding_ : kDefaultPadding), '\0');
-  if (static_cast<int64_t>(frames_.size()) > kTagSizeLimit) {
+  const int64_t padding = padding_ > 0 ? padding_ : kDefaultPadding;
+  const int64_t size = frames_size_ + padding;
+  if (size > kTagSizeLimit) {
     error_ = "the new ID3v2 tag would exceed the 256 MB an ID3v2 tag can hold";
     return false;
   }
@@ -612,13 +900,17 @@ bool clsID3::TagRewrite::Commit() {
   int64_t audio_end = 0;
   if (!OldAudioEnd(file_, audio_end, error_)) return false;
 
-  std::vector<FileRewrite::Piece> pieces(3);
+  std::vector<FileRewrite::Piece> pieces(1);
   pieces[0].bytes = std::string("ID3") + static_cast<char>(layout_.version) + std::string(2, '\0') +
-                    EncodeNumber(frames_.size(), 4, true) + frames_;
-  pieces[1].offset = audio_start_ - 1;
-  pieces[1].count = std::max<int64_t>(0, audio_end - audio_start_ + 1);
-  pieces[2].bytes = tag_.Lyrics3Block();
-  if (tag_.NeedsId3v1Block()) pieces[2].bytes += tag_.Id3v1Block();
+                    EncodeNumber(static_cast<uint64_t>(size), 4, true);
+  for (FileRewrite::Piece& piece : frames_) pieces.push_back(std::move(piece));
+  pieces.emplace_back().zeros = padding;
+  FileRewrite::Piece& audio = pieces.emplace_back();
+  audio.offset = audio_start_ - 1;
+  audio.count = std::max<int64_t>(0, audio_end - audio_start_ + 1);
+  FileRewrite::Piece& tail = pieces.emplace_back();
+  tail.bytes = tag_.Lyrics3Block();
+  if (tag_.NeedsId3v1Block()) tail.bytes += tag_.Id3v1Block();
   return file_.Commit(pieces, error_);
 }
 

@@ -14,6 +14,12 @@ class FaultySource : public TagFileSystem::Source {
     if (fs_.Trips(FaultyFileSystem::Step::kRead, error)) return false;
     return inner_->ReadAt(offset, count, out, error);
   }
+  bool Stat(TagFileSystem::FileInfo& info, std::string& error) override {
+    return inner_->Stat(info, error);
+  }
+  bool Lock(std::string& error) override {
+    return !fs_.Trips(FaultyFileSystem::Step::kLock, error) && inner_->Lock(error);
+  }
 
  private:
   std::unique_ptr<TagFileSystem::Source> inner_;
@@ -28,6 +34,7 @@ class FaultyTarget : public TagFileSystem::Target {
 
   bool Write(std::string_view bytes, std::string& error) override {
     const int64_t allowed = Allowed(static_cast<int64_t>(bytes.size()));
+    fs_.WrittenFromMemory() += allowed;
     if (!inner_->Write(bytes.substr(0, static_cast<size_t>(allowed)), error)) return false;
     if (allowed < static_cast<int64_t>(bytes.size()))
       return !fs_.Trips(FaultyFileSystem::Step::kWrite, error);
@@ -48,6 +55,11 @@ class FaultyTarget : public TagFileSystem::Target {
   bool SetOwnerAndMode(const TagFileSystem::FileInfo& like, std::string& error) override {
     return !fs_.Trips(FaultyFileSystem::Step::kOwner, error) &&
            inner_->SetOwnerAndMode(like, error);
+  }
+  bool CopyAttributes(TagFileSystem::Source& from, std::string& error) override {
+    auto* faulty = dynamic_cast<FaultySource*>(&from);
+    return !fs_.Trips(FaultyFileSystem::Step::kAttributes, error) &&
+           inner_->CopyAttributes(faulty ? faulty->Inner() : from, error);
   }
   bool SetTimes(const timespec& accessed, const timespec& modified, std::string& error) override {
     return !fs_.Trips(FaultyFileSystem::Step::kTimes, error) &&

@@ -21,7 +21,9 @@ class FaultyFileSystem : public TagFileSystem {
     kFlush,
     kTimes,
     kClose,
-    kRename
+    kRename,
+    kLock,
+    kAttributes
   };
 
   FaultyFileSystem(std::shared_ptr<TagFileSystem> inner, Step fail_at)
@@ -31,6 +33,8 @@ class FaultyFileSystem : public TagFileSystem {
   void SetHook(std::function<void()> hook) { hook_ = std::move(hook); }
   /// For kWrite: how many bytes pass before the failure (the write stops half-way).
   void SetWriteBudget(int64_t bytes) { write_budget_ = bytes; }
+  /// The bytes the rewrite wrote from memory, not copied from the original.
+  int64_t& WrittenFromMemory() { return written_; }
   /// How many times the chosen step was reached.
   int Hits() const { return hits_; }
 
@@ -49,7 +53,8 @@ class FaultyFileSystem : public TagFileSystem {
   bool Trips(Step step, std::string& error);
   int64_t& WriteBudget() { return write_budget_; }
   bool FailsWrites() const { return fail_at_ == Step::kWrite; }
-  /// The path of the last file CreateBeside made, so a test can look for leftovers.
+  /// The path of the last file CreateBeside made, so a test can look for leftovers; empty when
+  /// it was made without a name.
   const std::string& Created() const { return created_; }
 
  private:
@@ -58,5 +63,6 @@ class FaultyFileSystem : public TagFileSystem {
   std::function<void()> hook_;
   int64_t write_budget_ = 0;
   int hits_ = 0;
+  int64_t written_ = 0;
   std::string created_;
 };

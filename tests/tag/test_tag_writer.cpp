@@ -383,6 +383,50 @@ TEST(TagWriter, UntouchedValuesTheFieldsCannotHoldStay) {
                 Text4("TCON", "(255)") + Bytes(1, '\0'));
 }
 
+// An untouched frame stays byte for byte only where a rewrite from its field would lose text it
+// holds; where only its form would change, it is rewritten.
+TEST(TagWriter, UntouchedFramesStayOnlyWhereARewriteWouldLoseText) {
+  const Bytes audio = Audio();
+  Id3v1Fields v1;
+  v1.genre = 52;
+  const Bytes date = Text4("TDRC", "2011-09-26");
+  const Bytes track = Text4("TRCK", "90000A");
+  const Bytes artists = Frame(4, "TPE1", Bytes("\x03One\0Two", 9));
+  const Bytes genre = Frame(4, "TCON", TextBody(Encoding::Utf16, u"Electronic"));
+  const Bytes v24 = Id3v2Tag(4, date + track + artists + genre, Pad(1)) + audio + Id3v1(v1);
+  EXPECT_EQ(TagData(Rewrite(v24, [](clsID3& t) { t.SetTitle(u"u"); })),
+            date + track + artists + Text4("TCON", "(52)Electronic") + Text4("TIT2", "u") +
+                Bytes(1, '\0'));
+
+  // The genre rule and a dropped trailing NUL change only the form.
+  v1.genre = 17;
+  const Bytes v23 =
+      Id3v2Tag(3, Text3("TCON", Bytes("Rock\0", 5)) + Text3("TYER", Bytes("2004\0", 5)), Pad(1)) +
+      audio + Id3v1(v1);
+  EXPECT_EQ(
+      TagData(Rewrite(v23, [](clsID3& t) { t.SetAlbum(u"a"); })),
+      Text3("TCON", "(17)Rock") + Text3("TYER", "2004") + Text3("TALB", "a") + Bytes(1, '\0'));
+
+  // A year that a later TDRC shadows is rewritten with the year the read returned; the TDRC,
+  // which a v2.3 tag does not manage, stays.
+  const Bytes shadowed =
+      Id3v2Tag(3, Text3("TYER", "2004") + Text3("TDRC", "2011-09-26") + kNoGenre3, Pad(1)) + audio;
+  EXPECT_EQ(TagData(Rewrite(shadowed, [](clsID3& t) { t.SetAlbum(u"a"); })),
+            Text3("TYER", "2011") + Text3("TDRC", "2011-09-26") + kNoGenre3 + Text3("TALB", "a") +
+                Bytes(1, '\0'));
+
+  // A UTF-16 title whose second half follows a NUL stays while untouched.
+  const Bytes halves = Frame(3, "TIT2",
+                             Bytes("\x01\xFF\xFE"
+                                   "A\0\0\0B\0",
+                                   9));
+  const Bytes two = Id3v2Tag(3, halves + kNoGenre3, Pad(1)) + audio;
+  EXPECT_EQ(TagData(Rewrite(two, [](clsID3& t) { t.SetAlbum(u"a"); })),
+            halves + kNoGenre3 + Text3("TALB", "a") + Bytes(1, '\0'));
+  EXPECT_EQ(TagData(Rewrite(two, [](clsID3& t) { t.SetTitle(u"C"); })),
+            Text3("TIT2", "C") + kNoGenre3 + Bytes(1, '\0'));
+}
+
 TEST(TagWriter, ADamagedTagIsNotCut) {
   const Bytes audio = Audio();
   Bytes overrun = Text3("TIT2", "x") + Frame(3, "TALB", Body(0, "y"));

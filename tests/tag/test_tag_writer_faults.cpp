@@ -31,8 +31,9 @@ Bytes Original() {
 }
 
 TEST(TagWriterFaults, EveryFailingStepLeavesTheOriginal) {
-  const Step steps[] = {Step::kOpenSource, Step::kRead,  Step::kCreate, Step::kWrite, Step::kOwner,
-                        Step::kFlush,      Step::kTimes, Step::kClose,  Step::kRename};
+  const Step steps[] = {Step::kOpenSource, Step::kRead,  Step::kCreate,    Step::kWrite,
+                        Step::kOwner,      Step::kFlush, Step::kTimes,     Step::kClose,
+                        Step::kRename,     Step::kLock,  Step::kAttributes};
   const Bytes original = Original();
   for (const Action& action : kActions) {
     for (const Step step : steps) {

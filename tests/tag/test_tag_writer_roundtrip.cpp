@@ -200,6 +200,7 @@ class UnflushedFileSystem : public TagFileSystem {
     bool SetOwnerAndMode(const FileInfo& l, std::string& e) override {
       return inner_->SetOwnerAndMode(l, e);
     }
+    bool CopyAttributes(Source& s, std::string& e) override { return inner_->CopyAttributes(s, e); }
     bool SetTimes(const timespec& a, const timespec& m, std::string& e) override {
       return inner_->SetTimes(a, m, e);
     }

@@ -1,4 +1,5 @@
 // `tagloom-cli dump`: one JSON line per file with every field, flag and audio property.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,17 +26,41 @@ void Text(std::string& out, const char* name, std::u16string_view value) {
   JsonText::AppendString(out, value);
 }
 
-void List(std::string& out, const char* name, const std::shared_ptr<MultiFrameData>& list,
-          bool binary) {
+void List(std::string& out, const char* name, const std::shared_ptr<MultiFrameData>& list) {
   Key(out, name);
   out.push_back('[');
   for (int32_t i = 1; list && i <= list->Count(); ++i) {
     if (i > 1) out.push_back(',');
-    if (binary) {
-      out += '"' + JsonText::Base64(CodePage::TextToBytes(list->Item(i))) + '"';
-    } else {
-      JsonText::AppendString(out, list->Item(i));
+    JsonText::AppendString(out, list->Item(i));
+  }
+  out.push_back(']');
+}
+
+// A multiple of 3, so the pieces' base64 joins into the whole picture's.
+constexpr size_t kPicturePiece = 3 * 256 * 1024;
+
+// Pictures go out as they are encoded, a piece at a time: one may be hundreds of megabytes, and
+// neither its text nor its base64 is held whole.
+void Pictures(std::string& out, const std::shared_ptr<MultiFrameData>& list, std::FILE* to) {
+  Key(out, "AttachedPictures");
+  out.push_back('[');
+  for (int32_t i = 1; list && i <= list->Count(); ++i) {
+    if (i > 1) out.push_back(',');
+    out.push_back('"');
+    const auto held = list->HeldBytes(i);
+    const std::u16string_view text = held ? std::u16string_view() : list->Item(i);
+    const size_t size = held ? held->size() : text.size();
+    for (size_t at = 0; at < size; at += kPicturePiece) {
+      const size_t n = std::min(kPicturePiece, size - at);
+      JsonText::AppendBase64(
+          out,
+          held ? held->substr(at, n) : std::string_view(CodePage::TextToBytes(text.substr(at, n))));
+      if (out.size() >= kPicturePiece) {
+        std::fwrite(out.data(), 1, out.size(), to);
+        out.clear();
+      }
     }
+    out.push_back('"');
   }
   out.push_back(']');
 }
@@ -55,7 +80,7 @@ void Number(std::string& out, const char* name, double value) {
   JsonText::AppendNumber(out, value);
 }
 
-std::string DumpLine(const std::string& path, clsID3& tag) {
+void DumpLine(const std::string& path, clsID3& tag, std::FILE* to) {
   tag.SetFileName(path);
   std::string out = "{\"FileName\":";
   JsonText::AppendString(out, FileNameText::Decode(path));
@@ -67,15 +92,15 @@ std::string DumpLine(const std::string& path, clsID3& tag) {
 #define TAGLOOM_DUMP_TEXT(name) Text(out, #name, tag.name());
   TAGLOOM_TEXT_FIELDS_AFTER_GENRE_ID(TAGLOOM_DUMP_TEXT)
 #undef TAGLOOM_DUMP_TEXT
-  List(out, "CommercialInfo", tag.CommercialInfo(), false);
+  List(out, "CommercialInfo", tag.CommercialInfo());
   Text(out, "CopyrightInfo", tag.CopyrightInfo());
   Text(out, "AudioURL", tag.AudioURL());
-  List(out, "ArtistURL", tag.ArtistURL(), false);
+  List(out, "ArtistURL", tag.ArtistURL());
   Text(out, "AudioSourceURL", tag.AudioSourceURL());
   Text(out, "InternetRadioURL", tag.InternetRadioURL());
   Text(out, "PaymentURL", tag.PaymentURL());
   Text(out, "PublisherURL", tag.PublisherURL());
-  List(out, "AttachedPictures", tag.AttachedPictures(), true);
+  Pictures(out, tag.AttachedPictures(), to);
   Boolean(out, "ID3v1Exists", tag.ID3v1Exists());
   Boolean(out, "ID3v2Exists", tag.ID3v2Exists());
   Boolean(out, "Lyrics3v1Exists", tag.Lyrics3v1Exists());
@@ -92,7 +117,7 @@ std::string DumpLine(const std::string& path, clsID3& tag) {
   Number(out, "length", tag.length());
   Integer(out, "Encoding", tag.Encoding());
   out += "}\n";
-  return out;
+  std::fwrite(out.data(), 1, out.size(), to);
 }
 
 constexpr const char* kHelp =
@@ -149,8 +174,9 @@ int Dump(const std::vector<std::string>& args) {
       std::cerr << "tagloom-cli dump: cannot read '" << path << "': " << why << "\n";
       all_read = false;
     }
-    const std::string line = DumpLine(path, tag);
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size()) {
+    errno = 0;
+    DumpLine(path, tag, stdout);
+    if (std::ferror(stdout)) {
       write_error = errno != 0 ? errno : EIO;
       break;
     }

@@ -22,10 +22,15 @@ void AppendString(std::string& out, std::u16string_view text) {
 }
 
 std::string Base64(std::string_view bytes) {
+  std::string out;
+  AppendBase64(out, bytes);
+  return out;
+}
+
+void AppendBase64(std::string& out, std::string_view bytes) {
   static constexpr char kDigits[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
+  out.reserve(out.size() + (bytes.size() + 2) / 3 * 4);
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
@@ -41,7 +46,6 @@ std::string Base64(std::string_view bytes) {
                        (static_cast<unsigned char>(bytes[i + 1]) << 8);
     out += {kDigits[v >> 18], kDigits[(v >> 12) & 63], kDigits[(v >> 6) & 63], '='};
   }
-  return out;
 }
 
 void AppendNumber(std::string& out, double value) {

@@ -11,6 +11,9 @@ void AppendString(std::string& out, std::u16string_view text);
 
 /// The bytes as standard base64 with padding.
 std::string Base64(std::string_view bytes);
+/// The same, appended to `out`. Pieces whose lengths are multiples of 3 append to the base64 of
+/// the whole.
+void AppendBase64(std::string& out, std::string_view bytes);
 
 /// A double with 17 significant digits.
 void AppendNumber(std::string& out, double value);

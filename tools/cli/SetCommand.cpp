@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Utf.h"
+#include "tag/TagFileSystem.h"
 #include "tag/clsID3.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
@@ -225,13 +226,15 @@ int Set(const std::vector<std::string>& args) {
     std::string content;
     std::string why;
     if (!ReadLyricsFile(*lyrics_file, content, why)) {
-      std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(*lyrics_file) << "': " << why << "\n";
+      std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(*lyrics_file)
+                << "': " << why << "\n";
       return kFailure;
     }
     if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
     lyrics = Utf::FromUtf8(content);
     if (!lyrics) {
-      std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(*lyrics_file) << "' is not UTF-8 text\n";
+      std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(*lyrics_file)
+                << "' is not UTF-8 text\n";
       return kFailure;
     }
   }
@@ -241,6 +244,13 @@ int Set(const std::vector<std::string>& args) {
     std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
     return kFailure;
   }
+  // Held from the read to the write, so another writer's change cannot fall in between.
+  WriteLock lock;
+  if (!lock.Acquire(file, why)) {
+    std::cerr << "tagloom-cli set: '" << file << "' was not changed: " << why << "\n";
+    return 1;
+  }
+  TagFileSystem::RemovePendingFilesOnSignals();
   clsID3 tag;
   tag.SetFileName(file);
   for (const auto& [set, text] : changes) (tag.*set)(text);
@@ -248,8 +258,8 @@ int Set(const std::vector<std::string>& args) {
   if (genre_id) tag.SetGenreID(*genre_id);
   tag.UpdateID3Tags();
   if (!tag.LastWriteSucceeded()) {
-    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file) << "' was not changed: " << tag.LastWriteError()
-              << "\n";
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file)
+              << "' was not changed: " << tag.LastWriteError() << "\n";
     return kFailure;
   }
   return kSuccess;

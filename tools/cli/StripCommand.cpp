@@ -1,6 +1,7 @@
 // `tagloom-cli strip FILE...`: removes every tag, keeping the audio.
 #include <iostream>
 
+#include "tag/TagFileSystem.h"
 #include "tag/clsID3.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
@@ -42,11 +43,13 @@ int Strip(const std::vector<std::string>& args) {
     }
   }
   if (files.empty()) return Usage("no file given");
+  TagFileSystem::RemovePendingFilesOnSignals();
   int status = kSuccess;
   for (const std::string& file : files) {
     std::string why;
     if (!FileAccess::CanRead(file, why)) {
-      std::cerr << "tagloom-cli strip: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
+      std::cerr << "tagloom-cli strip: cannot read '" << CliArgs::OneLine(file) << "': " << why
+                << "\n";
       status = kFailure;
       continue;
     }
@@ -54,8 +57,8 @@ int Strip(const std::vector<std::string>& args) {
     tag.SetFileName(file);
     tag.DeleteID3Tags();
     if (!tag.LastWriteSucceeded()) {
-      std::cerr << "tagloom-cli strip: '" << CliArgs::OneLine(file) << "' was not changed: " << tag.LastWriteError()
-                << "\n";
+      std::cerr << "tagloom-cli strip: '" << CliArgs::OneLine(file)
+                << "' was not changed: " << tag.LastWriteError() << "\n";
       status = kFailure;
     }
   }

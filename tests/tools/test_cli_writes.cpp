@@ -1,0 +1,226 @@
+// tagloom-cli set and strip under pressure: writers at once, signals half-way, extended
+// attributes, and memory that grows with the largest frame only.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <thread>
+
+#include "tag/clsID3.h"
+#include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace SampleBuilder;
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class CliWrites : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto bin = TestFiles::BinDir();
+    program_ = ((bin ? *bin : std::filesystem::path(".")) / "tagloom-cli").string();
+    if (!std::filesystem::exists(program_)) GTEST_SKIP() << "no tagloom-cli at " << program_;
+  }
+
+  // Starts tagloom-cli with the arguments, standard error into `err` (when not empty).
+  pid_t Start(const std::vector<std::string>& args, const std::string& err = "") {
+    std::vector<std::string> all = {program_};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (!err.empty())
+      posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0644);
+    // The signals it is sent act as they would for a user, whatever the test runner ignores.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    EXPECT_EQ(::posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv.data(), environ),
+              0);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+  }
+
+  static int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.Path()))
+      names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  std::string program_;
+  TestFiles::TempDir dir_;
+};
+
+struct Field {
+  const char* option;
+  const std::u16string& (clsID3::*get)() const noexcept;
+};
+
+// Many writers on one small file at once, each changing a field of its own: every one that says
+// it succeeded finds its change in the file at the end.
+TEST_F(CliWrites, WritersAtOnceLoseNoChange) {
+  const Field fields[] = {{"--title", &clsID3::Title},
+                          {"--artist", &clsID3::Artist},
+                          {"--album", &clsID3::Album},
+                          {"--composer", &clsID3::Composer},
+                          {"--band", &clsID3::Band},
+                          {"--conductor", &clsID3::Conductor},
+                          {"--copyright", &clsID3::Copyright},
+                          {"--lyricist", &clsID3::Lyricist},
+                          {"--publisher", &clsID3::Publisher},
+                          {"--isrc", &clsID3::ISRC},
+                          {"--encoded-by", &clsID3::EncodedBy},
+                          {"--original-album", &clsID3::OriginalAlbum}};
+  const std::string file = dir_.Write(
+      "song.mp3", Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0t", 2))) + SilentFrames(kMpeg1, 4));
+  int succeeded = 0;
+  for (int round = 0; round < 6; ++round) {
+    std::vector<pid_t> writers;
+    for (size_t i = 0; i < std::size(fields); ++i) {
+      const std::string value = "r" + std::to_string(round) + "-" + std::to_string(i);
+      writers.push_back(
+          Start({"set", file, fields[i].option, value}, dir_.PathOf("err" + std::to_string(i))));
+    }
+    std::vector<int> status;
+    for (pid_t pid : writers) status.push_back(Wait(pid));
+    clsID3 tag;
+    tag.SetFileName(file);
+    for (size_t i = 0; i < std::size(fields); ++i) {
+      SCOPED_TRACE(fields[i].option);
+      const std::string err = ReadFile(dir_.PathOf("err" + std::to_string(i)));
+      if (status[i] != 0) {
+        EXPECT_NE(err.find("not changed"), std::string::npos) << err;
+        continue;
+      }
+      ++succeeded;
+      const std::string value = "r" + std::to_string(round) + "-" + std::to_string(i);
+      EXPECT_EQ((tag.*fields[i].get)(), std::u16string(value.begin(), value.end()));
+    }
+  }
+  EXPECT_GT(succeeded, 0);
+  for (const std::string& name : Names())
+    EXPECT_TRUE(name == "song.mp3" || name.rfind("err", 0) == 0) << name;
+}
+
+// A writer stopped by a signal while it writes the new file leaves the original whole and no
+// file beside it, whatever the signal.
+TEST_F(CliWrites, AWriterStoppedHalfWayLeavesNothing) {
+  const Bytes original = Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0old", 4))) +
+                         SilentFrames(kMpeg1, 160000);  // about 64 MB
+  const std::string file = dir_.Write("big.mp3", original);
+  const std::string folder = dir_.Path().string() + "/";
+  for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+      const pid_t pid = Start({"set", file, "--title", "new"});
+      // Until the new file is open: a descriptor on something in the folder besides the original.
+      const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (!caught && std::chrono::steady_clock::now() < deadline) {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(fds, ec)) {
+          const auto target = std::filesystem::read_symlink(entry.path(), ec).string();
+          if (!ec && target.rfind(folder, 0) == 0 && target != file) caught = true;
+        }
+        if (ec && ::waitpid(pid, nullptr, WNOHANG) == pid) break;  // finished: try again
+      }
+      if (caught) {
+        ::kill(pid, signal);
+        EXPECT_EQ(Wait(pid), 128 + signal);
+      } else {
+        Wait(pid);
+        dir_.Write("big.mp3", original);  // finished before it was seen: start again
+      }
+    }
+    ASSERT_TRUE(caught) << "never caught the writer half-way";
+    const std::string after = ReadFile(file);
+    EXPECT_TRUE(after == original);
+    EXPECT_EQ(Names(), std::vector<std::string>{"big.mp3"});
+  }
+}
+
+// A rating a file manager keeps in a user attribute outlives set and strip.
+TEST_F(CliWrites, UserAttributesStay) {
+  const std::string file = dir_.Write("a.mp3", SilentFrames(kMpeg1, 10));
+  if (::setxattr(file.c_str(), "user.rating", "4", 1, 0) != 0)
+    GTEST_SKIP() << "no user attributes in " << dir_.Path();
+  auto rating = [&] {
+    char value[16];
+    const ssize_t size = ::getxattr(file.c_str(), "user.rating", value, sizeof value);
+    return size < 0 ? std::string("(none)") : std::string(value, static_cast<size_t>(size));
+  };
+  EXPECT_EQ(Wait(Start({"set", file, "--title", "x"})), 0);
+  EXPECT_EQ(rating(), "4");
+  EXPECT_EQ(Wait(Start({"strip", file})), 0);
+  EXPECT_EQ(rating(), "4");
+}
+
+// With the data limit a little above one picture, set and dump of a file holding it still work:
+// neither holds more than one copy of it.
+TEST_F(CliWrites, MemoryGrowsWithOnePictureOnly) {
+#ifdef TAGLOOM_TEST_SANITIZED
+  GTEST_SKIP() << "a sanitizer's shadow memory counts against the data limit";
+#endif
+  const size_t size = 48u << 20;
+  Bytes picture = "\x89PNG" + Bytes(size - 4, '\0');
+  for (size_t i = 0; i < picture.size(); i += 4093) picture[i] = static_cast<char>(i * 31);
+  const Bytes body = Bytes("\0image/png\0\x03\0", 13) + picture;
+  const std::string file =
+      dir_.Write("pic.mp3", Id3v2Tag(3, Frame(3, "APIC", body)) + SilentFrames(kMpeg1, 10));
+  const long limit_kb = static_cast<long>((size + (40u << 20)) >> 10);
+  auto limited = [&](const std::string& args) {
+    return "ulimit -d " + std::to_string(limit_kb) + "; exec '" + program_ + "' " + args;
+  };
+  const std::string out = dir_.PathOf("dump.json");
+  ASSERT_EQ(std::system(limited("set '" + file + "' --title x").c_str()), 0);
+  ASSERT_EQ(std::system(limited("dump '" + file + "' > '" + out + "'").c_str()), 0);
+  clsID3 tag;
+  tag.SetFileName(file);
+  EXPECT_EQ(tag.Title(), u"x");
+  ASSERT_EQ(tag.AttachedPictures()->Count(), 1);
+  EXPECT_EQ(tag.AttachedPictures()->Item(1).size(), body.size() - 1);
+  // The picture's base64 as the dump writes it, in full.
+  const std::string json = ReadFile(out);
+  const size_t start = json.find("\"AttachedPictures\":[\"");
+  ASSERT_NE(start, std::string::npos);
+  const size_t end = json.find('"', start + 21);
+  EXPECT_EQ(end - (start + 21), (body.size() - 1 + 2) / 3 * 4);
+  EXPECT_EQ(json.substr(start + 21, 16), "aW1hZ2UvcG5nAAMA");  // "image/png\0\x03\0"
+}
+
+}  // namespace
