@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-mutagen lame mpg123 unzip xdg-utils dpkg-dev
   fonts-dejavu-core
-  xvfb xauth xdotool libx11-dev libxfixes-dev libxtst-dev
+  xvfb libx11-dev libxfixes-dev libxtst-dev
 )
 missing=()
 for p in "${packages[@]}"; do
