@@ -27,5 +27,16 @@ for lib in libqt6core6 libqt6gui6 libqt6widgets6 libtag1v5 libxlsxwriter qt6-qpa
   grep -q "$lib" <<<"$depends" || { echo "Depends lacks $lib: $depends"; status=1; }
 done
 [ "$(dpkg-deb -f "$deb" Package)" = tagloom ] || { echo "wrong package name"; status=1; }
+# The manual page names every command and every option the programs' own help names.
+man_page=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/man/man1/tagloom-cli.1.gz | gzip -dc |
+  sed 's/\\-/-/g')
+cli="$build/bin/tagloom-cli"
+for command in dump extract set strip; do
+  grep -q "$command" <<<"$man_page" || { echo "the manual page lacks the command $command"; status=1; }
+  for option in $("$cli" "$command" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -qF -- "$option" <<<"$man_page" ||
+      { echo "the manual page lacks $command's option $option"; status=1; }
+  done
+done
 [ "$status" -eq 0 ] && echo "$(basename "$deb"): $(wc -l <<<"$contents") entries; Depends: $depends"
 exit "$status"
