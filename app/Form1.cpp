@@ -83,6 +83,19 @@ bool Form1::SetResultColumns(const QStringList& headers) {
   return true;
 }
 
+void Form1::ChooseColumns() {
+  if (ExtractionRunning) return;
+  ColumnChoiceRequest request;
+  for (const ColumnCatalogue::Column& column : ColumnCatalogue::All()) {
+    request.headers.append(column.header);
+    request.groups.append(column.group);
+  }
+  request.chosen = extraction_run_.Columns();
+  request.defaults = ColumnCatalogue::DefaultHeaders();
+  const QStringList chosen = services_.ui.ChooseColumns(request);
+  if (!chosen.isEmpty()) SetResultColumns(chosen);
+}
+
 bool Form1::Stop() {
   if (!ExtractionRunning && !MousePointer.IsBusy()) return false;
   stop_requested_ = true;

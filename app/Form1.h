@@ -102,6 +102,8 @@ class Form1 {
   /// Shows these columns (catalogue headers) from now on and remembers them; rows already read
   /// keep the cells of the columns that stay. Refused, answering false, while a run adds rows.
   bool SetResultColumns(const QStringList& headers);
+  /// "Columns…": the chooser, then the columns ticked, in their order.
+  void ChooseColumns();
   /// A click on a result column's header (1-based): ascending, descending, then the run's
   /// order again. Refused, answering false, while a run adds rows.
   bool SortResultsBy(int column);

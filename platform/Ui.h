@@ -21,6 +21,15 @@ struct OpenFilesResult {
   QStringList paths;
 };
 
+/// What the column chooser offers: every column with its group, in the catalogue's order, the
+/// columns shown now, in their order, and the default set "Reset to default" brings back.
+struct ColumnChoiceRequest {
+  QStringList headers;
+  QStringList groups;  ///< one per header
+  QStringList chosen;
+  QStringList defaults;
+};
+
 /// Message boxes and dialogs of the main window. Every box without a title of its own carries
 /// the application title. All calls are modal and return when the user closes the box.
 class Ui {
@@ -54,4 +63,10 @@ class Ui {
   /// The folder browser opening on initial_folder (an empty or unknown folder leaves the
   /// browser's own choice); the chosen folder's path, or empty text when cancelled.
   virtual QString BrowseForFolder(const QString& title, const QString& initial_folder) = 0;
+  /// The column chooser: the columns ticked, in the order the user left them; empty when
+  /// cancelled. A Ui without one never changes the columns.
+  virtual QStringList ChooseColumns(const ColumnChoiceRequest& request) {
+    (void)request;
+    return {};
+  }
 };

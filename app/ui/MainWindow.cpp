@@ -5,8 +5,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -42,6 +44,9 @@ MainWindow::MainWindow(Services& services, const QString& program_folder, QWidge
   setObjectName(QStringLiteral("Form1"));
   BuildLayout();
   connect(&form_.MousePointer, &WindowPointer::ShapeChanged, this, &MainWindow::ShowPointer);
+  // Stop is offered while a run or a scan works, when the pointer shows it busy.
+  connect(&form_.MousePointer, &WindowPointer::ShapeChanged, this,
+          [this] { stop_button_->setEnabled(form_.MousePointer.IsBusy()); });
   form_.Form_Load();
 }
 
@@ -94,6 +99,22 @@ void MainWindow::BuildLayout() {
       MakeButton(5, QStringLiteral("Clear Results"), &Form1::PushButton5_Click);
   QPushButton* help = MakeButton(9, QStringLiteral("Help"), &Form1::PushButton9_Click);
   old->hide();
+  // Additions a user turns on: the column chooser, and Stop (Esc) for a long run or scan.
+  columns_button_ = new QPushButton(QStringLiteral("Columns…"), this);
+  columns_button_->setObjectName(QStringLiteral("ColumnsButton"));
+  columns_button_->setAutoDefault(false);
+  columns_button_->setToolTip(QStringLiteral("Choose and order the result table's columns"));
+  columns_button_->installEventFilter(this);
+  connect(columns_button_, &QPushButton::clicked, this, [this] { form_.ChooseColumns(); });
+  stop_button_ = new QPushButton(QStringLiteral("Stop"), this);
+  stop_button_->setObjectName(QStringLiteral("StopButton"));
+  stop_button_->setAutoDefault(false);
+  stop_button_->setToolTip(QStringLiteral("End the run or the folder scan at the next file (Esc)"));
+  stop_button_->setEnabled(false);
+  stop_button_->installEventFilter(this);
+  connect(stop_button_, &QPushButton::clicked, this, [this] { form_.Stop(); });
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, [this] { form_.Stop(); });
   start->setDefault(true);
   QFont bold = start->font();
   bold.setBold(true);
@@ -115,6 +136,7 @@ void MainWindow::BuildLayout() {
   // The run: its button beside the bar that shows how far it has got.
   auto* run_row = new QHBoxLayout;
   run_row->addWidget(start);
+  run_row->addWidget(stop_button_);
   run_row->addWidget(progress_bar1_, 1);
   run_row->addWidget(old);
 
@@ -131,6 +153,7 @@ void MainWindow::BuildLayout() {
   results_buttons->addWidget(copy);
   results_buttons->addWidget(save_text);
   results_buttons->addWidget(save_excel);
+  results_buttons->addWidget(columns_button_);
   results_buttons->addStretch(1);
   results_buttons->addWidget(clear_results);
   auto* results_layout = new QVBoxLayout(results_box);
@@ -254,4 +277,30 @@ void MainWindow::ConnectListEvents() {
   connect(results, &ReportListView::KeyDown, this,
           [this](int key_code) { form_.ListView2_KeyDown(key_code); });
   connect(results, &ReportListView::PointerMoved, this, [this] { form_.ListView2_MouseMove(); });
+
+  // A header click sorts (up, down, then the run's order); its menu offers the chooser.
+  QHeaderView* header = results->header();
+  header->setSectionsClickable(true);
+  connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+    form_.SortResultsBy(section + 1);
+    ShowSortIndicator();
+  });
+  connect(&form_.ListView2, &QAbstractItemModel::modelReset, this, &MainWindow::ShowSortIndicator);
+  header->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
+    QMenu menu(header);
+    QAction* choose = menu.addAction(QStringLiteral("Columns…"));
+    choose->setEnabled(!form_.ExtractionRunning);
+    if (menu.exec(header->mapToGlobal(at)) == choose) form_.ChooseColumns();
+  });
+  ShowSortIndicator();
+}
+
+void MainWindow::ShowSortIndicator() {
+  QHeaderView* header = list_view2_->header();
+  const int column = form_.SortColumn();
+  header->setSortIndicatorShown(column > 0);
+  if (column > 0)
+    header->setSortIndicator(column - 1,
+                             form_.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
 }

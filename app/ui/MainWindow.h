@@ -26,6 +26,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* PushButton(int number) const;
   ReportListView& FileListView() { return *list_view1_; }
   ReportListView& ResultListView() { return *list_view2_; }
+  QPushButton* ColumnsButton() const { return columns_button_; }
+  QPushButton* StopButton() const { return stop_button_; }
 
   // MainWindowPort
   void ApplySkin(const QString& skin_path) override;
@@ -43,11 +45,14 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   /// Hands the lists' mouse, key and drop events to Form1's handlers.
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
+  void ShowSortIndicator();
 
   Form1 form_;
   ReportListView* list_view1_ = nullptr;
   ReportListView* list_view2_ = nullptr;
   ProgressBarView* progress_bar1_ = nullptr;
   QPushButton* buttons_[14] = {};
+  QPushButton* columns_button_ = nullptr;
+  QPushButton* stop_button_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };

@@ -1,5 +1,7 @@
 #include "platform/qt/QtUi.h"
 
+#include "platform/qt/ColumnChooser.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -106,4 +108,10 @@ qsizetype QtUi::ResultLength(const QStringList& paths) {
   qsizetype length = QFileInfo(paths.value(0)).path().size() + 2;
   for (const QString& path : paths) length += QFileInfo(path).fileName().size() + 1;
   return length;
+}
+
+QStringList QtUi::ChooseColumns(const ColumnChoiceRequest& request) {
+  ColumnChooser chooser(request, owner_);
+  if (!title_.isEmpty()) chooser.setWindowTitle(QStringLiteral("Columns - ") + title_);
+  return chooser.exec() == QDialog::Accepted ? chooser.Chosen() : QStringList();
 }

@@ -3,10 +3,13 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -22,6 +25,7 @@
 #include "batch/ResultColumns.h"
 #include "core/Maker.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/qt/ColumnChooser.h"
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtUi.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
@@ -354,6 +358,91 @@ TEST(ProgramArtTest, PointerFilesLoadBackWithTheirPixelsAndHotspot) {
   EXPECT_EQ(ProgramArt::CursorHotspot(ico), QPoint(0, 0));  // an icon has no hotspot
   EXPECT_EQ(ProgramArt::CursorHotspot(cur.left(21)), QPoint(0, 0));
   EXPECT_EQ(ProgramArt::CursorHotspot(QByteArray()), QPoint(0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+QStringList ShownHeaders(QTreeView& view) {
+  QStringList headers;
+  for (int c = 0; c < view.model()->columnCount(); ++c)
+    headers.append(view.model()->headerData(c, Qt::Horizontal).toString());
+  return headers;
+}
+
+TEST_F(MainWindowTest, ColumnsButtonHeaderClicksAndStopDriveTheTable) {
+  // "Columns…" hands the catalogue to the chooser and shows what came back.
+  f.ui.column_answers.push_back({"Filename", "Status", "Title"});
+  QTest::mouseClick(window->ColumnsButton(), Qt::LeftButton);
+  ASSERT_EQ(f.ui.column_requests.size(), 1u);
+  EXPECT_EQ(f.ui.column_requests[0].chosen.size(), 12);
+  EXPECT_TRUE(f.ui.column_requests[0].headers.contains("Duration"));
+  ReportListView& results = window->ResultListView();
+  EXPECT_EQ(ShownHeaders(results), QStringList({"Filename", "Status", "Title"}));
+
+  QTest::mouseClick(Button("PushButton8"), Qt::LeftButton);  // the samples, no folder shown
+  QTest::mouseClick(Button("PushButton10"), Qt::LeftButton);
+  ASSERT_GT(results.model()->rowCount(), 5);
+  EXPECT_EQ(results.model()->index(0, 1).data().toString(), "read");
+
+  // A click on the Title header sorts up, another down, a third back to the run's order.
+  QHeaderView* header = results.header();
+  const auto click_title = [&] {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+  };
+  const QString first = results.model()->index(0, 0).data().toString();
+  click_title();
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), 2);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  const QString lowest = results.model()->index(0, 2).data().toString();
+  click_title();
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_GE(results.model()->index(0, 2).data().toString().compare(lowest, Qt::CaseInsensitive), 0);
+  click_title();
+  EXPECT_FALSE(header->isSortIndicatorShown());
+  EXPECT_EQ(results.model()->index(0, 0).data().toString(), first);
+
+  // Stop is offered only while the run works, and ends it at the next file.
+  EXPECT_FALSE(window->StopButton()->isEnabled());
+  bool offered = false;
+  int yields = 0;
+  f.events.on_yield = [&](int) {
+    offered = offered || window->StopButton()->isEnabled();
+    if (++yields == 2) window->StopButton()->click();
+  };
+  QTest::mouseClick(Button("PushButton10"), Qt::LeftButton);
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(results.model()->rowCount(), 1);
+  EXPECT_TRUE(window->form().ProgressBar1.Caption().startsWith("Stopped after 1 of "));
+  EXPECT_FALSE(window->StopButton()->isEnabled());
+}
+
+TEST(ColumnChooserTest, TicksOrderAndResetMakeTheChoice) {
+  ColumnChoiceRequest request;
+  request.headers = {"Filename", "Title", "Artist", "Duration", "Status"};
+  request.groups = {"Default", "Default", "Default", "Audio", "Status"};
+  request.chosen = {"Title", "Filename"};
+  request.defaults = {"Filename", "Title", "Artist"};
+  ColumnChooser chooser(request);
+  QListWidget* list = chooser.List();
+  ASSERT_EQ(list->count(), 5);
+  EXPECT_EQ(list->item(0)->text(), "Title");  // the shown ones first, in their order
+  EXPECT_EQ(list->item(3)->toolTip(), "Audio");
+  EXPECT_EQ(chooser.Chosen(), QStringList({"Title", "Filename"}));
+
+  list->item(4)->setCheckState(Qt::Checked);  // Status
+  list->model()->moveRow({}, 4, {}, 0);       // dragged to the top
+  EXPECT_EQ(chooser.Chosen(), QStringList({"Status", "Title", "Filename"}));
+
+  auto* ok = chooser.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+  for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+  EXPECT_FALSE(ok->isEnabled());  // a table needs a column
+  chooser.findChild<QPushButton*>("ResetColumns")->click();
+  EXPECT_EQ(chooser.Chosen(), request.defaults);
+  EXPECT_TRUE(ok->isEnabled());
 }
 
 }  // namespace

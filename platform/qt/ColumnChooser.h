@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+
+#include "platform/Ui.h"
+
+class QListWidget;
+
+/// "Columns…": every column as a check box, the shown ones first in their order; dragging a
+/// row reorders, "Reset to default" brings back the default set.
+class ColumnChooser : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent = nullptr);
+
+  /// The ticked columns, top to bottom.
+  QStringList Chosen() const;
+  /// Ticks exactly these columns and puts them first, in this order.
+  void Show(const QStringList& chosen);
+  QListWidget* List() const { return list_; }
+
+ private:
+  void UpdateOk();
+
+  ColumnChoiceRequest request_;
+  QListWidget* list_ = nullptr;
+  QWidget* ok_ = nullptr;
+};
