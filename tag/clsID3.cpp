@@ -101,25 +101,11 @@ void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio
 }
 
 std::u16string_view ReadDiagnosis::Text(Status status) {
-  switch (status) {
-    case Status::kMissing:
-      return u"missing";
-    case Status::kNotRegularFile:
-      return u"not a regular file";
-    case Status::kUnreadable:
-      return u"unreadable";
-    case Status::kEmpty:
-      return u"empty";
-    case Status::kNotMpegAudio:
-      return u"not MPEG audio";
-    case Status::kTruncated:
-      return u"truncated";
-    case Status::kNoTags:
-      return u"no tags";
-    case Status::kRead:
-      break;
-  }
-  return u"read";
+  // In the enum's order.
+  static constexpr std::u16string_view kTexts[] = {
+      u"missing",        u"not a regular file", u"unreadable", u"empty",
+      u"not MPEG audio", u"truncated",          u"no tags",    u"read"};
+  return kTexts[static_cast<size_t>(status)];
 }
 
 const std::vector<std::string>& clsID3::ID3v2FrameIds() {

@@ -6,18 +6,11 @@
 
 #include "app/Form1.h"
 #include "tests/platform/fakes/FakeServices.h"
+#include "tests/platform/fakes/NoWindow.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
-
-class NoWindow : public MainWindowPort {
- public:
-  void ApplySkin(const QString&) override {}
-  void SetCaption(const QString&) override {}
-  void ShowProgramIcon() override {}
-  void LoadHoverPicture(const QString&) override {}
-};
 
 QStringList Headers(const ReportListModel& list) {
   QStringList headers;

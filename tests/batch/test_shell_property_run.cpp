@@ -13,6 +13,7 @@
 #include "core/Locations.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "tests/platform/fakes/FakeServices.h"
+#include "tests/platform/fakes/NoWindow.h"
 #include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"
 
@@ -259,14 +260,6 @@ TEST(ShellPropertyRunPaths, FolderOfPathKeepsEveryPartButTheLast) {
   EXPECT_EQ(ShellPropertyRun::MappingOf("Bit rate"), nullptr);
   EXPECT_EQ(ShellPropertyRun::MappingOf("Others"), nullptr);
 }
-
-class NoWindow : public MainWindowPort {
- public:
-  void ApplySkin(const QString&) override {}
-  void SetCaption(const QString&) override {}
-  void ShowProgramIcon() override {}
-  void LoadHoverPicture(const QString&) override {}
-};
 
 // The window's hidden button runs it on the window's own lists, pointer and progress bar.
 TEST(ShellPropertyRunWindow, OldFillsTheWindowsResultTable) {

@@ -6,16 +6,9 @@
 
 #include "app/Form1.h"
 #include "tests/platform/fakes/FakeServices.h"
+#include "tests/platform/fakes/NoWindow.h"
 
 namespace {
-
-class NoWindow : public MainWindowPort {
- public:
-  void ApplySkin(const QString&) override {}
-  void SetCaption(const QString&) override {}
-  void ShowProgramIcon() override {}
-  void LoadHoverPicture(const QString&) override {}
-};
 
 // The three export buttons of the window, on a result table as start-up creates it.
 class Form1ExportsTest : public ::testing::Test {
