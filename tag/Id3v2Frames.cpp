@@ -182,6 +182,7 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
     result.value = modUTF8::DecodeUTF8(body);
   } else {
     result.value = CodePage::BytesToText(body);
+    result.legacy = true;
   }
   if (!result.value.empty() && result.value.front() == u'\0') {
     result.value.erase(0, 1);

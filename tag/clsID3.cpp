@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "tag/CodePage.h"
 #include "tag/FileReader.h"
 #include "tag/Genres.h"
 
@@ -37,6 +38,9 @@ void clsID3::ResetForRead() {
   Lyrics3HasTimestamps = false;
   audio_ = MpegAudioState{};
   diagnosis_ = ReadDiagnosis{};
+  sources_ = FieldSources{};
+  id3v1_block_.clear();
+  legacy_code_page_.clear();
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -57,10 +61,10 @@ void clsID3::ReadAllTags() noexcept {
       return;
     }
     const int64_t audio_start = ReadId3v2(file);
-    std::string id3v1_block;
-    int64_t audio_end = LocateId3v1(file, id3v1_block);
+    int64_t audio_end = LocateId3v1(file, id3v1_block_);
     audio_end = ReadLyrics3(file, audio_end);
-    if (id3v1_exists_) ApplyId3v1(id3v1_block);
+    if (id3v1_exists_) ApplyId3v1(id3v1_block_);
+    if (decoder_) RecodeLegacyText();
     audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
     Diagnose(file, audio_start, audio_end);
     file.Close();
@@ -71,6 +75,59 @@ void clsID3::ReadAllTags() noexcept {
     diagnosis_.status = ReadDiagnosis::Status::kUnreadable;
     diagnosis_.error_number = ENOMEM;
   }
+}
+
+namespace {
+
+bool IsAscii(std::u16string_view text) {
+  for (const char16_t c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+bool clsID3::HasLegacyText() const noexcept {
+  if (id3v1_exists_ || lyrics3v1_exists_ || lyrics3v2_exists_) return true;
+  for (const FieldSource& source : sources_.of)
+    if (source.legacy) return true;
+  return false;
+}
+
+std::u16string clsID3::DecodeLegacy(std::string_view bytes) const {
+  std::u16string text;
+  if (decoder_ && decoder_->Decode(legacy_code_page_, bytes, text)) return text;
+  return CodePage::BytesToText(bytes);
+}
+
+// Legacy text was read as Windows-1252, which gives every byte a character of its own, so each
+// such field turns back into its bytes exactly and is read again in the file's code page.
+void clsID3::RecodeLegacyText() {
+  std::string sample;
+  auto add = [&](std::u16string_view text) {
+    if (IsAscii(text)) return;
+    sample += CodePage::TextToBytes(text);
+    sample += '\n';
+  };
+#define TAGLOOM_SAMPLE(name) \
+  if (sources_[FieldId::name].legacy) add(fields_.name);
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_SAMPLE)
+#undef TAGLOOM_SAMPLE
+  // The ID3v1 block's own text counts also where another tag's value stands.
+  if (const auto v1 = Id3v1()) {
+    if (sources_[FieldId::Title].tag < FieldSource::Tag::kId3v1) add(v1->title);
+    if (sources_[FieldId::Artist].tag < FieldSource::Tag::kId3v1) add(v1->artist);
+    if (sources_[FieldId::Album].tag < FieldSource::Tag::kId3v1) add(v1->album);
+    if (sources_[FieldId::Comments].tag < FieldSource::Tag::kId3v1) add(v1->comment);
+  }
+  if (sample.empty()) return;  // plain ASCII reads the same in every code page offered
+  legacy_code_page_ = decoder_->CodePageFor(sample);
+  if (legacy_code_page_.empty()) return;
+#define TAGLOOM_RECODE(name)                                    \
+  if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) \
+    fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name));
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_RECODE)
+#undef TAGLOOM_RECODE
 }
 
 void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end) {
@@ -84,6 +141,9 @@ void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio
   constexpr int64_t kSlack = 4096;
   const int64_t audio_bytes = audio_end - (audio_.FirstFrameEnd - 4) + 1;
   d.audio_cut = HasAudio() && audio_.VBRByteCount > 0 && audio_.VBRByteCount > audio_bytes + kSlack;
+  // A header that counts frames but not bytes is held to the fewest bytes those frames can take.
+  if (HasAudio() && MpegAudio::LeastBytesForFrames(audio_) > audio_bytes + kSlack)
+    d.audio_cut = true;
   if (file.ReadError() != 0) {
     d.status = Status::kUnreadable;
     d.error_number = file.ReadError();
