@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "batch/ResultColumns.h"
+#include "batch/TrustCells.h"
 #include "core/Main.h"
 #include "platform/ReportListModel.h"
 #include "tag/clsID3.h"
@@ -165,6 +166,12 @@ std::vector<Column> MakeColumns() {
        }});
   all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return TagKinds(s.tag); }});
+  all.push_back({QStringLiteral("Sources"), kTag, 3000, O::kText, false,
+                 [](const Source& s) { return TrustCells::Sources(s.tag); }});
+  all.push_back({QStringLiteral("Conflicts"), kTag, std::nullopt, O::kText, false,
+                 [](const Source& s) { return TrustCells::Conflicts(s.tag); }});
+  all.push_back({QStringLiteral("Decoded as"), kTag, std::nullopt, O::kText, false,
+                 [](const Source& s) { return TrustCells::DecodedAs(s.tag); }});
   all.push_back({QStringLiteral("ID3v2 revision"), kTag, std::nullopt, O::kNumber, false,
                  [](const Source& s) {
                    return s.tag.ID3v2Exists() ? QStringLiteral("2.%1").arg(s.tag.ID3RevisionV2())
@@ -178,6 +185,8 @@ std::vector<Column> MakeColumns() {
                    return t.HasAudio() ? QString(expression) : QString();                          \
                  }});
   TAGLOOM_AUDIO("Duration", O::kNumber, Duration(t.length()))
+  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::ExactDuration(t))
+  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::DurationSource(t))
   TAGLOOM_AUDIO("Bit rate", O::kNumber, Number(std::llround(t.BitRate() / 1000)))
   TAGLOOM_AUDIO("VBR", O::kText, t.IsVBR() ? QStringLiteral("yes") : QStringLiteral("no"))
   TAGLOOM_AUDIO("Sampling rate", O::kNumber,

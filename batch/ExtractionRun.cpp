@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "batch/ColumnCatalogue.h"
+#include "batch/FolderTotals.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -79,6 +80,7 @@ void ExtractionRun::Start() {
     int done = 0;
     bool stopped = false;
     if (stop_) *stop_ = false;
+    if (totals_) totals_->Clear();
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
@@ -94,10 +96,14 @@ void ExtractionRun::Start() {
       stopped = stop_ && *stop_;
       if (stopped) break;
       trap.Step(120, [&] {
-        if (!tag) tag = std::make_unique<clsID3>();
+        if (!tag) {
+          tag = std::make_unique<clsID3>();
+          tag->SetLegacyTextDecoder(decoder_);
+        }
         tag->SetFileName(FileNames::ToStdBytes(path));
       });
       if (tag && tag->Diagnosis().NotRead()) ++not_read;
+      if (tag && totals_) totals_->Add(path, *tag);
       if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });

@@ -73,28 +73,66 @@ void clsID3::ApplyId3v1(std::string_view block) {
   }
 }
 
-std::optional<Id3v1Values> clsID3::Id3v1() const {
-  if (!id3v1_exists_ || id3v1_block_.size() != kBlockSize) return std::nullopt;
+namespace {
+
+// A text field's bytes as a writer leaves them: cut at the first NUL, trailing spaces removed.
+std::string_view AreaBytes(std::string_view area) {
+  area = area.substr(0, area.find('\0'));
+  const size_t last = area.find_last_not_of(' ');
+  return area.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; }
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<FieldId> clsID3::Id3v1Conflicts() const {
+  std::vector<FieldId> conflicts;
+  if (!id3v1_exists_ || id3v1_block_.size() != kBlockSize) return conflicts;
   const std::string_view block = id3v1_block_;
   const bool v11 = IsV11(block);
-  Id3v1Values values;
   struct Area {
-    std::u16string* text;
+    FieldId field;
+    const std::u16string& shown;
     size_t offset, width;
   };
-  const Area areas[5] = {{&values.title, 3, 30},
-                         {&values.artist, 33, 30},
-                         {&values.album, 63, 30},
-                         {&values.year, 93, 4},
-                         {&values.comment, 97, v11 ? 28u : 30u}};
-  for (size_t i = 0; i < 5; ++i) {
-    const std::string_view area = block.substr(areas[i].offset, areas[i].width);
-    values.full[i] = area.find('\0') == std::string_view::npos;
-    std::u16string text = FieldText(block, areas[i].offset, areas[i].width);
-    if (!legacy_code_page_.empty()) text = DecodeLegacy(CodePage::TextToBytes(text));
-    *areas[i].text = std::move(text);
+  const Area areas[] = {{FieldId::Title, fields_.Title, 3, 30},
+                        {FieldId::Artist, fields_.Artist, 33, 30},
+                        {FieldId::Album, fields_.Album, 63, 30},
+                        {FieldId::Year, fields_.Year, 93, 4},
+                        {FieldId::Comments, fields_.Comments, 97, v11 ? 28u : 30u}};
+  for (const Area& area : areas) {
+    // Compared as bytes in the file's code page, so a value cut to the width, or written with
+    // "?" where the code page has no character, reads as the same value.
+    const std::string_view own = AreaBytes(block.substr(area.offset, area.width));
+    if (own.empty()) continue;
+    const std::string shown = EncodeLegacy(area.shown);
+    if (own != AreaBytes(std::string_view(shown).substr(0, area.width)))
+      conflicts.push_back(area.field);
   }
-  if (v11) values.track = static_cast<unsigned char>(block[126]);
-  values.genre = static_cast<unsigned char>(block[127]);
-  return values;
+  const auto track = static_cast<unsigned char>(block[126]);
+  if (v11 && track != 0) {
+    std::u16string_view shown = fields_.TrackNumber;
+    while (shown.size() > 1 && shown.front() == u'0') shown.remove_prefix(1);
+    const std::string digits = std::to_string(track);
+    if (shown != std::u16string(digits.begin(), digits.end()))
+      conflicts.push_back(FieldId::TrackNumber);
+  }
+  // 255 is the byte of no genre, whatever name the table gives it.
+  const auto byte = static_cast<unsigned char>(block[127]);
+  const std::u16string own_genre = byte == Genres::kNone ? u"" : Genres::GenreName(byte);
+  const std::u16string shown_genre = !fields_.Genre.empty() ? fields_.Genre
+                                     : fields_.GenreID == Genres::kNone
+                                         ? u""
+                                         : Genres::GenreName(fields_.GenreID);
+  if (!own_genre.empty() && !shown_genre.empty() && !SameIgnoringCase(own_genre, shown_genre))
+    conflicts.push_back(FieldId::GenreID);
+  return conflicts;
 }

@@ -17,14 +17,7 @@ class LegacyTextDecoder {
   /// it.
   virtual bool Decode(const std::string& code_page, std::string_view bytes,
                       std::u16string& text) = 0;
-};
-
-/// The ID3v1 block's own values, as the read decoded them, whichever fields they filled.
-struct Id3v1Values {
-  std::u16string title, artist, album, year, comment;
-  int track = 0;    ///< ID3v1.1's track byte; 0 for none
-  int genre = 255;  ///< the genre byte
-  /// Whether each text field used its whole width (no NUL ended it early): a longer value may
-  /// have been cut to fit. In the order title, artist, album, year, comment.
-  bool full[5] = {};
+  /// `text` written in `code_page`, a character the code page cannot hold written as "?", as
+  /// tag writers do.
+  virtual std::string Encode(const std::string& code_page, std::u16string_view text) = 0;
 };

@@ -1,5 +1,6 @@
 #include "tag/clsID3.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "tag/CodePage.h"
@@ -94,6 +95,11 @@ bool clsID3::HasLegacyText() const noexcept {
   return false;
 }
 
+std::string clsID3::EncodeLegacy(std::u16string_view text) const {
+  if (decoder_ && !legacy_code_page_.empty()) return decoder_->Encode(legacy_code_page_, text);
+  return CodePage::TextToBytes(text);
+}
+
 std::u16string clsID3::DecodeLegacy(std::string_view bytes) const {
   std::u16string text;
   if (decoder_ && decoder_->Decode(legacy_code_page_, bytes, text)) return text;
@@ -114,15 +120,24 @@ void clsID3::RecodeLegacyText() {
   TAGLOOM_TEXT_FIELDS(TAGLOOM_SAMPLE)
 #undef TAGLOOM_SAMPLE
   // The ID3v1 block's own text counts also where another tag's value stands.
-  if (const auto v1 = Id3v1()) {
-    if (sources_[FieldId::Title].tag < FieldSource::Tag::kId3v1) add(v1->title);
-    if (sources_[FieldId::Artist].tag < FieldSource::Tag::kId3v1) add(v1->artist);
-    if (sources_[FieldId::Album].tag < FieldSource::Tag::kId3v1) add(v1->album);
-    if (sources_[FieldId::Comments].tag < FieldSource::Tag::kId3v1) add(v1->comment);
+  if (id3v1_block_.size() == 128) {
+    auto add_area = [&](FieldId field, size_t offset, size_t width) {
+      if (sources_[field].tag >= FieldSource::Tag::kId3v1) return;
+      const std::string_view area = std::string_view(id3v1_block_).substr(offset, width);
+      const std::string_view text = area.substr(0, area.find('\0'));
+      if (std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; })) {
+        sample += text;
+        sample += '\n';
+      }
+    };
+    add_area(FieldId::Title, 3, 30);
+    add_area(FieldId::Artist, 33, 30);
+    add_area(FieldId::Album, 63, 30);
+    add_area(FieldId::Comments, 97, 30);
   }
-  if (sample.empty()) return;  // plain ASCII reads the same in every code page offered
   legacy_code_page_ = decoder_->CodePageFor(sample);
-  if (legacy_code_page_.empty()) return;
+  // Plain ASCII reads the same in every code page offered.
+  if (legacy_code_page_.empty() || sample.empty()) return;
 #define TAGLOOM_RECODE(name)                                    \
   if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) \
     fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name));

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,8 +81,11 @@ class clsID3 {
 
   /// Which tag gave each field its value in the last read.
   const FieldSources& Sources() const noexcept { return sources_; }
-  /// The last read's ID3v1 block, decoded as the read decoded it; nothing without a block.
-  std::optional<Id3v1Values> Id3v1() const;
+  /// The fields whose ID3v1 value differs from the value the last read gave them: not where
+  /// the ID3v1 value is that value cut to the block's width, or written with "?" for the
+  /// characters the code page lacks. Among Title, Artist, Album, Year, Comments, TrackNumber and
+  /// GenreID (the genre by name, as the text or the number shows it).
+  std::vector<FieldId> Id3v1Conflicts() const;
 
   /// Reads legacy text through `decoder` from the next read on; none keeps Windows-1252.
   void SetLegacyTextDecoder(std::shared_ptr<LegacyTextDecoder> decoder) noexcept {
@@ -119,6 +121,7 @@ class clsID3 {
   void ReadAllTags() noexcept;
   void RecodeLegacyText();
   std::u16string DecodeLegacy(std::string_view bytes) const;
+  std::string EncodeLegacy(std::u16string_view text) const;
   void Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end);
   void ResetForRead();
 
