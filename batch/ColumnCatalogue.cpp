@@ -269,6 +269,14 @@ void AddColumns(ReportListModel& results, const QStringList& headers) {
     const Column* column = Find(header);
     results.AddColumn(header, column ? column->width_twips : std::nullopt);
   }
+  MarkListColumns(results);
+}
+
+void MarkListColumns(ReportListModel& results) {
+  for (int c = 1; c <= results.ColumnCount(); ++c) {
+    const QString header = results.Header(c);
+    results.SetListToolTip(c, header == u"Sources" || header == u"Conflicts");
+  }
 }
 
 QString Duration(double seconds) {

@@ -56,6 +56,9 @@ QStringList Split(const QString& stored);
 
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);
+/// Gives the columns that list several items in a cell (Sources, Conflicts) a tooltip with one
+/// item per line.
+void MarkListColumns(ReportListModel& results);
 
 /// "h:mm:ss", seconds rounded down; empty for no length.
 QString Duration(double seconds);

@@ -50,6 +50,11 @@ void ReportListModel::SetColumnWidth(int column, int width_twips) {
   emit ColumnWidthChanged(column, width_twips);
 }
 
+void ReportListModel::SetListToolTip(int column, bool on) {
+  CheckColumn(column);
+  columns_[column - 1].list_tool_tip = on;
+}
+
 int ReportListModel::AppendRow(const QString& text) {
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
@@ -260,6 +265,12 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     const int k = index.column();
     if (k == 0) return row.text;
     return k <= row.sub_items.size() ? row.sub_items[k - 1] : QString();
+  }
+  if (role == Qt::ToolTipRole && columns_[size_t(index.column())].list_tool_tip) {
+    const int k = index.column();
+    QString text = k == 0 ? row.text : k <= row.sub_items.size() ? row.sub_items[k - 1] : QString();
+    return text.isEmpty() ? QVariant()
+                          : QVariant(text.replace(QStringLiteral("; "), QStringLiteral("\n")));
   }
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;

@@ -23,6 +23,8 @@ class ReportListModel : public QAbstractTableModel {
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   QString Header(int column) const;
   int ColumnWidth(int column) const;
+  /// A column whose cells list items with "; " shows them one per line in the cell's tooltip.
+  void SetListToolTip(int column, bool on);
   void SetColumnWidth(int column, int width_twips);
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
@@ -81,6 +83,7 @@ class ReportListModel : public QAbstractTableModel {
   struct Column {
     QString header;
     int width_twips;
+    bool list_tool_tip = false;
   };
   struct Row {
     QString text;
