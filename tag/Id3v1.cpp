@@ -68,7 +68,8 @@ void clsID3::ApplyId3v1(std::string_view block) {
   }
   if (fields_.GenreID == Genres::kNone || fields_.GenreID == Genres::kOther) {
     fields_.GenreID = static_cast<unsigned char>(block[127]);
-    sources_[FieldId::GenreID] = source;
+    // The byte 255 says there is no genre: no tag gave one.
+    sources_[FieldId::GenreID] = fields_.GenreID == Genres::kNone ? FieldSource{} : source;
     sources_[FieldId::GenreID].legacy = false;
   }
 }
