@@ -56,25 +56,32 @@ constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
     {FieldId::PublisherURL, "Publisher URL"},
 }};
 
-QString SourceText(const FieldSource& source) {
+// Appends " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ...
+void AppendSource(QString& out, const FieldSource& source) {
   using Tag = FieldSource::Tag;
-  const QString id =
-      QString::fromLatin1(source.Id().data(), static_cast<qsizetype>(source.Id().size()));
   switch (source.tag) {
     case Tag::kId3v2:
-      return QStringLiteral("v2.%1 %2").arg(source.revision).arg(id);
-    case Tag::kLyrics3v2:
-      return QStringLiteral("Lyrics3v2 ") + id;
-    case Tag::kLyrics3v1:
-      return QStringLiteral("Lyrics3v1");
-    case Tag::kId3v1:
-      return QStringLiteral("v1");
-    case Tag::kId3v11:
-      return QStringLiteral("v1.1");
-    case Tag::kNone:
+      out += QLatin1String(" v2.");
+      out += QString::number(source.revision);
+      out += u' ';
       break;
+    case Tag::kLyrics3v2:
+      out += QLatin1String(" Lyrics3v2 ");
+      break;
+    case Tag::kLyrics3v1:
+      out += QLatin1String(" Lyrics3v1");
+      return;
+    case Tag::kId3v1:
+      out += QLatin1String(" v1");
+      return;
+    case Tag::kId3v11:
+      out += QLatin1String(" v1.1");
+      return;
+    case Tag::kNone:
+      return;
   }
-  return {};
+  const std::string_view id = source.Id();
+  out += QLatin1String(id.data(), static_cast<qsizetype>(id.size()));
 }
 
 }  // namespace
@@ -86,13 +93,19 @@ QString FieldName(FieldId field) {
 }
 
 QString Sources(const clsID3& tag) {
-  QStringList parts;
+  QString out;
   for (const Named& named : kNames) {
     const FieldSource& source = tag.Sources()[named.field];
-    if (source.tag != FieldSource::Tag::kNone)
-      parts.append(QString::fromLatin1(named.name) + u' ' + SourceText(source));
+    if (source.tag == FieldSource::Tag::kNone) continue;
+    if (out.isEmpty()) {
+      out.reserve(256);
+    } else {
+      out += QLatin1String("; ");
+    }
+    out += QLatin1String(named.name);
+    AppendSource(out, source);
   }
-  return parts.join(QStringLiteral("; "));
+  return out;
 }
 
 QString Conflicts(const clsID3& tag) {

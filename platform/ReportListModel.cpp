@@ -110,6 +110,18 @@ void ReportListModel::SetSubItem(int row, int k, const QString& text) {
   emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
+void ReportListModel::SetSubItems(int row, QStringList texts) {
+  CheckRow(row);
+  if (texts.isEmpty()) return;
+  CheckSubItem(static_cast<int>(texts.size()));
+  QStringList& items = rows_[row - 1].sub_items;
+  // Sub-items beyond those given keep their text.
+  for (qsizetype k = texts.size(); k < items.size(); ++k) texts.append(items[k]);
+  items = std::move(texts);
+  emit dataChanged(index(row - 1, 1), index(row - 1, static_cast<int>(items.size())),
+                   {Qt::DisplayRole});
+}
+
 QStringList ReportListModel::SubItems(int row) const {
   CheckRow(row);
   return rows_[row - 1].sub_items;

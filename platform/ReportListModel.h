@@ -39,6 +39,8 @@ class ReportListModel : public QAbstractTableModel {
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
   void SetSubItem(int row, int k, const QString& text);
+  /// Sets sub-items 1, 2, ... of the row at once, as one change (a run fills a row so).
+  void SetSubItems(int row, QStringList texts);
   /// The sub-items set so far, in order; the list may end before the last column. A copy shares
   /// the texts, so an export can take the whole table cheaply.
   QStringList SubItems(int row) const;
