@@ -1,8 +1,8 @@
 #include "batch/ColumnCatalogue.h"
 
-#include <QDateTime>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include "batch/ResultColumns.h"
 #include "batch/TrustCells.h"
@@ -32,13 +32,20 @@ QString Joined(const MultiFrameData* list) {
 QString Number(long long value) { return QString::number(value); }
 
 QString MpegName(const clsID3& tag) {
-  static const char* const kVersions[4] = {"MPEG-2.5", "", "MPEG-1", "MPEG-2"};
-  static const char* const kLayers[4] = {"", "Layer III", "Layer II", "Layer I"};
+  // Every name is a literal: no text is made per file.
+  static const QString kNames[4][4] = {
+      {QStringLiteral("MPEG-2.5"), QStringLiteral("MPEG-2.5 Layer III"),
+       QStringLiteral("MPEG-2.5 Layer II"), QStringLiteral("MPEG-2.5 Layer I")},
+      {QString(), QStringLiteral("Layer III"), QStringLiteral("Layer II"),
+       QStringLiteral("Layer I")},
+      {QStringLiteral("MPEG-1"), QStringLiteral("MPEG-1 Layer III"),
+       QStringLiteral("MPEG-1 Layer II"), QStringLiteral("MPEG-1 Layer I")},
+      {QStringLiteral("MPEG-2"), QStringLiteral("MPEG-2 Layer III"),
+       QStringLiteral("MPEG-2 Layer II"), QStringLiteral("MPEG-2 Layer I")}};
   const int version = tag.MPEGVersion();
   const int layer = tag.Layer();
   if (version < 0 || version > 3 || layer < 0 || layer > 3) return {};
-  return (QString::fromLatin1(kVersions[version]) + u' ' + QString::fromLatin1(kLayers[layer]))
-      .trimmed();
+  return kNames[version][layer];
 }
 
 QString ChannelModeName(int mode) {
@@ -84,8 +91,14 @@ QString StatusText(const clsID3& tag) {
 QString Modified(const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
   if (d.size < 0) return {};
-  const QDateTime when = QDateTime::fromSecsSinceEpoch(d.modified.tv_sec);
-  return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  // The local time as the system gives it, without Qt's calendar machinery, which costs more
+  // than the rest of the row.
+  tm local{};
+  const time_t seconds = d.modified.tv_sec;
+  if (!localtime_r(&seconds, &local)) return {};
+  char text[32];
+  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return QString::fromLatin1(text, static_cast<qsizetype>(n));
 }
 
 QString FolderOf(const QString& path) {

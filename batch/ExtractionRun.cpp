@@ -34,10 +34,18 @@ void ExtractionRun::FillChosen(ErrorTrap& trap,
   // making the cells.
   QStringList cells;
   cells.reserve(static_cast<qsizetype>(chosen.size()));
+  if (last_cells_.size() != chosen.size()) last_cells_.assign(chosen.size(), QString());
   for (size_t c = 1; c < chosen.size(); ++c) {
     QString cell;
     trap.Step(124 + 2 * static_cast<int>(c), [&] { cell = value(c); });
-    cells.append(std::move(cell));
+    // Most columns repeat from file to file (a rate, a mode, a status): the rows then share the
+    // one text, which keeps a wide table small.
+    if (cell == last_cells_[c]) {
+      cells.append(last_cells_[c]);
+    } else {
+      last_cells_[c] = cell;
+      cells.append(std::move(cell));
+    }
   }
   trap.Step(124 + 2 * static_cast<int>(chosen.size()),
             [&] { results_.SetSubItems(row, std::move(cells)); });

@@ -79,4 +79,5 @@ class ExtractionRun {
   bool* stop_ = nullptr;
   std::shared_ptr<LegacyTextDecoder> decoder_;
   FolderTotals* totals_ = nullptr;
+  std::vector<QString> last_cells_;  // the cells of the row filled last, by column
 };
