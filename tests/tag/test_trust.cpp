@@ -90,7 +90,7 @@ TEST(Id3v1Conflicts, OnlyValuesThatReallyDifferCount) {
   const std::u16string long_title = u"A Title Much Longer Than Thirty Characters";
   Id3v1Fields v1;
   v1.title = "A Title Much Longer Than Thirt";  // the first 30
-  v1.artist = "???? ???";                     // Cyrillic, which Windows-1252 lacks
+  v1.artist = "???? ???";                       // Cyrillic, which Windows-1252 lacks
   v1.album = "Caf?";                            // but it holds "é": a real difference
   v1.year = "2004";
   v1.comment = "other words";
