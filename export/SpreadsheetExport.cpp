@@ -94,6 +94,17 @@ void SpreadsheetExport::Run() {
   trap.Step(134, [&] { pointer_.EndLongAction(); });
 }
 
+void AddSummarySheet(const ResultTable& summary, Spreadsheet& spreadsheet) {
+  spreadsheet.AddSheet(QStringLiteral("Summary"));
+  bool cut = false;
+  for (int c = 1; c <= summary.ColumnCount(); ++c)
+    spreadsheet.SetCell(1, c, TextLines::WorkbookCellText(summary.headers[c - 1], cut));
+  for (int r = 1; r <= summary.RowCount(); ++r)
+    for (int c = 1; c <= summary.ColumnCount(); ++c)
+      spreadsheet.SetCell(r + 1, c, TextLines::WorkbookCellText(summary.Cell(r, c), cut));
+  spreadsheet.AutoFitColumns();
+}
+
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
                           ErrorTrap& trap) {
   WorkbookFill fill;

@@ -69,6 +69,8 @@ void XlsxSpreadsheet::NewWorkbook() {
   rows_.clear();
   longest_line_.clear();
   widths_.clear();
+  earlier_.clear();
+  name_.clear();
   open_ = true;
 }
 
@@ -113,6 +115,28 @@ void XlsxSpreadsheet::AutoFitColumns() {
     if (longest_line_[c] > 0) widths_[c] = FittedWidth(longest_line_[c]);
 }
 
+void XlsxSpreadsheet::AddSheet(const QString& name) {
+  RequireWorkbook();
+  // The names a sheet may have: 1 to 31 characters, none of []:*?/\ and not taken.
+  static const QString kForbidden = QStringLiteral("[]:*?/\\");
+  if (name.isEmpty() || name.size() > 31 ||
+      std::any_of(name.begin(), name.end(), [](QChar c) { return kForbidden.contains(c); }))
+    throw StepFailure("'" + name.toStdString() + "' cannot name a sheet.");
+  // An unnamed sheet is the library's "Sheet1".
+  const auto named = [](const QString& given) {
+    return given.isEmpty() ? QStringLiteral("Sheet1") : given;
+  };
+  bool taken = named(name_).compare(name, Qt::CaseInsensitive) == 0;
+  for (const Sheet& sheet : earlier_)
+    taken = taken || named(sheet.name).compare(name, Qt::CaseInsensitive) == 0;
+  if (taken) throw StepFailure("The workbook already has a sheet '" + name.toStdString() + "'.");
+  earlier_.push_back({name_, std::move(rows_), std::move(widths_)});
+  rows_.clear();
+  widths_.clear();
+  longest_line_.clear();
+  name_ = name;
+}
+
 void XlsxSpreadsheet::Save(const QString& path) {
   RequireWorkbook();
   if (path.isEmpty()) Fail(path, "no file name was given");
@@ -139,24 +163,35 @@ void XlsxSpreadsheet::Save(const QString& path) {
   options.constant_memory = LXW_TRUE;
   options.use_zip64 = LXW_TRUE;
   lxw_workbook* book = workbook_new_opt(temporary.c_str(), &options);
-  lxw_worksheet* sheet = book ? workbook_add_worksheet(book, nullptr) : nullptr;
-  if (!sheet) {
+  lxw_error error = LXW_NO_ERROR;
+  auto write_sheet = [&](const QString& name, const std::vector<std::vector<QString>>& rows,
+                         const std::vector<double>& widths) {
+    const QByteArray title = name.toUtf8();
+    lxw_worksheet* sheet =
+        workbook_add_worksheet(book, name.isEmpty() ? nullptr : title.constData());
+    if (!sheet) return false;
+    for (size_t c = 0; c < widths.size() && !error; ++c) {
+      if (widths[c] > 0)
+        error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[c], nullptr);
+    }
+    for (size_t r = 0; r < rows.size() && !error; ++r) {
+      const std::vector<QString>& cells = rows[r];
+      for (size_t c = 0; c < cells.size() && !error; ++c) {
+        if (cells[c].isEmpty()) continue;
+        error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                       CellBytes(cells[c]).constData(), nullptr);
+      }
+    }
+    return true;
+  };
+  bool started = book != nullptr;
+  for (const Sheet& earlier : earlier_)
+    if (started && !error) started = write_sheet(earlier.name, earlier.rows, earlier.widths);
+  if (started && !error) started = write_sheet(name_, rows_, widths_);
+  if (!started) {
     if (book) workbook_close(book);
     ::unlink(temporary.c_str());
     Fail(path, "the workbook could not be started");
-  }
-  lxw_error error = LXW_NO_ERROR;
-  for (size_t c = 0; c < widths_.size() && !error; ++c) {
-    if (widths_[c] > 0)
-      error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths_[c], nullptr);
-  }
-  for (size_t r = 0; r < rows_.size() && !error; ++r) {
-    const std::vector<QString>& cells = rows_[r];
-    for (size_t c = 0; c < cells.size() && !error; ++c) {
-      if (cells[c].isEmpty()) continue;
-      error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
-                                     CellBytes(cells[c]).constData(), nullptr);
-    }
   }
   const lxw_error closed = workbook_close(book);
   if (!error) error = closed;

@@ -25,6 +25,7 @@ class XlsxSpreadsheet : public Spreadsheet {
   void SetColumnWidth(int column, double characters) override;
   /// Widths from the longest line of each column's texts, as the library cannot measure them.
   void AutoFitColumns() override;
+  void AddSheet(const QString& name) override;
   void Save(const QString& path) override;
   void Open(const QString& path) override;
 
@@ -39,4 +40,12 @@ class XlsxSpreadsheet : public Spreadsheet {
   std::vector<std::vector<QString>> rows_;  // [row - 1][column - 1]
   std::vector<qsizetype> longest_line_;     // per column, over the texts set so far
   std::vector<double> widths_;              // per column; 0 keeps the default
+  // The sheets before the one being written, and the name of that one (empty: the library's).
+  struct Sheet {
+    QString name;
+    std::vector<std::vector<QString>> rows;
+    std::vector<double> widths;
+  };
+  std::vector<Sheet> earlier_;
+  QString name_;
 };
