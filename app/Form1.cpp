@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "batch/ColumnCatalogue.h"
+#include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
 #include "export/ClipboardCopy.h"
@@ -36,7 +37,9 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
                  file_list_view_, MousePointer, errors_) {
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
   extraction_run_.SetStopFlag(&stop_requested_);
+  extraction_run_.SetFolderTotals(&folder_totals_);
   folder_scan_.SetStopFlag(&stop_requested_);
+  legacy_text_ = QString::fromLatin1(LegacyText::kDefault);
   // A new run, "Clear Results" or a removal leaves the order the sort gave; the header forgets.
   QObject::connect(&ListView2, &QAbstractItemModel::modelReset, [this] { sort_column_ = 0; });
 }
@@ -51,6 +54,29 @@ void Form1::Form_Load() {
     const QStringList chosen = ColumnCatalogue::Split(stored);
     if (!ColumnCatalogue::IsDefault(chosen)) ApplyColumns(chosen);
   }
+  // A code page that no longer converts (the system lost it) falls back to the default.
+  const QString legacy = services_.settings.Read(QString::fromUtf16(kLegacyTextKey), QString());
+  if (!legacy.isEmpty()) {
+    std::string problem;
+    auto decoder = LegacyText::DecoderFor(legacy.toStdString(), problem);
+    if (problem.empty()) {
+      legacy_text_ = legacy;
+      extraction_run_.SetLegacyTextDecoder(std::move(decoder));
+    }
+  }
+}
+
+bool Form1::SetLegacyText(const QString& setting) {
+  if (ExtractionRunning) return false;
+  std::string problem;
+  auto decoder = LegacyText::DecoderFor(setting.trimmed().toStdString(), problem);
+  if (!problem.empty()) return false;
+  legacy_text_ = LegacyText::IsDefault(setting.trimmed().toStdString())
+                     ? QString::fromLatin1(LegacyText::kDefault)
+                     : setting.trimmed();
+  extraction_run_.SetLegacyTextDecoder(std::move(decoder));
+  services_.settings.Write(QString::fromUtf16(kLegacyTextKey), legacy_text_);
+  return true;
 }
 
 void Form1::ApplyColumns(const QStringList& headers) {
@@ -71,6 +97,7 @@ void Form1::ShowColumns(const QStringList& headers) {
     widths.push_back(column ? column->width_twips : std::nullopt);
   }
   ListView2.ReplaceColumns(headers, widths);
+  ColumnCatalogue::MarkListColumns(ListView2);
 }
 
 bool Form1::SetResultColumns(const QStringList& headers) {

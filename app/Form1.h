@@ -7,6 +7,7 @@
 #include "batch/ExtractionRun.h"
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
+#include "batch/FolderTotals.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
@@ -114,6 +115,22 @@ class Form1 {
   /// The settings key of the chosen columns, beside the extension and the last folder.
   static constexpr char16_t kColumnsKey[] = u"Columns";
 
+  /// How legacy text (ID3v1, Lyrics3, ID3v2 text without an encoding of its own) is read:
+  /// "windows-1252" as always, "detect" for a code page detected per file, or a code page as
+  /// iconv names it ("windows-1251", "koi8-r", ...).
+  QString LegacyText() const { return legacy_text_; }
+  /// Reads legacy text so from the next run on and remembers the choice. Refused, answering
+  /// false, for a code page iconv does not know and while a run adds rows.
+  bool SetLegacyText(const QString& setting);
+  /// The settings key of the legacy-text choice.
+  static constexpr char16_t kLegacyTextKey[] = u"LegacyText";
+
+  /// Totals per folder of the last run, for the "Summary" sheet and the summary export.
+  const FolderTotals& Summary() const { return folder_totals_; }
+  /// Puts the summary into a table (replacing its columns and rows), every row checked, so the
+  /// text, clipboard and workbook exports write it as they write the results.
+  void FillSummaryTable(ReportListModel& table) const { folder_totals_.FillTable(table); }
+
  private:
   void ApplyColumns(const QStringList& headers);
   void ShowColumns(const QStringList& headers);
@@ -134,6 +151,8 @@ class Form1 {
   FileList file_list_;
 
   bool stop_requested_ = false;
+  FolderTotals folder_totals_;
+  QString legacy_text_;
   int sort_column_ = 0;
   bool sort_descending_ = false;
 };

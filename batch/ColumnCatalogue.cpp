@@ -1,10 +1,11 @@
 #include "batch/ColumnCatalogue.h"
 
-#include <QDateTime>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include "batch/ResultColumns.h"
+#include "batch/TrustCells.h"
 #include "core/Main.h"
 #include "platform/ReportListModel.h"
 #include "tag/clsID3.h"
@@ -31,13 +32,20 @@ QString Joined(const MultiFrameData* list) {
 QString Number(long long value) { return QString::number(value); }
 
 QString MpegName(const clsID3& tag) {
-  static const char* const kVersions[4] = {"MPEG-2.5", "", "MPEG-1", "MPEG-2"};
-  static const char* const kLayers[4] = {"", "Layer III", "Layer II", "Layer I"};
+  // Every name is a literal: no text is made per file.
+  static const QString kNames[4][4] = {
+      {QStringLiteral("MPEG-2.5"), QStringLiteral("MPEG-2.5 Layer III"),
+       QStringLiteral("MPEG-2.5 Layer II"), QStringLiteral("MPEG-2.5 Layer I")},
+      {QString(), QStringLiteral("Layer III"), QStringLiteral("Layer II"),
+       QStringLiteral("Layer I")},
+      {QStringLiteral("MPEG-1"), QStringLiteral("MPEG-1 Layer III"),
+       QStringLiteral("MPEG-1 Layer II"), QStringLiteral("MPEG-1 Layer I")},
+      {QStringLiteral("MPEG-2"), QStringLiteral("MPEG-2 Layer III"),
+       QStringLiteral("MPEG-2 Layer II"), QStringLiteral("MPEG-2 Layer I")}};
   const int version = tag.MPEGVersion();
   const int layer = tag.Layer();
   if (version < 0 || version > 3 || layer < 0 || layer > 3) return {};
-  return (QString::fromLatin1(kVersions[version]) + u' ' + QString::fromLatin1(kLayers[layer]))
-      .trimmed();
+  return kNames[version][layer];
 }
 
 QString ChannelModeName(int mode) {
@@ -83,8 +91,14 @@ QString StatusText(const clsID3& tag) {
 QString Modified(const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
   if (d.size < 0) return {};
-  const QDateTime when = QDateTime::fromSecsSinceEpoch(d.modified.tv_sec);
-  return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  // The local time as the system gives it, without Qt's calendar machinery, which costs more
+  // than the rest of the row.
+  tm local{};
+  const time_t seconds = d.modified.tv_sec;
+  if (!localtime_r(&seconds, &local)) return {};
+  char text[32];
+  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return QString::fromLatin1(text, static_cast<qsizetype>(n));
 }
 
 QString FolderOf(const QString& path) {
@@ -165,6 +179,12 @@ std::vector<Column> MakeColumns() {
        }});
   all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return TagKinds(s.tag); }});
+  all.push_back({QStringLiteral("Sources"), kTag, 3000, O::kText, false,
+                 [](const Source& s) { return TrustCells::Sources(s.tag); }});
+  all.push_back({QStringLiteral("Conflicts"), kTag, std::nullopt, O::kText, false,
+                 [](const Source& s) { return TrustCells::Conflicts(s.tag); }});
+  all.push_back({QStringLiteral("Decoded as"), kTag, std::nullopt, O::kText, false,
+                 [](const Source& s) { return TrustCells::DecodedAs(s.tag); }});
   all.push_back({QStringLiteral("ID3v2 revision"), kTag, std::nullopt, O::kNumber, false,
                  [](const Source& s) {
                    return s.tag.ID3v2Exists() ? QStringLiteral("2.%1").arg(s.tag.ID3RevisionV2())
@@ -178,6 +198,8 @@ std::vector<Column> MakeColumns() {
                    return t.HasAudio() ? QString(expression) : QString();                          \
                  }});
   TAGLOOM_AUDIO("Duration", O::kNumber, Duration(t.length()))
+  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::ExactDuration(t))
+  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::DurationSource(t))
   TAGLOOM_AUDIO("Bit rate", O::kNumber, Number(std::llround(t.BitRate() / 1000)))
   TAGLOOM_AUDIO("VBR", O::kText, t.IsVBR() ? QStringLiteral("yes") : QStringLiteral("no"))
   TAGLOOM_AUDIO("Sampling rate", O::kNumber,
@@ -259,6 +281,14 @@ void AddColumns(ReportListModel& results, const QStringList& headers) {
   for (const QString& header : headers) {
     const Column* column = Find(header);
     results.AddColumn(header, column ? column->width_twips : std::nullopt);
+  }
+  MarkListColumns(results);
+}
+
+void MarkListColumns(ReportListModel& results) {
+  for (int c = 1; c <= results.ColumnCount(); ++c) {
+    const QString header = results.Header(c);
+    results.SetListToolTip(c, header == u"Sources" || header == u"Conflicts");
   }
 }
 

@@ -56,6 +56,9 @@ QStringList Split(const QString& stored);
 
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);
+/// Gives the columns that list several items in a cell (Sources, Conflicts) a tooltip with one
+/// item per line.
+void MarkListColumns(ReportListModel& results);
 
 /// Per header: whether the column names a file (its cells keep a leading "=" in a workbook),
 /// and whether its cells are "h:mm:ss" durations.

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "batch/ColumnCatalogue.h"
+#include "batch/FolderTotals.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -29,9 +30,25 @@ void ExtractionRun::FillChosen(ErrorTrap& trap,
     return column->value({*tag, path});
   };
   trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
-  for (size_t c = 1; c < chosen.size(); ++c)
-    trap.Step(124 + 2 * static_cast<int>(c),
-              [&] { results_.SetSubItem(row, static_cast<int>(c), value(c)); });
+  // The row's cells go in as one change: with many columns, a change per cell costs more than
+  // making the cells.
+  QStringList cells;
+  cells.reserve(static_cast<qsizetype>(chosen.size()));
+  if (last_cells_.size() != chosen.size()) last_cells_.assign(chosen.size(), QString());
+  for (size_t c = 1; c < chosen.size(); ++c) {
+    QString cell;
+    trap.Step(124 + 2 * static_cast<int>(c), [&] { cell = value(c); });
+    // Most columns repeat from file to file (a rate, a mode, a status): the rows then share the
+    // one text, which keeps a wide table small.
+    if (cell == last_cells_[c]) {
+      cells.append(last_cells_[c]);
+    } else {
+      last_cells_[c] = cell;
+      cells.append(std::move(cell));
+    }
+  }
+  trap.Step(124 + 2 * static_cast<int>(chosen.size()),
+            [&] { results_.SetSubItems(row, std::move(cells)); });
 }
 
 QString ExtractionRun::RunSummary(int files, int not_read) {
@@ -79,6 +96,7 @@ void ExtractionRun::Start() {
     int done = 0;
     bool stopped = false;
     if (stop_) *stop_ = false;
+    if (totals_) totals_->Clear();
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
@@ -94,10 +112,14 @@ void ExtractionRun::Start() {
       stopped = stop_ && *stop_;
       if (stopped) break;
       trap.Step(120, [&] {
-        if (!tag) tag = std::make_unique<clsID3>();
+        if (!tag) {
+          tag = std::make_unique<clsID3>();
+          tag->SetLegacyTextDecoder(decoder_);
+        }
         tag->SetFileName(FileNames::ToStdBytes(path));
       });
       if (tag && tag->Diagnosis().NotRead()) ++not_read;
+      if (tag && totals_) totals_->Add(path, *tag);
       if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });

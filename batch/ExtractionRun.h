@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "batch/ColumnCatalogue.h"
@@ -15,6 +16,8 @@
 /// "Start Extracting Tags": reads every queued file with one tag object and appends one row
 /// per file to the result table, yielding to the event loop before each file.
 class ErrorTrap;
+class FolderTotals;
+class LegacyTextDecoder;
 class clsID3;
 
 class ExtractionRun {
@@ -52,6 +55,14 @@ class ExtractionRun {
   void SetColumns(QStringList headers) { columns_ = std::move(headers); }
   const QStringList& Columns() const { return columns_; }
 
+  /// How legacy text is read from the next run on; none keeps Windows-1252.
+  void SetLegacyTextDecoder(std::shared_ptr<LegacyTextDecoder> decoder) {
+    decoder_ = std::move(decoder);
+  }
+  /// Totals each file the run reads into `totals`, which the run clears as it starts; none
+  /// counts nothing.
+  void SetFolderTotals(FolderTotals* totals) { totals_ = totals; }
+
  private:
   void FillChosen(ErrorTrap& trap, const std::vector<const ColumnCatalogue::Column*>& chosen,
                   const QString& path, const clsID3* tag, int& row);
@@ -66,4 +77,7 @@ class ExtractionRun {
   ErrorReport& errors_;
   QStringList columns_ = ColumnCatalogue::DefaultHeaders();
   bool* stop_ = nullptr;
+  std::shared_ptr<LegacyTextDecoder> decoder_;
+  FolderTotals* totals_ = nullptr;
+  std::vector<QString> last_cells_;  // the cells of the row filled last, by column
 };

@@ -61,6 +61,7 @@ function(tagloom_test name)
   set(prefix "")
   if(TAGLOOM_SANITIZE)
     set(prefix "asan.")
+    target_compile_definitions(${name} PRIVATE TAGLOOM_TEST_SANITIZED)
   endif()
   gtest_discover_tests(${name} TEST_PREFIX "${prefix}"
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" LABELS "${ARG_LABEL}"

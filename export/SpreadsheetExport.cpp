@@ -114,6 +114,17 @@ std::optional<double> WorkbookDurationSeconds(const QString& text) {
   return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 + m.captured(3).toDouble();
 }
 
+void AddSummarySheet(const ResultTable& summary, Spreadsheet& spreadsheet) {
+  spreadsheet.AddSheet(QStringLiteral("Summary"));
+  bool cut = false;
+  for (int c = 1; c <= summary.ColumnCount(); ++c)
+    spreadsheet.SetCell(1, c, TextLines::WorkbookCellText(summary.headers[c - 1], cut));
+  for (int r = 1; r <= summary.RowCount(); ++r)
+    for (int c = 1; c <= summary.ColumnCount(); ++c)
+      spreadsheet.SetCell(r + 1, c, TextLines::WorkbookCellText(summary.Cell(r, c), cut));
+  spreadsheet.AutoFitColumns();
+}
+
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
                           ErrorTrap& trap, const WorkbookColumnKinds& kinds) {
   const auto flag = [](const std::vector<bool>& flags, int c, bool otherwise) {

@@ -58,6 +58,12 @@ std::optional<double> WorkbookNumber(const QString& text);
 /// "h:mm:ss" as seconds, or none.
 std::optional<double> WorkbookDurationSeconds(const QString& text);
 
+/// Adds a sheet named "Summary" after the results and writes the summary table into it: its
+/// header, then every row, each cell as it is (folder names keep a leading "="), columns fitted.
+/// The window calls it between FillWorkbook and SaveWorkbook with the table of
+/// Form1::FillSummaryTable. Throws StepFailure when the workbook cannot hold a second sheet.
+void AddSummarySheet(const ResultTable& summary, Spreadsheet& spreadsheet);
+
 /// Saves the workbook where `out` puts its bytes: into a private temporary folder first, as the
 /// workbook writer needs a path of its own, then through `out`, which commits them.
 void SaveWorkbook(Spreadsheet& spreadsheet, TextOutput& out);

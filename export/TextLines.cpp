@@ -1,5 +1,7 @@
 #include "export/TextLines.h"
 
+#include <algorithm>
+
 namespace TextLines {
 
 void AppendPaddedField(QString& line, QStringView text, int width) {
@@ -70,30 +72,33 @@ qsizetype ClipboardLineBound(const std::vector<int>& widths) {
   return bound;
 }
 
+void AppendCsvField(QString& line, const QString& cell, bool formula_safe) {
+  const bool starts_formula =
+      formula_safe && !cell.isEmpty() && QStringView(u"=+-@\t\r").contains(cell.front());
+  const bool quote = std::any_of(cell.begin(), cell.end(), [](QChar ch) {
+    return ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n';
+  });
+  if (quote) line += u'"';
+  if (starts_formula) line += u'\'';
+  if (!quote) {
+    line += cell;
+    return;
+  }
+  // Copied in runs between quotes, each quote doubled.
+  qsizetype from = 0;
+  for (qsizetype at; (at = cell.indexOf(u'"', from)) >= 0; from = at + 1) {
+    line += QStringView(cell).mid(from, at + 1 - from);
+    line += u'"';
+  }
+  line += QStringView(cell).mid(from);
+  line += u'"';
+}
+
 QString CsvLine(const QStringList& cells, bool formula_safe) {
   QString line;
   for (qsizetype c = 0; c < cells.size(); ++c) {
     if (c > 0) line += u',';
-    const bool starts_formula =
-        formula_safe && !cells[c].isEmpty() && QStringView(u"=+-@\t\r").contains(cells[c].front());
-    const QString& text = starts_formula ? u'\'' + cells[c] : cells[c];
-    bool quote = false;
-    for (QChar ch : text) {
-      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
-        quote = true;
-        break;
-      }
-    }
-    if (!quote) {
-      line += text;
-      continue;
-    }
-    line += u'"';
-    for (QChar ch : text) {
-      if (ch == u'"') line += u'"';
-      line += ch;
-    }
-    line += u'"';
+    AppendCsvField(line, cells[c], formula_safe);
   }
   line += QStringLiteral("\r\n");
   return line;

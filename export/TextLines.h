@@ -29,6 +29,9 @@ QString ClipboardLine(const QStringList& cells, const std::vector<int>& widths);
 /// The longest a clipboard line of these widths can be, CR LF included.
 qsizetype ClipboardLineBound(const std::vector<int>& widths);
 
+/// Appends one CSV field, quoted where RFC 4180 needs it (CsvLine's rules).
+void AppendCsvField(QString& line, const QString& cell, bool formula_safe);
+
 /// A CSV record (comma separated, fields quoted when they hold a comma, quote, CR or LF) with
 /// its CR LF. With `formula_safe`, a field starting with "=", "+", "-", "@", a tab or a CR gets
 /// a "'" in front, so a spreadsheet that opens the file shows it as text, never runs it.

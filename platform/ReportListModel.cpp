@@ -52,6 +52,11 @@ void ReportListModel::SetColumnWidth(int column, int width_twips) {
   emit ColumnWidthChanged(column, width_twips);
 }
 
+void ReportListModel::SetListToolTip(int column, bool on) {
+  CheckColumn(column);
+  columns_[column - 1].list_tool_tip = on;
+}
+
 int ReportListModel::AppendRow(const QString& text) {
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
@@ -105,6 +110,18 @@ void ReportListModel::SetSubItem(int row, int k, const QString& text) {
   items[k - 1] = text;
   const QModelIndex cell = index(row - 1, k);
   emit dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+void ReportListModel::SetSubItems(int row, QStringList texts) {
+  CheckRow(row);
+  if (texts.isEmpty()) return;
+  CheckSubItem(static_cast<int>(texts.size()));
+  QStringList& items = rows_[row - 1].sub_items;
+  // Sub-items beyond those given keep their text.
+  for (qsizetype k = texts.size(); k < items.size(); ++k) texts.append(items[k]);
+  items = std::move(texts);
+  emit dataChanged(index(row - 1, 1), index(row - 1, static_cast<int>(items.size())),
+                   {Qt::DisplayRole});
 }
 
 QStringList ReportListModel::SubItems(int row) const {
@@ -279,8 +296,12 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     const int k = index.column();
     const QString& text =
         k == 0 ? row.text : (k <= row.sub_items.size() ? row.sub_items[k - 1] : kNoText);
-    // Every row one line high, however many lines a lyric has; the tip shows them all.
-    return role == Qt::DisplayRole ? OneLine(text) : WholeText(text);
+    if (role == Qt::DisplayRole) return OneLine(text);  // one line high, however many a lyric has
+    // The tip shows the whole text; a column of "; "-separated items shows one item a line.
+    if (!columns_[size_t(k)].list_tool_tip) return WholeText(text);
+    return text.isEmpty()
+               ? QVariant()
+               : QVariant(QString(text).replace(QStringLiteral("; "), QStringLiteral("\n")));
   }
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;

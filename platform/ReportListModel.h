@@ -31,6 +31,8 @@ class ReportListModel : public QAbstractTableModel {
   int ColumnCount() const { return static_cast<int>(columns_.size()); }
   QString Header(int column) const;
   int ColumnWidth(int column) const;
+  /// A column whose cells list items with "; " shows them one per line in the cell's tooltip.
+  void SetListToolTip(int column, bool on);
   void SetColumnWidth(int column, int width_twips);
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
@@ -45,6 +47,8 @@ class ReportListModel : public QAbstractTableModel {
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
   void SetSubItem(int row, int k, const QString& text);
+  /// Sets sub-items 1, 2, ... of the row at once, as one change (a run fills a row so).
+  void SetSubItems(int row, QStringList texts);
   /// The sub-items set so far, in order; the list may end before the last column. A copy shares
   /// the texts, so an export can take the whole table cheaply.
   QStringList SubItems(int row) const;
@@ -89,6 +93,7 @@ class ReportListModel : public QAbstractTableModel {
   struct Column {
     QString header;
     int width_twips;
+    bool list_tool_tip = false;
   };
   struct Row {
     QString text;

@@ -2,8 +2,10 @@
 
 #include <QString>
 
-/// A workbook writer standing in for the spreadsheet application: one sheet, written cell by
-/// cell, saved to a file and opened in the desktop's spreadsheet program.
+#include "platform/StepFailure.h"
+
+/// A workbook writer standing in for the spreadsheet application: a sheet (more where the writer
+/// can), written cell by cell, saved to a file and opened in the desktop's spreadsheet program.
 class Spreadsheet {
  public:
   virtual ~Spreadsheet() = default;
@@ -36,6 +38,11 @@ class Spreadsheet {
   virtual void SetColumnWidth(int column, double characters) = 0;
   /// Fits every column's width to the texts written so far.
   virtual void AutoFitColumns() = 0;
+  /// Adds a sheet named `name` after the others; the cells and widths set from now on go to it.
+  /// Throws StepFailure when the workbook holds one sheet only.
+  virtual void AddSheet(const QString& name) {
+    throw StepFailure("This workbook holds one sheet; cannot add '" + name.toStdString() + "'.");
+  }
   /// Writes the workbook to path; throws StepFailure when it cannot.
   virtual void Save(const QString& path) = 0;
   /// Opens the saved workbook in the desktop's spreadsheet program; throws StepFailure.

@@ -17,8 +17,12 @@ std::u16string FieldText(std::string_view block, size_t offset, size_t width) {
   return text;
 }
 
-void FillIfEmpty(std::u16string& field, std::u16string value) {
-  if (field.empty() && !value.empty()) field = std::move(value);
+// ID3v1.1 keeps a track number in the comment's last two bytes: a zero, then the number.
+bool IsV11(std::string_view block) {
+  const auto byte125 = static_cast<unsigned char>(block[125]);
+  const auto byte126 = static_cast<unsigned char>(block[126]);
+  const int v = byte125 * 256 + byte126;
+  return v >= 1 && v <= 255;
 }
 
 }  // namespace
@@ -37,22 +41,99 @@ int64_t clsID3::LocateId3v1(FileReader& file, std::string& block) {
 
 void clsID3::ApplyId3v1(std::string_view block) {
   if (block.size() != kBlockSize) return;
-  FillIfEmpty(fields_.Title, FieldText(block, 3, 30));
-  FillIfEmpty(fields_.Artist, FieldText(block, 33, 30));
-  FillIfEmpty(fields_.Album, FieldText(block, 63, 30));
-  FillIfEmpty(fields_.Year, FieldText(block, 93, 4));
-  const auto byte125 = static_cast<unsigned char>(block[125]);
-  const auto byte126 = static_cast<unsigned char>(block[126]);
-  const int v = byte125 * 256 + byte126;
-  if (v >= 1 && v <= 255) {
+  const bool v11 = IsV11(block);
+  const FieldSource source =
+      FieldSource::Of(v11 ? FieldSource::Tag::kId3v11 : FieldSource::Tag::kId3v1, {}, true);
+  auto fill = [&](std::u16string& field, FieldId id, std::u16string value) {
+    if (field.empty() && !value.empty()) {
+      field = std::move(value);
+      sources_[id] = source;
+    }
+  };
+  fill(fields_.Title, FieldId::Title, FieldText(block, 3, 30));
+  fill(fields_.Artist, FieldId::Artist, FieldText(block, 33, 30));
+  fill(fields_.Album, FieldId::Album, FieldText(block, 63, 30));
+  fill(fields_.Year, FieldId::Year, FieldText(block, 93, 4));
+  if (v11) {
+    const auto byte126 = static_cast<unsigned char>(block[126]);
     if (fields_.TrackNumber.empty() && byte126 != 0) {
       const std::string digits = std::to_string(byte126);
       fields_.TrackNumber.assign(digits.begin(), digits.end());
+      sources_[FieldId::TrackNumber] = source;
+      sources_[FieldId::TrackNumber].legacy = false;  // a number, not text
     }
-    FillIfEmpty(fields_.Comments, FieldText(block, 97, 28));
+    fill(fields_.Comments, FieldId::Comments, FieldText(block, 97, 28));
   } else {
-    FillIfEmpty(fields_.Comments, FieldText(block, 97, 30));
+    fill(fields_.Comments, FieldId::Comments, FieldText(block, 97, 30));
   }
-  if (fields_.GenreID == Genres::kNone || fields_.GenreID == Genres::kOther)
+  if (fields_.GenreID == Genres::kNone || fields_.GenreID == Genres::kOther) {
     fields_.GenreID = static_cast<unsigned char>(block[127]);
+    // The byte 255 says there is no genre: no tag gave one.
+    sources_[FieldId::GenreID] = fields_.GenreID == Genres::kNone ? FieldSource{} : source;
+    sources_[FieldId::GenreID].legacy = false;
+  }
+}
+
+namespace {
+
+// A text field's bytes as a writer leaves them: cut at the first NUL, trailing spaces removed.
+std::string_view AreaBytes(std::string_view area) {
+  area = area.substr(0, area.find('\0'));
+  const size_t last = area.find_last_not_of(' ');
+  return area.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? c + 32 : c; }
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<FieldId> clsID3::Id3v1Conflicts() const {
+  std::vector<FieldId> conflicts;
+  if (!id3v1_exists_ || id3v1_block_.size() != kBlockSize) return conflicts;
+  const std::string_view block = id3v1_block_;
+  const bool v11 = IsV11(block);
+  struct Area {
+    FieldId field;
+    const std::u16string& shown;
+    size_t offset, width;
+  };
+  const Area areas[] = {{FieldId::Title, fields_.Title, 3, 30},
+                        {FieldId::Artist, fields_.Artist, 33, 30},
+                        {FieldId::Album, fields_.Album, 63, 30},
+                        {FieldId::Year, fields_.Year, 93, 4},
+                        {FieldId::Comments, fields_.Comments, 97, v11 ? 28u : 30u}};
+  for (const Area& area : areas) {
+    // Compared as bytes in the file's code page, so a value cut to the width, or written with
+    // "?" where the code page has no character, reads as the same value.
+    const std::string_view own = AreaBytes(block.substr(area.offset, area.width));
+    if (own.empty()) continue;
+    const std::string shown = EncodeLegacy(area.shown);
+    if (own != AreaBytes(std::string_view(shown).substr(0, area.width)))
+      conflicts.push_back(area.field);
+  }
+  const auto track = static_cast<unsigned char>(block[126]);
+  if (v11 && track != 0) {
+    std::u16string_view shown = fields_.TrackNumber;
+    while (shown.size() > 1 && shown.front() == u'0') shown.remove_prefix(1);
+    const std::string digits = std::to_string(track);
+    if (shown != std::u16string(digits.begin(), digits.end()))
+      conflicts.push_back(FieldId::TrackNumber);
+  }
+  // 255 is the byte of no genre, whatever name the table gives it.
+  const auto byte = static_cast<unsigned char>(block[127]);
+  const std::u16string own_genre = byte == Genres::kNone ? u"" : Genres::GenreName(byte);
+  const std::u16string shown_genre = !fields_.Genre.empty() ? fields_.Genre
+                                     : fields_.GenreID == Genres::kNone
+                                         ? u""
+                                         : Genres::GenreName(fields_.GenreID);
+  if (!own_genre.empty() && !shown_genre.empty() && !SameIgnoringCase(own_genre, shown_genre))
+    conflicts.push_back(FieldId::GenreID);
+  return conflicts;
 }

@@ -183,6 +183,8 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
     result.value = CodePage::BytesToText(body);
   } else {
     result.value = DecodeText(body, encoding);
+    // Encoding 0 (and a frame without an encoding byte) holds bytes of a legacy code page.
+    result.legacy = encoding != 1 && encoding != 2 && encoding != 3;
   }
   if (!result.value.empty() && result.value.front() == u'\0') {
     result.value.erase(0, 1);

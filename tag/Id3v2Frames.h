@@ -47,7 +47,8 @@ bool IsMp3extSignature(std::string_view data, int64_t p);
 struct FrameText {
   std::u16string value;
   bool has_description = false;
-  ByteBlock bytes;  // instead of value, when an uncut value is asked for as bytes
+  bool legacy = false;  // the value's bytes were taken as characters (no encoding of its own)
+  ByteBlock bytes;      // instead of value, when an uncut value is asked for as bytes
 };
 /// With `as_bytes` and no cut, the value is handed over as the bytes it would be made of.
 FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool cut,

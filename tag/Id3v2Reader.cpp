@@ -15,6 +15,8 @@ struct clsID3::TrackParts {
   std::u16string genre;
   std::optional<std::vector<std::u16string>> track;
   std::optional<std::vector<std::u16string>> disc;
+  // The frames that gave them.
+  FieldSource genre_from, track_from, disc_from;
 };
 
 namespace {
@@ -25,6 +27,7 @@ struct Rule {
   Kind kind;
   std::u16string TagFields::*text = nullptr;
   std::shared_ptr<MultiFrameData> TagFields::*list = nullptr;
+  FieldId field = FieldId::kCount;
 };
 
 // A frame ID as one number: its length above its characters, so "TAL" and "TAL\0" differ.
@@ -55,9 +58,10 @@ class RuleTable {
 const RuleTable& FrameRules() {
   static const auto* rules = [] {
     auto* m = new RuleTable;
-    auto text = [&](std::string_view v22, std::string_view v23, std::u16string TagFields::*f) {
-      if (!v22.empty()) m->Add(v22, Rule{Kind::kText, f});
-      if (!v23.empty()) m->Add(v23, Rule{Kind::kText, f});
+    auto text = [&](std::string_view v22, std::string_view v23, std::u16string TagFields::*f,
+                    FieldId id) {
+      if (!v22.empty()) m->Add(v22, Rule{Kind::kText, f, nullptr, id});
+      if (!v23.empty()) m->Add(v23, Rule{Kind::kText, f, nullptr, id});
     };
     auto special = [&](std::string_view v22, std::string_view v23, Kind kind) {
       if (!v22.empty()) m->Add(v22, Rule{kind});
@@ -68,44 +72,45 @@ const RuleTable& FrameRules() {
       m->Add(v23, rule);
     };
     special("COM", "COMM", Kind::kComment);
-    text("TAL", "TALB", &TagFields::Album);
-    text("TBP", "TBPM", &TagFields::BeatsPerMinute);
-    text("TCM", "TCOM", &TagFields::Composer);
+    text("TAL", "TALB", &TagFields::Album, FieldId::Album);
+    text("TBP", "TBPM", &TagFields::BeatsPerMinute, FieldId::BeatsPerMinute);
+    text("TCM", "TCOM", &TagFields::Composer, FieldId::Composer);
     special("TCO", "TCON", Kind::kGenre);
-    text("TCR", "TCOP", &TagFields::Copyright);
-    text("TEN", "TENC", &TagFields::EncodedBy);
-    text("TXT", "TEXT", &TagFields::Lyricist);
-    text("TT2", "TIT2", &TagFields::Title);
-    text("TKE", "TKEY", &TagFields::InitialKey);
-    text("TLA", "TLAN", &TagFields::Languages);
-    text("TOT", "TOAL", &TagFields::OriginalAlbum);
-    text("TOF", "TOFN", &TagFields::OriginalFileName);
-    text("TOL", "TOLY", &TagFields::OriginalLyricist);
-    text("TOA", "TOPE", &TagFields::OriginalArtist);
-    text("TOR", "TORY", &TagFields::OriginalReleaseYear);
-    m->Add("TDOR", Rule{Kind::kYearPart, &TagFields::OriginalReleaseYear});
-    text("", "TOWN", &TagFields::FileOwner);
-    text("TP1", "TPE1", &TagFields::Artist);
-    text("TP2", "TPE2", &TagFields::Band);
-    text("TP3", "TPE3", &TagFields::Conductor);
-    text("TP4", "TPE4", &TagFields::InterpretedBy);
+    text("TCR", "TCOP", &TagFields::Copyright, FieldId::Copyright);
+    text("TEN", "TENC", &TagFields::EncodedBy, FieldId::EncodedBy);
+    text("TXT", "TEXT", &TagFields::Lyricist, FieldId::Lyricist);
+    text("TT2", "TIT2", &TagFields::Title, FieldId::Title);
+    text("TKE", "TKEY", &TagFields::InitialKey, FieldId::InitialKey);
+    text("TLA", "TLAN", &TagFields::Languages, FieldId::Languages);
+    text("TOT", "TOAL", &TagFields::OriginalAlbum, FieldId::OriginalAlbum);
+    text("TOF", "TOFN", &TagFields::OriginalFileName, FieldId::OriginalFileName);
+    text("TOL", "TOLY", &TagFields::OriginalLyricist, FieldId::OriginalLyricist);
+    text("TOA", "TOPE", &TagFields::OriginalArtist, FieldId::OriginalArtist);
+    text("TOR", "TORY", &TagFields::OriginalReleaseYear, FieldId::OriginalReleaseYear);
+    m->Add("TDOR", Rule{Kind::kYearPart, &TagFields::OriginalReleaseYear, nullptr,
+                        FieldId::OriginalReleaseYear});
+    text("", "TOWN", &TagFields::FileOwner, FieldId::FileOwner);
+    text("TP1", "TPE1", &TagFields::Artist, FieldId::Artist);
+    text("TP2", "TPE2", &TagFields::Band, FieldId::Band);
+    text("TP3", "TPE3", &TagFields::Conductor, FieldId::Conductor);
+    text("TP4", "TPE4", &TagFields::InterpretedBy, FieldId::InterpretedBy);
     special("TPA", "TPOS", Kind::kDisc);
-    text("TPB", "TPUB", &TagFields::Publisher);
+    text("TPB", "TPUB", &TagFields::Publisher, FieldId::Publisher);
     special("TRK", "TRCK", Kind::kTrack);
-    text("", "TRSN", &TagFields::InternetRadioStationName);
-    text("", "TRSO", &TagFields::InternetRadioStationOwner);
-    text("TRC", "TSRC", &TagFields::ISRC);
-    text("TYE", "TYER", &TagFields::Year);
-    m->Add("TDRC", Rule{Kind::kYearPart, &TagFields::Year});
+    text("", "TRSN", &TagFields::InternetRadioStationName, FieldId::InternetRadioStationName);
+    text("", "TRSO", &TagFields::InternetRadioStationOwner, FieldId::InternetRadioStationOwner);
+    text("TRC", "TSRC", &TagFields::ISRC, FieldId::ISRC);
+    text("TYE", "TYER", &TagFields::Year, FieldId::Year);
+    m->Add("TDRC", Rule{Kind::kYearPart, &TagFields::Year, nullptr, FieldId::Year});
     special("ULT", "USLT", Kind::kLyrics);
     list("WCM", "WCOM", Rule{Kind::kUrlList, nullptr, &TagFields::CommercialInfo});
-    text("WCP", "WCOP", &TagFields::CopyrightInfo);
-    text("WAF", "WOAF", &TagFields::AudioURL);
+    text("WCP", "WCOP", &TagFields::CopyrightInfo, FieldId::CopyrightInfo);
+    text("WAF", "WOAF", &TagFields::AudioURL, FieldId::AudioURL);
     list("WAR", "WOAR", Rule{Kind::kUrlList, nullptr, &TagFields::ArtistURL});
-    text("WAS", "WOAS", &TagFields::AudioSourceURL);
-    text("", "WORS", &TagFields::InternetRadioURL);
-    text("", "WPAY", &TagFields::PaymentURL);
-    text("WPB", "WPUB", &TagFields::PublisherURL);
+    text("WAS", "WOAS", &TagFields::AudioSourceURL, FieldId::AudioSourceURL);
+    text("", "WORS", &TagFields::InternetRadioURL, FieldId::InternetRadioURL);
+    text("", "WPAY", &TagFields::PaymentURL, FieldId::PaymentURL);
+    text("WPB", "WPUB", &TagFields::PublisherURL, FieldId::PublisherURL);
     list("PIC", "APIC", Rule{Kind::kPicture, nullptr, &TagFields::AttachedPictures});
     m->Sort();
     return m;
@@ -324,6 +329,23 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   }
 
   ApplyGenreText(parts.genre);
+  if (parts.genre_from.tag != FieldSource::Tag::kNone) {
+    sources_[FieldId::Genre] = parts.genre_from;
+    // Only "(number)" or "(RX)"-style text before the genre's name sets the genre number.
+    if (!parts.genre.empty() && parts.genre.front() == u'(' &&
+        parts.genre.find(u')', 1) != std::u16string::npos) {
+      sources_[FieldId::GenreID] = parts.genre_from;
+      sources_[FieldId::GenreID].legacy = false;
+    }
+  }
+  if (parts.track && !parts.track->empty()) {
+    sources_[FieldId::TrackNumber] = parts.track_from;
+    if (parts.track->size() == 2) sources_[FieldId::TracksTotal] = parts.track_from;
+  }
+  if (parts.disc && !parts.disc->empty()) {
+    sources_[FieldId::DiscNumber] = parts.disc_from;
+    if (parts.disc->size() == 2) sources_[FieldId::DiscsTotal] = parts.disc_from;
+  }
   ResolveParts(parts.track, fields_.TrackNumber, fields_.TracksTotal);
   ResolveParts(parts.disc, fields_.DiscNumber, fields_.DiscsTotal);
   return audio_start;
@@ -337,27 +359,41 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
   const bool cut = rule.kind != Kind::kPicture;
   Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_,
                                                    rule.kind == Kind::kPicture);
+  const auto from = [&] {
+    return FieldSource::Of(FieldSource::Tag::kId3v2, id, frame.legacy, id3_revision_v2_);
+  };
   switch (rule.kind) {
     case Kind::kText:
       fields_.*rule.text = std::move(frame.value);
+      sources_[rule.field] = from();
       break;
     case Kind::kYearPart:
       fields_.*rule.text = YearPart(frame.value);
+      sources_[rule.field] = from();
       break;
     case Kind::kComment:
-      if (!frame.has_description) fields_.Comments = std::move(frame.value);
+      if (!frame.has_description) {
+        fields_.Comments = std::move(frame.value);
+        sources_[FieldId::Comments] = from();
+      }
       break;
     case Kind::kLyrics:
-      if (!frame.has_description) fields_.Lyrics = std::move(frame.value);
+      if (!frame.has_description) {
+        fields_.Lyrics = std::move(frame.value);
+        sources_[FieldId::Lyrics] = from();
+      }
       break;
     case Kind::kGenre:
       parts.genre = std::move(frame.value);
+      parts.genre_from = from();
       break;
     case Kind::kTrack:
       parts.track = SplitAtSlash(frame.value);
+      parts.track_from = from();
       break;
     case Kind::kDisc:
       parts.disc = SplitAtSlash(frame.value);
+      parts.disc_from = from();
       break;
     case Kind::kUrlList:
       (fields_.*rule.list)->Add(std::move(frame.value));

@@ -115,17 +115,23 @@ int64_t clsID3::ReadLyrics3(FileReader& file, int64_t end) {
     const int64_t first = std::max<int64_t>(1, end - (Lyrics3::kV1MaxBlock - 1));
     const std::string window(file.Read(first, end - 9 - first + 1));
     const size_t begin = window.rfind(Lyrics3::kBegin);
-    if (begin != std::string::npos && fields_.Lyrics.empty())
+    if (begin != std::string::npos && fields_.Lyrics.empty()) {
       fields_.Lyrics =
           CodePage::BytesToText(std::string_view(window).substr(begin + Lyrics3::kBegin.size()));
+      sources_[FieldId::Lyrics] = FieldSource::Of(FieldSource::Tag::kLyrics3v1, {}, true);
+    }
   }
   return end;
 }
 
 void clsID3::MapLyrics3Field(std::string_view id, std::string_view block, int64_t q) {
-  auto fill = [&](std::u16string& field) {
+  const FieldSource source = FieldSource::Of(FieldSource::Tag::kLyrics3v2, id, true);
+  auto fill = [&](std::u16string& field, FieldId field_id) {
     if (field.empty()) {
-      if (auto value = Lyrics3::Lyrics3ValueAt(block, q)) field = std::move(*value);
+      if (auto value = Lyrics3::Lyrics3ValueAt(block, q)) {
+        field = std::move(*value);
+        sources_[field_id] = source;
+      }
     }
   };
   if (id == "IND") {
@@ -133,17 +139,19 @@ void clsID3::MapLyrics3Field(std::string_view id, std::string_view block, int64_
       Lyrics3HasTimestamps = value->size() >= 2 && (*value)[1] == u'1';
   } else if (id == "LYR") {
     if (fields_.Lyrics.empty()) {
-      if (auto value = Lyrics3::Lyrics3ValueAt(block, q))
+      if (auto value = Lyrics3::Lyrics3ValueAt(block, q)) {
         fields_.Lyrics =
             Lyrics3HasTimestamps ? Lyrics3::StripTimestamps(std::move(*value)) : std::move(*value);
+        sources_[FieldId::Lyrics] = source;
+      }
     }
   } else if (id == "AUT") {
-    fill(fields_.Lyricist);
+    fill(fields_.Lyricist, FieldId::Lyricist);
   } else if (id == "EAL") {
-    fill(fields_.Album);
+    fill(fields_.Album, FieldId::Album);
   } else if (id == "EAR") {
-    fill(fields_.Artist);
+    fill(fields_.Artist, FieldId::Artist);
   } else if (id == "ETT") {
-    fill(fields_.Title);
+    fill(fields_.Title, FieldId::Title);
   }
 }

@@ -61,12 +61,15 @@ bool At(const std::string& buffer, int64_t offset, int64_t count, std::string_vi
   return true;
 }
 
-void ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
+// Returns the offset from the frame's 0xFF byte where a LAME header would follow a Xing or Info
+// header, or 0 when there is none.
+int64_t ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
   const int version = (s.HeaderBytes[0] >> 3) & 3;
   const bool mono = (s.HeaderBytes[2] >> 6) == 3;
   const int side = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
   std::string_view bytes;
   int64_t at = 4 + side;
+  int64_t lame_at = 0;
   if (At(buffer, at, 4, bytes)) {
     const std::string tag = Lower(bytes);
     if (tag == "xing" || tag == "info") {
@@ -74,7 +77,10 @@ void ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
       if (At(buffer, at + 4, 4, bytes)) flags = static_cast<unsigned char>(bytes[3]) & 0x0F;
       int64_t next = at + 8;
       if (flags & 1) {
-        if (At(buffer, next, 4, bytes)) s.VBRFrameCount = static_cast<int32_t>(BigEndian(bytes));
+        if (At(buffer, next, 4, bytes)) {
+          s.VBRFrameCount = static_cast<int32_t>(BigEndian(bytes));
+          s.FrameCountFrom = 1;
+        }
         next += 4;
       }
       if (flags & 2) {
@@ -82,25 +88,56 @@ void ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
         next += 4;
       }
       if (tag == "xing") s.IsVBR = true;
-      s.AudioByteCount -= 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
-                          ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+      const int64_t fields = 8 + ((flags & 1) ? 4 : 0) + ((flags & 2) ? 4 : 0) +
+                             ((flags & 4) ? 100 : 0) + ((flags & 8) ? 4 : 0);
+      s.AudioByteCount -= fields;
+      lame_at = at + fields;
     }
   }
   if (At(buffer, 36, 4, bytes) && Lower(bytes) == "vbri") {
     s.IsVBR = true;
     std::string_view field;
     if (At(buffer, 36 + 10, 4, field)) s.VBRByteCount = static_cast<int32_t>(BigEndian(field));
-    if (At(buffer, 36 + 14, 4, field)) s.VBRFrameCount = static_cast<int32_t>(BigEndian(field));
+    if (At(buffer, 36 + 14, 4, field)) {
+      s.VBRFrameCount = static_cast<int32_t>(BigEndian(field));
+      s.FrameCountFrom = 2;
+    }
     int64_t entries = 0, entry_size = 0;
     if (At(buffer, 36 + 18, 2, field)) entries = BigEndian(field);
     if (At(buffer, 36 + 22, 2, field)) entry_size = BigEndian(field);
     const int64_t table = 26 + entries * entry_size;
     if (table <= std::numeric_limits<int32_t>::max()) s.AudioByteCount -= table;
   }
+  return lame_at;
+}
+
+// LAME's extension of the Info header: a 9-byte encoder name, then revision 0 in the high half of
+// byte 9, and at bytes 21 to 23 the encoder delay and the padding, 12 bits each. Encoders before
+// LAME 3.90 wrote a longer name instead, whose byte 9 is text.
+void ReadLameHeader(std::string_view lame, MpegAudioState& s) {
+  if (lame.size() < 24) return;
+  const bool named = lame.substr(0, 4) == "LAME" || lame.substr(0, 5) == "L3.99" ||
+                     lame.substr(0, 4) == "Lavc" || lame.substr(0, 4) == "Lavf";
+  if (!named || (static_cast<unsigned char>(lame[9]) >> 4) != 0) return;
+  const auto b21 = static_cast<unsigned char>(lame[21]);
+  const auto b22 = static_cast<unsigned char>(lame[22]);
+  const auto b23 = static_cast<unsigned char>(lame[23]);
+  s.EncoderDelay = (b21 << 4) | (b22 >> 4);
+  s.EncoderPadding = ((b22 & 0x0F) << 8) | b23;
 }
 
 int VersionBits(const MpegAudioState& s) { return (s.HeaderBytes[0] >> 3) & 3; }
 int BitRateIndex(const MpegAudioState& s) { return s.HeaderBytes[1] >> 4; }
+
+// kbit/s by bit-rate index for the frame's version and layer; none for a reserved one.
+const int* BitRateRow(const MpegAudioState& s) {
+  const int version = VersionBits(s);
+  const int layer = (s.HeaderBytes[0] >> 1) & 3;
+  if (version == kVersionReserved || layer == 0) return nullptr;
+  if (version == 3)
+    return layer == kLayer1 ? kMpeg1Layer1 : layer == kLayer2 ? kMpeg1Layer2 : kMpeg1Layer3;
+  return layer == kLayer1 ? kMpeg2Layer1 : kMpeg2Layer23;
+}
 
 }  // namespace
 
@@ -170,7 +207,13 @@ MpegAudioState Analyse(FileReader& file, int64_t start, int64_t end) {
     }
   }
   s.AudioByteCount = end - s.FirstFrameEnd;
-  if (found) ReadVbrHeaders(buffer, s);
+  if (found) {
+    if (const int64_t lame_at = ReadVbrHeaders(buffer, s); lame_at > 0) {
+      // Byte k of the frame stands at file position p + k; the header is usually held already.
+      const int64_t at = s.FirstFrameEnd - 4 + lame_at;
+      if (at <= end) ReadLameHeader(file.Read(at, std::min<int64_t>(36, end - at + 1)), s);
+    }
+  }
   return s;
 }
 
@@ -230,15 +273,8 @@ double BitRate(const MpegAudioState& s) {
     if (seconds > 0) return static_cast<double>(s.AudioByteCount) * 8 / seconds;
     return 0;
   }
-  const int version = VersionBits(s);
-  const int layer = Layer(s);
-  if (version == kVersionReserved || layer == 0) return 0;
-  const int* row = nullptr;
-  if (version == 3) {
-    row = layer == kLayer1 ? kMpeg1Layer1 : layer == kLayer2 ? kMpeg1Layer2 : kMpeg1Layer3;
-  } else {
-    row = layer == kLayer1 ? kMpeg2Layer1 : kMpeg2Layer23;
-  }
+  const int* row = BitRateRow(s);
+  if (!row) return 0;
   return static_cast<double>(row[BitRateIndex(s)]) * 1000;
 }
 
@@ -261,6 +297,40 @@ double Length(const MpegAudioState& s) {
   const double bit_rate = BitRate(s);
   if (bit_rate == 0) return 0;
   return static_cast<double>(s.AudioByteCount) / bit_rate * 8;
+}
+
+ExactLength Exact(const MpegAudioState& s) {
+  using Source = ExactLength::Source;
+  ExactLength exact;
+  if (s.FirstFrameEnd <= 0) return exact;
+  const int32_t rate = SamplingRateFrequency(s);
+  if (rate <= 0) return exact;
+  if (s.VBRFrameCount > 0 && s.FrameCountFrom != 0) {
+    int64_t samples = static_cast<int64_t>(s.VBRFrameCount) * FrameSamples(s);
+    const bool lame = s.FrameCountFrom == 1 && s.EncoderDelay >= 0;
+    if (lame) samples -= s.EncoderDelay + s.EncoderPadding;
+    // Old LAME versions wrote a delay and padding longer than a short file.
+    exact.seconds = static_cast<double>(std::max<int64_t>(samples, 0)) / rate;
+    exact.source = lame ? Source::kLame : s.FrameCountFrom == 1 ? Source::kXing : Source::kVbri;
+    return exact;
+  }
+  const int* row = BitRateRow(s);
+  const int kbits = row ? row[BitRateIndex(s)] : 0;
+  if (kbits <= 0) return exact;
+  exact.seconds =
+      static_cast<double>(std::max<int64_t>(s.AudioByteCount, 0)) * 8 / (kbits * 1000.0);
+  exact.source = Source::kBitRate;
+  return exact;
+}
+
+int64_t LeastBytesForFrames(const MpegAudioState& s) {
+  const int* row = BitRateRow(s);
+  const int32_t rate = SamplingRateFrequency(s);
+  if (s.VBRFrameCount <= 0 || !row || rate <= 0) return 0;
+  const int kbits = s.IsVBR ? row[1] : row[BitRateIndex(s)];
+  if (kbits <= 0) return 0;
+  const int64_t frame = static_cast<int64_t>(FrameSamples(s)) / 8 * kbits * 1000 / rate;
+  return static_cast<int64_t>(s.VBRFrameCount) * frame;
 }
 
 }  // namespace MpegAudio

@@ -14,6 +14,11 @@ struct MpegAudioState {
   bool IsVBR = false;
   int32_t VBRFrameCount = 0;
   int32_t VBRByteCount = 0;
+  // Which header gave VBRFrameCount (0 none, 1 Xing or Info, 2 VBRI), and the encoder delay and
+  // padding in samples of a LAME header after a Xing or Info header (-1: none).
+  uint8_t FrameCountFrom = 0;
+  int32_t EncoderDelay = -1;
+  int32_t EncoderPadding = -1;
 };
 
 namespace MpegAudio {
@@ -32,5 +37,17 @@ int32_t FrameSamples(const MpegAudioState& s);
 double BitRate(const MpegAudioState& s);
 double FrameSize(const MpegAudioState& s);
 double Length(const MpegAudioState& s);
+
+/// The duration in samples where a header counts the frames, else the bit rate's estimate.
+struct ExactLength {
+  enum class Source : uint8_t { kNone, kLame, kXing, kVbri, kBitRate };
+  double seconds = 0;
+  Source source = Source::kNone;
+};
+ExactLength Exact(const MpegAudioState& s);
+
+/// The fewest bytes the frames a header counts can fill: each frame at the first frame's bit rate
+/// in a constant stream, at the lowest bit rate in a variable one; 0 without a count.
+int64_t LeastBytesForFrames(const MpegAudioState& s);
 
 }  // namespace MpegAudio

@@ -1,7 +1,9 @@
 #include "tag/clsID3.h"
 
+#include <algorithm>
 #include <cerrno>
 
+#include "tag/CodePage.h"
 #include "tag/FileReader.h"
 #include "tag/Genres.h"
 
@@ -37,6 +39,9 @@ void clsID3::ResetForRead() {
   Lyrics3HasTimestamps = false;
   audio_ = MpegAudioState{};
   diagnosis_ = ReadDiagnosis{};
+  sources_ = FieldSources{};
+  id3v1_block_.clear();
+  legacy_code_page_.clear();
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -57,10 +62,10 @@ void clsID3::ReadAllTags() noexcept {
       return;
     }
     const int64_t audio_start = ReadId3v2(file);
-    std::string id3v1_block;
-    int64_t audio_end = LocateId3v1(file, id3v1_block);
+    int64_t audio_end = LocateId3v1(file, id3v1_block_);
     audio_end = ReadLyrics3(file, audio_end);
-    if (id3v1_exists_) ApplyId3v1(id3v1_block);
+    if (id3v1_exists_) ApplyId3v1(id3v1_block_);
+    if (decoder_) RecodeLegacyText();
     audio_ = MpegAudio::Analyse(file, audio_start, audio_end);
     Diagnose(file, audio_start, audio_end);
     file.Close();
@@ -71,6 +76,73 @@ void clsID3::ReadAllTags() noexcept {
     diagnosis_.status = ReadDiagnosis::Status::kUnreadable;
     diagnosis_.error_number = ENOMEM;
   }
+}
+
+namespace {
+
+bool IsAscii(std::u16string_view text) {
+  for (const char16_t c : text)
+    if (c >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+bool clsID3::HasLegacyText() const noexcept {
+  if (id3v1_exists_ || lyrics3v1_exists_ || lyrics3v2_exists_) return true;
+  for (const FieldSource& source : sources_.of)
+    if (source.legacy) return true;
+  return false;
+}
+
+std::string clsID3::EncodeLegacy(std::u16string_view text) const {
+  if (decoder_ && !legacy_code_page_.empty()) return decoder_->Encode(legacy_code_page_, text);
+  return CodePage::TextToBytes(text);
+}
+
+std::u16string clsID3::DecodeLegacy(std::string_view bytes) const {
+  std::u16string text;
+  if (decoder_ && decoder_->Decode(legacy_code_page_, bytes, text)) return text;
+  return CodePage::BytesToText(bytes);
+}
+
+// Legacy text was read as Windows-1252, which gives every byte a character of its own, so each
+// such field turns back into its bytes exactly and is read again in the file's code page.
+void clsID3::RecodeLegacyText() {
+  std::string sample;
+  auto add = [&](std::u16string_view text) {
+    if (IsAscii(text)) return;
+    sample += CodePage::TextToBytes(text);
+    sample += '\n';
+  };
+#define TAGLOOM_SAMPLE(name) \
+  if (sources_[FieldId::name].legacy) add(fields_.name);
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_SAMPLE)
+#undef TAGLOOM_SAMPLE
+  // The ID3v1 block's own text counts also where another tag's value stands.
+  if (id3v1_block_.size() == 128) {
+    auto add_area = [&](FieldId field, size_t offset, size_t width) {
+      if (sources_[field].tag >= FieldSource::Tag::kId3v1) return;
+      const std::string_view area = std::string_view(id3v1_block_).substr(offset, width);
+      const std::string_view text = area.substr(0, area.find('\0'));
+      if (std::any_of(text.begin(), text.end(), [](char c) { return c & 0x80; })) {
+        sample += text;
+        sample += '\n';
+      }
+    };
+    add_area(FieldId::Title, 3, 30);
+    add_area(FieldId::Artist, 33, 30);
+    add_area(FieldId::Album, 63, 30);
+    add_area(FieldId::Comments, 97, 30);
+  }
+  legacy_code_page_ = decoder_->CodePageFor(sample);
+  // Plain ASCII reads the same in every code page offered.
+  if (legacy_code_page_.empty() || sample.empty()) return;
+#define TAGLOOM_RECODE(name)                                    \
+  if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) \
+    fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name));
+  TAGLOOM_TEXT_FIELDS(TAGLOOM_RECODE)
+#undef TAGLOOM_RECODE
 }
 
 void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end) {
@@ -84,6 +156,9 @@ void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio
   constexpr int64_t kSlack = 4096;
   const int64_t audio_bytes = audio_end - (audio_.FirstFrameEnd - 4) + 1;
   d.audio_cut = HasAudio() && audio_.VBRByteCount > 0 && audio_.VBRByteCount > audio_bytes + kSlack;
+  // A header that counts frames but not bytes is held to the fewest bytes those frames can take.
+  if (HasAudio() && MpegAudio::LeastBytesForFrames(audio_) > audio_bytes + kSlack)
+    d.audio_cut = true;
   if (file.ReadError() != 0) {
     d.status = Status::kUnreadable;
     d.error_number = file.ReadError();

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tag/FieldSources.h"
+#include "tag/LegacyText.h"
 #include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
 #include "tag/ReadDiagnosis.h"
@@ -73,6 +75,27 @@ class clsID3 {
   int32_t DeclaredFrames() const noexcept { return audio_.VBRFrameCount; }
   /// Whether the last read found an MPEG audio frame at all.
   bool HasAudio() const noexcept { return audio_.FirstFrameEnd > 0; }
+  /// The duration counted in samples where a header gives the frame count (less the encoder's
+  /// delay and padding when a LAME header gives them), else estimated from the bit rate.
+  MpegAudio::ExactLength ExactLength() const { return MpegAudio::Exact(audio_); }
+
+  /// Which tag gave each field its value in the last read.
+  const FieldSources& Sources() const noexcept { return sources_; }
+  /// The fields whose ID3v1 value differs from the value the last read gave them: not where
+  /// the ID3v1 value is that value cut to the block's width, or written with "?" for the
+  /// characters the code page lacks. Among Title, Artist, Album, Year, Comments, TrackNumber and
+  /// GenreID (the genre by name, as the text or the number shows it).
+  std::vector<FieldId> Id3v1Conflicts() const;
+
+  /// Reads legacy text through `decoder` from the next read on; none keeps Windows-1252.
+  void SetLegacyTextDecoder(std::shared_ptr<LegacyTextDecoder> decoder) noexcept {
+    decoder_ = std::move(decoder);
+  }
+  /// Whether the last read met legacy text at all (an ID3v1 or Lyrics3 tag, or ID3v2 text
+  /// without an encoding of its own).
+  bool HasLegacyText() const noexcept;
+  /// The code page the last read decoded legacy text with; empty for the built-in Windows-1252.
+  const std::string& LegacyCodePage() const noexcept { return legacy_code_page_; }
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -96,6 +119,9 @@ class clsID3 {
   struct TrackParts;
 
   void ReadAllTags() noexcept;
+  void RecodeLegacyText();
+  std::u16string DecodeLegacy(std::string_view bytes) const;
+  std::string EncodeLegacy(std::u16string_view text) const;
   void Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end);
   void ResetForRead();
 
@@ -138,6 +164,10 @@ class clsID3 {
   bool Lyrics3HasTimestamps = false;
   MpegAudioState audio_;
   ReadDiagnosis diagnosis_;
+  FieldSources sources_;
+  std::string id3v1_block_;
+  std::shared_ptr<LegacyTextDecoder> decoder_;
+  std::string legacy_code_page_;
   std::unique_ptr<FileReader> reader_;
 
   bool last_write_ok_ = false;

@@ -70,6 +70,8 @@ void XlsxSpreadsheet::NewWorkbook() {
   filter_rows_ = filter_columns_ = 0;
   longest_line_.clear();
   widths_.clear();
+  earlier_.clear();
+  name_.clear();
   open_ = true;
 }
 
@@ -133,6 +135,30 @@ void XlsxSpreadsheet::AutoFitColumns() {
     if (longest_line_[c] > 0) widths_[c] = FittedWidth(longest_line_[c]);
 }
 
+void XlsxSpreadsheet::AddSheet(const QString& name) {
+  RequireWorkbook();
+  // The names a sheet may have: 1 to 31 characters, none of []:*?/\ and not taken.
+  static const QString kForbidden = QStringLiteral("[]:*?/\\");
+  if (name.isEmpty() || name.size() > 31 ||
+      std::any_of(name.begin(), name.end(), [](QChar c) { return kForbidden.contains(c); }))
+    throw StepFailure("'" + name.toStdString() + "' cannot name a sheet.");
+  // An unnamed sheet is the library's "Sheet1".
+  const auto named = [](const QString& given) {
+    return given.isEmpty() ? QStringLiteral("Sheet1") : given;
+  };
+  bool taken = named(name_).compare(name, Qt::CaseInsensitive) == 0;
+  for (const Sheet& sheet : earlier_)
+    taken = taken || named(sheet.name).compare(name, Qt::CaseInsensitive) == 0;
+  if (taken) throw StepFailure("The workbook already has a sheet '" + name.toStdString() + "'.");
+  earlier_.push_back(
+      {name_, std::move(rows_), std::move(widths_), filter_rows_, filter_columns_});
+  rows_.clear();
+  filter_rows_ = filter_columns_ = 0;
+  widths_.clear();
+  longest_line_.clear();
+  name_ = name;
+}
+
 void XlsxSpreadsheet::Save(const QString& path) {
   RequireWorkbook();
   if (path.isEmpty()) Fail(path, "no file name was given");
@@ -159,37 +185,50 @@ void XlsxSpreadsheet::Save(const QString& path) {
   options.constant_memory = LXW_TRUE;
   options.use_zip64 = LXW_TRUE;
   lxw_workbook* book = workbook_new_opt(temporary.c_str(), &options);
-  lxw_worksheet* sheet = book ? workbook_add_worksheet(book, nullptr) : nullptr;
-  if (!sheet) {
+  lxw_error error = LXW_NO_ERROR;
+  lxw_format* duration = book ? workbook_add_format(book) : nullptr;
+  if (duration) format_set_num_format(duration, "[h]:mm:ss");
+  auto write_sheet = [&](const QString& name, const std::vector<std::vector<Cell>>& rows,
+                         const std::vector<double>& widths, int filter_rows, int filter_columns) {
+    const QByteArray title = name.toUtf8();
+    lxw_worksheet* sheet =
+        workbook_add_worksheet(book, name.isEmpty() ? nullptr : title.constData());
+    if (!sheet) return false;
+    if (filter_rows > 0 && filter_columns > 0) {
+      worksheet_freeze_panes(sheet, 1, 0);
+      error = worksheet_autofilter(sheet, 0, 0, lxw_row_t(filter_rows - 1),
+                                   lxw_col_t(filter_columns - 1));
+    }
+    for (size_t c = 0; c < widths.size() && !error; ++c) {
+      if (widths[c] > 0)
+        error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths[c], nullptr);
+    }
+    for (size_t r = 0; r < rows.size() && !error; ++r) {
+      const std::vector<Cell>& cells = rows[r];
+      for (size_t c = 0; c < cells.size() && !error; ++c) {
+        const Cell& cell = cells[c];
+        if (cell.kind == Kind::kNumber) {
+          error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, nullptr);
+        } else if (cell.kind == Kind::kDuration) {
+          error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, duration);
+        } else if (!cell.text.isEmpty()) {
+          error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
+                                         CellBytes(cell.text).constData(), nullptr);
+        }
+      }
+    }
+    return true;
+  };
+  bool started = book != nullptr;
+  for (const Sheet& earlier : earlier_)
+    if (started && !error)
+      started = write_sheet(earlier.name, earlier.rows, earlier.widths, earlier.filter_rows,
+                            earlier.filter_columns);
+  if (started && !error) started = write_sheet(name_, rows_, widths_, filter_rows_, filter_columns_);
+  if (!started) {
     if (book) workbook_close(book);
     ::unlink(temporary.c_str());
     Fail(path, "the workbook could not be started");
-  }
-  lxw_error error = LXW_NO_ERROR;
-  lxw_format* duration = workbook_add_format(book);
-  if (duration) format_set_num_format(duration, "[h]:mm:ss");
-  if (filter_rows_ > 0 && filter_columns_ > 0) {
-    worksheet_freeze_panes(sheet, 1, 0);
-    error = worksheet_autofilter(sheet, 0, 0, lxw_row_t(filter_rows_ - 1),
-                                 lxw_col_t(filter_columns_ - 1));
-  }
-  for (size_t c = 0; c < widths_.size() && !error; ++c) {
-    if (widths_[c] > 0)
-      error = worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c), widths_[c], nullptr);
-  }
-  for (size_t r = 0; r < rows_.size() && !error; ++r) {
-    const std::vector<Cell>& cells = rows_[r];
-    for (size_t c = 0; c < cells.size() && !error; ++c) {
-      const Cell& cell = cells[c];
-      if (cell.kind == Kind::kNumber) {
-        error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, nullptr);
-      } else if (cell.kind == Kind::kDuration) {
-        error = worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), cell.value, duration);
-      } else if (!cell.text.isEmpty()) {
-        error = worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c),
-                                       CellBytes(cell.text).constData(), nullptr);
-      }
-    }
   }
   const lxw_error closed = workbook_close(book);
   if (!error) error = closed;

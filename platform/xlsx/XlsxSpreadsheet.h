@@ -28,6 +28,7 @@ class XlsxSpreadsheet : public Spreadsheet {
   void SetColumnWidth(int column, double characters) override;
   /// Widths from the longest line of each column's texts, as the library cannot measure them.
   void AutoFitColumns() override;
+  void AddSheet(const QString& name) override;
   void Save(const QString& path) override;
   void Open(const QString& path) override;
 
@@ -48,8 +49,18 @@ class XlsxSpreadsheet : public Spreadsheet {
   std::unique_ptr<SpreadsheetApp> app_;
   bool open_ = false;
   std::vector<std::vector<Cell>> rows_;  // [row - 1][column - 1]
-  int filter_rows_ = 0;                  // with filter_columns_: the header's filter, if any
-  int filter_columns_ = 0;
   std::vector<qsizetype> longest_line_;  // per column, over the texts set so far
   std::vector<double> widths_;           // per column; 0 keeps the default
+  // The sheets before the one being written, and the name of that one (empty: the library's).
+  struct Sheet {
+    QString name;
+    std::vector<std::vector<Cell>> rows;
+    std::vector<double> widths;
+    int filter_rows = 0;
+    int filter_columns = 0;
+  };
+  std::vector<Sheet> earlier_;
+  QString name_;
+  int filter_rows_ = 0;  // with filter_columns_: the header's filter, if any
+  int filter_columns_ = 0;
 };

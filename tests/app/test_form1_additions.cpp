@@ -115,3 +115,52 @@ TEST_F(Form1Additions, StopEndsTheRunAtTheNextFileAndKeepsWhatWasRead) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Form1Additions, LegacyTextIsRememberedAndReadsTheNextRunsTitles) {
+  form.Form_Load();
+  EXPECT_EQ(form.LegacyText(), "windows-1252");
+  EXPECT_FALSE(f.settings.values.contains("LegacyText"));
+  // "Кино" in Windows-1251.
+  form.ListView1.AppendRow(Mp3("kino.mp3", "\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0"));
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 2),
+            QString::fromLatin1("\xCA\xE8\xED\xEE - \xC3\xF0\xF3\xEF\xEF\xE0"));
+
+  EXPECT_FALSE(form.SetLegacyText("klingon-1"));
+  EXPECT_FALSE(f.settings.values.contains("LegacyText"));
+  ASSERT_TRUE(form.SetLegacyText("windows-1251"));
+  EXPECT_EQ(f.settings.values.value("LegacyText"), "windows-1251");
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 2), QString::fromUtf8("Кино - Группа"));
+
+  // The next session reads as this one left it; back to the default reads as always.
+  FakeServices next;
+  next.settings.values = f.settings.values;
+  Form1 later{next.services, window, QStringLiteral("/opt/tagloom")};
+  later.Form_Load();
+  EXPECT_EQ(later.LegacyText(), "windows-1251");
+  ASSERT_TRUE(later.SetLegacyText("Windows-1252"));
+  EXPECT_EQ(next.settings.values.value("LegacyText"), "windows-1252");
+}
+
+TEST_F(Form1Additions, EachRunLeavesItsTotalsPerFolderForTheSummary) {
+  form.Form_Load();
+  form.ListView1.AppendRow(Mp3("a/1.mp3", "One"));
+  form.ListView1.AppendRow(Mp3("b/2.mp3", ""));
+  form.PushButton10_Click();
+  ReportListModel summary;
+  form.FillSummaryTable(summary);
+  ASSERT_EQ(summary.RowCount(), 3);  // two folders and all of them
+  EXPECT_EQ(summary.Text(1), QString::fromStdString(dir.PathOf("a")));
+  EXPECT_EQ(summary.Cell(2, 8), "1");  // b's file has no title
+  EXPECT_EQ(summary.Text(3), "All folders");
+  EXPECT_EQ(summary.Cell(3, 2), "2");
+  // A new run starts the totals again.
+  form.ListView1.RemoveRow(2);
+  form.PushButton10_Click();
+  EXPECT_EQ(form.Summary().Folders().size(), 1u);
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "export/ResultTable.h"
+#include "export/SpreadsheetExport.h"
 #include "platform/StepFailure.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 
@@ -24,9 +26,9 @@ class FakeApp : public SpreadsheetApp {
 };
 
 // The worksheet's XML, read back out of the saved workbook.
-QString SheetXml(const QString& workbook) {
+QString SheetXml(const QString& workbook, const QString& part = "xl/worksheets/sheet1.xml") {
   QProcess unzip;
-  unzip.start(QStringLiteral("unzip"), {"-p", workbook, "xl/worksheets/sheet1.xml"});
+  unzip.start(QStringLiteral("unzip"), {"-p", workbook, part});
   if (!unzip.waitForFinished(20000) || unzip.exitCode() != 0)
     return QStringLiteral("<unzip failed>");
   return QString::fromUtf8(unzip.readAllStandardOutput());
@@ -135,6 +137,33 @@ TEST_F(XlsxSpreadsheetTest, ProbeAndOpenGoThroughTheDesktopApplication) {
   book.Save(PathOf("shown.xlsx"));
   book.Open(PathOf("shown.xlsx"));
   EXPECT_EQ(opened, QStringList{PathOf("shown.xlsx")});
+}
+
+TEST_F(XlsxSpreadsheetTest, ASummarySheetFollowsTheResultsUnderItsName) {
+  XlsxSpreadsheet book;
+  book.NewWorkbook();
+  book.SetCell(1, 1, "Filename");
+  book.SetCell(2, 1, "a.mp3");
+  ResultTable summary;
+  summary.headers = {"Folder", "Files"};
+  summary.rows.push_back({"=odd folder", {"2"}, true});
+  summary.rows.push_back({"All folders", {"2"}, true});
+  AddSummarySheet(summary, book);
+  EXPECT_THROW(book.AddSheet("Summary"), StepFailure);  // names are unique
+  EXPECT_THROW(book.AddSheet("a/b"), StepFailure);
+  book.Save(PathOf("s.xlsx"));
+  const QString results = SheetXml(PathOf("s.xlsx"));
+  EXPECT_EQ(CellText(results, "A2"), QStringLiteral("a.mp3"));
+  const QString second = SheetXml(PathOf("s.xlsx"), "xl/worksheets/sheet2.xml");
+  EXPECT_EQ(CellText(second, "A1"), QStringLiteral("Folder"));
+  EXPECT_EQ(CellText(second, "A2"), QStringLiteral("=odd folder"));  // a folder keeps its "="
+  EXPECT_EQ(CellText(second, "B3"), QStringLiteral("2"));
+  EXPECT_TRUE(SheetXml(PathOf("s.xlsx"), "xl/workbook.xml").contains("name=\"Summary\""));
+  // A new workbook starts with one sheet again.
+  book.NewWorkbook();
+  book.SetCell(1, 1, "x");
+  book.Save(PathOf("one.xlsx"));
+  EXPECT_EQ(SheetXml(PathOf("one.xlsx"), "xl/worksheets/sheet2.xml"), "<unzip failed>");
 }
 
 namespace {

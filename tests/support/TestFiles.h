@@ -67,6 +67,15 @@ RunResult Run(const RunSetup& setup, const std::string& program,
 /// The text as one shell word.
 std::string ShellQuote(const std::string& text);
 
+/// A shell prefix that caps a program's memory, so a program that would grow without bound fails
+/// fast instead of filling the machine. Empty under the sanitizers, which reserve more address
+/// space at start than any such cap allows; the programs' own limits still hold there.
+#ifdef TAGLOOM_TEST_SANITIZED
+inline constexpr const char* kMemoryCap = "";
+#else
+inline constexpr const char* kMemoryCap = "ulimit -v 1000000;";
+#endif
+
 /// Joins with the given separator, adding one only when `folder` does not already end in it; the
 /// path routines under test take the separator as a parameter, so both forms need building.
 std::string JoinPath(std::string_view folder, std::string_view name, char separator);

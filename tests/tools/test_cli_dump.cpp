@@ -526,7 +526,7 @@ TEST_F(CliDump, ListsStopAtTheFirstLineThatIsNoPath) {
   EXPECT_EQ(too_long.status, 1);
   EXPECT_NE(too_long.err.find("line 2 is longer than the longest path"), std::string::npos);
   // An endless list ends at its first line instead of filling the memory.
-  const RunResult endless = TestFiles::Run({.prefix = "ulimit -v 1000000;"},
+  const RunResult endless = TestFiles::Run({.prefix = TestFiles::kMemoryCap},
                                            (*TestFiles::BinDir() / "tagloom-cli").string(),
                                            {"dump", "--files-from", "/dev/zero"});
   EXPECT_EQ(endless.status, 1);

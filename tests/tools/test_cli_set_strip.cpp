@@ -158,7 +158,7 @@ TEST_F(CliWrite, LyricsFilesAreReadOnlyAsFarAsTheLargestFrame) {
   const Bytes audio = SilentFrames(kMpeg1, 10);
   const std::string file = Write("a.mp3", audio);
   // A device that never ends is cut off at the limit, well inside a memory limit of 1 GB.
-  EXPECT_EQ(Run({"set", file, "--lyrics-file", "/dev/zero"}, "ulimit -v 1000000;"), 1);
+  EXPECT_EQ(Run({"set", file, "--lyrics-file", "/dev/zero"}, TestFiles::kMemoryCap), 1);
   EXPECT_NE(stderr_.find("largest frame a tag can carry (268435435 bytes)"), std::string::npos)
       << stderr_;
   EXPECT_TRUE(Read(file) == audio);

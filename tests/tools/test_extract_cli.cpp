@@ -430,7 +430,7 @@ TEST_F(ExtractCliTest, NamesThatAreNotUtf8AreReadAndShownOneMarkPerByte) {
 }
 
 TEST_F(ExtractCliTest, AnEndlessListEndsWithAnError) {
-  const Ran r = Shell({.prefix = "ulimit -v 1000000;"}, {"--files-from", "/dev/urandom"});
+  const Ran r = Shell({.prefix = TestFiles::kMemoryCap}, {"--files-from", "/dev/urandom"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(r.err.contains("cannot read the list '/dev/urandom': line ")) << r.err.toStdString();
 }

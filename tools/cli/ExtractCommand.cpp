@@ -18,6 +18,8 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FolderScan.h"
+#include "batch/FolderTotals.h"
+#include "batch/LegacyText.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
@@ -50,6 +52,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
     "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
+    "                           [--legacy-text detect|NAME] [--summary]\n"
     "                           [--files-from LIST] [--shell-properties] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
@@ -71,6 +74,14 @@ constexpr const char* kHelp =
     "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
     "by a shown column: numbers and durations as numbers, text ignoring case and accents,\n"
     "empty cells last.\n"
+    "--legacy-text reads ID3v1, Lyrics3 and ID3v2 text without an encoding of its own in a\n"
+    "code page detected per file (detect) or in the code page NAME as iconv spells it\n"
+    "(windows-1251, koi8-r, shift_jis, ...; iconv -l lists them); the default is windows-1252.\n"
+    "The \"Decoded as\" column shows the one each file was read with.\n"
+    "--summary writes, instead of a row per file, a row per folder and one for all of them: the\n"
+    "files, their total exact duration and size, how many are CBR and VBR and their bit-rate\n"
+    "range in kbit/s, how many of the files read lack a title, an artist, an album, a genre or\n"
+    "a picture, and how many could not be read.\n"
     "--shell-properties fills the rows from the file manager's detail columns, read with\n"
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
@@ -175,6 +186,9 @@ struct ExtractOptions {
   bool bom = false;
   QStringList columns = ColumnCatalogue::DefaultHeaders();
   std::optional<std::pair<QString, ResultSort::Direction>> sort;
+  std::string legacy_text = std::string(LegacyText::kDefault);
+  std::shared_ptr<LegacyTextDecoder> decoder;
+  bool summary = false;
 };
 
 // The catalogue's headers, one per line, by group.
@@ -227,7 +241,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
-                             arg == "--files-from" || arg == "--columns" || arg == "--sort";
+                             arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
+                             arg == "--legacy-text";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -241,6 +256,11 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         if (const int status = ParseColumns(value, options); status != 0) return status;
       } else if (arg == "--sort") {
         if (const int status = ParseSort(value, options); status != 0) return status;
+      } else if (arg == "--legacy-text") {
+        std::string problem;
+        options.legacy_text = value;
+        options.decoder = LegacyText::DecoderFor(value, problem);
+        if (!problem.empty()) return Usage("--legacy-text: " + problem);
       } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
         Say("cannot read the list '" + value + "': " + why);
         return Commands::kFailure;
@@ -254,6 +274,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       options.csv_safe = true;
     } else if (!options_done && arg == "--bom") {
       options.bom = true;
+    } else if (!options_done && arg == "--summary") {
+      options.summary = true;
     } else if (!options_done && arg == "--list-columns") {
       return ListColumns();
     } else if (!options_done && arg == "--") {
@@ -276,6 +298,10 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
                  "' is not among the columns shown");
   if (options.shell_properties && !ColumnCatalogue::IsDefault(options.columns))
     return Usage("--columns does not go with --shell-properties, which has its own columns");
+  if (options.shell_properties && (options.summary || options.decoder))
+    return Usage("--summary and --legacy-text read through the tag engine, not --shell-properties");
+  if (options.summary && options.sort)
+    return Usage("--sort orders the rows of files, which --summary replaces");
   if (options.ext.empty()) return Usage("--ext needs an extension");
   if (options.paths.empty()) return Usage("no files or folders given");
   return 0;
@@ -368,7 +394,11 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
       bool running = false;
       ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
       run.SetColumns(options.columns);
+      run.SetLegacyTextDecoder(options.decoder);
+      FolderTotals totals;
+      if (options.summary) run.SetFolderTotals(&totals);
       run.Start();
+      if (options.summary) totals.FillTable(results);
     }
   }
   if (options.sort)

@@ -1,0 +1,125 @@
+#include "batch/FolderTotals.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/Main.h"
+#include "platform/ReportListModel.h"
+#include "tag/Genres.h"
+#include "tag/clsID3.h"
+
+namespace {
+
+QString FolderOf(const QString& path) {
+  const qsizetype cut = path.lastIndexOf(Main::kSeparator);
+  if (cut < 0) return QStringLiteral(".");
+  return cut == 0 ? path.left(1) : path.left(cut);
+}
+
+void AddRange(FolderTotals::Folder& into, int least, int most) {
+  if (least <= 0) return;
+  into.least_kbits = into.least_kbits == 0 ? least : std::min(into.least_kbits, least);
+  into.most_kbits = std::max(into.most_kbits, most);
+}
+
+}  // namespace
+
+void FolderTotals::Folder::Add(const Folder& other) {
+  files += other.files;
+  not_read += other.not_read;
+  seconds += other.seconds;
+  bytes += other.bytes;
+  cbr += other.cbr;
+  vbr += other.vbr;
+  AddRange(*this, other.least_kbits, other.most_kbits);
+  no_title += other.no_title;
+  no_artist += other.no_artist;
+  no_album += other.no_album;
+  no_genre += other.no_genre;
+  no_picture += other.no_picture;
+}
+
+void FolderTotals::Clear() {
+  folders_.clear();
+  index_.clear();
+}
+
+void FolderTotals::Add(const QString& path, const clsID3& tag) {
+  const QString folder = FolderOf(path);
+  auto at = index_.constFind(folder);
+  if (at == index_.constEnd()) {
+    at = index_.insert(folder, folders_.size());
+    folders_.push_back(Folder{folder});
+  }
+  Folder& f = folders_[*at];
+  ++f.files;
+  const ReadDiagnosis& d = tag.Diagnosis();
+  if (d.NotRead()) {
+    ++f.not_read;
+    return;
+  }
+  f.bytes += std::max<int64_t>(d.size, 0);
+  if (tag.HasAudio()) {
+    f.seconds += tag.ExactLength().seconds;
+    ++(tag.IsVBR() ? f.vbr : f.cbr);
+    const auto kbits = static_cast<int>(std::lround(tag.BitRate() / 1000));
+    AddRange(f, kbits, kbits);
+  }
+  f.no_title += tag.Title().empty();
+  f.no_artist += tag.Artist().empty();
+  f.no_album += tag.Album().empty();
+  f.no_genre += tag.Genre().empty() &&
+                (tag.GenreID() == Genres::kNone || clsID3::GenreName(tag.GenreID()).empty());
+  f.no_picture += !tag.AttachedPictures() || tag.AttachedPictures()->Count() == 0;
+}
+
+FolderTotals::Folder FolderTotals::Total() const {
+  Folder total{QStringLiteral("All folders")};
+  for (const Folder& f : folders_) total.Add(f);
+  return total;
+}
+
+QStringList FolderTotals::Headers() {
+  return {QStringLiteral("Folder"),   QStringLiteral("Files"),    QStringLiteral("Duration"),
+          QStringLiteral("Size"),     QStringLiteral("CBR"),      QStringLiteral("VBR"),
+          QStringLiteral("Bit rate"), QStringLiteral("No title"), QStringLiteral("No artist"),
+          QStringLiteral("No album"), QStringLiteral("No genre"), QStringLiteral("No picture"),
+          QStringLiteral("Not read")};
+}
+
+QString FolderTotals::Duration(double seconds) {
+  const auto ms = static_cast<long long>(std::llround(std::max(seconds, 0.0) * 1000));
+  const long long whole = ms / 1000;
+  return QStringLiteral("%1:%2:%3.%4")
+      .arg(whole / 3600)
+      .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(whole % 60, 2, 10, QLatin1Char('0'))
+      .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+QStringList FolderTotals::Cells(const Folder& f) {
+  const auto n = [](long long value) { return QString::number(value); };
+  QString kbits;
+  if (f.least_kbits > 0)
+    kbits = f.least_kbits == f.most_kbits ? n(f.least_kbits)
+                                          : n(f.least_kbits) + u'-' + n(f.most_kbits);
+  return {f.folder,      n(f.files),      Duration(f.seconds), n(f.bytes),     n(f.cbr),
+          n(f.vbr),      kbits,           n(f.no_title),       n(f.no_artist), n(f.no_album),
+          n(f.no_genre), n(f.no_picture), n(f.not_read)};
+}
+
+void FolderTotals::FillTable(ReportListModel& table) const {
+  const QStringList headers = Headers();
+  std::vector<std::optional<int>> widths(size_t(headers.size()), std::nullopt);
+  widths[0] = 5000;  // twips: folder paths run long
+  table.Clear();
+  table.ReplaceColumns(headers, widths);
+  auto add = [&](const Folder& folder) {
+    const QStringList cells = Cells(folder);
+    const int row = table.AppendRow(cells[0]);
+    for (qsizetype c = 1; c < cells.size(); ++c) table.SetSubItem(row, int(c), cells[c]);
+    table.SetChecked(row, true);
+  };
+  for (const Folder& folder : folders_) add(folder);
+  add(Total());
+}

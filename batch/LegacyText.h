@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "tag/LegacyText.h"
+
+/// The legacy-text setting of the window and of `extract --legacy-text`: Windows-1252 as always,
+/// a code page detected per file with uchardet, or one the user names as iconv spells it.
+namespace LegacyText {
+
+/// The setting that keeps the built-in Windows-1252.
+inline constexpr std::string_view kDefault = "windows-1252";
+/// The setting that detects the code page of each file.
+inline constexpr std::string_view kDetect = "detect";
+
+/// True for a name that means Windows-1252 (any letter case; "cp1252" too), which the engine
+/// reads by itself, exactly as it always has.
+bool IsDefault(std::string_view setting);
+
+/// The decoder for a setting: none for Windows-1252 (empty counts as that too); for an unknown
+/// code page none either, and `problem` says why.
+std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem);
+
+/// The code page as the "Decoded as" column shows it: lower case, Windows-1252 for empty.
+std::string ShownName(std::string_view code_page);
+
+}  // namespace LegacyText

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include "tag/FieldSources.h"
+
+class clsID3;
+
+/// The cells that say how far to trust the others: where each value came from, which ID3v1
+/// values disagree with the shown ones, the code page of the legacy text, and the duration
+/// counted in samples with where its frame count came from.
+namespace TrustCells {
+
+/// The field's name as the result table's columns call it ("Title", "TrackNumber", "Genre").
+QString FieldName(FieldId field);
+
+/// "Title v2.4 TIT2; Artist Lyrics3v2 EAR; Year v1": every field some tag gave a value, in the
+/// order of the columns.
+QString Sources(const clsID3& tag);
+/// "Title; Year": the fields whose ID3v1 value differs from the one shown.
+QString Conflicts(const clsID3& tag);
+/// The code page legacy text was read with ("windows-1252", "windows-1251"); empty for a file
+/// without legacy text.
+QString DecodedAs(const clsID3& tag);
+/// Seconds with milliseconds ("3.000"); empty without audio.
+QString ExactDuration(const clsID3& tag);
+/// "LAME header", "Xing", "VBRI" or "bit-rate estimate"; empty without audio.
+QString DurationSource(const clsID3& tag);
+
+}  // namespace TrustCells

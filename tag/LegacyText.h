@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+/// Reads legacy text (ID3v1, Lyrics3, and ID3v2 text without an encoding of its own) by a code
+/// page other than the built-in Windows-1252. A tag object given one asks it once per read, after
+/// the tags are read; without one every read stays as it always was.
+class LegacyTextDecoder {
+ public:
+  virtual ~LegacyTextDecoder() = default;
+  /// The code page for one file, chosen from that file's legacy bytes that are not plain ASCII;
+  /// empty keeps Windows-1252.
+  virtual std::string CodePageFor(std::string_view bytes) = 0;
+  /// `bytes` read in `code_page`. A byte that does not fit the code page becomes U+FFFD; false
+  /// only when the code page cannot be used at all, and the text then stays as Windows-1252 gave
+  /// it.
+  virtual bool Decode(const std::string& code_page, std::string_view bytes,
+                      std::u16string& text) = 0;
+  /// `text` written in `code_page`, a character the code page cannot hold written as "?", as
+  /// tag writers do.
+  virtual std::string Encode(const std::string& code_page, std::u16string_view text) = 0;
+};

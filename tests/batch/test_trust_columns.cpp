@@ -1,0 +1,215 @@
+// The columns that say how far to trust the others, legacy text in real code pages through
+// iconv and uchardet, and the totals per folder.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <QStringList>
+
+#include "batch/ColumnCatalogue.h"
+#include "batch/ExtractionRun.h"
+#include "batch/FolderTotals.h"
+#include "batch/LegacyText.h"
+#include "core/ErrorReport.h"
+#include "tag/CodePage.h"
+#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
+
+namespace {
+
+using namespace SampleBuilder;
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// UTF-8 text written in a code page, as an old tagger would have written it.
+std::string InCodePage(const char* code_page, const std::string& utf8) {
+  iconv_t cd = iconv_open(code_page, "UTF-8");
+  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << code_page;
+  std::string out(utf8.size() * 4, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  char* to = out.data();
+  size_t out_left = out.size();
+  EXPECT_NE(iconv(cd, &in, &in_left, &to, &out_left), static_cast<size_t>(-1)) << code_page;
+  iconv_close(cd);
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+class TrustRun : public ::testing::Test {
+ protected:
+  QStringList Cells(const QStringList& columns, const QStringList& paths,
+                    std::shared_ptr<LegacyTextDecoder> decoder = nullptr) {
+    ReportListModel file_list, results;
+    for (const QString& p : paths) file_list.AppendRow(p);
+    ColumnCatalogue::AddColumns(results, columns);
+    ProgressBarModel progress;
+    WindowPointer pointer;
+    bool running = false;
+    ExtractionRun run(file_list, results, progress, pointer, running, f.ui, f.events, errors);
+    run.SetColumns(columns);
+    run.SetLegacyTextDecoder(std::move(decoder));
+    run.SetFolderTotals(&totals);
+    run.Start();
+    QStringList cells;
+    for (int r = 1; r <= results.RowCount(); ++r)
+      for (int c = 1; c <= results.ColumnCount(); ++c) cells.append(results.Cell(r, c));
+    return cells;
+  }
+
+  FakeServices f;
+  ErrorReport errors{f.ui};
+  TestFiles::TempDir dir;
+  FolderTotals totals;
+};
+
+TEST_F(TrustRun, SourcesConflictsAndTheExactDurationInTheirCells) {
+  Id3v1Fields v1;
+  v1.title = "Other title";
+  v1.year = "1999";
+  v1.track = 2;
+  const Bytes frames = Frame(4, "TIT2", TextBody(Encoding::Utf8, u"Song")) +
+                       Frame(4, "TRCK", TextBody(Encoding::Latin1, u"2/9"));
+  const int frame = FrameLength(kMpeg1, false);
+  const Bytes audio = XingFrame(kMpeg1, 100, 100 * frame) + SilentFrames(kMpeg1, 99);
+  const std::string path = dir.Write("a.mp3", Id3v2Tag(4, frames) + audio + Id3v1(v1));
+  const Bytes bare_bytes = SilentFrames(kMpeg1, 50);
+  const std::string bare = dir.Write("b.mp3", bare_bytes);
+  // The bytes after the first header, at the header's bit rate.
+  const double estimate = (static_cast<double>(bare_bytes.size()) - 5) * 8 / 128000;
+  const QStringList columns = {"Sources", "Conflicts", "Decoded as", "Duration (exact)",
+                               "Duration source"};
+  const QStringList cells = Cells(columns, {Q(path), Q(bare), Q(dir.PathOf("gone.mp3"))});
+  EXPECT_EQ(cells,
+            QStringList({"Title v2.4 TIT2; TrackNumber v2.4 TRCK; Year v1.1; Tracks v2.4 TRCK",
+                         "Title", "windows-1252", "2.612", "Xing",  //
+                         "", "", "", QString::number(estimate, 'f', 3),
+                         "bit-rate estimate",  //
+                         "", "", "", "", ""}))
+      << cells.join(u'|').toStdString();
+}
+
+TEST(ListToolTip, MarkedColumnsShowTheirItemsOnePerLine) {
+  ReportListModel table;
+  ColumnCatalogue::AddColumns(table, {"Filename", "Sources", "Title"});
+  const int row = table.AppendRow("a.mp3");
+  table.SetSubItem(row, 1, "Title v2.4 TIT2; Year v1");
+  table.SetSubItem(row, 2, "x; y");
+  EXPECT_EQ(table.data(table.index(0, 1), Qt::ToolTipRole).toString(), "Title v2.4 TIT2\nYear v1");
+  // Other columns keep their whole text as their tip.
+  EXPECT_EQ(table.data(table.index(0, 2), Qt::ToolTipRole).toString(), "x; y");
+  EXPECT_EQ(table.data(table.index(0, 0), Qt::ToolTipRole).toString(), "a.mp3");
+}
+
+TEST_F(TrustRun, LegacyTextInEveryCodePageOfferedReadsAsWritten) {
+  struct Case {
+    const char* code_page;
+    std::string text;
+  };
+  const Case cases[] = {{"windows-1250", "Příliš žluťoučký"},
+                        {"windows-1251", "Группа крови"},
+                        {"windows-1253", "Γειά σου Κόσμε"},
+                        {"ISO-8859-2", "Zażółć gęślą"},
+                        {"KOI8-R", "Звезда по имени"},
+                        {"SHIFT_JIS", "君が代は千代に"},
+                        {"GBK", "我的祖国"},
+                        {"BIG5", "我的祖國"}};
+  for (const Case& c : cases) {
+    Id3v1Fields v1;
+    v1.title = InCodePage(c.code_page, c.text);
+    const std::string path =
+        dir.Write(std::string(c.code_page) + ".mp3", SilentFrames(kMpeg1, 5) + Id3v1(v1));
+    std::string problem;
+    auto decoder = LegacyText::DecoderFor(c.code_page, problem);
+    ASSERT_TRUE(decoder) << problem;
+    EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(path)}, decoder),
+              QStringList(
+                  {QString::fromStdString(c.text), QString::fromStdString(c.code_page).toLower()}));
+  }
+  std::string problem;
+  EXPECT_FALSE(LegacyText::DecoderFor("no-such-page", problem));
+  EXPECT_NE(problem.find("no-such-page"), std::string::npos);
+  EXPECT_FALSE(LegacyText::DecoderFor("CP1252", problem));  // the engine's own
+}
+
+TEST_F(TrustRun, ACyrillicTitleIsDetectedAndReadsAsAlwaysWithDetectionOff) {
+  Id3v1Fields v1;
+  v1.title = InCodePage("windows-1251", "Кино - Группа крови");
+  v1.artist = "Kino";
+  const std::string path = dir.Write("kino.mp3", SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  std::string problem;
+  EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(path)}, LegacyText::DecoderFor("detect", problem)),
+            QStringList({"Кино - Группа крови", "windows-1251"}));
+  const std::u16string as_ever = CodePage::BytesToText(v1.title);
+  EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(path)}),
+            QStringList({QString::fromStdU16String(as_ever), "windows-1252"}));
+  // Latin text detected stays on the engine's own road, byte for byte.
+  v1.title = "Caf\xE9 del Mar \x80";
+  const std::string latin = dir.Write("latin.mp3", SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  const QStringList detected =
+      Cells({"Title"}, {Q(latin)}, LegacyText::DecoderFor("detect", problem));
+  EXPECT_EQ(detected, QStringList{QString::fromStdU16String(CodePage::BytesToText(v1.title))});
+}
+
+TEST(LegacyTextDecoder, BytesACodePageLacksBecomeReplacementCharacters) {
+  std::string problem;
+  auto decoder = LegacyText::DecoderFor("SHIFT_JIS", problem);
+  ASSERT_TRUE(decoder);
+  std::u16string text;
+  // A double-byte character cut in half at the end of a field, and a lone byte 0x80.
+  const std::string cut = InCodePage("SHIFT_JIS", "君が") + "\x8C";
+  ASSERT_TRUE(decoder->Decode("SHIFT_JIS", cut, text));
+  EXPECT_EQ(text, u"君が\uFFFD");
+  ASSERT_TRUE(decoder->Decode("SHIFT_JIS", "a\x80z", text));
+  EXPECT_EQ(text, u"a\uFFFDz");
+  EXPECT_EQ(decoder->Encode("windows-1251", u"Ж€x"), "\xC6\x88x");
+  EXPECT_EQ(decoder->Encode("windows-1251", u"Жä"), "\xC6?");
+}
+
+TEST_F(TrustRun, TotalsPerFolderCountWhatALibraryOwnerChecks) {
+  const int frame = FrameLength(kMpeg1, false);
+  const Bytes full =
+      Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"T")) +
+                      Frame(3, "TPE1", TextBody(Encoding::Latin1, u"A")) +
+                      Frame(3, "TALB", TextBody(Encoding::Latin1, u"B")) +
+                      Frame(3, "TCON", TextBody(Encoding::Latin1, u"Rock")) +
+                      Frame(3, "APIC", PictureBody(3, Encoding::Latin1, "image/png", 3, u"", "P")));
+  const Bytes vbr = XingFrame(kMpeg1, 100, 100 * frame) + SilentFrames(kMpeg1, 99);
+  MpegFormat low = kMpeg1;
+  low.kbps = 64;
+  Id3v1Fields genre_only;
+  genre_only.genre = 17;
+  const std::string a1 = dir.Write("A/1.mp3", full + vbr);
+  const std::string a2 = dir.Write("A/2.mp3", SilentFrames(low, 200) + Id3v1(genre_only));
+  const std::string b1 = dir.Write("B/1.mp3", SilentFrames(kMpeg1, 100));
+  Cells({"Filename"}, {Q(a1), Q(a2), Q(dir.PathOf("A/gone.mp3")), Q(b1)});
+  ASSERT_EQ(totals.Folders().size(), 2u);
+  const QStringList a = FolderTotals::Cells(totals.Folders()[0]);
+  EXPECT_EQ(a[0], Q(dir.PathOf("A")));
+  // Files, duration, size, CBR, VBR, kbit/s, no title, artist, album, genre, picture, not read.
+  const auto size_a =
+      static_cast<qsizetype>((full + vbr).size() + SilentFrames(low, 200).size() + 128);
+  EXPECT_EQ(a.mid(1), QStringList({"3", a[2], QString::number(size_a), "1", "1", "64-128", "1", "1",
+                                   "1", "0", "1", "1"}));
+  EXPECT_TRUE(a[2].startsWith("0:00:0")) << a[2].toStdString();
+  const Bytes b_bytes = SilentFrames(kMpeg1, 100);
+  const QStringList b = FolderTotals::Cells(totals.Folders()[1]);
+  EXPECT_EQ(b.mid(1),
+            QStringList({"1", FolderTotals::Duration((double(b_bytes.size()) - 5) * 8 / 128000),
+                         QString::number(b_bytes.size()), "1", "0", "128", "1", "1", "1", "1", "1",
+                         "0"}));
+  const QStringList total = FolderTotals::Cells(totals.Total());
+  EXPECT_EQ(total[0], "All folders");
+  EXPECT_EQ(total[1], "4");
+  EXPECT_EQ(total[6], "64-128");
+  EXPECT_EQ(total[12], "1");
+
+  ReportListModel table;
+  totals.FillTable(table);
+  EXPECT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.Header(1), "Folder");
+  EXPECT_TRUE(table.Checked(3));
+  EXPECT_EQ(FolderTotals::Duration(3723.4567), "1:02:03.457");
+}
+
+}  // namespace
