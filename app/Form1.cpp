@@ -7,6 +7,7 @@
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
 #include "export/ClipboardCopy.h"
+#include "export/ResultTable.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
 
@@ -64,6 +65,20 @@ void Form1::Form_Load() {
       extraction_run_.SetLegacyTextDecoder(std::move(decoder));
     }
   }
+  summary_sheet_ = services_.settings.Read(QString::fromUtf16(kSummarySheetKey), QString()) == u"1";
+}
+
+void Form1::SetSummarySheet(bool on) {
+  if (on == summary_sheet_) return;
+  summary_sheet_ = on;
+  services_.settings.Write(QString::fromUtf16(kSummarySheetKey),
+                           on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Form1::CopySummary() {
+  ReportListModel summary;
+  folder_totals_.FillTable(summary);
+  ClipboardCopy(summary, services_.clipboard, services_.events, services_.ui, errors_).Run();
 }
 
 bool Form1::SetLegacyText(const QString& setting) {
@@ -119,8 +134,15 @@ void Form1::ChooseColumns() {
   }
   request.chosen = extraction_run_.Columns();
   request.defaults = ColumnCatalogue::DefaultHeaders();
-  const QStringList chosen = services_.ui.ChooseColumns(request);
-  if (!chosen.isEmpty()) SetResultColumns(chosen);
+  request.legacy_text = legacy_text_;
+  request.summary_sheet = summary_sheet_;
+  const ColumnChoice choice = services_.ui.ChooseColumns(request);
+  if (choice.columns.isEmpty()) return;
+  // Only what changed is stored: a choice left as it was writes nothing.
+  if (choice.columns != extraction_run_.Columns()) SetResultColumns(choice.columns);
+  if (!choice.legacy_text.isEmpty() && choice.legacy_text != legacy_text_)
+    SetLegacyText(choice.legacy_text);
+  SetSummarySheet(choice.summary_sheet);
 }
 
 bool Form1::Stop() {
@@ -217,6 +239,11 @@ void Form1::PushButton13_Click() {
   const QStringList headers = Headers(ListView2);
   if (!ColumnCatalogue::IsDefault(headers))
     book.SetColumnKinds({ColumnCatalogue::NamesFile(headers), ColumnCatalogue::Durations(headers)});
+  if (summary_sheet_) {
+    ReportListModel summary;
+    folder_totals_.FillTable(summary);
+    book.SetSummary(ResultTable::Of(summary));
+  }
   book.Run();
 }
 

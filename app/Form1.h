@@ -130,6 +130,14 @@ class Form1 {
   /// Puts the summary into a table (replacing its columns and rows), every row checked, so the
   /// text, clipboard and workbook exports write it as they write the results.
   void FillSummaryTable(ReportListModel& table) const { folder_totals_.FillTable(table); }
+  /// Whether "Save Results As Excel File" adds a "Summary" sheet of the folder totals; off
+  /// unless the user turned it on, and remembered.
+  bool SummarySheet() const { return summary_sheet_; }
+  void SetSummarySheet(bool on);
+  static constexpr char16_t kSummarySheetKey[] = u"SummarySheet";
+  /// "Copy Folder Summary" (the result header's menu): the totals as the clipboard copy writes
+  /// the results.
+  void CopySummary();
 
  private:
   void ApplyColumns(const QStringList& headers);
@@ -151,6 +159,7 @@ class Form1 {
   FileList file_list_;
 
   bool stop_requested_ = false;
+  bool summary_sheet_ = false;
   FolderTotals folder_totals_;
   QString legacy_text_;
   int sort_column_ = 0;

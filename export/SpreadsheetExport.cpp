@@ -53,6 +53,8 @@ void SpreadsheetExport::Run() {
   // it stood at the click.
   const WorkbookFill fill =
       FillWorkbook(ResultTable::Of(results_), spreadsheet_, events_, trap, kinds_);
+  if (summary_ && fill.created && !fill.closing)
+    trap.Step(124, [&] { AddSummarySheet(*summary_, spreadsheet_); });
   if (fill.created && !fill.closing) {
     QString path;
     trap.Step(126, [&] {
@@ -112,6 +114,10 @@ std::optional<double> WorkbookDurationSeconds(const QString& text) {
   const QRegularExpressionMatch m = kDuration.match(text);
   if (!m.hasMatch()) return std::nullopt;
   return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 + m.captured(3).toDouble();
+}
+
+void SpreadsheetExport::SetSummary(ResultTable summary) {
+  summary_ = std::make_shared<const ResultTable>(std::move(summary));
 }
 
 void AddSummarySheet(const ResultTable& summary, Spreadsheet& spreadsheet) {

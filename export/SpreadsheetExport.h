@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -86,6 +87,8 @@ class SpreadsheetExport {
 
   /// How the columns of a chosen set go into the workbook; the default table needs none.
   void SetColumnKinds(WorkbookColumnKinds kinds) { kinds_ = std::move(kinds); }
+  /// Folder totals to add on a "Summary" sheet after the results.
+  void SetSummary(ResultTable summary);
 
   void Run();
 
@@ -98,4 +101,5 @@ class SpreadsheetExport {
   ErrorReport& errors_;
   WorkbookPlace place_;
   WorkbookColumnKinds kinds_;
+  std::shared_ptr<const ResultTable> summary_;
 };

@@ -28,6 +28,15 @@ struct ColumnChoiceRequest {
   QStringList groups;  ///< one per header
   QStringList chosen;
   QStringList defaults;
+  QString legacy_text;         ///< how legacy text is read now ("windows-1252", "detect", ...)
+  bool summary_sheet = false;  ///< workbooks get a "Summary" sheet of folder totals
+};
+
+/// What the column chooser gave back; no columns when the user cancelled.
+struct ColumnChoice {
+  QStringList columns;
+  QString legacy_text;
+  bool summary_sheet = false;
 };
 
 /// Message boxes and dialogs of the main window. Every box without a title of its own carries
@@ -63,9 +72,10 @@ class Ui {
   /// The folder browser opening on initial_folder (an empty or unknown folder leaves the
   /// browser's own choice); the chosen folder's path, or empty text when cancelled.
   virtual QString BrowseForFolder(const QString& title, const QString& initial_folder) = 0;
-  /// The column chooser: the columns ticked, in the order the user left them; empty when
-  /// cancelled. A Ui without one never changes the columns.
-  virtual QStringList ChooseColumns(const ColumnChoiceRequest& request) {
+  /// The column chooser: the columns ticked, in the order the user left them, and the reading
+  /// and workbook options beside them; no columns when cancelled. A Ui without one never changes
+  /// anything.
+  virtual ColumnChoice ChooseColumns(const ColumnChoiceRequest& request) {
     (void)request;
     return {};
   }

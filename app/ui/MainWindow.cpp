@@ -291,7 +291,11 @@ void MainWindow::ConnectListEvents() {
     QMenu menu(header);
     QAction* choose = menu.addAction(QStringLiteral("Columns…"));
     choose->setEnabled(!form_.ExtractionRunning);
-    if (menu.exec(header->mapToGlobal(at)) == choose) form_.ChooseColumns();
+    QAction* summary = menu.addAction(QStringLiteral("Copy Folder Summary"));
+    summary->setEnabled(!form_.ExtractionRunning);
+    QAction* picked = menu.exec(header->mapToGlobal(at));
+    if (picked == choose) form_.ChooseColumns();
+    if (picked == summary) form_.CopySummary();
   });
   ShowSortIndicator();
 }

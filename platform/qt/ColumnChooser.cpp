@@ -1,7 +1,10 @@
 #include "platform/qt/ColumnChooser.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -27,9 +30,40 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(reset, &QPushButton::clicked, this, [this] { Show(request_.defaults); });
   connect(list_, &QListWidget::itemChanged, this, [this] { UpdateOk(); });
+  // How text without an encoding of its own is read, and what workbooks carry besides the rows.
+  legacy_ = new QComboBox(this);
+  legacy_->setObjectName(QStringLiteral("LegacyText"));
+  const std::pair<const char*, const char*> kReadings[] = {
+      {"Windows-1252 (as always)", "windows-1252"},
+      {"Detect per file", "detect"},
+      {"Windows-1250 (Central European)", "windows-1250"},
+      {"Windows-1251 (Cyrillic)", "windows-1251"},
+      {"Windows-1253 (Greek)", "windows-1253"},
+      {"ISO-8859-2 (Central European)", "iso-8859-2"},
+      {"KOI8-R (Russian)", "koi8-r"},
+      {"Shift-JIS (Japanese)", "shift-jis"},
+      {"GBK (Simplified Chinese)", "gbk"},
+      {"Big5 (Traditional Chinese)", "big5"},
+  };
+  for (const auto& [label, name] : kReadings)
+    legacy_->addItem(QString::fromUtf8(label), QString::fromLatin1(name));
+  const int current = legacy_->findData(request.legacy_text.toLower());
+  if (current >= 0) {
+    legacy_->setCurrentIndex(current);
+  } else if (!request.legacy_text.isEmpty()) {
+    legacy_->addItem(request.legacy_text, request.legacy_text);
+    legacy_->setCurrentIndex(legacy_->count() - 1);
+  }
+  summary_ = new QCheckBox(QStringLiteral("Add a \"Summary\" sheet of folder totals"), this);
+  summary_->setObjectName(QStringLiteral("SummarySheet"));
+  summary_->setChecked(request.summary_sheet);
+  auto* options = new QFormLayout;
+  options->addRow(QStringLiteral("Legacy text (ID3v1, Lyrics3):"), legacy_);
+  options->addRow(QStringLiteral("Workbooks:"), summary_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(hint);
   layout->addWidget(list_, 1);
+  layout->addLayout(options);
   layout->addWidget(buttons);
   resize(360, 520);
   Show(request.chosen);
@@ -51,6 +85,10 @@ void ColumnChooser::Show(const QStringList& chosen) {
     if (!chosen.contains(header)) add(header, false);
   UpdateOk();
 }
+
+QString ColumnChooser::LegacyText() const { return legacy_->currentData().toString(); }
+
+bool ColumnChooser::SummarySheet() const { return summary_->isChecked(); }
 
 QStringList ColumnChooser::Chosen() const {
   QStringList chosen;

@@ -5,6 +5,8 @@
 
 #include "platform/Ui.h"
 
+class QCheckBox;
+class QComboBox;
 class QListWidget;
 
 /// "Columns…": every column as a check box, the shown ones first in their order; dragging a
@@ -20,6 +22,9 @@ class ColumnChooser : public QDialog {
   /// Ticks exactly these columns and puts them first, in this order.
   void Show(const QStringList& chosen);
   QListWidget* List() const { return list_; }
+  /// The legacy-text reading chosen ("windows-1252", "detect" or an iconv code page name).
+  QString LegacyText() const;
+  bool SummarySheet() const;
 
  private:
   void UpdateOk();
@@ -27,4 +32,6 @@ class ColumnChooser : public QDialog {
   ColumnChoiceRequest request_;
   QListWidget* list_ = nullptr;
   QWidget* ok_ = nullptr;
+  QComboBox* legacy_ = nullptr;
+  QCheckBox* summary_ = nullptr;
 };

@@ -110,8 +110,9 @@ qsizetype QtUi::ResultLength(const QStringList& paths) {
   return length;
 }
 
-QStringList QtUi::ChooseColumns(const ColumnChoiceRequest& request) {
+ColumnChoice QtUi::ChooseColumns(const ColumnChoiceRequest& request) {
   ColumnChooser chooser(request, owner_);
   if (!title_.isEmpty()) chooser.setWindowTitle(QStringLiteral("Columns - ") + title_);
-  return chooser.exec() == QDialog::Accepted ? chooser.Chosen() : QStringList();
+  if (chooser.exec() != QDialog::Accepted) return {};
+  return {chooser.Chosen(), chooser.LegacyText(), chooser.SummarySheet()};
 }

@@ -22,7 +22,7 @@ class QtUi : public Ui {
   OpenFilesResult OpenFiles(const FileDialogRequest& request) override;
   QString SaveFile(const FileDialogRequest& request) override;
   QString BrowseForFolder(const QString& title, const QString& initial_folder) override;
-  QStringList ChooseColumns(const ColumnChoiceRequest& request) override;
+  ColumnChoice ChooseColumns(const ColumnChoiceRequest& request) override;
 
   /// "Text Files (*.txt)|*.txt|All Files (*.*)|*.*|" as Qt writes it: "Text Files (*.txt);;...".
   /// A description that already ends in its patterns shows them once.

@@ -164,3 +164,34 @@ TEST_F(Form1Additions, EachRunLeavesItsTotalsPerFolderForTheSummary) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Form1Additions, TheChooserSetsLegacyTextAndTheSummarySheetAndRemembersOnlyChanges) {
+  form.Form_Load();
+  f.ui.column_answers.push_back({ColumnCatalogue::DefaultHeaders(), "windows-1252", false});
+  form.ChooseColumns();  // nothing changed
+  ASSERT_EQ(f.ui.column_requests.size(), 1u);
+  EXPECT_EQ(f.ui.column_requests[0].legacy_text, "windows-1252");
+  EXPECT_TRUE(f.settings.values.isEmpty());
+
+  f.ui.column_answers.push_back({{"Filename", "Decoded as"}, "windows-1251", true});
+  form.ChooseColumns();
+  EXPECT_EQ(form.ResultColumns(), QStringList({"Filename", "Decoded as"}));
+  EXPECT_EQ(form.LegacyText(), "windows-1251");
+  EXPECT_TRUE(form.SummarySheet());
+  EXPECT_EQ(f.settings.values.value("SummarySheet"), "1");
+
+  // The workbook then carries the folder totals on a sheet of their own.
+  form.ListView1.AppendRow(Mp3("s/a.mp3", "A"));
+  form.PushButton10_Click();
+  form.PushButton13_Click();
+  EXPECT_TRUE(f.spreadsheet.calls.contains("AddSheet Summary"))
+      << f.spreadsheet.calls.join(", ").toStdString();
+
+  f.ui.column_answers.push_back({});  // cancelled
+  form.ChooseColumns();
+  EXPECT_EQ(form.LegacyText(), "windows-1251");
+}
+
+}  // namespace

@@ -373,7 +373,7 @@ QStringList ShownHeaders(QTreeView& view) {
 
 TEST_F(MainWindowTest, ColumnsButtonHeaderClicksAndStopDriveTheTable) {
   // "Columns…" hands the catalogue to the chooser and shows what came back.
-  f.ui.column_answers.push_back({"Filename", "Status", "Title"});
+  f.ui.column_answers.push_back({{"Filename", "Status", "Title"}, "windows-1252", false});
   QTest::mouseClick(window->ColumnsButton(), Qt::LeftButton);
   ASSERT_EQ(f.ui.column_requests.size(), 1u);
   EXPECT_EQ(f.ui.column_requests[0].chosen.size(), 12);

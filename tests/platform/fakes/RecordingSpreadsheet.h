@@ -36,6 +36,11 @@ class RecordingSpreadsheet : public Spreadsheet {
     calls.append(QStringLiteral("FreezeHeaderWithFilter %1 %2").arg(rows).arg(columns));
   }
   void SetColumnWidth(int column, double characters) override { widths[column] = characters; }
+  void AddSheet(const QString& name) override {
+    calls.append(QStringLiteral("AddSheet ") + name);
+    earlier_sheets.append(cells);
+    cells.clear();
+  }
   void AutoFitColumns() override { calls.append(QStringLiteral("AutoFitColumns")); }
   void Save(const QString& path) override {
     if (fail_save) throw StepFailure("Cannot save the workbook.");
@@ -59,8 +64,9 @@ class RecordingSpreadsheet : public Spreadsheet {
   bool fail_open = false;
   int probes = 0;
   QMap<std::pair<int, int>, QString> cells;
-  QMap<std::pair<int, int>, double> numbers;    // cells set as numbers
-  QMap<std::pair<int, int>, double> durations;  // cells set as durations, in seconds
+  QList<QMap<std::pair<int, int>, QString>> earlier_sheets;  // cells of the sheets before
+  QMap<std::pair<int, int>, double> numbers;                 // cells set as numbers
+  QMap<std::pair<int, int>, double> durations;               // cells set as durations, in seconds
   QMap<int, double> widths;
   QStringList calls;
   QString saved_path;

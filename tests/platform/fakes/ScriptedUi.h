@@ -30,10 +30,10 @@ class ScriptedUi : public Ui {
   OpenFilesResult OpenFiles(const FileDialogRequest& request) override;
   QString SaveFile(const FileDialogRequest& request) override;
   QString BrowseForFolder(const QString& title, const QString& initial_folder) override;
-  QStringList ChooseColumns(const ColumnChoiceRequest& request) override {
+  ColumnChoice ChooseColumns(const ColumnChoiceRequest& request) override {
     column_requests.push_back(request);
     if (column_answers.empty()) return {};
-    QStringList answer = column_answers.front();
+    ColumnChoice answer = column_answers.front();
     column_answers.pop_front();
     return answer;
   }
@@ -43,7 +43,7 @@ class ScriptedUi : public Ui {
   std::deque<OpenFilesResult> open_files_answers;
   std::deque<QString> save_answers;
   std::deque<QString> folder_answers;
-  std::deque<QStringList> column_answers;
+  std::deque<ColumnChoice> column_answers;
   std::vector<ColumnChoiceRequest> column_requests;
   /// Runs inside every modal box, as events would while it shows.
   std::function<void()> on_show;
