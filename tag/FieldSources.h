@@ -34,7 +34,8 @@ struct FieldSource {
     source.tag = tag;
     source.revision = revision;
     source.legacy = legacy;
-    std::memcpy(source.id.data(), id.data(), id.size() < 4 ? id.size() : 4);
+    // An ID may be empty (ID3v1 has none), and an empty view's data may be null.
+    if (!id.empty()) std::memcpy(source.id.data(), id.data(), id.size() < 4 ? id.size() : 4);
     return source;
   }
   std::string_view Id() const {
