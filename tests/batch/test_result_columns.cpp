@@ -7,6 +7,7 @@
 #include "batch/ExtractionRun.h"
 #include "batch/ResultSort.h"
 #include "core/ErrorReport.h"
+#include "tests/batch/ChosenColumnsRun.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
@@ -46,31 +47,6 @@ TEST(ColumnCatalogue, ChoicesAreCheckedAndStoredByHeader) {
   }
 }
 
-class ChosenColumnsRun : public ::testing::Test {
- protected:
-  QStringList Row(const QStringList& columns, const QStringList& paths) {
-    ReportListModel file_list, results;
-    for (const QString& p : paths) file_list.AppendRow(p);
-    ColumnCatalogue::AddColumns(results, columns);
-    ProgressBarModel progress;
-    WindowPointer pointer;
-    bool running = false;
-    ExtractionRun run(file_list, results, progress, pointer, running, f.ui, f.events, errors);
-    run.SetColumns(columns);
-    run.Start();
-    caption = progress.Caption();
-    QStringList cells;
-    for (int r = 1; r <= results.RowCount(); ++r)
-      for (int c = 1; c <= results.ColumnCount(); ++c) cells.append(results.Cell(r, c));
-    return cells;
-  }
-
-  FakeServices f;
-  ErrorReport errors{f.ui};
-  TestFiles::TempDir dir;
-  QString caption;
-};
-
 TEST_F(ChosenColumnsRun, EveryKindOfColumnIsFilledFromTheReadInTheChosenOrder) {
   const MpegFormat format = kMpeg1;
   const int frame = FrameLength(format, false);
@@ -85,7 +61,7 @@ TEST_F(ChosenColumnsRun, EveryKindOfColumnIsFilledFromTheReadInTheChosenOrder) {
                                "VBR",      "MPEG",           "Frames",       "Disc",
                                "Pictures", "Tags",           "Folder",       "Size",
                                "Filename", "ID3v2 revision", "Channel mode", "Sampling rate"};
-  const QStringList cells = Row(columns, {Q(path)});
+  const QStringList cells = Cells(columns, {Q(path)});
   ASSERT_EQ(cells.size(), columns.size());
   EXPECT_EQ(cells, QStringList({"Song", "read", "0:01:40", "128", "yes", "MPEG-1 Layer III", "3829",
                                 "2", "1", "ID3v2.4", Q(dir.PathOf("Album")),
@@ -96,8 +72,8 @@ TEST_F(ChosenColumnsRun, EveryKindOfColumnIsFilledFromTheReadInTheChosenOrder) {
 
 TEST_F(ChosenColumnsRun, FilesThatGiveNothingSayWhyAndTheCaptionCountsTheUnread) {
   const std::string text = dir.Write("notes.mp3", "a shopping list");
-  const QStringList cells = Row({"Filename", "Status", "Duration", "Size", "Tags"},
-                                {Q(text), Q(dir.PathOf("gone.mp3")), Q(dir.Path().string())});
+  const QStringList cells = Cells({"Filename", "Status", "Duration", "Size", "Tags"},
+                                  {Q(text), Q(dir.PathOf("gone.mp3")), Q(dir.Path().string())});
   EXPECT_EQ(cells,
             QStringList({"notes.mp3", "not MPEG audio", "", "15", "",  //
                          "gone.mp3", "missing", "", "", "",            //

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include "tests/batch/ChosenColumnsRun.h"
+
 #include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FolderTotals.h"
@@ -36,32 +38,7 @@ std::string InCodePage(const char* code_page, const std::string& utf8) {
   return out;
 }
 
-class TrustRun : public ::testing::Test {
- protected:
-  QStringList Cells(const QStringList& columns, const QStringList& paths,
-                    std::shared_ptr<LegacyTextDecoder> decoder = nullptr) {
-    ReportListModel file_list, results;
-    for (const QString& p : paths) file_list.AppendRow(p);
-    ColumnCatalogue::AddColumns(results, columns);
-    ProgressBarModel progress;
-    WindowPointer pointer;
-    bool running = false;
-    ExtractionRun run(file_list, results, progress, pointer, running, f.ui, f.events, errors);
-    run.SetColumns(columns);
-    run.SetLegacyTextDecoder(std::move(decoder));
-    run.SetFolderTotals(&totals);
-    run.Start();
-    QStringList cells;
-    for (int r = 1; r <= results.RowCount(); ++r)
-      for (int c = 1; c <= results.ColumnCount(); ++c) cells.append(results.Cell(r, c));
-    return cells;
-  }
-
-  FakeServices f;
-  ErrorReport errors{f.ui};
-  TestFiles::TempDir dir;
-  FolderTotals totals;
-};
+using TrustRun = ChosenColumnsRun;
 
 TEST_F(TrustRun, SourcesConflictsAndTheExactDurationInTheirCells) {
   Id3v1Fields v1;
