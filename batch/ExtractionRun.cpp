@@ -1,8 +1,11 @@
 #include "batch/ExtractionRun.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/ResultColumns.h"
@@ -10,6 +13,7 @@
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/FileNames.h"
+#include "platform/ReadAhead.h"
 #include "tag/clsID3.h"
 
 namespace {
@@ -20,16 +24,30 @@ QString ToQString(const std::u16string& text) {
 
 }  // namespace
 
-void ExtractionRun::FillChosen(ErrorTrap& trap,
-                               const std::vector<const ColumnCatalogue::Column*>& chosen,
-                               const QString& path, const clsID3* tag, int& row) {
-  const auto value = [&](size_t c) {
-    const ColumnCatalogue::Column* column = chosen[c];
-    if (!column || !tag) return QString();  // a header the catalogue does not know stays empty
-    return column->value({*tag, path});
-  };
+ExtractionRun::ReadRow ExtractionRun::ReadFile(
+    std::unique_ptr<clsID3>& tag, const QString& path,
+    const std::vector<const ColumnCatalogue::Column*>& chosen) {
+  if (!tag) tag = std::make_unique<clsID3>();
+  tag->SetFileName(FileNames::ToStdBytes(path));
+  ReadRow read;
+  read.not_read = tag->Diagnosis().NotRead();
+  if (chosen.empty()) {
+    read.cells.reserve(ResultColumns::kFields.size());
+    for (const ResultColumns::Field& field : ResultColumns::kFields)
+      read.cells.push_back(ToQString(((*tag).*field.value)()));
+  } else {
+    read.cells.reserve(chosen.size());
+    // A header the catalogue does not know stays empty.
+    for (const ColumnCatalogue::Column* column : chosen)
+      read.cells.push_back(column ? column->value({*tag, path}) : QString());
+  }
+  return read;
+}
+
+void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row) {
+  const auto value = [&](size_t c) { return read ? read->cells[c] : QString(); };
   trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
-  for (size_t c = 1; c < chosen.size(); ++c)
+  for (size_t c = 1; c < columns; ++c)
     trap.Step(124 + 2 * static_cast<int>(c),
               [&] { results_.SetSubItem(row, static_cast<int>(c), value(c)); });
 }
@@ -68,13 +86,27 @@ void ExtractionRun::Start() {
     // read one file twice or skip another.
     QStringList paths;
     trap.Step(110, [&] { paths = file_list_.Texts(); });
-    std::unique_ptr<clsID3> tag;
-    bool closing = false;
     // The default columns take the long-standing road, statement by statement; a chosen set is
     // filled from the column catalogue.
     std::vector<const ColumnCatalogue::Column*> chosen;
     if (!ColumnCatalogue::IsDefault(columns_))
       for (const QString& header : columns_) chosen.push_back(ColumnCatalogue::Find(header));
+    // Each worker reads with a tag object of its own, made when it reads its first file.
+    const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
+    std::vector<std::unique_ptr<clsID3>> tags(static_cast<size_t>(std::max(jobs, 1)));
+    int next = 0;
+    std::optional<ReadAhead<int, ReadRow>> reads(
+        std::in_place, jobs,
+        [&](int& i) {
+          if (next >= static_cast<int>(paths.size())) return false;
+          i = next++;
+          return true;
+        },
+        [&](const int& i, int worker) {
+          return ReadFile(tags[static_cast<size_t>(worker)],
+                          std::as_const(paths)[static_cast<qsizetype>(i)], chosen);
+        });
+    bool closing = false;
     int not_read = 0;
     int done = 0;
     bool stopped = false;
@@ -82,7 +114,7 @@ void ExtractionRun::Start() {
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
-      trap.Step(112, [&] { path = paths[i - 1]; });
+      trap.Step(112, [&] { path = std::as_const(paths)[i - 1]; });
       // The row count is read anew, so files added meanwhile slow the bar down.
       trap.Step(114, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
       trap.Step(116, [&] {
@@ -93,27 +125,28 @@ void ExtractionRun::Start() {
       if (closing) break;
       stopped = stop_ && *stop_;
       if (stopped) break;
-      trap.Step(120, [&] {
-        if (!tag) tag = std::make_unique<clsID3>();
-        tag->SetFileName(FileNames::ToStdBytes(path));
-      });
-      if (tag && tag->Diagnosis().NotRead()) ++not_read;
+      std::optional<ReadRow> read;
+      trap.Step(120, [&] { read = reads->Next(); });
+      if (read && read->not_read) ++not_read;
       if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
         trap.Step(124, [&] { row = results_.AppendRow(name); });
         for (const ResultColumns::Field& field : ResultColumns::kFields) {
           trap.Step(field.line, [&] {
-            results_.SetSubItem(row, field.sub_item, ToQString((Require(tag).*field.value)()));
+            results_.SetSubItem(row, field.sub_item,
+                                Require(read).cells[static_cast<size_t>(field.sub_item - 1)]);
           });
         }
       } else {
-        FillChosen(trap, chosen, path, tag.get(), row);
+        FillChosen(trap, chosen.size(), read ? &*read : nullptr, row);
       }
       trap.Line(148);
       done = i;
     }
-    tag.reset();
+    // Workers still reading ahead stop at their file in hand.
+    reads.reset();
+    tags.clear();
     if (closing) {
       trap.Step(154, [&] { pointer_.EndLongAction(); });
       trap.Line(160);

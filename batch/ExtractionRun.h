@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <vector>
 
 #include "batch/ColumnCatalogue.h"
@@ -12,8 +13,9 @@
 #include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
-/// "Start Extracting Tags": reads every queued file with one tag object and appends one row
-/// per file to the result table, yielding to the event loop before each file.
+/// "Start Extracting Tags": reads every queued file and appends one row per file to the result
+/// table, yielding to the event loop before each file. Worker threads, each with a tag object of
+/// its own, read the next files while the rows are added strictly in list order.
 class ErrorTrap;
 class clsID3;
 
@@ -52,9 +54,25 @@ class ExtractionRun {
   void SetColumns(QStringList headers) { columns_ = std::move(headers); }
   const QStringList& Columns() const { return columns_; }
 
+  /// How many threads read ahead (0: one per core); 1 reads each file in the run's own thread
+  /// as it comes.
+  void SetJobs(int jobs) { jobs_ = jobs; }
+  int Jobs() const { return jobs_; }
+
+  /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
+  /// chosen column) and whether the file could not be read at all.
+  struct ReadRow {
+    std::vector<QString> cells;
+    bool not_read = false;
+  };
+
+  /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs;
+  /// `chosen` empty means the default columns.
+  static ReadRow ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
+                          const std::vector<const ColumnCatalogue::Column*>& chosen);
+
  private:
-  void FillChosen(ErrorTrap& trap, const std::vector<const ColumnCatalogue::Column*>& chosen,
-                  const QString& path, const clsID3* tag, int& row);
+  void FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row);
 
   ReportListModel& file_list_;
   ReportListModel& results_;
@@ -66,4 +84,5 @@ class ExtractionRun {
   ErrorReport& errors_;
   QStringList columns_ = ColumnCatalogue::DefaultHeaders();
   bool* stop_ = nullptr;
+  int jobs_ = 0;  // 0: one per core
 };

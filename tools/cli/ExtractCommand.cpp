@@ -50,7 +50,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
     "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
-    "                           [--files-from LIST] [--shell-properties] [--] PATH...\n"
+    "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
     "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
@@ -73,6 +73,8 @@ constexpr const char* kHelp =
     "empty cells last.\n"
     "--shell-properties fills the rows from the file manager's detail columns, read with\n"
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
+    "--jobs N reads with N threads (default: one per core; 1 reads one file at a time); the\n"
+    "output is the same for every N.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
     "options; --help, -h shows this text.\n"
     "Each file or folder that cannot be read is named with the reason on standard error; a\n"
@@ -173,6 +175,7 @@ struct ExtractOptions {
   bool shell_properties = false;
   bool csv_safe = false;
   bool bom = false;
+  int jobs = 0;  // 0: one per core
   QStringList columns = ColumnCatalogue::DefaultHeaders();
   std::optional<std::pair<QString, ResultSort::Direction>> sort;
 };
@@ -221,13 +224,28 @@ int ParseSort(const std::string& value, ExtractOptions& options) {
   return 0;
 }
 
+// A count of threads from 1 to 1024; 0, or the exit status of a usage error.
+int ParseJobs(const std::string& value, ExtractOptions& options) {
+  constexpr int kMostJobs = 1024;
+  int jobs = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9' || jobs > kMostJobs)
+      return Usage("--jobs takes a number from 1 to 1024");
+    jobs = jobs * 10 + (c - '0');
+  }
+  if (jobs < 1 || jobs > kMostJobs) return Usage("--jobs takes a number from 1 to 1024");
+  options.jobs = jobs;
+  return 0;
+}
+
 // 0 when the options are complete, otherwise the exit status to end with.
 int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) {
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
-                             arg == "--files-from" || arg == "--columns" || arg == "--sort";
+                             arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
+                             arg == "--jobs";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -241,6 +259,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         if (const int status = ParseColumns(value, options); status != 0) return status;
       } else if (arg == "--sort") {
         if (const int status = ParseSort(value, options); status != 0) return status;
+      } else if (arg == "--jobs") {
+        if (const int status = ParseJobs(value, options); status != 0) return status;
       } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
         Say("cannot read the list '" + value + "': " + why);
         return Commands::kFailure;
@@ -353,7 +373,8 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list, unread);
+    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list,
+              unread);
   }
 
   {
@@ -363,11 +384,14 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     TerminalProgress shown(progress);
     if (options.shell_properties) {
       TagLibShellProperties shell;
-      ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
+      ShellPropertyRun run(file_list, results, progress, pointer, ui, events, shell, errors);
+      run.SetJobs(options.jobs);
+      run.Start();
     } else {
       bool running = false;
       ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
       run.SetColumns(options.columns);
+      run.SetJobs(options.jobs);
       run.Start();
     }
   }

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+/// Reads the next items of a list on worker threads while one consumer takes the results
+/// strictly in list order. Items are handed out in order by `source`; `work` turns one into its
+/// result on worker `worker` (0 to jobs - 1), so each worker keeps objects of its own (a tag
+/// object with its buffers) that no other thread touches. At most `ahead` results wait for the
+/// consumer, which bounds the memory whatever the list's length.
+///
+/// With one job there are no threads: Next reads the item itself, in the consumer's thread, as
+/// a loop without read-ahead would. A failure inside `work` reaches the consumer from Next, at
+/// the item it belongs to.
+template <class Item, class Result>
+class ReadAhead {
+ public:
+  /// Puts the next item into `item`; false once there is none. Called under the lock, so it
+  /// needs no locking of its own, but should be quick.
+  using Source = std::function<bool(Item& item)>;
+  using Work = std::function<Result(const Item& item, int worker)>;
+
+  /// The number of workers a read-ahead takes when nobody says: one per core.
+  static int DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+  }
+
+  ReadAhead(int jobs, Source source, Work work, std::size_t ahead = 0)
+      : source_(std::move(source)), work_(std::move(work)) {
+    if (jobs <= 1) return;
+    slots_.resize(ahead > 0 ? ahead : 32 * static_cast<std::size_t>(jobs));
+    workers_.reserve(static_cast<std::size_t>(jobs));
+    // A system that will not start another thread gets a run with fewer readers, or none.
+    try {
+      for (int w = 0; w < jobs; ++w) workers_.emplace_back([this, w] { RunWorker(w); });
+    } catch (const std::system_error&) {
+    }
+  }
+  ~ReadAhead() { Stop(); }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  /// The result of the next item in list order, or none once the list is done. Rethrows what
+  /// the item's work threw.
+  std::optional<Result> Next() {
+    if (workers_.empty()) {
+      Item item;
+      if (stopped_ || !source_(item)) return std::nullopt;
+      return work_(item, 0);
+    }
+    std::unique_lock lock(mutex_);
+    Slot& slot = slots_[taken_ % slots_.size()];
+    ++consumer_waiting_;
+    has_result_.wait(lock, [&] { return slot.ready || stopped_ || (ended_ && taken_ >= end_); });
+    --consumer_waiting_;
+    if (stopped_ || !slot.ready) return std::nullopt;
+    slot.ready = false;
+    ++taken_;
+    std::exception_ptr failure = std::exchange(slot.failure, nullptr);
+    std::optional<Result> result = std::exchange(slot.result, std::nullopt);
+    if (workers_waiting_ > 0) has_room_.notify_one();
+    lock.unlock();
+    if (failure) std::rethrow_exception(failure);
+    return result;
+  }
+
+  /// Ends the reading: workers finish the item in hand and leave; Next answers none from now
+  /// on. Returns once every worker has left.
+  void Stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+    }
+    has_room_.notify_all();
+    has_result_.notify_all();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
+  }
+
+ private:
+  struct Slot {
+    std::optional<Result> result;
+    std::exception_ptr failure;
+    bool ready = false;
+  };
+
+  void RunWorker(int worker) {
+    for (;;) {
+      Item item;
+      std::size_t number = 0;
+      {
+        std::unique_lock lock(mutex_);
+        ++workers_waiting_;
+        has_room_.wait(lock,
+                       [&] { return stopped_ || ended_ || claimed_ < taken_ + slots_.size(); });
+        --workers_waiting_;
+        if (stopped_ || ended_) return;
+        bool more = false;
+        std::exception_ptr failure;
+        try {
+          more = source_(item);
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        if (!more) {
+          // A list that could not be read further ends there, its failure the last result.
+          if (failure) {
+            Slot& slot = slots_[claimed_ % slots_.size()];
+            slot.failure = std::move(failure);
+            slot.ready = true;
+            ++claimed_;
+          }
+          ended_ = true;
+          end_ = claimed_;
+          lock.unlock();
+          has_result_.notify_all();
+          has_room_.notify_all();
+          return;
+        }
+        number = claimed_++;
+      }
+      std::optional<Result> result;
+      std::exception_ptr failure;
+      try {
+        result.emplace(work_(item, worker));
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::lock_guard lock(mutex_);
+      Slot& slot = slots_[number % slots_.size()];
+      slot.result = std::move(result);
+      slot.failure = std::move(failure);
+      slot.ready = true;
+      if (number == taken_ && consumer_waiting_ > 0) has_result_.notify_one();
+    }
+  }
+
+  Source source_;
+  Work work_;
+  std::vector<std::thread> workers_;
+
+  std::mutex mutex_;
+  std::condition_variable has_result_;  // the consumer's next slot filled, or the list ended
+  std::condition_variable has_room_;    // a slot freed for the workers
+  std::vector<Slot> slots_;             // result of item n in slots_[n % size]
+  std::size_t claimed_ = 0;             // items handed to workers
+  std::size_t taken_ = 0;               // results taken by the consumer
+  std::size_t end_ = 0;                 // the number of items, once the source ran dry
+  bool ended_ = false;
+  bool stopped_ = false;
+  int consumer_waiting_ = 0;
+  int workers_waiting_ = 0;
+};
