@@ -8,8 +8,11 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
   line += u'\t';
 }
 
-void AppendUtf8(std::string& out, QStringView text) {
-  // One pass into room for the worst case (3 bytes a unit), cut back to what was written.
+namespace {
+
+// Room for the worst case (3 bytes a unit), then one pass; a lone surrogate, which UTF-8 cannot
+// carry, becomes U+FFFD, or "?" as Qt's own conversion writes it.
+void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
   const size_t at = out.size();
   out.resize(at + 3 * size_t(text.size()));
   char* o = out.data() + at;
@@ -24,6 +27,10 @@ void AppendUtf8(std::string& out, QStringView text) {
     if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
       c = QChar::surrogateToUcs4(char16_t(c), *p++);
     } else if (QChar::isSurrogate(c)) {
+      if (lone_as_question) {
+        *o++ = '?';
+        continue;
+      }
       c = QChar::ReplacementCharacter;
     }
     if (c < 0x800) {
@@ -40,6 +47,10 @@ void AppendUtf8(std::string& out, QStringView text) {
   }
   out.resize(size_t(o - out.data()));
 }
+
+}  // namespace
+
+void AppendUtf8(std::string& out, QStringView text) { EncodeUtf8(out, text, false); }
 
 void AppendPaddedFieldUtf8(std::string& out, QStringView text, int width) {
   AppendUtf8(out, text);
@@ -99,7 +110,69 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
   return line;
 }
 
+void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, bool formula_safe) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    if (c > 0) out += ',';
+    const QStringView text = cells[c];
+    const bool starts_formula =
+        formula_safe && !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+    bool quote = false;
+    for (const QChar ch : text) {
+      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
+        quote = true;
+        break;
+      }
+    }
+    if (quote) out += '"';
+    if (starts_formula) out += '\'';
+    if (!quote) {
+      EncodeUtf8(out, text, true);
+      continue;
+    }
+    for (qsizetype from = 0;;) {
+      const qsizetype q = text.indexOf(u'"', from);
+      EncodeUtf8(out, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
+      if (q < 0) break;
+      out += '"';
+      from = q + 1;
+    }
+    out += '"';
+  }
+  out += "\r\n";
+}
+
 namespace {
+
+// A JSON string straight into UTF-8: what AppendJsonString writes, encoded.
+void AppendJsonStringUtf8(std::string& out, QStringView text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    // Plain characters go in runs; only quotes, backslashes and controls need a look.
+    const char16_t* run = p;
+    while (p < end && *p >= 0x20 && *p != u'"' && *p != u'\\') ++p;
+    if (p > run) EncodeUtf8(out, QStringView(run, p - run), false);
+    if (p == end) break;
+    const char16_t ch = *p++;
+    if (ch == u'"' || ch == u'\\') {
+      out += '\\';
+      out += static_cast<char>(ch);
+    } else if (ch == u'\n') {
+      out += "\\n";
+    } else if (ch == u'\r') {
+      out += "\\r";
+    } else if (ch == u'\t') {
+      out += "\\t";
+    } else {
+      out += "\\u00";
+      out += kHex[ch >> 4];
+      out += kHex[ch & 15];
+    }
+  }
+  out += '"';
+}
 
 void AppendJsonString(QString& out, QStringView text) {
   static constexpr char16_t kHex[] = u"0123456789abcdef";
@@ -143,6 +216,29 @@ QString JsonLine(const QStringList& headers, const QStringList& cells) {
   }
   line += QStringLiteral("}\n");
   return line;
+}
+
+std::vector<std::string> JsonKeys(const QStringList& headers) {
+  std::vector<std::string> keys;
+  keys.reserve(size_t(headers.size()));
+  for (const QString& header : headers) {
+    std::string key;
+    AppendJsonStringUtf8(key, header);
+    key += ':';
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
+                        std::span<const QStringView> cells) {
+  out += '{';
+  for (size_t c = 0; c < keys.size(); ++c) {
+    if (c > 0) out += ',';
+    out += keys[c];
+    AppendJsonStringUtf8(out, c < cells.size() ? cells[c] : QStringView());
+  }
+  out += "}\n";
 }
 
 QString WorkbookCellText(const QString& text, bool& cut) {

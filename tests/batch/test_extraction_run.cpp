@@ -237,7 +237,7 @@ TEST_F(ExtractionRunTest, ClosingTheWindowStopsAtTheNextYieldWithoutMessages) {
 TEST_F(ExtractionRunTest, ReadingAheadChangesNothingTheRunShows) {
   QStringList queued;
   for (int i = 0; i < 40; ++i) {
-    queued.append(i % 7 == 3 ? Q(dir.PathOf("gone/" + std::to_string(i) + ".mp3"))
+    queued.append(i % 7 == 3    ? Q(dir.PathOf("gone/" + std::to_string(i) + ".mp3"))
                   : i % 11 == 5 ? Q(dir.Path().string())
                                 : Mp3("m" + std::to_string(i % 3), "T" + std::to_string(i)));
   }

@@ -42,6 +42,7 @@
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/ExtractParts.h"
 #include "tools/cli/FileAccess.h"
 #include "tools/cli/Outputs.h"
 
@@ -49,7 +50,8 @@ namespace {
 
 constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
-    "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
+    "                           [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
+    "                           [--sort NAME[:desc]]\n"
     "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
@@ -65,7 +67,8 @@ constexpr const char* kHelp =
     "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
     "by xlsx, which needs a file.\n"
     "--csv-safe puts a ' before CSV cells starting with = + - @, a tab or a CR, so spreadsheets\n"
-    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark.\n"
+    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark; --no-header leaves\n"
+    "out its header line, so the CSV of several runs concatenates into one table.\n"
     "--columns NAME,... shows those columns in that order instead of the window's twelve (the\n"
     "Filename, Title, ... Copyright of the other formats); --list-columns names them all, among\n"
     "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
@@ -88,10 +91,9 @@ int Usage(const std::string& problem) {
   return Commands::kUsage;
 }
 
-// One line on standard error. Texts that name files carry the names' own bytes.
-void Say(std::string_view text) {
-  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
-}
+using ExtractParts::NoEvents;
+using ExtractParts::Say;
+using ExtractParts::Unread;
 
 // The run's boxes have no one to show them to: its closing messages and questions are dropped.
 class ConsoleUi : public Ui {
@@ -125,11 +127,6 @@ class ConsoleErrorReport : public ErrorReport {
 
  private:
   int count_ = 0;
-};
-
-class NoEvents : public EventLoop {
- public:
-  bool Yield() override { return false; }
 };
 
 // The run's progress bar, drawn on standard error when that is a terminal.
@@ -166,19 +163,6 @@ class TerminalProgress {
 };
 
 QString FromLocal(const std::string& path) { return FileNames::ToText(path); }
-
-struct ExtractOptions {
-  std::string ext = "mp3";
-  std::string format = "text";
-  std::string output;  // empty: standard output
-  std::vector<std::string> paths;
-  bool shell_properties = false;
-  bool csv_safe = false;
-  bool bom = false;
-  int jobs = 0;  // 0: one per core
-  QStringList columns = ColumnCatalogue::DefaultHeaders();
-  std::optional<std::pair<QString, ResultSort::Direction>> sort;
-};
 
 // The catalogue's headers, one per line, by group.
 int ListColumns() {
@@ -261,9 +245,14 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         if (const int status = ParseSort(value, options); status != 0) return status;
       } else if (arg == "--jobs") {
         if (const int status = ParseJobs(value, options); status != 0) return status;
-      } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
-        Say("cannot read the list '" + value + "': " + why);
-        return Commands::kFailure;
+      } else {
+        auto list = std::make_unique<CliArgs::PathList>();
+        if (std::string why; !list->Check(value, why)) {
+          Say("cannot read the list '" + value + "': " + why);
+          return Commands::kFailure;
+        }
+        options.inputs.push_back({value, list.get()});
+        options.lists.push_back(std::move(list));
       }
     } else if (!options_done && CliArgs::IsHelp(arg)) {
       std::cout << kHelp;
@@ -274,6 +263,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       options.csv_safe = true;
     } else if (!options_done && arg == "--bom") {
       options.bom = true;
+    } else if (!options_done && arg == "--no-header") {
+      options.header = false;
     } else if (!options_done && arg == "--list-columns") {
       return ListColumns();
     } else if (!options_done && arg == "--") {
@@ -281,7 +272,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     } else if (!options_done && CliArgs::IsOption(arg)) {
       return Usage("unknown option '" + arg + "'");
     } else {
-      options.paths.push_back(arg);
+      options.inputs.push_back({arg});
     }
   }
   const std::string& format = options.format;
@@ -291,36 +282,16 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
   if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
   if (options.bom && format != "csv") return Usage("--bom goes with --format csv");
+  if (!options.header && format != "csv") return Usage("--no-header goes with --format csv");
   if (options.sort && !options.columns.contains(options.sort->first))
     return Usage("--sort: the column '" + options.sort->first.toStdString() +
                  "' is not among the columns shown");
   if (options.shell_properties && !ColumnCatalogue::IsDefault(options.columns))
     return Usage("--columns does not go with --shell-properties, which has its own columns");
   if (options.ext.empty()) return Usage("--ext needs an extension");
-  if (options.paths.empty()) return Usage("no files or folders given");
+  if (options.PathCount() == 0) return Usage("no files or folders given");
   return 0;
 }
-
-// The files and folders that could not be read, each named once with the system's reason.
-class Unread {
- public:
-  void File(const QString& path, const std::string& why) {
-    Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
-  }
-  void Folder(const QString& path, const std::string& why) {
-    QString shown = path;
-    if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
-    Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
-  }
-  void Tell(const std::string& text) {
-    Say(text);
-    ++count_;
-  }
-  int Count() const { return count_; }
-
- private:
-  int count_ = 0;
-};
 
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
 // go in as given.
@@ -331,37 +302,15 @@ void QueuePath(const QString& path, const QString& ext, FileSystem& files, Event
     file_list.AppendRow(path);
     return;
   }
-  QString root = path;
-  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
-  QStringList folders{root == u"/" ? root : root + u'/'};
-  const AddFolder::Walk walk{files, events,
-                             [&](std::u16string_view, int, const QString& what) {
-                               unread.Tell(FileNames::ToStdBytes(what));
-                             },
-                             [&](const QString& folder, int error, const QString& why) {
-                               if (error != 0) {
-                                 unread.Folder(folder, std::strerror(error));
-                               } else {
-                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
-                                     "': " + FileNames::ToStdBytes(why));
-                               }
-                             }};
-  AddFolder::GetSubDirectories2016(folders, true, walk);
   const QString pattern = QStringLiteral("*.") + ext;
-  for (const QString& folder : folders) {
-    try {
-      file_list.AppendRows(FolderScan::QueueableFiles(files, folder, pattern));
-    } catch (const FolderNotListable& e) {
-      unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
-    } catch (const std::exception& e) {
-      unread.Tell(e.what());
-    }
-  }
+  for (const QString& folder : ExtractParts::WalkFolder(path, files, events, unread))
+    file_list.AppendRows(ExtractParts::FolderFiles(files, folder, pattern, unread));
 }
 
 // The window's run over the paths given; the result table as the window would show it. The
 // run's engine reads what it can and says nothing, so every file is looked at here as well.
-void RunExtraction(const ExtractOptions& options, ReportListModel& results,
+// False when a list could not be read a second time.
+bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
                    ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
@@ -369,12 +318,17 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
 
   PosixFileSystem files;
   NoEvents events;
-  for (const std::string& path : options.paths) {
+  ExtractParts::Inputs inputs(options);
+  for (std::string path; inputs.Next(path);) {
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
     QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list,
               unread);
+  }
+  if (inputs.Failed()) {
+    Say(inputs.Problem());
+    return false;
   }
 
   {
@@ -402,6 +356,7 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     std::string why;
     if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
   }
+  return true;
 }
 
 // The window's exports of the table, to the output named. True when it was written whole.
@@ -426,7 +381,7 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
       out->Commit();
     } else if (format == "csv") {
       DataExport::WriteCsv(ResultTable::Of(results), *Outputs::Open(options.output),
-                           {options.csv_safe, options.bom});
+                           {options.csv_safe, options.bom, options.header});
     } else if (format == "json") {
       DataExport::WriteJsonLines(ResultTable::Of(results), *Outputs::Open(options.output));
     } else {
@@ -469,12 +424,99 @@ int Extract(const std::vector<std::string>& args) {
         "': a workbook is saved as a file, and this is a device, a pipe or an open descriptor");
     return kFailure;
   }
+  Unread unread;
+  // JSON Lines and CSV go out row by row, unless the rows must be sorted first or come from the
+  // shell's detail columns.
+  if ((options.format == "json" || options.format == "csv") && !options.sort &&
+      !options.shell_properties)
+    return ExtractParts::StreamRows(options, unread);
   ReportListModel results;
   ConsoleErrorReport errors;
-  Unread unread;
-  RunExtraction(options, results, errors, unread);
+  if (!RunExtraction(options, results, errors, unread)) return kFailure;
   if (!WriteResults(options, results, errors)) return kFailure;
   return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands
+
+size_t ExtractOptions::PathCount() const {
+  size_t count = 0;
+  for (const Input& input : inputs) count += input.list ? input.list->Count() : 1;
+  return count;
+}
+
+namespace ExtractParts {
+
+void Say(std::string_view text) {
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
+}
+
+void Unread::File(const QString& path, const std::string& why) {
+  Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
+}
+
+void Unread::Folder(const QString& path, const std::string& why) {
+  QString shown = path;
+  if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
+  Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
+}
+
+void Unread::Tell(const std::string& text) {
+  Say(text);
+  ++count_;
+}
+
+bool Inputs::Next(std::string& path) {
+  while (at_ < options_.inputs.size()) {
+    const ExtractOptions::Input& input = options_.inputs[at_];
+    if (!input.list) {
+      ++at_;
+      path = input.path;
+      return true;
+    }
+    std::string why;
+    if (input.list->Next(path, why)) return true;
+    if (input.list->Failed()) {
+      problem_ = "cannot read the list '" + input.path + "': " + why;
+      at_ = options_.inputs.size();
+      return false;
+    }
+    ++at_;
+  }
+  return false;
+}
+
+QStringList WalkFolder(const QString& path, const FileSystem& files, EventLoop& events,
+                       Unread& unread) {
+  QString root = path;
+  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+  QStringList folders{root == u"/" ? root : root + u'/'};
+  const AddFolder::Walk walk{files, events,
+                             [&](std::u16string_view, int, const QString& what) {
+                               unread.Tell(FileNames::ToStdBytes(what));
+                             },
+                             [&](const QString& folder, int error, const QString& why) {
+                               if (error != 0) {
+                                 unread.Folder(folder, std::strerror(error));
+                               } else {
+                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
+                                     "': " + FileNames::ToStdBytes(why));
+                               }
+                             }};
+  AddFolder::GetSubDirectories2016(folders, true, walk);
+  return folders;
+}
+
+QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
+                        Unread& unread) {
+  try {
+    return FolderScan::QueueableFiles(files, folder, pattern);
+  } catch (const FolderNotListable& e) {
+    unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
+  } catch (const std::exception& e) {
+    unread.Tell(e.what());
+  }
+  return {};
+}
+
+}  // namespace ExtractParts
