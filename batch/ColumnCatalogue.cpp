@@ -163,6 +163,7 @@ std::vector<Column> MakeColumns() {
          const auto& pictures = s.tag.AttachedPictures();
          return Number(pictures ? pictures->Count() : 0);
        }});
+  all.back().pictures = true;
   all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return TagKinds(s.tag); }});
   all.push_back({QStringLiteral("ID3v2 revision"), kTag, std::nullopt, O::kNumber, false,
@@ -253,6 +254,12 @@ QStringList Split(const QString& stored) {
   QString problem;
   const std::optional<QStringList> resolved = Resolve(stored.split(u'|'), problem);
   return resolved ? *resolved : DefaultHeaders();
+}
+
+bool NeedPictures(const std::vector<const Column*>& columns) {
+  for (const Column* column : columns)
+    if (column && column->pictures) return true;
+  return false;
 }
 
 void AddColumns(ReportListModel& results, const QStringList& headers) {

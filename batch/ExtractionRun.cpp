@@ -27,7 +27,11 @@ QString ToQString(const std::u16string& text) {
 ExtractionRun::ReadRow ExtractionRun::ReadFile(
     std::unique_ptr<clsID3>& tag, const QString& path,
     const std::vector<const ColumnCatalogue::Column*>& chosen) {
-  if (!tag) tag = std::make_unique<clsID3>();
+  if (!tag) {
+    tag = std::make_unique<clsID3>();
+    // No default column shows a picture: their bytes, often most of a tag, stay unread.
+    tag->SetPicturesWanted(ColumnCatalogue::NeedPictures(chosen));
+  }
   tag->SetFileName(FileNames::ToStdBytes(path));
   ReadRow read;
   read.not_read = tag->Diagnosis().NotRead();

@@ -74,6 +74,11 @@ class clsID3 {
   /// Whether the last read found an MPEG audio frame at all.
   bool HasAudio() const noexcept { return audio_.FirstFrameEnd > 0; }
 
+  /// Whether reads keep the pictures (true unless set): a batch that shows no picture passes
+  /// over their bytes, and AttachedPictures then stays empty.
+  void SetPicturesWanted(bool wanted) noexcept { pictures_wanted_ = wanted; }
+  bool PicturesWanted() const noexcept { return pictures_wanted_; }
+
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
 
@@ -139,6 +144,7 @@ class clsID3 {
   MpegAudioState audio_;
   ReadDiagnosis diagnosis_;
   std::unique_ptr<FileReader> reader_;
+  bool pictures_wanted_ = true;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

@@ -55,6 +55,8 @@ class LineMaker {
         chosen_.push_back(ColumnCatalogue::Find(header));
   }
 
+  bool NeedsPictures() const { return ColumnCatalogue::NeedPictures(chosen_); }
+
   void Append(std::string& line, const clsID3& tag, const Entry& entry) const {
     QStringView cells[ResultColumns::kFields.size() + 1];
     std::vector<QStringView> views;
@@ -98,7 +100,10 @@ class LineMaker {
 // folder, which the writer walks in its place; the file system is asked only then.
 Row ReadRow(std::unique_ptr<clsID3>& tag, const Entry& entry, const LineMaker& maker,
             const FileSystem& files) {
-  if (!tag) tag = std::make_unique<clsID3>();
+  if (!tag) {
+    tag = std::make_unique<clsID3>();
+    tag->SetPicturesWanted(maker.NeedsPictures());
+  }
   tag->SetFileName(entry.path);
   const ReadDiagnosis& d = tag->Diagnosis();
   using Status = ReadDiagnosis::Status;
