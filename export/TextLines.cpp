@@ -10,42 +10,88 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
 
 namespace {
 
-// Room for the worst case (3 bytes a unit), then one pass; a lone surrogate, which UTF-8 cannot
-// carry, becomes U+FFFD, or "?" as Qt's own conversion writes it.
-void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
-  const size_t at = out.size();
-  out.resize(at + 3 * size_t(text.size()));
-  char* o = out.data() + at;
-  const char16_t* p = text.utf16();
-  const char16_t* const end = p + text.size();
-  while (p < end) {
+// Bytes gathered on the stack and appended to the string in pieces: no zero-filled room for the
+// worst case, one append per few hundred bytes.
+class Utf8Writer {
+ public:
+  explicit Utf8Writer(std::string& out) : out_(out) {}
+  Utf8Writer(const Utf8Writer&) = delete;
+  Utf8Writer& operator=(const Utf8Writer&) = delete;
+  ~Utf8Writer() { Flush(); }
+
+  void Put(char c) {
+    if (at_ == sizeof buffer_) Flush();
+    buffer_[at_++] = c;
+  }
+  void Put(std::string_view bytes) {
+    for (const char c : bytes) Put(c);
+  }
+  // A code point of one unit or a surrogate pair; a lone surrogate, which UTF-8 cannot carry,
+  // becomes U+FFFD, or "?" as Qt's own conversion writes it.
+  const char16_t* PutCodePoint(const char16_t* p, const char16_t* end, bool lone_as_question) {
+    if (at_ + 4 > sizeof buffer_) Flush();
     char32_t c = *p++;
     if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-      continue;
+      buffer_[at_++] = static_cast<char>(c);
+      return p;
     }
     if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
       c = QChar::surrogateToUcs4(char16_t(c), *p++);
     } else if (QChar::isSurrogate(c)) {
       if (lone_as_question) {
-        *o++ = '?';
-        continue;
+        buffer_[at_++] = '?';
+        return p;
       }
       c = QChar::ReplacementCharacter;
     }
     if (c < 0x800) {
-      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      buffer_[at_++] = static_cast<char>(0xC0 | (c >> 6));
     } else if (c < 0x10000) {
-      *o++ = static_cast<char>(0xE0 | (c >> 12));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0xE0 | (c >> 12));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     } else {
-      *o++ = static_cast<char>(0xF0 | (c >> 18));
-      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0xF0 | (c >> 18));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     }
-    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    buffer_[at_++] = static_cast<char>(0x80 | (c & 0x3F));
+    return p;
   }
-  out.resize(size_t(o - out.data()));
+  // Units below 0x80 that `stop` does not flag, copied as they are; returns where they end.
+  template <class Stop>
+  const char16_t* PutAscii(const char16_t* p, const char16_t* end, Stop stop) {
+    while (p < end) {
+      if (at_ == sizeof buffer_) Flush();
+      const size_t room = sizeof buffer_ - at_;
+      const char16_t* const limit = end - p > static_cast<std::ptrdiff_t>(room) ? p + room : end;
+      char* o = buffer_ + at_;
+      const char16_t* q = p;
+      while (q < limit && *q < 0x80 && !stop(*q)) *o++ = static_cast<char>(*q++);
+      at_ += static_cast<size_t>(q - p);
+      if (q < limit || q == end) return q;
+      p = q;
+    }
+    return p;
+  }
+  void Flush() {
+    out_.append(buffer_, at_);
+    at_ = 0;
+  }
+
+ private:
+  std::string& out_;
+  char buffer_[512];
+  size_t at_ = 0;
+};
+
+void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
+  Utf8Writer w(out);
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    p = w.PutAscii(p, end, [](char16_t) { return false; });
+    if (p < end) p = w.PutCodePoint(p, end, lone_as_question);
+  }
 }
 
 }  // namespace
@@ -146,32 +192,36 @@ namespace {
 // A JSON string straight into UTF-8: what AppendJsonString writes, encoded.
 void AppendJsonStringUtf8(std::string& out, QStringView text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
+  Utf8Writer w(out);
+  w.Put('"');
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
+  const auto special = [](char16_t ch) { return ch < 0x20 || ch == u'"' || ch == u'\\'; };
   while (p < end) {
-    // Plain characters go in runs; only quotes, backslashes and controls need a look.
-    const char16_t* run = p;
-    while (p < end && *p >= 0x20 && *p != u'"' && *p != u'\\') ++p;
-    if (p > run) EncodeUtf8(out, QStringView(run, p - run), false);
+    p = w.PutAscii(p, end, special);
     if (p == end) break;
-    const char16_t ch = *p++;
+    const char16_t ch = *p;
+    if (ch >= 0x80) {
+      p = w.PutCodePoint(p, end, false);
+      continue;
+    }
+    ++p;
     if (ch == u'"' || ch == u'\\') {
-      out += '\\';
-      out += static_cast<char>(ch);
+      w.Put('\\');
+      w.Put(static_cast<char>(ch));
     } else if (ch == u'\n') {
-      out += "\\n";
+      w.Put("\\n");
     } else if (ch == u'\r') {
-      out += "\\r";
+      w.Put("\\r");
     } else if (ch == u'\t') {
-      out += "\\t";
+      w.Put("\\t");
     } else {
-      out += "\\u00";
-      out += kHex[ch >> 4];
-      out += kHex[ch & 15];
+      w.Put("\\u00");
+      w.Put(kHex[ch >> 4]);
+      w.Put(kHex[ch & 15]);
     }
   }
-  out += '"';
+  w.Put('"');
 }
 
 void AppendJsonString(QString& out, QStringView text) {

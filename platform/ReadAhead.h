@@ -1,6 +1,8 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
@@ -39,6 +41,7 @@ class ReadAhead {
       : source_(std::move(source)), work_(std::move(work)) {
     if (jobs <= 1) return;
     slots_.resize(ahead > 0 ? ahead : 32 * static_cast<std::size_t>(jobs));
+    batch_ = std::clamp<std::size_t>(slots_.size() / (2 * static_cast<std::size_t>(jobs)), 1, 16);
     workers_.reserve(static_cast<std::size_t>(jobs));
     // A system that will not start another thread gets a run with fewer readers, or none.
     try {
@@ -68,7 +71,7 @@ class ReadAhead {
     ++taken_;
     std::exception_ptr failure = std::exchange(slot.failure, nullptr);
     std::optional<Result> result = std::exchange(slot.result, std::nullopt);
-    if (workers_waiting_ > 0) has_room_.notify_one();
+    if (workers_waiting_ > 0 && Room() >= batch_) has_room_.notify_one();
     lock.unlock();
     if (failure) std::rethrow_exception(failure);
     return result;
@@ -77,6 +80,7 @@ class ReadAhead {
   /// Ends the reading: workers finish the item in hand and leave; Next answers none from now
   /// on. Returns once every worker has left.
   void Stop() {
+    stopping_ = true;
     {
       std::lock_guard lock(mutex_);
       stopped_ = true;
@@ -94,24 +98,38 @@ class ReadAhead {
     bool ready = false;
   };
 
+  static constexpr std::chrono::milliseconds kSlowBatch{2};
+
+  // Room in the window for items not yet handed out.
+  std::size_t Room() const { return taken_ + slots_.size() - claimed_; }
+
+  // Items are taken and handed over a batch at a time, so the threads meet once per batch
+  // rather than once per file.
   void RunWorker(int worker) {
+    std::vector<Item> items(batch_);
     for (;;) {
-      Item item;
-      std::size_t number = 0;
+      std::size_t first = 0;
+      std::size_t count = 0;
       {
         std::unique_lock lock(mutex_);
         ++workers_waiting_;
-        has_room_.wait(lock,
-                       [&] { return stopped_ || ended_ || claimed_ < taken_ + slots_.size(); });
+        has_room_.wait(lock, [&] { return stopped_ || ended_ || Room() >= batch_; });
         --workers_waiting_;
         if (stopped_ || ended_) return;
-        bool more = false;
+        first = claimed_;
         std::exception_ptr failure;
-        try {
-          more = source_(item);
-        } catch (...) {
-          failure = std::current_exception();
+        bool more = true;
+        while (count < batch_) {
+          try {
+            more = source_(items[count]);
+          } catch (...) {
+            failure = std::current_exception();
+            more = false;
+          }
+          if (!more) break;
+          ++count;
         }
+        claimed_ += count;
         if (!more) {
           // A list that could not be read further ends there, its failure the last result.
           if (failure) {
@@ -125,23 +143,34 @@ class ReadAhead {
           lock.unlock();
           has_result_.notify_all();
           has_room_.notify_all();
-          return;
         }
-        number = claimed_++;
       }
-      std::optional<Result> result;
-      std::exception_ptr failure;
-      try {
-        result.emplace(work_(item, worker));
-      } catch (...) {
-        failure = std::current_exception();
+      // Each result is handed over as soon as it is made, but the consumer, when it waits, is
+      // woken at the end of the batch: woken for every file, it would sleep again at once and
+      // the two threads would spend more on waking each other than on reading. A batch of slow
+      // files (a cold disk) wakes it at every file instead.
+      const auto start = std::chrono::steady_clock::now();
+      for (std::size_t k = 0; k < count; ++k) {
+        // A stop ends the batch at the item in hand: nobody will take the rest.
+        if (stopping_.load(std::memory_order_relaxed)) return;
+        std::optional<Result> result;
+        std::exception_ptr failure;
+        try {
+          result.emplace(work_(items[k], worker));
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        const bool last = k + 1 == count;
+        const bool slow = !last && std::chrono::steady_clock::now() - start > kSlowBatch;
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_[(first + k) % slots_.size()];
+        slot.result = std::move(result);
+        slot.failure = std::move(failure);
+        slot.ready = true;
+        if ((last || slow) && consumer_waiting_ > 0 && taken_ >= first && taken_ <= first + k)
+          has_result_.notify_one();
       }
-      std::lock_guard lock(mutex_);
-      Slot& slot = slots_[number % slots_.size()];
-      slot.result = std::move(result);
-      slot.failure = std::move(failure);
-      slot.ready = true;
-      if (number == taken_ && consumer_waiting_ > 0) has_result_.notify_one();
+      if (count < batch_) return;
     }
   }
 
@@ -153,11 +182,13 @@ class ReadAhead {
   std::condition_variable has_result_;  // the consumer's next slot filled, or the list ended
   std::condition_variable has_room_;    // a slot freed for the workers
   std::vector<Slot> slots_;             // result of item n in slots_[n % size]
+  std::size_t batch_ = 1;               // items a worker takes at once
   std::size_t claimed_ = 0;             // items handed to workers
   std::size_t taken_ = 0;               // results taken by the consumer
   std::size_t end_ = 0;                 // the number of items, once the source ran dry
   bool ended_ = false;
   bool stopped_ = false;
+  std::atomic<bool> stopping_{false};  // read by workers between the items of a batch
   int consumer_waiting_ = 0;
   int workers_waiting_ = 0;
 };
