@@ -109,6 +109,9 @@ class Form1 {
   int SortColumn() const { return sort_column_; }
   bool SortDescending() const { return sort_descending_; }
 
+  /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
+  void SetReadJobs(int jobs);
+
   /// The settings key of the chosen columns, beside the extension and the last folder.
   static constexpr char16_t kColumnsKey[] = u"Columns";
 
@@ -132,6 +135,7 @@ class Form1 {
   FileList file_list_;
 
   bool stop_requested_ = false;
+  int read_jobs_ = 0;
   int sort_column_ = 0;
   bool sort_descending_ = false;
 };

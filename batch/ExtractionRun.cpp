@@ -16,17 +16,9 @@
 #include "platform/ReadAhead.h"
 #include "tag/clsID3.h"
 
-namespace {
-
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
-
 ExtractionRun::ReadRow ExtractionRun::ReadFile(
     std::unique_ptr<clsID3>& tag, const QString& path,
-    const std::vector<const ColumnCatalogue::Column*>& chosen) {
+    const std::vector<const ColumnCatalogue::Column*>& chosen, bool compress) {
   if (!tag) {
     tag = std::make_unique<clsID3>();
     // No default column shows a picture: their bytes, often most of a tag, stay unread.
@@ -37,19 +29,23 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(
   read.not_read = tag->Diagnosis().NotRead();
   if (chosen.empty()) {
     read.cells.reserve(ResultColumns::kFields.size());
-    for (const ResultColumns::Field& field : ResultColumns::kFields)
-      read.cells.push_back(ToQString(((*tag).*field.value)()));
+    for (const ResultColumns::Field& field : ResultColumns::kFields) {
+      const std::u16string& value = ((*tag).*field.value)();
+      read.cells.emplace_back(QStringView(value.data(), static_cast<qsizetype>(value.size())),
+                              compress);
+    }
   } else {
     read.cells.reserve(chosen.size());
     // A header the catalogue does not know stays empty.
     for (const ColumnCatalogue::Column* column : chosen)
-      read.cells.push_back(column ? column->value({*tag, path}) : QString());
+      read.cells.emplace_back(column ? column->value({*tag, path}) : QString(), compress);
   }
   return read;
 }
 
 void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row) {
-  const auto value = [&](size_t c) { return read ? read->cells[c] : QString(); };
+  static const PackedText kEmpty;
+  const auto value = [&](size_t c) -> const PackedText& { return read ? read->cells[c] : kEmpty; };
   trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
   for (size_t c = 1; c < columns; ++c)
     trap.Step(124 + 2 * static_cast<int>(c),
@@ -88,8 +84,9 @@ void ExtractionRun::Start() {
     trap.Step(108, [&] { results_.Clear(); });
     // The paths are taken once: a reorder or a removal during a yield must not make the run
     // read one file twice or skip another.
-    QStringList paths;
-    trap.Step(110, [&] { paths = file_list_.Texts(); });
+    // One shared block a path: a million queued files are not turned into a million strings.
+    std::vector<RowCells> paths;
+    trap.Step(110, [&] { paths = file_list_.AllCells(); });
     // The default columns take the long-standing road, statement by statement; a chosen set is
     // filled from the column catalogue.
     std::vector<const ColumnCatalogue::Column*> chosen;
@@ -98,6 +95,7 @@ void ExtractionRun::Start() {
     // Each worker reads with a tag object of its own, made when it reads its first file.
     const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
     std::vector<std::unique_ptr<clsID3>> tags(static_cast<size_t>(std::max(jobs, 1)));
+    const bool compress = paths.size() > kCompressFrom;
     int next = 0;
     std::optional<ReadAhead<int, ReadRow>> reads(
         std::in_place, jobs,
@@ -107,8 +105,8 @@ void ExtractionRun::Start() {
           return true;
         },
         [&](const int& i, int worker) {
-          return ReadFile(tags[static_cast<size_t>(worker)],
-                          std::as_const(paths)[static_cast<qsizetype>(i)], chosen);
+          return ReadFile(tags[static_cast<size_t>(worker)], paths[static_cast<size_t>(i)].Text(0),
+                          chosen, compress);
         });
     bool closing = false;
     int not_read = 0;
@@ -118,7 +116,7 @@ void ExtractionRun::Start() {
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
-      trap.Step(112, [&] { path = std::as_const(paths)[i - 1]; });
+      trap.Step(112, [&] { path = paths[static_cast<size_t>(i - 1)].Text(0); });
       // The row count is read anew, so files added meanwhile slow the bar down.
       trap.Step(114, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
       trap.Step(116, [&] {

@@ -62,14 +62,19 @@ class ExtractionRun {
   /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
   /// chosen column) and whether the file could not be read at all.
   struct ReadRow {
-    std::vector<QString> cells;
+    std::vector<PackedText> cells;  // packed on the reading thread, ready for the table
     bool not_read = false;
   };
 
   /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs;
   /// `chosen` empty means the default columns.
   static ReadRow ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
-                          const std::vector<const ColumnCatalogue::Column*>& chosen);
+                          const std::vector<const ColumnCatalogue::Column*>& chosen,
+                          bool compress = false);
+
+  /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
+  /// million rows then fit in memory; smaller tables keep them plain and fill faster.
+  static constexpr size_t kCompressFrom = 100000;
 
  private:
   void FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row);

@@ -11,13 +11,15 @@ namespace DataExport {
 
 namespace {
 
-// One row's cells as views, every column present.
-void Cells(const ResultTable& table, const ResultTable::Row& row, std::vector<QStringView>& cells) {
-  cells.clear();
-  cells.push_back(row.text);
-  for (int c = 2; c <= table.ColumnCount(); ++c)
-    cells.push_back(c - 1 <= row.sub_items.size() ? QStringView(row.sub_items[c - 2])
-                                                  : QStringView());
+// One row's cells unpacked, every column present, and views of them.
+void Cells(const ResultTable& table, const ResultTable::Row& row, std::vector<QString>& texts,
+           std::vector<QStringView>& cells) {
+  texts.resize(static_cast<size_t>(table.ColumnCount()));
+  cells.resize(texts.size());
+  for (size_t c = 0; c < texts.size(); ++c) {
+    texts[c] = row.cells.Text(static_cast<int>(c));
+    cells[c] = texts[c];
+  }
 }
 
 }  // namespace
@@ -26,6 +28,7 @@ void WriteCsv(const ResultTable& table, TextOutput& out, const CsvOptions& optio
   const bool formula_safe = options.formula_safe;
   if (options.byte_order_mark) out.Write("\xEF\xBB\xBF");
   std::string line;
+  std::vector<QString> texts;
   std::vector<QStringView> cells(table.headers.begin(), table.headers.end());
   if (options.header) {
     TextLines::AppendCsvLineUtf8(line, cells, formula_safe);
@@ -33,7 +36,7 @@ void WriteCsv(const ResultTable& table, TextOutput& out, const CsvOptions& optio
   }
   for (const ResultTable::Row& row : table.rows) {
     if (!row.checked) continue;
-    Cells(table, row, cells);
+    Cells(table, row, texts, cells);
     line.clear();
     TextLines::AppendCsvLineUtf8(line, cells, formula_safe);
     out.Write(line);
@@ -44,10 +47,11 @@ void WriteCsv(const ResultTable& table, TextOutput& out, const CsvOptions& optio
 void WriteJsonLines(const ResultTable& table, TextOutput& out) {
   const std::vector<std::string> keys = TextLines::JsonKeys(table.headers);
   std::string line;
+  std::vector<QString> texts;
   std::vector<QStringView> cells;
   for (const ResultTable::Row& row : table.rows) {
     if (!row.checked) continue;
-    Cells(table, row, cells);
+    Cells(table, row, texts, cells);
     line.clear();
     TextLines::AppendJsonLineUtf8(line, keys, cells);
     out.Write(line);

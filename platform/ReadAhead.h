@@ -1,5 +1,7 @@
 #pragma once
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -106,6 +108,8 @@ class ReadAhead {
   // Items are taken and handed over a batch at a time, so the threads meet once per batch
   // rather than once per file.
   void RunWorker(int worker) {
+    // Named, so a profile or a debugger tells the readers from the thread they work for.
+    ::pthread_setname_np(::pthread_self(), "tagloom-read");
     std::vector<Item> items(batch_);
     for (;;) {
       std::size_t first = 0;

@@ -1,12 +1,11 @@
 #include "platform/ReportListModel.h"
 
+#include <QMetaMethod>
 #include <algorithm>
 
 #include "platform/StepFailure.h"
 
 namespace {
-
-const QString kNoText;
 
 [[noreturn]] void OutOfRange(const char* what, int index) {
   throw StepFailure(std::string("Invalid ") + what + " index " + std::to_string(index));
@@ -52,10 +51,12 @@ void ReportListModel::SetColumnWidth(int column, int width_twips) {
   emit ColumnWidthChanged(column, width_twips);
 }
 
-int ReportListModel::AppendRow(const QString& text) {
+int ReportListModel::AppendRow(const QString& text) { return AppendRow(PackedText(text)); }
+
+int ReportListModel::AppendRow(const PackedText& text) {
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(Row{text, {}, false, arrivals_++});
+  rows_.push_back(Row{RowCells(text.Bytes()), arrivals_++, false});
   endInsertRows();
   return at + 1;
 }
@@ -67,49 +68,69 @@ void ReportListModel::AppendRows(const QStringList& texts) {
   // Growing by at least half keeps many small batches (one per scanned folder) linear.
   const size_t needed = rows_.size() + static_cast<size_t>(texts.size());
   if (needed > rows_.capacity()) rows_.reserve(std::max(needed, rows_.capacity() * 3 / 2));
-  for (const QString& text : texts) rows_.push_back(Row{text, {}, false, arrivals_++});
+  for (const QString& text : texts)
+    rows_.push_back(Row{RowCells(PackedText(text).Bytes()), arrivals_++, false});
   endInsertRows();
 }
 
 QString ReportListModel::Text(int row) const {
   CheckRow(row);
-  return rows_[row - 1].text;
+  return rows_[row - 1].cells.Text(0);
 }
 
 QStringList ReportListModel::Texts() const {
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(rows_.size()));
-  for (const Row& row : rows_) texts.append(row.text);
+  for (const Row& row : rows_) texts.append(row.cells.Text(0));
   return texts;
+}
+
+const RowCells& ReportListModel::Cells(int row) const {
+  CheckRow(row);
+  return rows_[row - 1].cells;
+}
+
+std::vector<RowCells> ReportListModel::AllCells() const {
+  std::vector<RowCells> all;
+  all.reserve(rows_.size());
+  for (const Row& row : rows_) all.push_back(row.cells);
+  return all;
+}
+
+void ReportListModel::SetPacked(int row, int cell, std::string_view packed, int column) {
+  Row& r = rows_[row - 1];
+  r.cells = r.cells.With(cell, packed);
+  // A cell filled as its row arrives needs no notice of its own when nobody listens.
+  if (!isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged))) return;
+  static const QList<int> kDisplay = {Qt::DisplayRole};
+  const QModelIndex index = this->index(row - 1, column);
+  emit dataChanged(index, index, kDisplay);
 }
 
 void ReportListModel::SetText(int row, const QString& text) {
   CheckRow(row);
-  rows_[row - 1].text = text;
-  const QModelIndex cell = index(row - 1, 0);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  SetPacked(row, 0, PackedText(text).Bytes(), 0);
 }
 
 QString ReportListModel::SubItem(int row, int k) const {
   CheckRow(row);
   CheckSubItem(k);
-  const QStringList& items = rows_[row - 1].sub_items;
-  return k <= items.size() ? items[k - 1] : QString();
+  return rows_[row - 1].cells.Text(k);
 }
 
 void ReportListModel::SetSubItem(int row, int k, const QString& text) {
+  SetSubItem(row, k, PackedText(text));
+}
+
+void ReportListModel::SetSubItem(int row, int k, const PackedText& text) {
   CheckRow(row);
   CheckSubItem(k);
-  QStringList& items = rows_[row - 1].sub_items;
-  while (items.size() < k) items.append(QString());
-  items[k - 1] = text;
-  const QModelIndex cell = index(row - 1, k);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  SetPacked(row, k, text.Bytes(), k);
 }
 
 QStringList ReportListModel::SubItems(int row) const {
   CheckRow(row);
-  return rows_[row - 1].sub_items;
+  return rows_[row - 1].cells.Rest();
 }
 
 QString ReportListModel::Cell(int row, int column) const {
@@ -224,19 +245,8 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
     source.push_back(from);
   }
   beginResetModel();
-  for (Row& row : rows_) {
-    const auto old_cell = [&](int c) {
-      if (c == 0) return row.text;
-      return c <= row.sub_items.size() ? row.sub_items[c - 1] : QString();
-    };
-    QString text = source.empty() || source[0] < 0 ? QString() : old_cell(source[0]);
-    QStringList items;
-    for (size_t c = 1; c < source.size(); ++c)
-      items.append(source[c] < 0 ? QString() : old_cell(source[c]));
-    while (!items.isEmpty() && items.back().isEmpty()) items.removeLast();
-    row.text = std::move(text);
-    row.sub_items = std::move(items);
-  }
+  for (Row& row : rows_)
+    row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
   columns_.clear();
   for (qsizetype c = 0; c < headers.size(); ++c) {
     const size_t k = static_cast<size_t>(c);
@@ -275,13 +285,15 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
     return {};
   const Row& row = rows_[index.row()];
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-    const int k = index.column();
-    const QString& text =
-        k == 0 ? row.text : (k <= row.sub_items.size() ? row.sub_items[k - 1] : kNoText);
+  if (role == Qt::DisplayRole) {
     // Every row one line high, however many lines a lyric has; the tip shows them all.
-    return role == Qt::DisplayRole ? OneLine(text) : WholeText(text);
+    const std::string_view packed = row.cells.Packed(index.column());
+    if (PackedText::LengthOf(packed) <= kLongestShown) return OneLine(PackedText::Unpack(packed));
+    QString shown = PackedText::UnpackPrefix(packed, kLongestShown);
+    if (shown.back().isHighSurrogate()) shown.chop(1);
+    return OneLine(shown) + QChar(0x2026);
   }
+  if (role == Qt::ToolTipRole) return WholeText(row.cells.Text(index.column()));
   if (role == Qt::CheckStateRole && index.column() == 0)
     return row.checked ? Qt::Checked : Qt::Unchecked;
   return {};
