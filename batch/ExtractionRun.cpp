@@ -94,7 +94,8 @@ void ExtractionRun::Start() {
       for (const QString& header : columns_) chosen.push_back(ColumnCatalogue::Find(header));
     // Each worker reads with a tag object of its own, made when it reads its first file.
     const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
-    std::vector<std::unique_ptr<clsID3>> tags(static_cast<size_t>(std::max(jobs, 1)));
+    std::vector<std::unique_ptr<clsID3>> tags(
+        static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs)));
     const bool compress = paths.size() > kCompressFrom;
     int next = 0;
     std::optional<ReadAhead<int, ReadRow>> reads(

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -18,9 +19,14 @@
 
 /// Reads the next items of a list on worker threads while one consumer takes the results
 /// strictly in list order. Items are handed out in order by `source`; `work` turns one into its
-/// result on worker `worker` (0 to jobs - 1), so each worker keeps objects of its own (a tag
-/// object with its buffers) that no other thread touches. At most `ahead` results wait for the
-/// consumer, which bounds the memory whatever the list's length.
+/// result on worker `worker` (0 to Workers(jobs) - 1), so each worker keeps objects of its own (a
+/// tag object with its buffers) that no other thread touches. At most `ahead` results wait for
+/// the consumer, which bounds the memory whatever the list's length.
+///
+/// `jobs` workers read while files come from the page cache. When they come from storage (a
+/// cold disk, a network share), a worker spends most of a file waiting; the others then join,
+/// so that many reads are in flight at once and storage works at its own pace, not one request
+/// at a time. Once files come quickly again, the extra workers rest.
 ///
 /// With one job there are no threads: Next reads the item itself, in the consumer's thread, as
 /// a loop without read-ahead would. A failure inside `work` reaches the consumer from Next, at
@@ -39,15 +45,21 @@ class ReadAhead {
     return cores == 0 ? 1 : static_cast<int>(cores);
   }
 
+  /// How many workers a read-ahead of `jobs` may use, and so how many objects of their own the
+  /// caller keeps: reads in flight per job while files come slowly, at most 64 in all.
+  static int Workers(int jobs) { return jobs <= 1 ? 1 : std::min(jobs * kSlowReads, 64); }
+
   ReadAhead(int jobs, Source source, Work work, std::size_t ahead = 0)
-      : source_(std::move(source)), work_(std::move(work)) {
+      : source_(std::move(source)), work_(std::move(work)), jobs_(jobs), active_(jobs) {
     if (jobs <= 1) return;
-    slots_.resize(ahead > 0 ? ahead : 32 * static_cast<std::size_t>(jobs));
+    const auto workers = static_cast<std::size_t>(Workers(jobs));
+    slots_.resize(ahead > 0 ? ahead : std::max(32 * static_cast<std::size_t>(jobs), 4 * workers));
     batch_ = std::clamp<std::size_t>(slots_.size() / (2 * static_cast<std::size_t>(jobs)), 1, 16);
-    workers_.reserve(static_cast<std::size_t>(jobs));
+    workers_.reserve(workers);
     // A system that will not start another thread gets a run with fewer readers, or none.
     try {
-      for (int w = 0; w < jobs; ++w) workers_.emplace_back([this, w] { RunWorker(w); });
+      for (std::size_t w = 0; w < workers; ++w)
+        workers_.emplace_back([this, w] { RunWorker(static_cast<int>(w)); });
     } catch (const std::system_error&) {
     }
   }
@@ -73,7 +85,7 @@ class ReadAhead {
     ++taken_;
     std::exception_ptr failure = std::exchange(slot.failure, nullptr);
     std::optional<Result> result = std::exchange(slot.result, std::nullopt);
-    if (workers_waiting_ > 0 && Room() >= batch_) has_room_.notify_one();
+    if (workers_waiting_ > 0 && Room() >= (active_ > jobs_ ? 1 : batch_)) has_room_.notify_one();
     lock.unlock();
     if (failure) std::rethrow_exception(failure);
     return result;
@@ -89,6 +101,7 @@ class ReadAhead {
     }
     has_room_.notify_all();
     has_result_.notify_all();
+    rest_.notify_all();
     for (std::thread& worker : workers_)
       if (worker.joinable()) worker.join();
   }
@@ -101,6 +114,32 @@ class ReadAhead {
   };
 
   static constexpr std::chrono::milliseconds kSlowBatch{2};
+  // Reads a job keeps in flight while files come from storage.
+  static constexpr int kSlowReads = 8;
+  // Waiting this long a file, beyond the thread's own work, means the file came from storage.
+  static constexpr std::chrono::microseconds kSlowFile{200};
+
+  static std::chrono::nanoseconds ThreadCpu() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+  }
+
+  // After a batch: whether its files came from storage decides how many workers read on.
+  void Adapt(std::size_t count, std::chrono::nanoseconds wall, std::chrono::nanoseconds cpu) {
+    if (count == 0) return;
+    const int all = static_cast<int>(workers_.size());
+    if (wall - cpu > kSlowFile * static_cast<int>(count)) {
+      quick_batches_ = 0;
+      if (active_ < all) {
+        active_ = all;
+        rest_.notify_all();
+      }
+    } else if (active_ > jobs_ && ++quick_batches_ >= 2 * all) {
+      active_ = jobs_;
+      has_room_.notify_all();  // those now beyond the readers go to rest
+    }
+  }
 
   // Room in the window for items not yet handed out.
   std::size_t Room() const { return taken_ + slots_.size() - claimed_; }
@@ -114,16 +153,28 @@ class ReadAhead {
     for (;;) {
       std::size_t first = 0;
       std::size_t count = 0;
+      std::size_t want = batch_;
       {
         std::unique_lock lock(mutex_);
-        ++workers_waiting_;
-        has_room_.wait(lock, [&] { return stopped_ || ended_ || Room() >= batch_; });
-        --workers_waiting_;
-        if (stopped_ || ended_) return;
+        for (;;) {
+          // A worker beyond those reading now rests apart, so a wake-up meant for a reader
+          // never lands on it.
+          rest_.wait(lock, [&] { return stopped_ || ended_ || worker < active_; });
+          if (stopped_ || ended_) return;
+          ++workers_waiting_;
+          // Slow files are taken one at a time, so that every worker has one in flight.
+          has_room_.wait(lock, [&] {
+            want = active_ > jobs_ ? 1 : batch_;
+            return stopped_ || ended_ || worker >= active_ || Room() >= want;
+          });
+          --workers_waiting_;
+          if (stopped_ || ended_) return;
+          if (worker < active_) break;
+        }
         first = claimed_;
         std::exception_ptr failure;
         bool more = true;
-        while (count < batch_) {
+        while (count < want) {
           try {
             more = source_(items[count]);
           } catch (...) {
@@ -147,6 +198,7 @@ class ReadAhead {
           lock.unlock();
           has_result_.notify_all();
           has_room_.notify_all();
+          rest_.notify_all();
         }
       }
       // Each result is handed over as soon as it is made, but the consumer, when it waits, is
@@ -154,6 +206,7 @@ class ReadAhead {
       // the two threads would spend more on waking each other than on reading. A batch of slow
       // files (a cold disk) wakes it at every file instead.
       const auto start = std::chrono::steady_clock::now();
+      const std::chrono::nanoseconds cpu_start = ThreadCpu();
       for (std::size_t k = 0; k < count; ++k) {
         // A stop ends the batch at the item in hand: nobody will take the rest.
         if (stopping_.load(std::memory_order_relaxed)) return;
@@ -173,8 +226,9 @@ class ReadAhead {
         slot.ready = true;
         if ((last || slow) && consumer_waiting_ > 0 && taken_ >= first && taken_ <= first + k)
           has_result_.notify_one();
+        if (last) Adapt(count, std::chrono::steady_clock::now() - start, ThreadCpu() - cpu_start);
       }
-      if (count < batch_) return;
+      if (count < want) return;
     }
   }
 
@@ -185,8 +239,12 @@ class ReadAhead {
   std::mutex mutex_;
   std::condition_variable has_result_;  // the consumer's next slot filled, or the list ended
   std::condition_variable has_room_;    // a slot freed for the workers
+  std::condition_variable rest_;        // workers beyond those reading now wait here
   std::vector<Slot> slots_;             // result of item n in slots_[n % size]
   std::size_t batch_ = 1;               // items a worker takes at once
+  const int jobs_;                      // workers reading while files come quickly
+  int active_;                          // workers reading now
+  int quick_batches_ = 0;               // batches in a row whose files came quickly
   std::size_t claimed_ = 0;             // items handed to workers
   std::size_t taken_ = 0;               // results taken by the consumer
   std::size_t end_ = 0;                 // the number of items, once the source ran dry

@@ -26,11 +26,12 @@ Ahead::Source Count(int count) {
 // own, and the consumer must still see them in list order.
 TEST(ReadAhead, ResultsComeInListOrderWithEveryWorkerOnItsOwnState) {
   for (const int jobs : {1, 2, 3, 8}) {
-    std::vector<std::atomic<int>> in_use(static_cast<size_t>(jobs));
+    const int workers = Ahead::Workers(jobs);
+    std::vector<std::atomic<int>> in_use(static_cast<size_t>(workers));
     std::atomic<bool> shared{false};
     std::atomic<int> bad_worker{0};
     Ahead ahead(jobs, Count(300), [&](const int& item, int worker) {
-      if (worker < 0 || worker >= jobs) {
+      if (worker < 0 || worker >= workers) {
         ++bad_worker;
         return std::string();
       }
@@ -121,9 +122,45 @@ TEST(ReadAhead, StopEndsTheWorkersAtTheirItemInHand) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(started, after_stop);
   }
-  // A few files in hand, not the list's hundred thousand.
+  // A file in hand for each worker, slow files having woken them all, not the list's hundred
+  // thousand.
   EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(2));
-  EXPECT_LT(started, 20);
+  EXPECT_LE(started, Ahead::Workers(2) + 4);
+}
+
+// Items that wait (files from a cold disk) bring the resting workers in, so many are in flight;
+// quick ones are read by the `jobs` workers (a busy machine may lend a few to the others).
+TEST(ReadAhead, SlowItemsAreReadManyAtOnceQuickOnesByTheJobs) {
+  for (const bool slow : {true, false}) {
+    std::atomic<int> in_flight{0};
+    std::atomic<int> most{0};
+    std::atomic<int> by_others{0};
+    const int count = slow ? 200 : 20000;
+    Ahead ahead(2, Count(count), [&](const int& item, int worker) {
+      const int now = ++in_flight;
+      int seen = most;
+      while (now > seen && !most.compare_exchange_weak(seen, now)) {
+      }
+      if (worker >= 2) ++by_others;
+      if (slow) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      } else {
+        volatile int spin = 0;
+        for (int i = 0; i < 200; ++i) spin = spin + i;
+      }
+      --in_flight;
+      return std::to_string(item);
+    });
+    int taken = 0;
+    while (ahead.Next()) ++taken;
+    EXPECT_EQ(taken, count);
+    if (slow) {
+      EXPECT_GT(most, 8);
+      EXPECT_GT(by_others, count / 2);
+    } else {
+      EXPECT_LT(by_others, count / 10);
+    }
+  }
 }
 
 }  // namespace

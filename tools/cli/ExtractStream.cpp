@@ -165,7 +165,8 @@ class Writer {
 
   // Every given path; false when a list could not be read a second time.
   bool WriteGiven(Inputs& inputs) {
-    std::vector<std::unique_ptr<clsID3>> tags(static_cast<size_t>(jobs_));
+    std::vector<std::unique_ptr<clsID3>> tags(
+        static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
     ReadAhead<Entry, Row> reads(
         jobs_, [&](Entry& entry) { return inputs.Next(entry.path); },
         [&](const Entry& entry, int worker) {
@@ -191,7 +192,8 @@ class Writer {
     qsizetype folder = 0;
     QStringList queued;
     qsizetype next = 0;
-    std::vector<std::unique_ptr<clsID3>> tags(static_cast<size_t>(jobs_));
+    std::vector<std::unique_ptr<clsID3>> tags(
+        static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
     ReadAhead<Entry, Row> reads(
         jobs_,
         [&](Entry& entry) {
