@@ -119,15 +119,26 @@ PackedText::PackedText(QStringView text, bool compress) {
   bool narrow = true;
   for (size_t i = 0; i < units && narrow; ++i) narrow = p[i] < 0x100;
   const size_t payload = narrow ? units : 2 * units;
-  std::string plain;
-  plain.reserve(payload);
-  if (narrow) {
-    plain.resize(units);
-    for (size_t i = 0; i < units; ++i) plain[i] = static_cast<char>(p[i]);
-  } else {
-    plain.assign(reinterpret_cast<const char*>(p), payload);
+  const auto fill = [&](char* out) {
+    if (narrow) {
+      for (size_t i = 0; i < units; ++i) out[i] = static_cast<char>(p[i]);
+    } else {
+      std::memcpy(out, p, payload);
+    }
+  };
+  if (!compress || payload < kCompressFrom) {
+    // Straight into place: tag, length, units.
+    bytes_.reserve(payload + 6);
+    bytes_ += narrow ? kLatin1 : kUtf16;
+    PutLength(bytes_, units);
+    const size_t at = bytes_.size();
+    bytes_.resize(at + payload);
+    fill(bytes_.data() + at);
+    return;
   }
-  if (compress && payload >= kCompressFrom) {
+  std::string plain(payload, '\0');
+  fill(plain.data());
+  {
     thread_local Deflater deflater;
     bytes_ += narrow ? kLatin1Compressed : kUtf16Compressed;
     PutLength(bytes_, units);
@@ -208,6 +219,39 @@ struct RowCells::Block {
 };
 
 RowCells::RowCells(std::string_view packed_text) { *this = Build(&packed_text, 1); }
+
+RowCells RowCells::OfText(QStringView text) { return OfPath(text, QChar(), QStringView()); }
+
+RowCells RowCells::OfPath(QStringView folder, QChar separator, QStringView name) {
+  // A short Latin-1 text, a path as a rule, is packed in place: one allocation, one pass.
+  const QStringView parts[3] = {
+      folder, separator.isNull() ? QStringView() : QStringView(&separator, 1), name};
+  size_t units = 0;
+  bool narrow = true;
+  for (const QStringView part : parts) {
+    units += static_cast<size_t>(part.size());
+    for (const QChar c : part) narrow = narrow && c.unicode() < 0x100;
+  }
+  if (!narrow || units == 0 || units >= 0x80) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(units));
+    for (const QStringView part : parts) text += part;
+    return RowCells(PackedText(text).Bytes());
+  }
+  const size_t bytes = 2 + units;  // tag, one-byte length, units
+  void* memory = ::operator new(sizeof(Block) + 2 + bytes);
+  auto* block = new (memory) Block{{1}, 1, 0};
+  const auto end = static_cast<uint16_t>(bytes);
+  std::memcpy(reinterpret_cast<char*>(block + 1), &end, 2);
+  char* out = const_cast<char*>(block->Bytes());
+  *out++ = kLatin1;
+  *out++ = static_cast<char>(units);
+  for (const QStringView part : parts)
+    for (const QChar c : part) *out++ = static_cast<char>(c.unicode());
+  RowCells row;
+  row.block_ = block;
+  return row;
+}
 
 RowCells RowCells::Build(const std::string_view* cells, int count) {
   size_t total = 0;

@@ -42,6 +42,10 @@ class RowCells {
   RowCells() = default;
   /// A row of one cell.
   explicit RowCells(std::string_view packed_text);
+  /// A row of one cell holding `text`, packed straight into the block.
+  static RowCells OfText(QStringView text);
+  /// The same for the text `folder`, `separator`, `name`, without making it first.
+  static RowCells OfPath(QStringView folder, QChar separator, QStringView name);
   RowCells(const RowCells& other) noexcept : block_(other.block_) { Retain(); }
   RowCells(RowCells&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
   RowCells& operator=(RowCells other) noexcept {

@@ -62,14 +62,20 @@ int ReportListModel::AppendRow(const PackedText& text) {
 }
 
 void ReportListModel::AppendRows(const QStringList& texts) {
-  if (texts.isEmpty()) return;
+  std::vector<RowCells> rows;
+  rows.reserve(static_cast<size_t>(texts.size()));
+  for (const QString& text : texts) rows.push_back(RowCells::OfText(text));
+  AppendPackedRows(std::move(rows));
+}
+
+void ReportListModel::AppendPackedRows(std::vector<RowCells> rows) {
+  if (rows.empty()) return;
   const int at = RowCount();
-  beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
+  beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
   // Growing by at least half keeps many small batches (one per scanned folder) linear.
-  const size_t needed = rows_.size() + static_cast<size_t>(texts.size());
+  const size_t needed = rows_.size() + rows.size();
   if (needed > rows_.capacity()) rows_.reserve(std::max(needed, rows_.capacity() * 3 / 2));
-  for (const QString& text : texts)
-    rows_.push_back(Row{RowCells(PackedText(text).Bytes()), arrivals_++, false});
+  for (RowCells& cells : rows) rows_.push_back(Row{std::move(cells), arrivals_++, false});
   endInsertRows();
 }
 

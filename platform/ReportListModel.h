@@ -47,6 +47,8 @@ class ReportListModel : public QAbstractTableModel {
   int AppendRow(const PackedText& text);
   /// Appends many rows under one insertion notice, so huge lists fill quickly.
   void AppendRows(const QStringList& texts);
+  /// The same with rows packed beforehand (RowCells::OfPath), unchecked.
+  void AppendPackedRows(std::vector<RowCells> rows);
   QString Text(int row) const;
   /// Every row's own text, in row order (a run takes its paths once, at its start).
   QStringList Texts() const;

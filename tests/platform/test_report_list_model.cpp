@@ -238,3 +238,20 @@ TEST(ReportListModelTest, RowsAreCompactAndLongCellsShowTheirStart) {
   EXPECT_TRUE(shown.startsWith(QString::fromUtf16(u"Silver Dream Fire Winter 0 \u21B5 Silver")));
   EXPECT_EQ(list.index(0, 7).data(Qt::ToolTipRole).toString(), lyric);
 }
+
+// Paths packed straight from their folder and name read as the joined text would.
+TEST(PackedCellsTest, PathsPackedInPlaceReadAsTheirText) {
+  const QString long_name(200, u'n');
+  for (const auto& [folder, name] : std::vector<std::pair<QString, QString>>{
+           {QStringLiteral("/music/a"), QStringLiteral("b.mp3")},
+           {QStringLiteral("/m"), QString::fromUtf16(u"Caf\u00E9 \u00FF.mp3")},
+           {QStringLiteral("/m"), QString::fromUtf16(u"\u6771\u4EAC.mp3")},
+           {QStringLiteral("/m"), long_name},
+           {QString(), QStringLiteral("x")}}) {
+    const QString joined = folder + u'/' + name;
+    EXPECT_EQ(RowCells::OfPath(folder, u'/', name).Text(0), joined);
+    EXPECT_EQ(RowCells::OfPath(folder, u'/', name).Length(0), joined.size());
+    EXPECT_EQ(RowCells::OfText(joined).Text(0), joined);
+  }
+  EXPECT_EQ(RowCells::OfText(QString()).Text(0), QString());
+}

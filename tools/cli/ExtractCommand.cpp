@@ -303,8 +303,10 @@ void QueuePath(const QString& path, const QString& ext, FileSystem& files, Event
     return;
   }
   const QString pattern = QStringLiteral("*.") + ext;
-  for (const QString& folder : ExtractParts::WalkFolder(path, files, events, unread))
-    file_list.AppendRows(ExtractParts::FolderFiles(files, folder, pattern, unread));
+  AddFolder::ListedFiles listed;
+  for (const QString& folder :
+       ExtractParts::WalkFolder(path, pattern, files, events, unread, listed))
+    file_list.AppendRows(ExtractParts::FolderFiles(files, folder, pattern, unread, listed));
 }
 
 // The window's run over the paths given; the result table as the window would show it. The
@@ -486,8 +488,8 @@ bool Inputs::Next(std::string& path) {
   return false;
 }
 
-QStringList WalkFolder(const QString& path, const FileSystem& files, EventLoop& events,
-                       Unread& unread) {
+QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
+                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed) {
   QString root = path;
   while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
   QStringList folders{root == u"/" ? root : root + u'/'};
@@ -503,14 +505,14 @@ QStringList WalkFolder(const QString& path, const FileSystem& files, EventLoop& 
                                      "': " + FileNames::ToStdBytes(why));
                                }
                              }};
-  AddFolder::GetSubDirectories2016(folders, true, walk);
+  FolderScan::WalkForFiles(folders, pattern, walk, listed);
   return folders;
 }
 
 QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
-                        Unread& unread) {
+                        Unread& unread, AddFolder::ListedFiles& listed) {
   try {
-    return FolderScan::QueueableFiles(files, folder, pattern);
+    return FolderScan::QueueableFiles(files, folder, pattern, &listed);
   } catch (const FolderNotListable& e) {
     unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
   } catch (const std::exception& e) {

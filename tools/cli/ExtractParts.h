@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "batch/AddFolder.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/ResultSort.h"
 #include "platform/EventLoop.h"
@@ -84,14 +85,15 @@ class NoEvents : public EventLoop {
 };
 
 /// The folders at and beneath `path` as "Add All MP3 File(s) In Folder" walks them, each ending
-/// with the separator; folders it leaves out or cannot read are told.
-QStringList WalkFolder(const QString& path, const FileSystem& files, EventLoop& events,
-                       Unread& unread);
+/// with the separator; folders it leaves out or cannot read are told. Their files for the
+/// pattern, read in the same pass, wait in `listed`.
+QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
+                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed);
 
 /// The files the folder scan queues from one walked folder; a folder that cannot be listed is
 /// told and gives none.
 QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
-                        Unread& unread);
+                        Unread& unread, AddFolder::ListedFiles& listed);
 
 /// JSON Lines or CSV, each row written as soon as it and the rows before it are read, so memory
 /// stays flat however many files there are. The exit status.

@@ -188,7 +188,8 @@ class Writer {
  private:
   // The files beneath a folder, listed one folder at a time as the workers ask for them.
   void WriteFolder(const QString& path) {
-    const QStringList folders = WalkFolder(path, files_, events_, unread_);
+    AddFolder::ListedFiles listed;
+    const QStringList folders = WalkFolder(path, pattern_, files_, events_, unread_, listed);
     qsizetype folder = 0;
     QStringList queued;
     qsizetype next = 0;
@@ -199,7 +200,7 @@ class Writer {
         [&](Entry& entry) {
           while (next >= queued.size()) {
             if (folder >= folders.size()) return false;
-            queued = FolderFiles(files_, folders[folder++], pattern_, unread_);
+            queued = FolderFiles(files_, folders[folder++], pattern_, unread_, listed);
             next = 0;
           }
           entry.text = queued[next++];
