@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <algorithm>
+#include <chrono>
+#include <iostream>
 #include <memory>
 #include <span>
 #include <string>
@@ -99,7 +101,7 @@ class LineMaker {
 // Reads one file on a worker. A given path the engine could not open as a file may be a
 // folder, which the writer walks in its place; the file system is asked only then.
 Row ReadRow(std::unique_ptr<clsID3>& tag, const Entry& entry, const LineMaker& maker,
-            const FileSystem& files) {
+            const FileSystem& files, bool keep_path) {
   if (!tag) {
     tag = std::make_unique<clsID3>();
     tag->SetPicturesWanted(maker.NeedsPictures());
@@ -117,9 +119,44 @@ Row ReadRow(std::unique_ptr<clsID3>& tag, const Entry& entry, const LineMaker& m
   Row row;
   maker.Append(row.line, *tag, entry);
   row.not_read = d.NotRead();
-  if (row.not_read) row.path = entry.path;
+  if (row.not_read || keep_path) row.path = entry.path;
   return row;
 }
+
+// A progress bar on standard error when that is a terminal, drawn at most every 100 ms: the
+// share of the paths given that have their row, and the file last written.
+class StreamProgress {
+ public:
+  explicit StreamProgress(size_t total) : shown_(::isatty(STDERR_FILENO) != 0), total_(total) {}
+  ~StreamProgress() {
+    if (drawn_) std::cerr << "\r\033[K" << std::flush;
+  }
+  StreamProgress(const StreamProgress&) = delete;
+  StreamProgress& operator=(const StreamProgress&) = delete;
+
+  bool Shown() const { return shown_; }
+  void Row(const std::string& path) {
+    ++done_;
+    if (!shown_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    drawn_ = true;
+    constexpr size_t kCells = 30;
+    const size_t filled = total_ == 0 ? 0 : std::min(kCells, done_ * kCells / total_);
+    const QString name = Main::FileNameOfPath(FileNames::ToText(path));
+    std::cerr << "\r\033[K[" << std::string(filled, '#') << std::string(kCells - filled, ' ')
+              << "] " << (QStringLiteral("Processing: ") + name).left(60).toStdString()
+              << std::flush;
+  }
+
+ private:
+  const bool shown_;
+  const size_t total_;
+  size_t done_ = 0;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point last_;
+};
 
 // The output, or after its first failure nothing: the failure is kept to be told at the end.
 class FallibleOutput : public TextOutput {
@@ -156,6 +193,7 @@ class Writer {
  public:
   Writer(const ExtractOptions& options, TextOutput& out, Unread& unread)
       : options_(options),
+        progress_(options.PathCount()),
         out_(out),
         unread_(unread),
         maker_(options),
@@ -170,7 +208,8 @@ class Writer {
     ReadAhead<Entry, Row> reads(
         jobs_, [&](Entry& entry) { return inputs.Next(entry.path); },
         [&](const Entry& entry, int worker) {
-          return ReadRow(tags[static_cast<size_t>(worker)], entry, maker_, files_);
+          return ReadRow(tags[static_cast<size_t>(worker)], entry, maker_, files_,
+                         progress_.Shown());
         });
     while (std::optional<Row> row = reads.Next()) {
       if (row->folder) {
@@ -209,17 +248,20 @@ class Writer {
           return true;
         },
         [&](const Entry& entry, int worker) {
-          return ReadRow(tags[static_cast<size_t>(worker)], entry, maker_, files_);
+          return ReadRow(tags[static_cast<size_t>(worker)], entry, maker_, files_,
+                         progress_.Shown());
         });
     while (std::optional<Row> row = reads.Next()) Write(*row);
   }
 
   void Write(Row& row) {
     out_.Write(row.line);
+    progress_.Row(row.path);
     if (row.not_read) not_read_.push_back(std::move(row.path));
   }
 
   const ExtractOptions& options_;
+  StreamProgress progress_;
   TextOutput& out_;
   Unread& unread_;
   LineMaker maker_;
