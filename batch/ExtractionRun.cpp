@@ -137,8 +137,10 @@ void ExtractionRun::Start() {
         trap.Step(124, [&] { row = results_.AppendRow(name); });
         for (const ResultColumns::Field& field : ResultColumns::kFields) {
           trap.Step(field.line, [&] {
-            results_.SetSubItem(row, field.sub_item,
-                                Require(read).cells[static_cast<size_t>(field.sub_item - 1)]);
+            // Each cell is set once: its packed bytes move into the row.
+            results_.SetSubItem(
+                row, field.sub_item,
+                std::move(Require(read).cells[static_cast<size_t>(field.sub_item - 1)]));
           });
         }
       } else {

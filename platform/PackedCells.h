@@ -23,6 +23,8 @@ class PackedText {
   bool isEmpty() const { return bytes_.empty(); }
   QString ToString() const { return Unpack(bytes_); }
   std::string_view Bytes() const { return bytes_; }
+  /// The packed bytes, taken out of the text (which is then empty).
+  std::string Take() { return std::move(bytes_); }
 
   /// The text of packed bytes, and its length in units.
   static QString Unpack(std::string_view bytes);
@@ -60,6 +62,9 @@ class RowCells {
   QString Text(int cell) const { return PackedText::Unpack(Packed(cell)); }
   qsizetype Length(int cell) const { return PackedText::LengthOf(Packed(cell)); }
   bool IsEmpty(int cell) const { return Packed(cell).empty(); }
+
+  /// A row of these packed cells, in order.
+  static RowCells Of(const std::string_view* cells, int count) { return Build(cells, count); }
 
   /// A copy with cell `cell` replaced (the cells before it, if missing, empty).
   RowCells With(int cell, std::string_view packed) const;

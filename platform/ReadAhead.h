@@ -53,7 +53,7 @@ class ReadAhead {
       : source_(std::move(source)), work_(std::move(work)), jobs_(jobs), active_(jobs) {
     if (jobs <= 1) return;
     const auto workers = static_cast<std::size_t>(Workers(jobs));
-    slots_.resize(ahead > 0 ? ahead : std::max(32 * static_cast<std::size_t>(jobs), 4 * workers));
+    slots_.resize(ahead > 0 ? ahead : std::max(128 * static_cast<std::size_t>(jobs), 4 * workers));
     batch_ = std::clamp<std::size_t>(slots_.size() / (2 * static_cast<std::size_t>(jobs)), 1, 16);
     workers_.reserve(workers);
     // A system that will not start another thread gets a run with fewer readers, or none.
@@ -85,7 +85,9 @@ class ReadAhead {
     ++taken_;
     std::exception_ptr failure = std::exchange(slot.failure, nullptr);
     std::optional<Result> result = std::exchange(slot.result, std::nullopt);
-    if (workers_waiting_ > 0 && Room() >= (active_ > jobs_ ? 1 : batch_)) has_room_.notify_one();
+    // Room grows by one a result: a waiting worker is woken as it reaches what the worker
+    // takes, not at every result after that.
+    if (workers_waiting_ > 0 && Room() == (active_ > jobs_ ? 1 : batch_)) has_room_.notify_one();
     lock.unlock();
     if (failure) std::rethrow_exception(failure);
     return result;

@@ -54,11 +54,29 @@ void ReportListModel::SetColumnWidth(int column, int width_twips) {
 int ReportListModel::AppendRow(const QString& text) { return AppendRow(PackedText(text)); }
 
 int ReportListModel::AppendRow(const PackedText& text) {
+  CloseOpenRow();
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(Row{RowCells(text.Bytes()), arrivals_++, false});
+  rows_.push_back(Row{RowCells(), arrivals_++, false});
+  open_row_ = at + 1;
+  open_cells_.assign(1, std::string(text.Bytes()));
   endInsertRows();
   return at + 1;
+}
+
+void ReportListModel::CloseOpenRow() const {
+  if (open_row_ == 0) return;
+  std::vector<std::string_view> cells(open_cells_.begin(), open_cells_.end());
+  rows_[static_cast<size_t>(open_row_ - 1)].cells =
+      RowCells::Of(cells.data(), static_cast<int>(cells.size()));
+  open_row_ = 0;
+  open_cells_.clear();
+}
+
+const RowCells& ReportListModel::CellsOf(int row) const {
+  CheckRow(row);
+  if (row == open_row_) CloseOpenRow();
+  return rows_[row - 1].cells;
 }
 
 void ReportListModel::AppendRows(const QStringList& texts) {
@@ -70,6 +88,7 @@ void ReportListModel::AppendRows(const QStringList& texts) {
 
 void ReportListModel::AppendPackedRows(std::vector<RowCells> rows) {
   if (rows.empty()) return;
+  CloseOpenRow();
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
   // Growing by at least half keeps many small batches (one per scanned folder) linear.
@@ -79,24 +98,20 @@ void ReportListModel::AppendPackedRows(std::vector<RowCells> rows) {
   endInsertRows();
 }
 
-QString ReportListModel::Text(int row) const {
-  CheckRow(row);
-  return rows_[row - 1].cells.Text(0);
-}
+QString ReportListModel::Text(int row) const { return CellsOf(row).Text(0); }
 
 QStringList ReportListModel::Texts() const {
+  CloseOpenRow();
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(rows_.size()));
   for (const Row& row : rows_) texts.append(row.cells.Text(0));
   return texts;
 }
 
-const RowCells& ReportListModel::Cells(int row) const {
-  CheckRow(row);
-  return rows_[row - 1].cells;
-}
+const RowCells& ReportListModel::Cells(int row) const { return CellsOf(row); }
 
 std::vector<RowCells> ReportListModel::AllCells() const {
+  CloseOpenRow();
   std::vector<RowCells> all;
   all.reserve(rows_.size());
   for (const Row& row : rows_) all.push_back(row.cells);
@@ -104,6 +119,11 @@ std::vector<RowCells> ReportListModel::AllCells() const {
 }
 
 void ReportListModel::SetPacked(int row, int cell, std::string_view packed, int column) {
+  if (row == open_row_) {
+    if (static_cast<size_t>(cell) >= open_cells_.size()) open_cells_.resize(size_t(cell) + 1);
+    open_cells_[static_cast<size_t>(cell)] = packed;
+    return;
+  }
   Row& r = rows_[row - 1];
   r.cells = r.cells.With(cell, packed);
   // A cell filled as its row arrives needs no notice of its own when nobody listens.
@@ -121,7 +141,7 @@ void ReportListModel::SetText(int row, const QString& text) {
 QString ReportListModel::SubItem(int row, int k) const {
   CheckRow(row);
   CheckSubItem(k);
-  return rows_[row - 1].cells.Text(k);
+  return CellsOf(row).Text(k);
 }
 
 void ReportListModel::SetSubItem(int row, int k, const QString& text) {
@@ -134,10 +154,22 @@ void ReportListModel::SetSubItem(int row, int k, const PackedText& text) {
   SetPacked(row, k, text.Bytes(), k);
 }
 
-QStringList ReportListModel::SubItems(int row) const {
+void ReportListModel::SetSubItem(int row, int k, PackedText&& text) {
   CheckRow(row);
-  return rows_[row - 1].cells.Rest();
+  CheckSubItem(k);
+  SetPacked(row, k, text.Take(), k);
 }
+
+void ReportListModel::SetPacked(int row, int cell, std::string&& packed, int column) {
+  if (row != open_row_) {
+    SetPacked(row, cell, std::string_view(packed), column);
+    return;
+  }
+  if (static_cast<size_t>(cell) >= open_cells_.size()) open_cells_.resize(size_t(cell) + 1);
+  open_cells_[static_cast<size_t>(cell)] = std::move(packed);
+}
+
+QStringList ReportListModel::SubItems(int row) const { return CellsOf(row).Rest(); }
 
 QString ReportListModel::Cell(int row, int column) const {
   CheckColumn(column);
@@ -165,6 +197,7 @@ void ReportListModel::SetSelectedRow(std::optional<int> row) {
 
 void ReportListModel::RemoveRow(int row) {
   CheckRow(row);
+  CloseOpenRow();
   beginRemoveRows(QModelIndex(), row - 1, row - 1);
   rows_.erase(rows_.begin() + (row - 1));
   endRemoveRows();
@@ -180,6 +213,8 @@ void ReportListModel::RemoveRow(int row) {
 void ReportListModel::Clear() {
   if (rows_.empty()) return;
   beginResetModel();
+  open_row_ = 0;
+  open_cells_.clear();
   rows_.clear();
   arrivals_ = 0;
   endResetModel();
@@ -190,6 +225,7 @@ void ReportListModel::MoveRow(int from, int to) {
   CheckRow(from);
   CheckRow(to);
   if (from == to) return;
+  CloseOpenRow();
   // Qt names the destination as the row the moved one lands before, counted before the move.
   const int destination = to > from ? to : to - 1;
   beginMoveRows(QModelIndex(), from - 1, from - 1, QModelIndex(), destination);
@@ -213,6 +249,7 @@ void ReportListModel::MoveRow(int from, int to) {
 
 void ReportListModel::ReorderRows(const std::vector<int>& order) {
   if (order.size() != rows_.size()) throw StepFailure("Invalid row order");
+  CloseOpenRow();
   std::vector<Row> reordered;
   reordered.reserve(rows_.size());
   std::optional<int> selected;
@@ -250,6 +287,7 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
       if (columns_[c].header == header) from = static_cast<int>(c);
     source.push_back(from);
   }
+  CloseOpenRow();
   beginResetModel();
   for (Row& row : rows_)
     row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
@@ -290,6 +328,7 @@ QString ReportListModel::WholeText(const QString& text) {
 QVariant ReportListModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
     return {};
+  if (index.row() + 1 == open_row_) CloseOpenRow();
   const Row& row = rows_[index.row()];
   if (role == Qt::DisplayRole) {
     // Every row one line high, however many lines a lyric has; the tip shows them all.

@@ -56,8 +56,10 @@ class ReportListModel : public QAbstractTableModel {
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
   void SetSubItem(int row, int k, const QString& text);
-  /// The same with a text packed beforehand, on another thread perhaps.
+  /// The same with a text packed beforehand, on another thread perhaps; a text given as an
+  /// rvalue is moved into the row.
   void SetSubItem(int row, int k, const PackedText& text);
+  void SetSubItem(int row, int k, PackedText&& text);
   /// The sub-items set so far, in order; the list may end before the last column. A copy shares
   /// the texts, so an export can take the whole table cheaply.
   QStringList SubItems(int row) const;
@@ -117,9 +119,18 @@ class ReportListModel : public QAbstractTableModel {
   void CheckColumn(int column) const;
   void CheckSubItem(int k) const;
   void SetPacked(int row, int cell, std::string_view packed, int column);
+  void SetPacked(int row, int cell, std::string&& packed, int column);
+  const RowCells& CellsOf(int row) const;  // 1-based, checked; closes the open row first
+  void CloseOpenRow() const;
 
   std::vector<Column> columns_;
-  std::vector<Row> rows_;
+  // Mutable only so that a read can pack the open row first (CloseOpenRow).
+  mutable std::vector<Row> rows_;
+  // The row appended last, while nobody has read it: a run fills its cells one statement at a
+  // time, and they gather here to be packed into its block once, when the row is read or the
+  // next one arrives. Until then nobody can hold an old cell, so a cell set here needs no notice.
+  mutable int open_row_ = 0;  // 1-based; 0: none
+  mutable std::vector<std::string> open_cells_;
   std::optional<int> selected_;
   uint32_t arrivals_ = 0;
 };

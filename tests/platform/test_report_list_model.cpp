@@ -255,3 +255,47 @@ TEST(PackedCellsTest, PathsPackedInPlaceReadAsTheirText) {
   }
   EXPECT_EQ(RowCells::OfText(QString()).Text(0), QString());
 }
+
+// A run fills the row it just appended cell by cell: nobody can have read the row yet, so the
+// cells need no notices of their own, and they are all there for whoever reads it next.
+TEST(ReportListModelTest, CellsOfARowNobodyReadYetNeedNoNotice) {
+  ReportListModel list;
+  ThreeColumns(list);
+  QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+  const int a = list.AppendRow(QStringLiteral("a.mp3"));
+  list.SetSubItem(a, 2, PackedText(QStringLiteral("Artist")));
+  list.SetSubItem(a, 1, QStringLiteral("Title"));
+  EXPECT_EQ(changed.count(), 0);
+  EXPECT_EQ(list.SubItems(a), QStringList({"Title", "Artist"}));
+  list.SetSubItem(a, 1, QStringLiteral("Title 2"));  // read since: noticed
+  EXPECT_EQ(changed.count(), 1);
+
+  const int b = list.AppendRow(QStringLiteral("b.mp3"));
+  EXPECT_EQ(list.index(b - 1, 0).data().toString(), QStringLiteral("b.mp3"));  // a view looks
+  list.SetSubItem(b, 1, QStringLiteral("B"));
+  EXPECT_EQ(changed.count(), 2);
+  EXPECT_EQ(list.index(b - 1, 1).data().toString(), QStringLiteral("B"));
+
+  // Whatever comes next, the open row's cells go with it.
+  list.AppendRow(QStringLiteral("c.mp3"));
+  list.SetSubItem(3, 2, QStringLiteral("C"));
+  list.MoveRow(3, 1);
+  EXPECT_EQ(list.Text(1), QStringLiteral("c.mp3"));
+  EXPECT_EQ(list.SubItem(1, 2), QStringLiteral("C"));
+  list.AppendRow(QStringLiteral("d.mp3"));
+  list.SetSubItem(4, 1, QStringLiteral("D"));
+  list.ReorderRows({3, 0, 1, 2});
+  EXPECT_EQ(list.SubItem(1, 1), QStringLiteral("D"));
+  list.AppendRow(QStringLiteral("e.mp3"));
+  list.SetSubItem(5, 1, QStringLiteral("E"));
+  list.ReplaceColumns({QStringLiteral("Title"), QStringLiteral("Filename")}, {});
+  EXPECT_EQ(list.Text(5), QStringLiteral("E"));
+  EXPECT_EQ(list.SubItem(5, 1), QStringLiteral("e.mp3"));
+  list.AppendRow(QStringLiteral("f.mp3"));
+  list.RemoveRow(6);
+  EXPECT_EQ(list.RowCount(), 5);
+  list.AppendRow(QStringLiteral("g.mp3"));
+  list.Clear();
+  list.AppendRow(QStringLiteral("h.mp3"));
+  EXPECT_EQ(list.Texts(), QStringList{"h.mp3"});
+}
