@@ -114,6 +114,7 @@ void ExtractionRun::Start() {
     int done = 0;
     bool stopped = false;
     if (stop_) *stop_ = false;
+    unread_files_.clear();
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
@@ -130,7 +131,10 @@ void ExtractionRun::Start() {
       if (stopped) break;
       std::optional<ReadRow> read;
       trap.Step(120, [&] { read = reads->Next(); });
-      if (read && read->not_read) ++not_read;
+      if (read && read->not_read) {
+        ++not_read;
+        unread_files_.push_back(i);
+      }
       if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });

@@ -59,6 +59,10 @@ class ExtractionRun {
   void SetJobs(int jobs) { jobs_ = jobs; }
   int Jobs() const { return jobs_; }
 
+  /// The rows of the file list (1-based, as the last run took them) whose files the last run
+  /// could not read at all: missing, not a regular file, unreadable.
+  const std::vector<int>& UnreadFiles() const { return unread_files_; }
+
   /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
   /// chosen column) and whether the file could not be read at all.
   struct ReadRow {
@@ -90,4 +94,5 @@ class ExtractionRun {
   QStringList columns_ = ColumnCatalogue::DefaultHeaders();
   bool* stop_ = nullptr;
   int jobs_ = 0;  // 0: one per core
+  std::vector<int> unread_files_;
 };

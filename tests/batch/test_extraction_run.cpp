@@ -300,4 +300,15 @@ TEST_F(ExtractionRunTest, StopWhileThreadsReadAheadKeepsTheRowsSoFar) {
   EXPECT_FALSE(running);
 }
 
+// The run says which files it could not read at all, so a caller need not look at every file
+// again to name them.
+TEST_F(ExtractionRunTest, TheFilesThatCouldNotBeReadAreKnownAfterTheRun) {
+  Queue({Mp3("m", "A"), Q(dir.PathOf("gone.mp3")), Q(dir.Path().string()), Mp3("m", "B")});
+  for (const int jobs : {1, 3}) {
+    run.SetJobs(jobs);
+    run.Start();
+    EXPECT_EQ(run.UnreadFiles(), std::vector<int>({2, 3})) << jobs;
+  }
+}
+
 }  // namespace

@@ -333,6 +333,9 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
     return false;
   }
 
+  // The engine tells which files it could not read at all; the shell's details tell nothing,
+  // so then every file is looked at.
+  std::optional<std::vector<int>> unread_rows;
   {
     ConsoleUi ui;
     ProgressBarModel progress;
@@ -349,14 +352,20 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
       run.SetColumns(options.columns);
       run.SetJobs(options.jobs);
       run.Start();
+      unread_rows = run.UnreadFiles();
     }
   }
   if (options.sort)
     ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
                      options.sort->second);
-  for (const QString& path : file_list.Texts()) {
+  const auto tell = [&](const QString& path) {
     std::string why;
     if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
+  };
+  if (unread_rows) {
+    for (const int row : *unread_rows) tell(file_list.Text(row));
+  } else {
+    for (int row = 1; row <= file_list.RowCount(); ++row) tell(file_list.Text(row));
   }
   return true;
 }
