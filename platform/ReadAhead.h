@@ -53,6 +53,8 @@ class ReadAhead {
       : source_(std::move(source)), work_(std::move(work)), jobs_(jobs), active_(jobs) {
     if (jobs <= 1) return;
     const auto workers = static_cast<std::size_t>(Workers(jobs));
+    // Set before any worker starts: the workers read it while the others are being started.
+    all_workers_ = static_cast<int>(workers);
     slots_.resize(ahead > 0 ? ahead : std::max(128 * static_cast<std::size_t>(jobs), 4 * workers));
     batch_ = std::clamp<std::size_t>(slots_.size() / (2 * static_cast<std::size_t>(jobs)), 1, 16);
     workers_.reserve(workers);
@@ -130,7 +132,7 @@ class ReadAhead {
   // After a batch: whether its files came from storage decides how many workers read on.
   void Adapt(std::size_t count, std::chrono::nanoseconds wall, std::chrono::nanoseconds cpu) {
     if (count == 0) return;
-    const int all = static_cast<int>(workers_.size());
+    const int all = all_workers_;
     if (wall - cpu > kSlowFile * static_cast<int>(count)) {
       quick_batches_ = 0;
       if (active_ < all) {
@@ -245,6 +247,7 @@ class ReadAhead {
   std::vector<Slot> slots_;             // result of item n in slots_[n % size]
   std::size_t batch_ = 1;               // items a worker takes at once
   const int jobs_;                      // workers reading while files come quickly
+  int all_workers_ = 0;                 // workers started, resting ones included
   int active_;                          // workers reading now
   int quick_batches_ = 0;               // batches in a row whose files came quickly
   std::size_t claimed_ = 0;             // items handed to workers
