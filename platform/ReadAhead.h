@@ -55,8 +55,9 @@ class ReadAhead {
     const auto workers = static_cast<std::size_t>(Workers(jobs));
     // Set before any worker starts: the workers read it while the others are being started.
     all_workers_ = static_cast<int>(workers);
-    slots_.resize(ahead > 0 ? ahead : std::max(128 * static_cast<std::size_t>(jobs), 4 * workers));
-    batch_ = std::clamp<std::size_t>(slots_.size() / (2 * static_cast<std::size_t>(jobs)), 1, 16);
+    slots_.resize(ahead > 0 ? ahead : std::max(256 * static_cast<std::size_t>(jobs), 4 * workers));
+    batch_ = std::clamp<std::size_t>(slots_.size() / (4 * static_cast<std::size_t>(jobs)), 1, 64);
+    current_batch_ = std::min<std::size_t>(batch_, 4);
     workers_.reserve(workers);
     // A system that will not start another thread gets a run with fewer readers, or none.
     try {
@@ -89,7 +90,7 @@ class ReadAhead {
     std::optional<Result> result = std::exchange(slot.result, std::nullopt);
     // Room grows by one a result: a waiting worker is woken as it reaches what the worker
     // takes, not at every result after that.
-    if (workers_waiting_ > 0 && Room() == (active_ > jobs_ ? 1 : batch_)) has_room_.notify_one();
+    if (workers_waiting_ > 0 && Room() == Want()) has_room_.notify_one();
     lock.unlock();
     if (failure) std::rethrow_exception(failure);
     return result;
@@ -117,7 +118,7 @@ class ReadAhead {
     bool ready = false;
   };
 
-  static constexpr std::chrono::milliseconds kSlowBatch{2};
+  static constexpr std::chrono::milliseconds kSlowBatch{10};
   // Reads a job keeps in flight while files come from storage.
   static constexpr int kSlowReads = 8;
   // Waiting this long a file, beyond the thread's own work, means the file came from storage.
@@ -135,15 +136,23 @@ class ReadAhead {
     const int all = all_workers_;
     if (wall - cpu > kSlowFile * static_cast<int>(count)) {
       quick_batches_ = 0;
+      current_batch_ = std::min<std::size_t>(batch_, 4);
       if (active_ < all) {
         active_ = all;
         rest_.notify_all();
       }
-    } else if (active_ > jobs_ && ++quick_batches_ >= 2 * all) {
-      active_ = jobs_;
-      has_room_.notify_all();  // those now beyond the readers go to rest
+    } else {
+      current_batch_ = std::min(batch_, 2 * current_batch_);
+      if (active_ > jobs_ && ++quick_batches_ >= 2 * all) {
+        active_ = jobs_;
+        has_room_.notify_all();  // those now beyond the readers go to rest
+      }
     }
   }
+
+  // Items a worker takes next: one at a time while files come slowly; otherwise a batch that
+  // starts small, so that slow files are found out soon, and doubles while they come quickly.
+  std::size_t Want() const { return active_ > jobs_ ? 1 : current_batch_; }
 
   // Room in the window for items not yet handed out.
   std::size_t Room() const { return taken_ + slots_.size() - claimed_; }
@@ -157,7 +166,7 @@ class ReadAhead {
     for (;;) {
       std::size_t first = 0;
       std::size_t count = 0;
-      std::size_t want = batch_;
+      std::size_t want = 1;
       {
         std::unique_lock lock(mutex_);
         for (;;) {
@@ -168,7 +177,7 @@ class ReadAhead {
           ++workers_waiting_;
           // Slow files are taken one at a time, so that every worker has one in flight.
           has_room_.wait(lock, [&] {
-            want = active_ > jobs_ ? 1 : batch_;
+            want = Want();
             return stopped_ || ended_ || worker >= active_ || Room() >= want;
           });
           --workers_waiting_;
@@ -245,7 +254,8 @@ class ReadAhead {
   std::condition_variable has_room_;    // a slot freed for the workers
   std::condition_variable rest_;        // workers beyond those reading now wait here
   std::vector<Slot> slots_;             // result of item n in slots_[n % size]
-  std::size_t batch_ = 1;               // items a worker takes at once
+  std::size_t batch_ = 1;               // the most items a worker takes at once
+  std::size_t current_batch_ = 1;       // what it takes now: small at first, then growing
   const int jobs_;                      // workers reading while files come quickly
   int all_workers_ = 0;                 // workers started, resting ones included
   int active_;                          // workers reading now
