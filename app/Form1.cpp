@@ -168,6 +168,11 @@ bool Form1::SortResultsBy(int column) {
   return true;
 }
 
+void Form1::SetReadJobs(int jobs) {
+  read_jobs_ = jobs;
+  extraction_run_.SetJobs(jobs);
+}
+
 void Form1::Form_Unload() { events_.SetClosing(); }
 
 void Form1::Form_MouseMove() { MousePointer.SetDefault(); }
@@ -190,6 +195,7 @@ void Form1::PushButton2_Click() {
   ShellPropertyRun run(ListView1, ListView2, ProgressBar1, MousePointer, services_.ui,
                        services_.events, services_.shell, errors_);
   run.SetStopFlag(&stop_requested_);
+  run.SetJobs(read_jobs_);
   run.Start();
 }
 

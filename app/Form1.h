@@ -112,6 +112,9 @@ class Form1 {
   int SortColumn() const { return sort_column_; }
   bool SortDescending() const { return sort_descending_; }
 
+  /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
+  void SetReadJobs(int jobs);
+
   /// The settings key of the chosen columns, beside the extension and the last folder.
   static constexpr char16_t kColumnsKey[] = u"Columns";
 
@@ -162,6 +165,7 @@ class Form1 {
   bool summary_sheet_ = false;
   FolderTotals folder_totals_;
   QString legacy_text_;
+  int read_jobs_ = 0;
   int sort_column_ = 0;
   bool sort_descending_ = false;
 };

@@ -67,8 +67,11 @@ class Walker {
       if (const auto id = walk_.files.Identity(folder)) seen_.insert(*id);
   }
 
-  bool Run(QStringList& folders, bool recurse) {
+  // `known` holds, beside each folder, its bits as its parent's listing gave them (-1: unknown,
+  // a folder given to the walk); the two lists change together.
+  bool Run(QStringList& folders, std::vector<int>& known, bool recurse) {
     QStringList found;
+    std::vector<int> found_known;
     bool listing_reached = false;
     std::set<int> reported;
     const auto report = [&](int step, const QString& description) {
@@ -79,16 +82,23 @@ class Walker {
     qsizetype i = 0;
     while (i < folders.size()) {
       const QString v = folders[i];
-      if (!Main::IsFolder(walk_.files, v) || EncodedLength(v) >= kPathLimitBytes) {
+      // A folder found by the walk was looked at as its parent was read; a given one is now.
+      const std::optional<int> bits = known[static_cast<size_t>(i)] >= 0
+                                          ? std::optional<int>(known[static_cast<size_t>(i)])
+                                          : std::nullopt;
+      const bool is_folder =
+          bits ? (*bits & FileAttribute::kDirectory) != 0 : Main::IsFolder(walk_.files, v);
+      if (!is_folder || EncodedLength(v) >= kPathLimitBytes) {
         ++i;
         continue;
       }
-      const std::optional<int> attributes = walk_.files.Attributes(v);
+      const std::optional<int> attributes = bits ? bits : walk_.files.Attributes(v);
       if (!attributes) {
         // Gone since the folder test.
         if (listing_reached) {
           Dropped(v, ENOENT, QString::fromUtf8(std::strerror(ENOENT)));
           folders.removeAt(i);
+          known.erase(known.begin() + i);
         } else {
           report(112, QStringLiteral("Path not found"));
           ++i;
@@ -103,21 +113,25 @@ class Walker {
       }
 
       listing_reached = true;
-      std::vector<DirectoryEntry> entries;
+      FolderContents contents;
       try {
-        entries = walk_.files.ListFolders(v);
+        contents = walk_.files.ListContents(v, walk_.wanted);
       } catch (const FolderNotListable& e) {
         Dropped(v, e.Error(),
                 QString::fromUtf8(e.Error() != 0 ? std::strerror(e.Error()) : e.what()));
         // Removing in place keeps i on the folder that followed, so none is skipped or repeated.
         folders.removeAt(i);
+        known.erase(known.begin() + i);
         continue;
       } catch (const std::exception&) {
         // The caller's own listing of this folder fails the same way and reports it there.
         ++i;
         continue;
       }
-      for (const DirectoryEntry& entry : entries) {
+      // The files too come from this one reading, so the caller need not read the folder again.
+      if (walk_.listed && walk_.wanted) (*walk_.listed)[v] = std::move(contents.files);
+      for (size_t e = 0; e < contents.folders.size(); ++e) {
+        const DirectoryEntry& entry = contents.folders[e];
         if (!(entry.attributes & FileAttribute::kDirectory)) continue;
         if (walk_.events.Yield()) return false;
         const QString& s = entry.name;
@@ -131,24 +145,31 @@ class Walker {
           continue;
         }
         const QString sub = v + s;
-        if (const auto id = walk_.files.Identity(sub); id && !seen_.insert(*id).second) continue;
+        if (const auto& id = contents.identities[e]; id && !seen_.insert(*id).second) continue;
         found.append(sub + Main::kSeparator);
+        found_known.push_back(entry.attributes);
       }
       ++i;
     }
 
-    if (recurse && !found.isEmpty() && !Run(found, true)) return false;
+    if (recurse && !found.isEmpty() && !Run(found, found_known, true)) return false;
 
-    for (const QString& v : std::as_const(found)) {
-      // One look answers both the folder test and the attribute test.
-      const std::optional<int> attributes = walk_.files.Attributes(v);
+    for (qsizetype f = 0; f < found.size(); ++f) {
+      const QString& v = found[f];
+      // One look answers both the folder test and the attribute test: the look of the listing.
+      const int bits = found_known[static_cast<size_t>(f)];
+      const std::optional<int> attributes =
+          bits >= 0 ? std::optional<int>(bits) : walk_.files.Attributes(v);
       if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
         const int error = attributes ? ENOTDIR : ENOENT;
         Dropped(v, error, QString::fromUtf8(std::strerror(error)));
         continue;
       }
       if (walk_.events.Yield()) return false;
-      if (!IsSystemFolder(*attributes) || walk_.files.IsRootFolder(v)) folders.append(v);
+      if (!IsSystemFolder(*attributes) || walk_.files.IsRootFolder(v)) {
+        folders.append(v);
+        known.push_back(*attributes);
+      }
     }
     return true;
   }
@@ -175,7 +196,8 @@ QString BrowseForFolder(Ui& ui, const QString& title, const QString& initial) {
 bool GetSubDirectories2016(QStringList& folders, bool recurse, const Walk& walk) {
   Walker walker(walk);
   walker.Seed(folders);
-  return walker.Run(folders, recurse);
+  std::vector<int> known(static_cast<size_t>(folders.size()), -1);
+  return walker.Run(folders, known, recurse);
 }
 
 std::vector<DirectoryEntry> ListFileEntriesInFolder(const FileSystem& files, const QString& folder,

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QStringView>
 #include <functional>
+#include <map>
 #include <string_view>
 #include <vector>
 
@@ -29,14 +30,21 @@ using ReportFailure =
 /// (0 when a rule of the walk leaves it out), and why, for people.
 using ReportDropped = std::function<void(const QString& folder, int error, const QString& why)>;
 
+/// The files of the walked folders, by folder (as the collection holds it, with its trailing
+/// separator), as ListFileEntriesInFolder gives them.
+using ListedFiles = std::map<QString, std::vector<DirectoryEntry>>;
+
 /// What the walk works with: the file system, the event loop it lets run between folders, where
 /// it reports failures (unset: failures go unreported) and who is told of the folders it leaves
-/// out (unset: nobody).
+/// out (unset: nobody). With `wanted` and `listed` set, the walk also keeps in `listed` the
+/// files of each folder it lists whose name passes `wanted`, from the same reading of the folder.
 struct Walk {
   const FileSystem& files;
   EventLoop& events;
   ReportFailure report;
   ReportDropped dropped = {};
+  std::function<bool(const QString& name)> wanted = {};
+  ListedFiles* listed = nullptr;
 };
 
 /// The folder browser opening on initial; the chosen folder, or empty text when cancelled.

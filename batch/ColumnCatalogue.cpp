@@ -177,6 +177,7 @@ std::vector<Column> MakeColumns() {
          const auto& pictures = s.tag.AttachedPictures();
          return Number(pictures ? pictures->Count() : 0);
        }});
+  all.back().pictures = true;
   all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return TagKinds(s.tag); }});
   all.push_back({QStringLiteral("Sources"), kTag, 3000, O::kText, false,
@@ -275,6 +276,12 @@ QStringList Split(const QString& stored) {
   QString problem;
   const std::optional<QStringList> resolved = Resolve(stored.split(u'|'), problem);
   return resolved ? *resolved : DefaultHeaders();
+}
+
+bool NeedPictures(const std::vector<const Column*>& columns) {
+  for (const Column* column : columns)
+    if (column && column->pictures) return true;
+  return false;
 }
 
 void AddColumns(ReportListModel& results, const QStringList& headers) {

@@ -34,6 +34,8 @@ struct Column {
   /// Keeps a leading "=" in the workbook: the cell names a file, it is no tag text.
   bool names_file;
   QString (*value)(const Source&);
+  /// Made from the pictures: a read for this column must keep them.
+  bool pictures = false;
 };
 
 /// All columns, the default ones first and in their order.
@@ -53,6 +55,9 @@ std::optional<QStringList> Resolve(const QStringList& headers, QString& problem)
 /// gives the default columns.
 QString Join(const QStringList& headers);
 QStringList Split(const QString& stored);
+
+/// Whether any of the columns is made from the pictures; reads for the others pass them over.
+bool NeedPictures(const std::vector<const Column*>& columns);
 
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);

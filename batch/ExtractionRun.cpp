@@ -1,8 +1,11 @@
 #include "batch/ExtractionRun.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
@@ -11,44 +14,49 @@
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/FileNames.h"
+#include "platform/ReadAhead.h"
+#include "tag/LegacyText.h"
 #include "tag/clsID3.h"
 
-namespace {
-
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
+                                               const ReadOptions& options,
+                                               const std::shared_ptr<LegacyTextDecoder>& decoder) {
+  const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
+  const bool compress = options.compress;
+  if (!tag) {
+    tag = std::make_unique<clsID3>();
+    // No default column shows a picture: their bytes, often most of a tag, stay unread. The
+    // totals count files without one.
+    tag->SetPicturesWanted(options.totals || ColumnCatalogue::NeedPictures(chosen));
+    tag->SetLegacyTextDecoder(decoder);
+  }
+  tag->SetFileName(FileNames::ToStdBytes(path));
+  ReadRow read;
+  read.not_read = tag->Diagnosis().NotRead();
+  if (options.totals) read.totals = FolderTotals::Of(*tag);
+  if (chosen.empty()) {
+    read.cells.reserve(ResultColumns::kFields.size());
+    for (const ResultColumns::Field& field : ResultColumns::kFields) {
+      const std::u16string& value = ((*tag).*field.value)();
+      read.cells.emplace_back(QStringView(value.data(), static_cast<qsizetype>(value.size())),
+                              compress);
+    }
+  } else {
+    read.cells.reserve(chosen.size());
+    // A header the catalogue does not know stays empty.
+    for (const ColumnCatalogue::Column* column : chosen)
+      read.cells.emplace_back(column ? column->value({*tag, path}) : QString(), compress);
+  }
+  return read;
 }
 
-}  // namespace
-
-void ExtractionRun::FillChosen(ErrorTrap& trap,
-                               const std::vector<const ColumnCatalogue::Column*>& chosen,
-                               const QString& path, const clsID3* tag, int& row) {
-  const auto value = [&](size_t c) {
-    const ColumnCatalogue::Column* column = chosen[c];
-    if (!column || !tag) return QString();  // a header the catalogue does not know stays empty
-    return column->value({*tag, path});
-  };
+void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row) {
+  static const PackedText kEmpty;
+  const auto value = [&](size_t c) -> const PackedText& { return read ? read->cells[c] : kEmpty; };
   trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
-  // The row's cells go in as one change: with many columns, a change per cell costs more than
-  // making the cells.
-  QStringList cells;
-  cells.reserve(static_cast<qsizetype>(chosen.size()));
-  if (last_cells_.size() != chosen.size()) last_cells_.assign(chosen.size(), QString());
-  for (size_t c = 1; c < chosen.size(); ++c) {
-    QString cell;
-    trap.Step(124 + 2 * static_cast<int>(c), [&] { cell = value(c); });
-    // Most columns repeat from file to file (a rate, a mode, a status): the rows then share the
-    // one text, which keeps a wide table small.
-    if (cell == last_cells_[c]) {
-      cells.append(last_cells_[c]);
-    } else {
-      last_cells_[c] = cell;
-      cells.append(std::move(cell));
-    }
-  }
-  trap.Step(124 + 2 * static_cast<int>(chosen.size()),
-            [&] { results_.SetSubItems(row, std::move(cells)); });
+  for (size_t c = 1; c < columns; ++c)
+    trap.Step(124 + 2 * static_cast<int>(c),
+              [&] { results_.SetSubItem(row, static_cast<int>(c), value(c)); });
 }
 
 QString ExtractionRun::RunSummary(int files, int not_read) {
@@ -83,24 +91,49 @@ void ExtractionRun::Start() {
     trap.Step(108, [&] { results_.Clear(); });
     // The paths are taken once: a reorder or a removal during a yield must not make the run
     // read one file twice or skip another.
-    QStringList paths;
-    trap.Step(110, [&] { paths = file_list_.Texts(); });
-    std::unique_ptr<clsID3> tag;
-    bool closing = false;
+    // One shared block a path: a million queued files are not turned into a million strings.
+    std::vector<RowCells> paths;
+    trap.Step(110, [&] { paths = file_list_.AllCells(); });
     // The default columns take the long-standing road, statement by statement; a chosen set is
     // filled from the column catalogue.
-    std::vector<const ColumnCatalogue::Column*> chosen;
+    ReadOptions options;
     if (!ColumnCatalogue::IsDefault(columns_))
-      for (const QString& header : columns_) chosen.push_back(ColumnCatalogue::Find(header));
+      for (const QString& header : columns_)
+        options.chosen.push_back(ColumnCatalogue::Find(header));
+    const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
+    options.compress = paths.size() > kCompressFrom;
+    options.totals = totals_ != nullptr;
+    // Each worker reads with a tag object and a legacy-text decoder of its own, the tag made
+    // when it reads its first file.
+    const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
+    const auto workers = static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs));
+    std::vector<std::unique_ptr<clsID3>> tags(workers);
+    std::vector<std::shared_ptr<LegacyTextDecoder>> decoders(workers);
+    for (size_t w = 0; w < workers && decoder_; ++w)
+      decoders[w] = w == 0 ? decoder_ : decoder_->Another();
+    int next = 0;
+    std::optional<ReadAhead<int, ReadRow>> reads(
+        std::in_place, jobs,
+        [&](int& i) {
+          if (next >= static_cast<int>(paths.size())) return false;
+          i = next++;
+          return true;
+        },
+        [&](const int& i, int worker) {
+          const auto w = static_cast<size_t>(worker);
+          return ReadFile(tags[w], paths[static_cast<size_t>(i)].Text(0), options, decoders[w]);
+        });
+    bool closing = false;
     int not_read = 0;
     int done = 0;
     bool stopped = false;
     if (stop_) *stop_ = false;
     if (totals_) totals_->Clear();
+    unread_files_.clear();
     for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
       QString path;
       int row = 0;
-      trap.Step(112, [&] { path = paths[i - 1]; });
+      trap.Step(112, [&] { path = paths[static_cast<size_t>(i - 1)].Text(0); });
       // The row count is read anew, so files added meanwhile slow the bar down.
       trap.Step(114, [&] { progress_.SetValue(ProgressValue(i, file_list_.RowCount())); });
       trap.Step(116, [&] {
@@ -111,31 +144,34 @@ void ExtractionRun::Start() {
       if (closing) break;
       stopped = stop_ && *stop_;
       if (stopped) break;
-      trap.Step(120, [&] {
-        if (!tag) {
-          tag = std::make_unique<clsID3>();
-          tag->SetLegacyTextDecoder(decoder_);
-        }
-        tag->SetFileName(FileNames::ToStdBytes(path));
-      });
-      if (tag && tag->Diagnosis().NotRead()) ++not_read;
-      if (tag && totals_) totals_->Add(path, *tag);
+      std::optional<ReadRow> read;
+      trap.Step(120, [&] { read = reads->Next(); });
+      if (read && read->not_read) {
+        ++not_read;
+        unread_files_.push_back(i);
+      }
+      if (read && read->totals) totals_->Add(path, *read->totals);
       if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
         trap.Step(124, [&] { row = results_.AppendRow(name); });
         for (const ResultColumns::Field& field : ResultColumns::kFields) {
           trap.Step(field.line, [&] {
-            results_.SetSubItem(row, field.sub_item, ToQString((Require(tag).*field.value)()));
+            // Each cell is set once: its packed bytes move into the row.
+            results_.SetSubItem(
+                row, field.sub_item,
+                std::move(Require(read).cells[static_cast<size_t>(field.sub_item - 1)]));
           });
         }
       } else {
-        FillChosen(trap, chosen, path, tag.get(), row);
+        FillChosen(trap, chosen.size(), read ? &*read : nullptr, row);
       }
       trap.Line(148);
       done = i;
     }
-    tag.reset();
+    // Workers still reading ahead stop at their file in hand.
+    reads.reset();
+    tags.clear();
     if (closing) {
       trap.Step(154, [&] { pointer_.EndLongAction(); });
       trap.Line(160);

@@ -2,9 +2,11 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "batch/ColumnCatalogue.h"
+#include "batch/FolderTotals.h"
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
@@ -13,10 +15,10 @@
 #include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
-/// "Start Extracting Tags": reads every queued file with one tag object and appends one row
-/// per file to the result table, yielding to the event loop before each file.
+/// "Start Extracting Tags": reads every queued file and appends one row per file to the result
+/// table, yielding to the event loop before each file. Worker threads, each with a tag object of
+/// its own, read the next files while the rows are added strictly in list order.
 class ErrorTrap;
-class FolderTotals;
 class LegacyTextDecoder;
 class clsID3;
 
@@ -63,9 +65,42 @@ class ExtractionRun {
   /// counts nothing.
   void SetFolderTotals(FolderTotals* totals) { totals_ = totals; }
 
+  /// How many threads read ahead (0: one per core); 1 reads each file in the run's own thread
+  /// as it comes.
+  void SetJobs(int jobs) { jobs_ = jobs; }
+  int Jobs() const { return jobs_; }
+
+  /// The rows of the file list (1-based, as the last run took them) whose files the last run
+  /// could not read at all: missing, not a regular file, unreadable.
+  const std::vector<int>& UnreadFiles() const { return unread_files_; }
+
+  /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
+  /// chosen column) and whether the file could not be read at all.
+  struct ReadRow {
+    std::vector<PackedText> cells;  // packed on the reading thread, ready for the table
+    bool not_read = false;
+    std::optional<FolderTotals::Folder> totals;  // the file's share, when the run totals
+  };
+
+  /// How a worker reads: the columns, and what else each read keeps.
+  struct ReadOptions {
+    std::vector<const ColumnCatalogue::Column*> chosen;  // empty: the default columns
+    bool compress = false;
+    bool totals = false;
+  };
+
+  /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs.
+  /// `decoder` reads the legacy text of a tag made here; each thread needs its own.
+  static ReadRow ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
+                          const ReadOptions& options,
+                          const std::shared_ptr<LegacyTextDecoder>& decoder = nullptr);
+
+  /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
+  /// million rows then fit in memory; smaller tables keep them plain and fill faster.
+  static constexpr size_t kCompressFrom = 100000;
+
  private:
-  void FillChosen(ErrorTrap& trap, const std::vector<const ColumnCatalogue::Column*>& chosen,
-                  const QString& path, const clsID3* tag, int& row);
+  void FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row);
 
   ReportListModel& file_list_;
   ReportListModel& results_;
@@ -79,5 +114,6 @@ class ExtractionRun {
   bool* stop_ = nullptr;
   std::shared_ptr<LegacyTextDecoder> decoder_;
   FolderTotals* totals_ = nullptr;
-  std::vector<QString> last_cells_;  // the cells of the row filled last, by column
+  int jobs_ = 0;  // 0: one per core
+  std::vector<int> unread_files_;
 };

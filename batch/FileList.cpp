@@ -113,10 +113,12 @@ void FileList::DropPathsInOrder(const QStringList& paths) {
       continue;
     }
     QStringList folders{path + Main::kSeparator};
-    if (!AddFolder::GetSubDirectories2016(folders, true, walk)) return;
+    const QString every = QStringLiteral("*.*");
+    AddFolder::ListedFiles listed;
+    if (!FolderScan::WalkForFiles(folders, every, walk, listed)) return;
     for (const QString& folder : std::as_const(folders)) {
       try {
-        file_list_.AppendRows(FolderScan::QueueableFiles(files_, folder, QStringLiteral("*.*")));
+        file_list_.AppendRows(FolderScan::QueueableFiles(files_, folder, every, &listed));
       } catch (const std::exception&) {
         // A folder that went away or may not be read adds nothing; the rest of the drop goes on.
       }

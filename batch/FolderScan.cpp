@@ -35,20 +35,80 @@ class StoppableEvents : public EventLoop {
 
 }  // namespace
 
-QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
-                                       const QString& pattern) {
+namespace {
+
+// The paths to queue of one folder's listing, each handed to `take` as its folder (without the
+// separator) and its name.
+template <class Take>
+void PathsOf(const QString& entry, const std::vector<DirectoryEntry>& entries, Take&& take) {
   const QString folder = entry.chopped(entry.isEmpty() ? 0 : 1);
-  QStringList paths;
-  for (const DirectoryEntry& entry : AddFolder::ListFileEntriesInFolder(files, folder, pattern)) {
-    if (entry.name.startsWith(u'~')) continue;
-    const QString path = folder + Main::kSeparator + entry.name;
+  // Names hold no separator: a doubled one can only stand in the folder's part of the paths.
+  const bool doubled = folder.contains(kDoubleSeparator) || folder.endsWith(Main::kSeparator);
+  for (const DirectoryEntry& file : entries) {
+    if (file.name.startsWith(u'~')) continue;
     // The listing has just found the file present and read its attributes; asking the file
     // system again would double the cost of a scan.
-    if (entry.attributes == kArchiveHidden) continue;
-    // Most paths hold no doubled separator, and collapsing one of those changes nothing.
-    paths.append(path.contains(kDoubleSeparator) ? Main::CollapseBackslashes(path) : path);
+    if (file.attributes == kArchiveHidden) continue;
+    if (doubled) {
+      take(Main::CollapseBackslashes(folder + Main::kSeparator + file.name), QString());
+    } else {
+      take(folder, file.name);
+    }
   }
+}
+
+QStringList PathsOf(const QString& entry, const std::vector<DirectoryEntry>& entries) {
+  QStringList paths;
+  paths.reserve(static_cast<qsizetype>(entries.size()));
+  PathsOf(entry, entries, [&](const QString& folder, const QString& name) {
+    paths.append(name.isNull() ? folder : folder + Main::kSeparator + name);
+  });
   return paths;
+}
+
+// The listing of one folder: what the walk kept of it, or a new one.
+std::vector<DirectoryEntry> EntriesOf(const FileSystem& files, const QString& entry,
+                                      const QString& pattern, AddFolder::ListedFiles* listed) {
+  if (listed) {
+    const auto found = listed->find(entry);
+    if (found != listed->end()) {
+      std::vector<DirectoryEntry> entries = std::move(found->second);
+      listed->erase(found);
+      return entries;
+    }
+  }
+  return AddFolder::ListFileEntriesInFolder(files, entry.chopped(entry.isEmpty() ? 0 : 1), pattern);
+}
+
+}  // namespace
+
+QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
+                                       const QString& pattern) {
+  return QueueableFiles(files, entry, pattern, nullptr);
+}
+
+QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
+                                       const QString& pattern, AddFolder::ListedFiles* listed) {
+  return PathsOf(entry, EntriesOf(files, entry, pattern, listed));
+}
+
+void FolderScan::QueueFiles(ReportListModel& list, const FileSystem& files, const QString& entry,
+                            const QString& pattern, AddFolder::ListedFiles* listed) {
+  const std::vector<DirectoryEntry> entries = EntriesOf(files, entry, pattern, listed);
+  std::vector<RowCells> rows;
+  rows.reserve(entries.size());
+  PathsOf(entry, entries, [&](const QString& folder, const QString& name) {
+    rows.push_back(name.isNull() ? RowCells::OfText(folder)
+                                 : RowCells::OfPath(folder, Main::kSeparator, name));
+  });
+  list.AppendPackedRows(std::move(rows));
+}
+
+bool FolderScan::WalkForFiles(QStringList& folders, const QString& pattern, AddFolder::Walk walk,
+                              AddFolder::ListedFiles& listed) {
+  walk.wanted = [pattern](const QString& name) { return AddFolder::MatchesPattern(name, pattern); };
+  walk.listed = &listed;
+  return AddFolder::GetSubDirectories2016(folders, true, walk);
 }
 
 QString FolderScan::TypedExtension(const QString& answer) {
@@ -89,20 +149,22 @@ void FolderScan::QueueFolder() {
   // A stop ends the walk as the window's closing does: nothing more is queued.
   if (stop_) *stop_ = false;
   StoppableEvents events(events_, stop_);
+  // Each folder is read once: the walk keeps the files it finds for the listing that follows.
+  const QString pattern = QStringLiteral("*.") + answer;
+  AddFolder::ListedFiles listed;
   trap.Step(118, [&] {
     const AddFolder::Walk walk{
         files_, events, [this](std::u16string_view location, int step, const QString& description) {
           reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step,
                                     description);
         }};
-    open = AddFolder::GetSubDirectories2016(folders, true, walk);
+    open = WalkForFiles(folders, pattern, walk, listed);
   });
 
-  const QString pattern = QStringLiteral("*.") + answer;
   for (qsizetype f = 0; open && f < folders.size(); ++f) {
     trap.Line(120);
     // One insertion per folder keeps a scan of many thousands of files from redrawing per row.
-    trap.Step(124, [&] { file_list_.AppendRows(QueueableFiles(files_, folders[f], pattern)); });
+    trap.Step(124, [&] { QueueFiles(file_list_, files_, folders[f], pattern, &listed); });
   }
   trap.Step(138, [&] { pointer_.EndLongAction(); });
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "batch/AddFolder.h"
+
 class ErrorReport;
 class FileSystem;
 class ReportListModel;
@@ -37,6 +39,20 @@ class FolderScan {
   /// exactly archive and hidden. Throws StepFailure when the folder cannot be listed.
   static QStringList QueueableFiles(const FileSystem& files, const QString& entry,
                                     const QString& pattern);
+  /// The same from the files a walk kept (AddFolder::Walk::listed) when it listed the folder;
+  /// a folder it did not list is listed now.
+  static QStringList QueueableFiles(const FileSystem& files, const QString& entry,
+                                    const QString& pattern, AddFolder::ListedFiles* listed);
+
+  /// Appends to the list the paths QueueableFiles gives, packed as they are made.
+  static void QueueFiles(ReportListModel& list, const FileSystem& files, const QString& entry,
+                         const QString& pattern, AddFolder::ListedFiles* listed);
+
+  /// Walks the tree at `folders` breadth first as "Add All MP3 File(s) In Folder" does and keeps
+  /// each folder's files for the pattern, read in the same pass. False when the walk was told
+  /// to stop.
+  static bool WalkForFiles(QStringList& folders, const QString& pattern, AddFolder::Walk walk,
+                           AddFolder::ListedFiles& listed);
 
   /// The extension as the user meant it: one leading dot, typed out of habit (".mp3"), is
   /// dropped when an extension follows it.

@@ -44,33 +44,38 @@ void FolderTotals::Clear() {
   index_.clear();
 }
 
-void FolderTotals::Add(const QString& path, const clsID3& tag) {
+FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
+  Folder f;
+  f.files = 1;
+  const ReadDiagnosis& d = tag.Diagnosis();
+  if (d.NotRead()) {
+    f.not_read = 1;
+    return f;
+  }
+  f.bytes = std::max<int64_t>(d.size, 0);
+  if (tag.HasAudio()) {
+    f.seconds = tag.ExactLength().seconds;
+    ++(tag.IsVBR() ? f.vbr : f.cbr);
+    const auto kbits = static_cast<int>(std::lround(tag.BitRate() / 1000));
+    AddRange(f, kbits, kbits);
+  }
+  f.no_title = tag.Title().empty();
+  f.no_artist = tag.Artist().empty();
+  f.no_album = tag.Album().empty();
+  f.no_genre = tag.Genre().empty() &&
+               (tag.GenreID() == Genres::kNone || clsID3::GenreName(tag.GenreID()).empty());
+  f.no_picture = !tag.AttachedPictures() || tag.AttachedPictures()->Count() == 0;
+  return f;
+}
+
+void FolderTotals::Add(const QString& path, const Folder& file) {
   const QString folder = FolderOf(path);
   auto at = index_.constFind(folder);
   if (at == index_.constEnd()) {
     at = index_.insert(folder, folders_.size());
     folders_.push_back(Folder{folder});
   }
-  Folder& f = folders_[*at];
-  ++f.files;
-  const ReadDiagnosis& d = tag.Diagnosis();
-  if (d.NotRead()) {
-    ++f.not_read;
-    return;
-  }
-  f.bytes += std::max<int64_t>(d.size, 0);
-  if (tag.HasAudio()) {
-    f.seconds += tag.ExactLength().seconds;
-    ++(tag.IsVBR() ? f.vbr : f.cbr);
-    const auto kbits = static_cast<int>(std::lround(tag.BitRate() / 1000));
-    AddRange(f, kbits, kbits);
-  }
-  f.no_title += tag.Title().empty();
-  f.no_artist += tag.Artist().empty();
-  f.no_album += tag.Album().empty();
-  f.no_genre += tag.Genre().empty() &&
-                (tag.GenreID() == Genres::kNone || clsID3::GenreName(tag.GenreID()).empty());
-  f.no_picture += !tag.AttachedPictures() || tag.AttachedPictures()->Count() == 0;
+  folders_[*at].Add(file);
 }
 
 FolderTotals::Folder FolderTotals::Total() const {

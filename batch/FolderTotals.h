@@ -31,7 +31,11 @@ class FolderTotals {
 
   void Clear();
   /// Counts the file at `path`, which `tag` has just read.
-  void Add(const QString& path, const clsID3& tag);
+  void Add(const QString& path, const clsID3& tag) { Add(path, Of(tag)); }
+  /// The counts of the one file `tag` has just read (made where it was read, added in order).
+  static Folder Of(const clsID3& tag);
+  /// Counts a file made so.
+  void Add(const QString& path, const Folder& file);
   /// The folders in the order their first file came.
   const std::vector<Folder>& Folders() const { return folders_; }
   /// Everything added, under the folder name "All folders".

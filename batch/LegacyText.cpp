@@ -59,6 +59,10 @@ class IconvDecoder : public LegacyTextDecoder {
     if (detector_) uchardet_delete(detector_);
   }
 
+  std::shared_ptr<LegacyTextDecoder> Another() const override {
+    return std::make_shared<IconvDecoder>(fixed_);
+  }
+
   bool Usable(const std::string& code_page) {
     return converters_.For(code_page) != Converters::kNone;
   }

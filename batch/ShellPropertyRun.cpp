@@ -1,5 +1,6 @@
 #include "batch/ShellPropertyRun.h"
 
+#include <QSet>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -7,6 +8,7 @@
 
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
+#include "platform/ReadAhead.h"
 
 namespace {
 
@@ -68,6 +70,26 @@ void ShellPropertyRun::Start() {
   QStringList paths;
   trap.Step(106, [&] { paths = file_list_.Texts(); });
 
+  // Workers read the details of the next files while the rows are filled in list order; a
+  // path queued twice is read once, as the shell's kept listing answers it the second time.
+  QSet<QString> seen;
+  int next = 0;
+  using Ahead = ReadAhead<std::pair<int, bool>, std::shared_ptr<const ShellDetails>>;
+  std::optional<Ahead> reads(
+      std::in_place, jobs_ > 0 ? jobs_ : Ahead::DefaultJobs(),
+      [&](std::pair<int, bool>& item) {
+        if (next >= static_cast<int>(paths.size())) return false;
+        const QString& path = std::as_const(paths)[next];
+        const auto before = seen.size();
+        seen.insert(path);
+        item = {next++, seen.size() != before};
+        return true;
+      },
+      [&](const std::pair<int, bool>& item, int) -> std::shared_ptr<const ShellDetails> {
+        if (!item.second) return nullptr;
+        return shell_.ReadDetails(std::as_const(paths)[item.first]);
+      });
+
   // The items of the folder listed last, lower-cased. A shell that keeps its listings for the
   // run hands out the same list again, so a folder's names are lowered once, not once per file.
   QStringList lowered_from;
@@ -79,12 +101,18 @@ void ShellPropertyRun::Start() {
   if (stop_) *stop_ = false;
   for (int i = 1; i <= static_cast<int>(paths.size()); ++i) {
     QString path;
-    trap.Step(108, [&] { path = paths[i - 1]; });
+    trap.Step(108, [&] { path = std::as_const(paths)[i - 1]; });
     trap.Step(110, [&] { closing = events_.Yield(); });
     // The window is going away: stop before touching its lists again.
     if (closing) break;
     stopped = stop_ && *stop_;
     if (stopped) break;
+    // A read ahead that failed leaves the file to be read as it always was, when asked.
+    try {
+      if (std::optional<std::shared_ptr<const ShellDetails>> details = reads->Next())
+        shell_.Offer(path, std::move(*details));
+    } catch (...) {
+    }
 
     QString name;
     QString folder_path;
@@ -147,6 +175,7 @@ void ShellPropertyRun::Start() {
     done = i;
   }
 
+  reads.reset();
   keep_readings.reset();
 
   if (closing) {

@@ -58,6 +58,9 @@ class ShellPropertyRun {
   /// A flag the window raises to stop the run at its next file; the run lowers it as it starts.
   void SetStopFlag(bool* stop) { stop_ = stop; }
 
+  /// How many threads read the next files' details ahead (0: one per core, 1: none).
+  void SetJobs(int jobs) { jobs_ = jobs; }
+
   /// Every part of path between separators except the last, each followed by the separator:
   /// "C:\a\b.mp3" gives "C:\a\"; a path without a separator gives empty text.
   static QString FolderOfPath(const QString& path, QChar separator = Main::kSeparator);
@@ -79,4 +82,5 @@ class ShellPropertyRun {
   ShellProperties& shell_;
   ErrorReport& errors_;
   bool* stop_ = nullptr;
+  int jobs_ = 0;
 };

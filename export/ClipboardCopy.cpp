@@ -58,7 +58,7 @@ std::optional<QString> ClipboardTextOf(const ResultTable& table, EventLoop& even
     int w = 0;
     for (int r = 1; r <= rows; ++r) {
       if (events.Yield()) return std::nullopt;
-      const qsizetype length = table.Cell(r, c).size();
+      const qsizetype length = table.CellLength(r, c);
       if (length > w) w = static_cast<int>(length);
     }
     widths.push_back(w);

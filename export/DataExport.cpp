@@ -1,5 +1,8 @@
 #include "export/DataExport.h"
 
+#include <string>
+#include <vector>
+
 #include "export/ResultTable.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
@@ -8,9 +11,15 @@ namespace DataExport {
 
 namespace {
 
-void WriteUtf8(TextOutput& out, const QString& text) {
-  const QByteArray bytes = text.toUtf8();
-  out.Write(std::string_view(bytes.constData(), size_t(bytes.size())));
+// One row's cells unpacked, every column present, and views of them.
+void Cells(const ResultTable& table, const ResultTable::Row& row, std::vector<QString>& texts,
+           std::vector<QStringView>& cells) {
+  texts.resize(static_cast<size_t>(table.ColumnCount()));
+  cells.resize(texts.size());
+  for (size_t c = 0; c < texts.size(); ++c) {
+    texts[c] = row.cells.Text(static_cast<int>(c));
+    cells[c] = texts[c];
+  }
 }
 
 }  // namespace
@@ -18,36 +27,35 @@ void WriteUtf8(TextOutput& out, const QString& text) {
 void WriteCsv(const ResultTable& table, TextOutput& out, const CsvOptions& options) {
   const bool formula_safe = options.formula_safe;
   if (options.byte_order_mark) out.Write("\xEF\xBB\xBF");
-  WriteUtf8(out, TextLines::CsvLine(table.headers, formula_safe));
-  // Lines gather in one buffer that is written as it fills, so a wide table costs no allocation
-  // a line.
-  constexpr qsizetype kFlushAt = 32 * 1024;
-  QString lines;
-  lines.reserve(kFlushAt + 4096);
-  const int columns = table.ColumnCount();
+  std::string line;
+  std::vector<QString> texts;
+  std::vector<QStringView> cells(table.headers.begin(), table.headers.end());
+  if (options.header) {
+    TextLines::AppendCsvLineUtf8(line, cells, formula_safe);
+    out.Write(line);
+  }
   for (const ResultTable::Row& row : table.rows) {
     if (!row.checked) continue;
-    TextLines::AppendCsvField(lines, row.text, formula_safe);
-    for (int c = 2; c <= columns; ++c) {
-      lines += u',';
-      static const QString kEmpty;
-      TextLines::AppendCsvField(
-          lines, c - 1 <= row.sub_items.size() ? row.sub_items[c - 2] : kEmpty, formula_safe);
-    }
-    lines += QStringLiteral("\r\n");
-    if (lines.size() >= kFlushAt) {
-      WriteUtf8(out, lines);
-      lines.resize(0);
-    }
+    Cells(table, row, texts, cells);
+    line.clear();
+    TextLines::AppendCsvLineUtf8(line, cells, formula_safe);
+    out.Write(line);
   }
-  if (!lines.isEmpty()) WriteUtf8(out, lines);
   out.Commit();
 }
 
 void WriteJsonLines(const ResultTable& table, TextOutput& out) {
-  for (const ResultTable::Row& row : table.rows)
-    if (row.checked)
-      WriteUtf8(out, TextLines::JsonLine(table.headers, row.Cells(table.ColumnCount())));
+  const std::vector<std::string> keys = TextLines::JsonKeys(table.headers);
+  std::string line;
+  std::vector<QString> texts;
+  std::vector<QStringView> cells;
+  for (const ResultTable::Row& row : table.rows) {
+    if (!row.checked) continue;
+    Cells(table, row, texts, cells);
+    line.clear();
+    TextLines::AppendJsonLineUtf8(line, keys, cells);
+    out.Write(line);
+  }
   out.Commit();
 }
 

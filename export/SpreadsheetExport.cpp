@@ -174,7 +174,7 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
           if (closing) break;
           // The file name keeps its "=", tag texts lose theirs. Plain numbers become numbers and
           // durations time values, as the spreadsheet would have made them of the typed text.
-          const QString& cell = table.Cell(r, c);
+          const QString cell = table.Cell(r, c);
           trap.Step(120, [&] {
             const bool names_file = flag(kinds.keeps_equals, c, c == 1);
             const std::optional<double> number = WorkbookNumber(cell);

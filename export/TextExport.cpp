@@ -62,7 +62,7 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
       trap.Line(114);
       if (events.Yield()) return;
       trap.Line(116);
-      const qsizetype length = table.Cell(r, c).size();
+      const qsizetype length = table.CellLength(r, c);
       if (length > w) w = static_cast<int>(length);
     }
     trap.Line(120);

@@ -10,38 +10,95 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
   line += u'\t';
 }
 
-void AppendUtf8(std::string& out, QStringView text) {
-  // One pass into room for the worst case (3 bytes a unit), cut back to what was written.
-  const size_t at = out.size();
-  out.resize(at + 3 * size_t(text.size()));
-  char* o = out.data() + at;
-  const char16_t* p = text.utf16();
-  const char16_t* const end = p + text.size();
-  while (p < end) {
+namespace {
+
+// Bytes gathered on the stack and appended to the string in pieces: no zero-filled room for the
+// worst case, one append per few hundred bytes.
+class Utf8Writer {
+ public:
+  explicit Utf8Writer(std::string& out) : out_(out) {}
+  Utf8Writer(const Utf8Writer&) = delete;
+  Utf8Writer& operator=(const Utf8Writer&) = delete;
+  ~Utf8Writer() { Flush(); }
+
+  void Put(char c) {
+    if (at_ == sizeof buffer_) Flush();
+    buffer_[at_++] = c;
+  }
+  void Put(std::string_view bytes) {
+    for (const char c : bytes) Put(c);
+  }
+  // A code point of one unit or a surrogate pair; a lone surrogate, which UTF-8 cannot carry,
+  // becomes U+FFFD, or "?" as Qt's own conversion writes it.
+  const char16_t* PutCodePoint(const char16_t* p, const char16_t* end, bool lone_as_question) {
+    if (at_ + 4 > sizeof buffer_) Flush();
     char32_t c = *p++;
     if (c < 0x80) {
-      *o++ = static_cast<char>(c);
-      continue;
+      buffer_[at_++] = static_cast<char>(c);
+      return p;
     }
     if (QChar::isHighSurrogate(c) && p < end && QChar::isLowSurrogate(*p)) {
       c = QChar::surrogateToUcs4(char16_t(c), *p++);
     } else if (QChar::isSurrogate(c)) {
+      if (lone_as_question) {
+        buffer_[at_++] = '?';
+        return p;
+      }
       c = QChar::ReplacementCharacter;
     }
     if (c < 0x800) {
-      *o++ = static_cast<char>(0xC0 | (c >> 6));
+      buffer_[at_++] = static_cast<char>(0xC0 | (c >> 6));
     } else if (c < 0x10000) {
-      *o++ = static_cast<char>(0xE0 | (c >> 12));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0xE0 | (c >> 12));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     } else {
-      *o++ = static_cast<char>(0xF0 | (c >> 18));
-      *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0xF0 | (c >> 18));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      buffer_[at_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     }
-    *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    buffer_[at_++] = static_cast<char>(0x80 | (c & 0x3F));
+    return p;
   }
-  out.resize(size_t(o - out.data()));
+  // Units below 0x80 that `stop` does not flag, copied as they are; returns where they end.
+  template <class Stop>
+  const char16_t* PutAscii(const char16_t* p, const char16_t* end, Stop stop) {
+    while (p < end) {
+      if (at_ == sizeof buffer_) Flush();
+      const size_t room = sizeof buffer_ - at_;
+      const char16_t* const limit = end - p > static_cast<std::ptrdiff_t>(room) ? p + room : end;
+      char* o = buffer_ + at_;
+      const char16_t* q = p;
+      while (q < limit && *q < 0x80 && !stop(*q)) *o++ = static_cast<char>(*q++);
+      at_ += static_cast<size_t>(q - p);
+      if (q < limit || q == end) return q;
+      p = q;
+    }
+    return p;
+  }
+  void Flush() {
+    out_.append(buffer_, at_);
+    at_ = 0;
+  }
+
+ private:
+  std::string& out_;
+  char buffer_[512];
+  size_t at_ = 0;
+};
+
+void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
+  Utf8Writer w(out);
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    p = w.PutAscii(p, end, [](char16_t) { return false; });
+    if (p < end) p = w.PutCodePoint(p, end, lone_as_question);
+  }
 }
+
+}  // namespace
+
+void AppendUtf8(std::string& out, QStringView text) { EncodeUtf8(out, text, false); }
 
 void AppendPaddedFieldUtf8(std::string& out, QStringView text, int width) {
   AppendUtf8(out, text);
@@ -104,7 +161,73 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
   return line;
 }
 
+void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, bool formula_safe) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    if (c > 0) out += ',';
+    const QStringView text = cells[c];
+    const bool starts_formula =
+        formula_safe && !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
+    bool quote = false;
+    for (const QChar ch : text) {
+      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
+        quote = true;
+        break;
+      }
+    }
+    if (quote) out += '"';
+    if (starts_formula) out += '\'';
+    if (!quote) {
+      EncodeUtf8(out, text, true);
+      continue;
+    }
+    for (qsizetype from = 0;;) {
+      const qsizetype q = text.indexOf(u'"', from);
+      EncodeUtf8(out, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
+      if (q < 0) break;
+      out += '"';
+      from = q + 1;
+    }
+    out += '"';
+  }
+  out += "\r\n";
+}
+
 namespace {
+
+// A JSON string straight into UTF-8: what AppendJsonString writes, encoded.
+void AppendJsonStringUtf8(std::string& out, QStringView text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  Utf8Writer w(out);
+  w.Put('"');
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  const auto special = [](char16_t ch) { return ch < 0x20 || ch == u'"' || ch == u'\\'; };
+  while (p < end) {
+    p = w.PutAscii(p, end, special);
+    if (p == end) break;
+    const char16_t ch = *p;
+    if (ch >= 0x80) {
+      p = w.PutCodePoint(p, end, false);
+      continue;
+    }
+    ++p;
+    if (ch == u'"' || ch == u'\\') {
+      w.Put('\\');
+      w.Put(static_cast<char>(ch));
+    } else if (ch == u'\n') {
+      w.Put("\\n");
+    } else if (ch == u'\r') {
+      w.Put("\\r");
+    } else if (ch == u'\t') {
+      w.Put("\\t");
+    } else {
+      w.Put("\\u00");
+      w.Put(kHex[ch >> 4]);
+      w.Put(kHex[ch & 15]);
+    }
+  }
+  w.Put('"');
+}
 
 void AppendJsonString(QString& out, QStringView text) {
   static constexpr char16_t kHex[] = u"0123456789abcdef";
@@ -148,6 +271,29 @@ QString JsonLine(const QStringList& headers, const QStringList& cells) {
   }
   line += QStringLiteral("}\n");
   return line;
+}
+
+std::vector<std::string> JsonKeys(const QStringList& headers) {
+  std::vector<std::string> keys;
+  keys.reserve(size_t(headers.size()));
+  for (const QString& header : headers) {
+    std::string key;
+    AppendJsonStringUtf8(key, header);
+    key += ':';
+    keys.push_back(std::move(key));
+  }
+  return keys;
+}
+
+void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
+                        std::span<const QStringView> cells) {
+  out += '{';
+  for (size_t c = 0; c < keys.size(); ++c) {
+    if (c > 0) out += ',';
+    out += keys[c];
+    AppendJsonStringUtf8(out, c < cells.size() ? cells[c] : QStringView());
+  }
+  out += "}\n";
 }
 
 QString WorkbookCellText(const QString& text, bool& cut) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,17 @@ void AppendCsvField(QString& line, const QString& cell, bool formula_safe);
 /// its CR LF. With `formula_safe`, a field starting with "=", "+", "-", "@", a tab or a CR gets
 /// a "'" in front, so a spreadsheet that opens the file shows it as text, never runs it.
 QString CsvLine(const QStringList& cells, bool formula_safe = false);
+
+/// CsvLine straight into UTF-8, as CsvLine(...).toUtf8() writes it (a lone surrogate becomes "?").
+void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells,
+                       bool formula_safe = false);
+
+/// The keys of a JSON line, once per table: each header as a JSON string with its colon.
+std::vector<std::string> JsonKeys(const QStringList& headers);
+
+/// JsonLine straight into UTF-8, with the keys JsonKeys made; cells past the last are empty.
+void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
+                        std::span<const QStringView> cells);
 
 /// One JSON object with the headers as keys and the cells as values, and a LF. Code units that
 /// cannot stand in JSON text (lone surrogates) become U+FFFD, so every line is valid UTF-8 JSON.

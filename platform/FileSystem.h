@@ -41,6 +41,14 @@ class FolderNotListable : public StepFailure {
 /// What makes a folder the same folder under another path (a link): device and inode.
 using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
 
+/// A folder read once for a walk that also wants its files: its subfolders as ListFolders gives
+/// them, the identity of each (as Identity gives it) and its files as ListFiles gives them.
+struct FolderContents {
+  std::vector<DirectoryEntry> folders;
+  std::vector<std::optional<FolderIdentity>> identities;  ///< one per folder
+  std::vector<DirectoryEntry> files;
+};
+
 /// The file-system probes of the folder walk, the file list and start-up. Probes answer
 /// false or none on any failure and never throw; List throws, since the walk reports it.
 class FileSystem {
@@ -81,6 +89,19 @@ class FileSystem {
           FileIsPresent(base + entry.name))
         files.push_back(std::move(entry));
     return files;
+  }
+  /// ListFolders, the identity of every folder found, and, when `wanted` is set, ListFiles: a file
+  /// system may find them all in one reading of the folder. Throws as ListFolders.
+  virtual FolderContents ListContents(
+      const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
+    FolderContents contents;
+    contents.folders = ListFolders(folder);
+    QString base = folder;
+    if (!base.endsWith(u'/')) base += u'/';
+    for (const DirectoryEntry& entry : contents.folders)
+      contents.identities.push_back(Identity(base + entry.name));
+    if (wanted) contents.files = ListFiles(folder, wanted);
+    return contents;
   }
   /// The identity of the folder a path leads to (links followed), or none when unknown; the walk
   /// uses it to visit a folder reached twice, through a link, only once.

@@ -59,44 +59,82 @@ namespace {
 
 enum class Pick { All, Folders, Files };
 
-void AddEntry(int dir_fd, const char* raw_name, unsigned char type, Pick pick,
-              const std::function<bool(const QString&)>& wanted,
-              std::vector<DirectoryEntry>& entries) {
-  if (raw_name[0] == '.' && (raw_name[1] == 0 || (raw_name[1] == '.' && raw_name[2] == 0))) return;
-  if (pick == Pick::Files && type == DT_DIR) return;
-  if (pick == Pick::Folders && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) return;
-  const QString name = FileNames::ToText(raw_name);
-  if (pick == Pick::Files && wanted && !wanted(name)) return;
-  if (pick == Pick::Files && type == DT_REG && raw_name[0] != '.') {
-    // A plain file is present by being listed; its read-only bit is the only thing a look
-    // would add, and that bit decides nothing for a file that is not hidden.
-    entries.push_back({name, FileAttribute::kArchive});
-    return;
-  }
+// The entry's attribute bits, and for a folder its identity; false when it vanished meanwhile
+// (it is then left out rather than shown without attributes) or, as a link, leads nowhere and
+// is no entry of `pick`.
+bool Examine(int dir_fd, const char* raw_name, const QString& name, Pick pick, int& bits,
+             std::optional<FolderIdentity>* identity, bool* dangling = nullptr) {
   struct stat st {};
-  // An entry that vanished meanwhile is left out rather than shown without attributes.
-  if (::fstatat(dir_fd, raw_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
-  int bits = AttributesOf(st, name);
+  if (::fstatat(dir_fd, raw_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  bits = AttributesOf(st, name);
   bool leads_somewhere = true;
   if (S_ISLNK(st.st_mode)) {
     struct stat target {};
     leads_somewhere = ::fstatat(dir_fd, raw_name, &target, 0) == 0;
-    if (leads_somewhere && S_ISDIR(target.st_mode)) bits |= FileAttribute::kDirectory;
+    if (leads_somewhere && S_ISDIR(target.st_mode)) {
+      bits |= FileAttribute::kDirectory;
+      if (identity) *identity = FolderIdentity{target.st_dev, target.st_ino};
+    }
+  } else if (identity && S_ISDIR(st.st_mode)) {
+    *identity = FolderIdentity{st.st_dev, st.st_ino};
   }
+  if (dangling) *dangling = !leads_somewhere;
   const bool is_folder = (bits & FileAttribute::kDirectory) != 0;
-  if (pick == Pick::Folders && !is_folder) return;
-  if (pick == Pick::Files && (is_folder || !leads_somewhere)) return;
-  entries.push_back({name, bits});
+  if (pick == Pick::Folders && !is_folder) return false;
+  if (pick == Pick::Files && (is_folder || !leads_somewhere)) return false;
+  return true;
 }
 
-// One pass over a folder. Entries the caller cannot want are passed over on the strength of the
-// listing's own type field and name, without examining them, which is what keeps a scan of
-// many thousands of files close to the cost of reading the folders.
-std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
-                                        const std::function<bool(const QString&)>& wanted) {
+// QString::compare ignoring case, with ASCII names (nearly all) told apart without Unicode's
+// tables: up to the first unit past ASCII, folding A-Z is all that case folding does.
+int CompareIgnoringCase(const QString& a, const QString& b) {
+  const qsizetype common = std::min(a.size(), b.size());
+  for (qsizetype i = 0; i < common; ++i) {
+    char16_t x = a[i].unicode();
+    char16_t y = b[i].unicode();
+    if (x >= 0x80 || y >= 0x80) return a.compare(b, Qt::CaseInsensitive);
+    if (x >= u'A' && x <= u'Z') x = static_cast<char16_t>(x + 32);
+    if (y >= u'A' && y <= u'Z') y = static_cast<char16_t>(y + 32);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool NameOrder(const QString& a, const QString& b) {
+  const int c = CompareIgnoringCase(a, b);
+  return c != 0 ? c < 0 : a < b;
+}
+
+// Sorted by name ignoring case, as every listing is.
+void SortByName(std::vector<DirectoryEntry>& entries) {
+  std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+    return NameOrder(a.name, b.name);
+  });
+}
+
+bool IsDotOrDotDot(const char* raw_name) {
+  return raw_name[0] == '.' && (raw_name[1] == 0 || (raw_name[1] == '.' && raw_name[2] == 0));
+}
+
+// Whether a file of this listing type and name could pass: a name is tested before anything
+// else is looked at.
+bool FileWanted(unsigned char type, const QString& name,
+                const std::function<bool(const QString&)>& wanted) {
+  return type != DT_DIR && (!wanted || wanted(name));
+}
+
+// A plain file is present by being listed; its read-only bit is the only thing a look would
+// add, and that bit decides nothing for a file that is not hidden.
+bool PlainVisibleFile(const char* raw_name, unsigned char type) {
+  return type == DT_REG && raw_name[0] != '.';
+}
+
+// One reading of a folder with getdents64 into a buffer of our own (opendir would also look up
+// the folder's block size, one more call for each of thousands of folders); `take` sees every
+// entry but "." and "..", with the folder's descriptor for looking at it.
+template <class Take>
+void ReadFolder(const QString& folder, Take&& take) {
   const QByteArray native = FileNames::ToBytes(folder);
-  // Read with getdents64 into one buffer of our own: opendir would also look up the folder's
-  // block size, one more call for each of thousands of folders.
   const int dir_fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd < 0) {
     const int error = errno;
@@ -112,7 +150,6 @@ std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
     ~Closer() { ::close(fd); }
   } closer{dir_fd};
   alignas(8) char buffer[32768];
-  std::vector<DirectoryEntry> entries;
   for (;;) {
     const long got = ::syscall(SYS_getdents64, dir_fd, buffer, sizeof buffer);
     if (got < 0) {
@@ -124,13 +161,30 @@ std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
     for (long at = 0; at < got;) {
       const auto* e = reinterpret_cast<const struct dirent64*>(buffer + at);
       at += e->d_reclen;
-      AddEntry(dir_fd, e->d_name, e->d_type, pick, wanted, entries);
+      if (!IsDotOrDotDot(e->d_name)) take(dir_fd, e->d_name, e->d_type);
     }
   }
-  std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
-    const int c = a.name.compare(b.name, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a.name < b.name;
+}
+
+// One pass over a folder. Entries the caller cannot want are passed over on the strength of the
+// listing's own type field and name, without examining them, which is what keeps a scan of
+// many thousands of files close to the cost of reading the folders.
+std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
+                                        const std::function<bool(const QString&)>& wanted) {
+  std::vector<DirectoryEntry> entries;
+  ReadFolder(folder, [&](int dir_fd, const char* raw_name, unsigned char type) {
+    if (pick == Pick::Files && type == DT_DIR) return;
+    if (pick == Pick::Folders && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) return;
+    const QString name = FileNames::ToText(raw_name);
+    if (pick == Pick::Files && !FileWanted(type, name, wanted)) return;
+    if (pick == Pick::Files && PlainVisibleFile(raw_name, type)) {
+      entries.push_back({name, FileAttribute::kArchive});
+      return;
+    }
+    int bits = 0;
+    if (Examine(dir_fd, raw_name, name, pick, bits, nullptr)) entries.push_back({name, bits});
   });
+  SortByName(entries);
   return entries;
 }
 
@@ -147,6 +201,48 @@ std::vector<DirectoryEntry> PosixFileSystem::ListFolders(const QString& folder) 
 std::vector<DirectoryEntry> PosixFileSystem::ListFiles(
     const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
   return ListEntries(folder, Pick::Files, wanted);
+}
+
+FolderContents PosixFileSystem::ListContents(
+    const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
+  // The folders with their identities, and the files, from one reading; each folder is looked
+  // at once, relative to the open folder, for its bits and its identity alike.
+  struct Folder {
+    DirectoryEntry entry;
+    std::optional<FolderIdentity> identity;
+  };
+  std::vector<Folder> folders;
+  FolderContents contents;
+  ReadFolder(folder, [&](int dir_fd, const char* raw_name, unsigned char type) {
+    const bool maybe_folder = type == DT_DIR || type == DT_LNK || type == DT_UNKNOWN;
+    const bool maybe_file = wanted && type != DT_DIR;
+    if (!maybe_folder && !maybe_file) return;
+    const QString name = FileNames::ToText(raw_name);
+    const bool file_wanted = maybe_file && FileWanted(type, name, wanted);
+    if (!maybe_folder && !file_wanted) return;
+    if (file_wanted && PlainVisibleFile(raw_name, type)) {
+      contents.files.push_back({name, FileAttribute::kArchive});
+      return;
+    }
+    int bits = 0;
+    std::optional<FolderIdentity> identity;
+    bool dangling = false;
+    // Gone meanwhile: neither a folder nor a file present.
+    if (!Examine(dir_fd, raw_name, name, Pick::All, bits, &identity, &dangling)) return;
+    if (bits & FileAttribute::kDirectory) {
+      folders.push_back({{name, bits}, identity});
+    } else if (file_wanted && !dangling) {
+      contents.files.push_back({name, bits});
+    }
+  });
+  std::sort(folders.begin(), folders.end(),
+            [](const Folder& a, const Folder& b) { return NameOrder(a.entry.name, b.entry.name); });
+  for (Folder& f : folders) {
+    contents.folders.push_back(std::move(f.entry));
+    contents.identities.push_back(f.identity);
+  }
+  SortByName(contents.files);
+  return contents;
 }
 
 bool PosixFileSystem::FileIsPresent(const QString& path) const noexcept {

@@ -1,12 +1,11 @@
 #include "platform/ReportListModel.h"
 
+#include <QMetaMethod>
 #include <algorithm>
 
 #include "platform/StepFailure.h"
 
 namespace {
-
-const QString kNoText;
 
 [[noreturn]] void OutOfRange(const char* what, int index) {
   throw StepFailure(std::string("Invalid ") + what + " index " + std::to_string(index));
@@ -57,77 +56,125 @@ void ReportListModel::SetListToolTip(int column, bool on) {
   columns_[column - 1].list_tool_tip = on;
 }
 
-int ReportListModel::AppendRow(const QString& text) {
+int ReportListModel::AppendRow(const QString& text) { return AppendRow(PackedText(text)); }
+
+int ReportListModel::AppendRow(const PackedText& text) {
+  CloseOpenRow();
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
-  rows_.push_back(Row{text, {}, false, arrivals_++});
+  rows_.push_back(Row{RowCells(), arrivals_++, false});
+  open_row_ = at + 1;
+  open_cells_.assign(1, std::string(text.Bytes()));
   endInsertRows();
   return at + 1;
 }
 
+void ReportListModel::CloseOpenRow() const {
+  if (open_row_ == 0) return;
+  std::vector<std::string_view> cells(open_cells_.begin(), open_cells_.end());
+  rows_[static_cast<size_t>(open_row_ - 1)].cells =
+      RowCells::Of(cells.data(), static_cast<int>(cells.size()));
+  open_row_ = 0;
+  open_cells_.clear();
+}
+
+const RowCells& ReportListModel::CellsOf(int row) const {
+  CheckRow(row);
+  if (row == open_row_) CloseOpenRow();
+  return rows_[row - 1].cells;
+}
+
 void ReportListModel::AppendRows(const QStringList& texts) {
-  if (texts.isEmpty()) return;
+  std::vector<RowCells> rows;
+  rows.reserve(static_cast<size_t>(texts.size()));
+  for (const QString& text : texts) rows.push_back(RowCells::OfText(text));
+  AppendPackedRows(std::move(rows));
+}
+
+void ReportListModel::AppendPackedRows(std::vector<RowCells> rows) {
+  if (rows.empty()) return;
+  CloseOpenRow();
   const int at = RowCount();
-  beginInsertRows(QModelIndex(), at, at + static_cast<int>(texts.size()) - 1);
+  beginInsertRows(QModelIndex(), at, at + static_cast<int>(rows.size()) - 1);
   // Growing by at least half keeps many small batches (one per scanned folder) linear.
-  const size_t needed = rows_.size() + static_cast<size_t>(texts.size());
+  const size_t needed = rows_.size() + rows.size();
   if (needed > rows_.capacity()) rows_.reserve(std::max(needed, rows_.capacity() * 3 / 2));
-  for (const QString& text : texts) rows_.push_back(Row{text, {}, false, arrivals_++});
+  for (RowCells& cells : rows) rows_.push_back(Row{std::move(cells), arrivals_++, false});
   endInsertRows();
 }
 
-QString ReportListModel::Text(int row) const {
-  CheckRow(row);
-  return rows_[row - 1].text;
-}
+QString ReportListModel::Text(int row) const { return CellsOf(row).Text(0); }
 
 QStringList ReportListModel::Texts() const {
+  CloseOpenRow();
   QStringList texts;
   texts.reserve(static_cast<qsizetype>(rows_.size()));
-  for (const Row& row : rows_) texts.append(row.text);
+  for (const Row& row : rows_) texts.append(row.cells.Text(0));
   return texts;
+}
+
+const RowCells& ReportListModel::Cells(int row) const { return CellsOf(row); }
+
+std::vector<RowCells> ReportListModel::AllCells() const {
+  CloseOpenRow();
+  std::vector<RowCells> all;
+  all.reserve(rows_.size());
+  for (const Row& row : rows_) all.push_back(row.cells);
+  return all;
+}
+
+void ReportListModel::SetPacked(int row, int cell, std::string_view packed, int column) {
+  if (row == open_row_) {
+    if (static_cast<size_t>(cell) >= open_cells_.size()) open_cells_.resize(size_t(cell) + 1);
+    open_cells_[static_cast<size_t>(cell)] = packed;
+    return;
+  }
+  Row& r = rows_[row - 1];
+  r.cells = r.cells.With(cell, packed);
+  // A cell filled as its row arrives needs no notice of its own when nobody listens.
+  if (!isSignalConnected(QMetaMethod::fromSignal(&QAbstractItemModel::dataChanged))) return;
+  static const QList<int> kDisplay = {Qt::DisplayRole};
+  const QModelIndex index = this->index(row - 1, column);
+  emit dataChanged(index, index, kDisplay);
 }
 
 void ReportListModel::SetText(int row, const QString& text) {
   CheckRow(row);
-  rows_[row - 1].text = text;
-  const QModelIndex cell = index(row - 1, 0);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  SetPacked(row, 0, PackedText(text).Bytes(), 0);
 }
 
 QString ReportListModel::SubItem(int row, int k) const {
   CheckRow(row);
   CheckSubItem(k);
-  const QStringList& items = rows_[row - 1].sub_items;
-  return k <= items.size() ? items[k - 1] : QString();
+  return CellsOf(row).Text(k);
 }
 
 void ReportListModel::SetSubItem(int row, int k, const QString& text) {
+  SetSubItem(row, k, PackedText(text));
+}
+
+void ReportListModel::SetSubItem(int row, int k, const PackedText& text) {
   CheckRow(row);
   CheckSubItem(k);
-  QStringList& items = rows_[row - 1].sub_items;
-  while (items.size() < k) items.append(QString());
-  items[k - 1] = text;
-  const QModelIndex cell = index(row - 1, k);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  SetPacked(row, k, text.Bytes(), k);
 }
 
-void ReportListModel::SetSubItems(int row, QStringList texts) {
+void ReportListModel::SetSubItem(int row, int k, PackedText&& text) {
   CheckRow(row);
-  if (texts.isEmpty()) return;
-  CheckSubItem(static_cast<int>(texts.size()));
-  QStringList& items = rows_[row - 1].sub_items;
-  // Sub-items beyond those given keep their text.
-  for (qsizetype k = texts.size(); k < items.size(); ++k) texts.append(items[k]);
-  items = std::move(texts);
-  emit dataChanged(index(row - 1, 1), index(row - 1, static_cast<int>(items.size())),
-                   {Qt::DisplayRole});
+  CheckSubItem(k);
+  SetPacked(row, k, text.Take(), k);
 }
 
-QStringList ReportListModel::SubItems(int row) const {
-  CheckRow(row);
-  return rows_[row - 1].sub_items;
+void ReportListModel::SetPacked(int row, int cell, std::string&& packed, int column) {
+  if (row != open_row_) {
+    SetPacked(row, cell, std::string_view(packed), column);
+    return;
+  }
+  if (static_cast<size_t>(cell) >= open_cells_.size()) open_cells_.resize(size_t(cell) + 1);
+  open_cells_[static_cast<size_t>(cell)] = std::move(packed);
 }
+
+QStringList ReportListModel::SubItems(int row) const { return CellsOf(row).Rest(); }
 
 QString ReportListModel::Cell(int row, int column) const {
   CheckColumn(column);
@@ -155,6 +202,7 @@ void ReportListModel::SetSelectedRow(std::optional<int> row) {
 
 void ReportListModel::RemoveRow(int row) {
   CheckRow(row);
+  CloseOpenRow();
   beginRemoveRows(QModelIndex(), row - 1, row - 1);
   rows_.erase(rows_.begin() + (row - 1));
   endRemoveRows();
@@ -170,6 +218,8 @@ void ReportListModel::RemoveRow(int row) {
 void ReportListModel::Clear() {
   if (rows_.empty()) return;
   beginResetModel();
+  open_row_ = 0;
+  open_cells_.clear();
   rows_.clear();
   arrivals_ = 0;
   endResetModel();
@@ -180,6 +230,7 @@ void ReportListModel::MoveRow(int from, int to) {
   CheckRow(from);
   CheckRow(to);
   if (from == to) return;
+  CloseOpenRow();
   // Qt names the destination as the row the moved one lands before, counted before the move.
   const int destination = to > from ? to : to - 1;
   beginMoveRows(QModelIndex(), from - 1, from - 1, QModelIndex(), destination);
@@ -203,6 +254,7 @@ void ReportListModel::MoveRow(int from, int to) {
 
 void ReportListModel::ReorderRows(const std::vector<int>& order) {
   if (order.size() != rows_.size()) throw StepFailure("Invalid row order");
+  CloseOpenRow();
   std::vector<Row> reordered;
   reordered.reserve(rows_.size());
   std::optional<int> selected;
@@ -240,20 +292,10 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
       if (columns_[c].header == header) from = static_cast<int>(c);
     source.push_back(from);
   }
+  CloseOpenRow();
   beginResetModel();
-  for (Row& row : rows_) {
-    const auto old_cell = [&](int c) {
-      if (c == 0) return row.text;
-      return c <= row.sub_items.size() ? row.sub_items[c - 1] : QString();
-    };
-    QString text = source.empty() || source[0] < 0 ? QString() : old_cell(source[0]);
-    QStringList items;
-    for (size_t c = 1; c < source.size(); ++c)
-      items.append(source[c] < 0 ? QString() : old_cell(source[c]));
-    while (!items.isEmpty() && items.back().isEmpty()) items.removeLast();
-    row.text = std::move(text);
-    row.sub_items = std::move(items);
-  }
+  for (Row& row : rows_)
+    row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
   columns_.clear();
   for (qsizetype c = 0; c < headers.size(); ++c) {
     const size_t k = static_cast<size_t>(c);
@@ -291,14 +333,20 @@ QString ReportListModel::WholeText(const QString& text) {
 QVariant ReportListModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
     return {};
+  if (index.row() + 1 == open_row_) CloseOpenRow();
   const Row& row = rows_[index.row()];
-  if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-    const int k = index.column();
-    const QString& text =
-        k == 0 ? row.text : (k <= row.sub_items.size() ? row.sub_items[k - 1] : kNoText);
-    if (role == Qt::DisplayRole) return OneLine(text);  // one line high, however many a lyric has
+  if (role == Qt::DisplayRole) {
+    // Every row one line high, however many lines a lyric has; the tip shows them all.
+    const std::string_view packed = row.cells.Packed(index.column());
+    if (PackedText::LengthOf(packed) <= kLongestShown) return OneLine(PackedText::Unpack(packed));
+    QString shown = PackedText::UnpackPrefix(packed, kLongestShown);
+    if (shown.back().isHighSurrogate()) shown.chop(1);
+    return OneLine(shown) + QChar(0x2026);
+  }
+  if (role == Qt::ToolTipRole) {
+    const QString text = row.cells.Text(index.column());
     // The tip shows the whole text; a column of "; "-separated items shows one item a line.
-    if (!columns_[size_t(k)].list_tool_tip) return WholeText(text);
+    if (!columns_[size_t(index.column())].list_tool_tip) return WholeText(text);
     return text.isEmpty()
                ? QVariant()
                : QVariant(QString(text).replace(QStringLiteral("; "), QStringLiteral("\n")));

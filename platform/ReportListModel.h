@@ -6,10 +6,15 @@
 #include <optional>
 #include <vector>
 
+#include "platform/PackedCells.h"
+
 /// A report-style list: columns with a header text and a width in twips, rows with a text,
 /// sub-items, a checked flag and at most one selected row. Rows and columns count from 1;
 /// an index out of range throws StepFailure. Column 1 shows the row's text and its check box.
 /// On screen every cell takes one line; its tip holds the whole text.
+///
+/// A row is one block of packed cells (PackedCells.h), no object per cell, so a table of a
+/// million rows fits in memory; the texts are unpacked when asked for.
 class ReportListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -23,6 +28,9 @@ class ReportListModel : public QAbstractTableModel {
   static QString OneLine(const QString& text);
   /// A cell's whole text for its tip, lines broken at LF.
   static QString WholeText(const QString& text);
+  /// The most a cell shows of its text: no column is that wide, and laying out a whole lyric
+  /// at every repaint would slow the window down. The tip still holds all of it.
+  static constexpr qsizetype kLongestShown = 512;
 
   explicit ReportListModel(QObject* parent = nullptr);
 
@@ -38,8 +46,11 @@ class ReportListModel : public QAbstractTableModel {
   int RowCount() const { return static_cast<int>(rows_.size()); }
   /// Appends a row with the given text, unchecked, with empty sub-items; returns its number.
   int AppendRow(const QString& text);
+  int AppendRow(const PackedText& text);
   /// Appends many rows under one insertion notice, so huge lists fill quickly.
   void AppendRows(const QStringList& texts);
+  /// The same with rows packed beforehand (RowCells::OfPath), unchecked.
+  void AppendPackedRows(std::vector<RowCells> rows);
   QString Text(int row) const;
   /// Every row's own text, in row order (a run takes its paths once, at its start).
   QStringList Texts() const;
@@ -47,13 +58,19 @@ class ReportListModel : public QAbstractTableModel {
   /// Sub-item k shows in column k + 1; it reads as empty until set.
   QString SubItem(int row, int k) const;
   void SetSubItem(int row, int k, const QString& text);
-  /// Sets sub-items 1, 2, ... of the row at once, as one change (a run fills a row so).
-  void SetSubItems(int row, QStringList texts);
+  /// The same with a text packed beforehand, on another thread perhaps; a text given as an
+  /// rvalue is moved into the row.
+  void SetSubItem(int row, int k, const PackedText& text);
+  void SetSubItem(int row, int k, PackedText&& text);
   /// The sub-items set so far, in order; the list may end before the last column. A copy shares
   /// the texts, so an export can take the whole table cheaply.
   QStringList SubItems(int row) const;
   /// Cell text by column: column 1 is the row's text, column c > 1 its sub-item c - 1.
   QString Cell(int row, int column) const;
+  /// The row's cells as one shared block: the text, then the sub-items set so far.
+  const RowCells& Cells(int row) const;
+  /// Every row's cells, in row order: a snapshot that costs a reference a row.
+  std::vector<RowCells> AllCells() const;
   bool Checked(int row) const;
   void SetChecked(int row, bool checked);
   /// The selected row, or none.
@@ -96,18 +113,27 @@ class ReportListModel : public QAbstractTableModel {
     bool list_tool_tip = false;
   };
   struct Row {
-    QString text;
-    QStringList sub_items;  // grows only as far as the highest sub-item set
-    bool checked = false;
+    RowCells cells;        // the text, then the sub-items as far as the highest one set
     uint32_t arrival = 0;  // the row's place when it was added, for undoing a sort
+    bool checked = false;
   };
 
   void CheckRow(int row) const;
   void CheckColumn(int column) const;
   void CheckSubItem(int k) const;
+  void SetPacked(int row, int cell, std::string_view packed, int column);
+  void SetPacked(int row, int cell, std::string&& packed, int column);
+  const RowCells& CellsOf(int row) const;  // 1-based, checked; closes the open row first
+  void CloseOpenRow() const;
 
   std::vector<Column> columns_;
-  std::vector<Row> rows_;
+  // Mutable only so that a read can pack the open row first (CloseOpenRow).
+  mutable std::vector<Row> rows_;
+  // The row appended last, while nobody has read it: a run fills its cells one statement at a
+  // time, and they gather here to be packed into its block once, when the row is read or the
+  // next one arrives. Until then nobody can hold an old cell, so a cell set here needs no notice.
+  mutable int open_row_ = 0;  // 1-based; 0: none
+  mutable std::vector<std::string> open_cells_;
   std::optional<int> selected_;
   uint32_t arrivals_ = 0;
 };

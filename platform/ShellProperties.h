@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <memory>
 
 /// One folder as the shell presents it: detail columns and items.
@@ -19,6 +20,9 @@ class ShellFolder {
   virtual QString DetailsOf(int item, int column) const = 0;
 };
 
+/// What the shell knows of one file: the text of each detail column.
+using ShellDetails = std::array<QString, ShellFolder::kColumnCount>;
+
 /// The shell's property service.
 class ShellProperties {
  public:
@@ -31,4 +35,17 @@ class ShellProperties {
   virtual void BeginRun() noexcept {}
   /// The run ends; once no run is left, what was kept is dropped and the next run reads afresh.
   virtual void EndRun() noexcept {}
+
+  /// Reads the details of the file at path ahead of the run's questions, or gives none when
+  /// the service reads nothing ahead. Safe to call from any thread, several at once.
+  virtual std::shared_ptr<const ShellDetails> ReadDetails(const QString& path) const {
+    (void)path;
+    return nullptr;
+  }
+  /// Details read ahead for the file the run asks about next: within the run, the item of that
+  /// file answers with them rather than reading the file again.
+  virtual void Offer(const QString& path, std::shared_ptr<const ShellDetails> details) {
+    (void)path;
+    (void)details;
+  }
 };

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev libgl-dev libxkbcommon-dev
-  libxlsxwriter-dev libtag1-dev
+  libxlsxwriter-dev libtag1-dev zlib1g-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   libuchardet-dev

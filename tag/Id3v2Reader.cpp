@@ -162,13 +162,14 @@ bool SignatureMayRunOn(std::string_view data, int64_t p) {
 class Id3v2Walk {
  public:
   Id3v2Walk(FileReader& file, TagFields& fields, uint8_t version, int64_t size, int64_t audio_start,
-            bool whole)
+            bool whole, bool pictures)
       : file_(file),
         fields_(fields),
         version_(version),
         size_(size),
         audio_start_(audio_start),
-        whole_(whole) {}
+        whole_(whole),
+        pictures_(pictures) {}
   Id3v2Walk(const Id3v2Walk&) = delete;  // data_ may view plain_
   Id3v2Walk& operator=(const Id3v2Walk&) = delete;
 
@@ -191,6 +192,7 @@ class Id3v2Walk {
   const int64_t size_;
   const int64_t audio_start_;
   const bool whole_;
+  const bool pictures_;  // false: picture frames are passed over unread
   std::string plain_;
   std::string_view data_;
   int64_t skip_ = 0;  // bytes of extended header
@@ -246,6 +248,20 @@ bool Id3v2Walk::ReadPicture(int64_t p, std::string_view id, const Id3v2::FrameSi
   if (whole_ || frame.failed || p - 1 + frame.total <= held_ - skip_) return false;
   const Rule* rule = FrameRules().Find(id);
   if (!rule || rule->kind != Kind::kPicture) return false;
+  if (!pictures_) {
+    // The walk goes on at the next frame; the picture's bytes are never fetched.
+    const int64_t next = p - 1 + frame.total;
+    if (next < size_ - skip_) {
+      held_ = std::min(size_, skip_ + next + kFrameLook + kReadAhead);
+      base_ = next;
+      file_.Hold(DataStart(), HoldEnd());
+      View();
+    } else {
+      held_ = size_;
+      data_ = {};
+    }
+    return true;
+  }
   const auto span = Id3v2::PictureEntrySpan(data_, p - base_, version_, size_ - skip_ - base_);
   if (!span) return false;
   const int64_t next = p - 1 + frame.total;  // tag data before the next frame
@@ -299,7 +315,8 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   const int64_t audio_start = size + 11 + (flags.footer ? 10 : 0);
   if (flags.compressed) return audio_start;
 
-  Id3v2Walk walk(file, fields_, version, size, audio_start, TagUnsynchronised && version <= 3);
+  Id3v2Walk walk(file, fields_, version, size, audio_start, TagUnsynchronised && version <= 3,
+                 pictures_wanted_);
   walk.Begin();
   if (flags.extended) walk.SkipExtendedHeader();
 
@@ -355,6 +372,7 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
   const Rule* found = FrameRules().Find(id);
   if (!found) return;
   const Rule& rule = *found;
+  if (rule.kind == Kind::kPicture && !pictures_wanted_) return;
   const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
   const bool cut = rule.kind != Kind::kPicture;
   Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -20,4 +21,6 @@ class LegacyTextDecoder {
   /// `text` written in `code_page`, a character the code page cannot hold written as "?", as
   /// tag writers do.
   virtual std::string Encode(const std::string& code_page, std::u16string_view text) = 0;
+  /// A decoder that reads as this one does, for another thread: one is never shared.
+  virtual std::shared_ptr<LegacyTextDecoder> Another() const = 0;
 };

@@ -97,6 +97,11 @@ class clsID3 {
   /// The code page the last read decoded legacy text with; empty for the built-in Windows-1252.
   const std::string& LegacyCodePage() const noexcept { return legacy_code_page_; }
 
+  /// Whether reads keep the pictures (true unless set): a batch that shows no picture passes
+  /// over their bytes, and AttachedPictures then stays empty.
+  void SetPicturesWanted(bool wanted) noexcept { pictures_wanted_ = wanted; }
+  bool PicturesWanted() const noexcept { return pictures_wanted_; }
+
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
 
@@ -169,6 +174,7 @@ class clsID3 {
   std::shared_ptr<LegacyTextDecoder> decoder_;
   std::string legacy_code_page_;
   std::unique_ptr<FileReader> reader_;
+  bool pictures_wanted_ = true;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

@@ -1,6 +1,7 @@
 #include "platform/qt/QtEventLoop.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 QtEventLoop::QtEventLoop(QObject* parent) : QObject(parent) {
   if (QCoreApplication* app = QCoreApplication::instance())
@@ -10,8 +11,11 @@ QtEventLoop::QtEventLoop(QObject* parent) : QObject(parent) {
 
 bool QtEventLoop::Yield() {
   if (closing_) return true;
-  if (since_last_.elapsed() >= kSliceMs && QCoreApplication::instance() != nullptr) {
+  if (since_last_.elapsed() >= slice_ms_ && QCoreApplication::instance() != nullptr) {
+    QElapsedTimer turn;
+    turn.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    slice_ms_ = std::clamp<qint64>(4 * turn.elapsed(), kSliceMs, kLongestSliceMs);
     since_last_.restart();
   }
   return closing_;

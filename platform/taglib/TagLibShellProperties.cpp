@@ -168,44 +168,63 @@ bool ReadWithTagLib(const QString& path, Details& d) {
 
 }  // namespace
 
+namespace {
+
+// Every detail of one file or folder: what the file system tells, and for a regular file what
+// TagLib reads of it.
+std::shared_ptr<const Details> MakeDetails(const QFileInfo& info,
+                                           TagLibShellProperties::Counters& counters) {
+  auto d = std::make_shared<Details>();
+  const QFileInfo folder(info.absolutePath());
+  (*d)[C::kName] = info.fileName();
+  if (info.isFile()) (*d)[C::kSize] = TagLibShellProperties::FormatSize(info.size());
+  (*d)[C::kItemType] = ItemType(info);
+  (*d)[C::kDateModified] = FormatDate(info.lastModified());
+  (*d)[C::kDateCreated] = FormatDate(info.birthTime());
+  (*d)[C::kDateAccessed] = FormatDate(info.lastRead());
+  (*d)[C::kAttributes] = Attributes(info);
+  (*d)[C::kOwner] = info.owner();
+  (*d)[C::kFolderName] = folder.fileName();
+  (*d)[C::kFolderPath] = info.absolutePath();
+  (*d)[C::kPath] = info.absoluteFilePath();
+  if (!info.isDir() && !info.suffix().isEmpty()) (*d)[C::kFileExtension] = u'.' + info.suffix();
+  // Only regular files go to TagLib: opening a pipe or a device could block for ever.
+  if (info.isFile()) {
+    ++counters.files_read;
+    try {
+      ReadWithTagLib(info.absoluteFilePath(), *d);
+    } catch (...) {
+      // A file TagLib cannot take keeps the details the file system gave.
+    }
+  }
+  return d;
+}
+
+// The key under which details read ahead wait for their item.
+QString KeyOf(const QFileInfo& info) { return QDir::cleanPath(info.absoluteFilePath()); }
+
+}  // namespace
+
 struct TagLibShellProperties::Listing {
   struct Item {
     QFileInfo info;
-    std::unique_ptr<Details> details;  // read when first asked for
+    std::shared_ptr<const Details> details;  // read when first asked for
   };
 
   std::vector<Item> items;
   QStringList names;
   std::shared_ptr<Counters> counters;
+  std::shared_ptr<Offered> offered;
 
   const Details& DetailsOf(Item& item) {
-    if (!item.details) {
-      auto d = std::make_unique<Details>();
-      const QFileInfo& info = item.info;
-      const QFileInfo folder(info.absolutePath());
-      (*d)[C::kName] = info.fileName();
-      if (info.isFile()) (*d)[C::kSize] = FormatSize(info.size());
-      (*d)[C::kItemType] = ItemType(info);
-      (*d)[C::kDateModified] = FormatDate(info.lastModified());
-      (*d)[C::kDateCreated] = FormatDate(info.birthTime());
-      (*d)[C::kDateAccessed] = FormatDate(info.lastRead());
-      (*d)[C::kAttributes] = Attributes(info);
-      (*d)[C::kOwner] = info.owner();
-      (*d)[C::kFolderName] = folder.fileName();
-      (*d)[C::kFolderPath] = info.absolutePath();
-      (*d)[C::kPath] = info.absoluteFilePath();
-      if (!info.isDir() && !info.suffix().isEmpty()) (*d)[C::kFileExtension] = u'.' + info.suffix();
-      // Only regular files go to TagLib: opening a pipe or a device could block for ever.
-      if (info.isFile()) {
-        ++counters->files_read;
-        try {
-          ReadWithTagLib(info.absoluteFilePath(), *d);
-        } catch (...) {
-          // A file TagLib cannot take keeps the details the file system gave.
-        }
+    if (!item.details && offered && !offered->empty()) {
+      const auto found = offered->find(KeyOf(item.info));
+      if (found != offered->end()) {
+        item.details = std::move(found->second);
+        offered->erase(found);
       }
-      item.details = std::move(d);
     }
+    if (!item.details) item.details = MakeDetails(item.info, *counters);
     return *item.details;
   }
 };
@@ -233,7 +252,8 @@ class TagLibFolder : public ShellFolder {
 
 }  // namespace
 
-TagLibShellProperties::TagLibShellProperties() : counters_(std::make_shared<Counters>()) {
+TagLibShellProperties::TagLibShellProperties()
+    : counters_(std::make_shared<Counters>()), offered_(std::make_shared<Offered>()) {
   static QuietTagLib quiet;
   TagLib::setDebugListener(&quiet);
 }
@@ -290,6 +310,7 @@ std::shared_ptr<TagLibShellProperties::Listing> TagLibShellProperties::List(cons
         QStringLiteral("The folder \"%1\" cannot be opened.").arg(path).toStdString());
   auto listing = std::make_shared<Listing>();
   listing->counters = counters_;
+  listing->offered = offered_;
   ++counters_->folders_listed;
   const QFileInfoList entries = QDir(path).entryInfoList(
       QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
@@ -316,5 +337,19 @@ std::unique_ptr<ShellFolder> TagLibShellProperties::Namespace(const QString& pat
 void TagLibShellProperties::BeginRun() noexcept { ++runs_; }
 
 void TagLibShellProperties::EndRun() noexcept {
-  if (runs_ > 0 && --runs_ == 0) kept_.clear();
+  if (runs_ > 0 && --runs_ == 0) {
+    kept_.clear();
+    offered_->clear();
+  }
+}
+
+std::shared_ptr<const ShellDetails> TagLibShellProperties::ReadDetails(const QString& path) const {
+  return MakeDetails(QFileInfo(path), *counters_);
+}
+
+void TagLibShellProperties::Offer(const QString& path,
+                                  std::shared_ptr<const ShellDetails> details) {
+  // Outside a run nothing is kept, so nothing would take them.
+  if (runs_ == 0 || !details) return;
+  (*offered_)[KeyOf(QFileInfo(path))] = std::move(details);
 }

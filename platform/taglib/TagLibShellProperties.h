@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <map>
 #include <memory>
 
@@ -64,6 +65,8 @@ class TagLibShellProperties : public ShellProperties {
   std::unique_ptr<ShellFolder> Namespace(const QString& path) override;
   void BeginRun() noexcept override;
   void EndRun() noexcept override;
+  std::shared_ptr<const ShellDetails> ReadDetails(const QString& path) const override;
+  void Offer(const QString& path, std::shared_ptr<const ShellDetails> details) override;
 
   /// The name of detail column 0 to 41; empty for the columns this shell leaves unnamed.
   static QString ColumnName(int column);
@@ -82,14 +85,16 @@ class TagLibShellProperties : public ShellProperties {
 
   struct Counters {
     int folders_listed = 0;
-    int files_read = 0;
+    std::atomic<int> files_read = 0;  // read ahead on other threads too
   };
   struct Listing;
+  using Offered = std::map<QString, std::shared_ptr<const ShellDetails>>;
 
  private:
   std::shared_ptr<Listing> List(const QString& path);
 
   std::shared_ptr<Counters> counters_;
+  std::shared_ptr<Offered> offered_;
   int runs_ = 0;
   std::map<QString, std::shared_ptr<Listing>> kept_;
 };

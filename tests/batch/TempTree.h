@@ -75,6 +75,11 @@ class FailingFileSystem : public PosixFileSystem {
     Check(folder);
     return PosixFileSystem::ListFiles(folder, wanted);
   }
+  FolderContents ListContents(const QString& folder,
+                              const std::function<bool(const QString&)>& wanted) const override {
+    Check(folder);
+    return PosixFileSystem::ListContents(folder, wanted);
+  }
   std::optional<int> Attributes(const QString& path) const noexcept override {
     if (flaky.contains(path) && ++attribute_reads[path] > 1) return std::nullopt;
     return PosixFileSystem::Attributes(path);

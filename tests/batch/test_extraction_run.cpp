@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorReport.h"
@@ -229,6 +230,85 @@ TEST_F(ExtractionRunTest, ClosingTheWindowStopsAtTheNextYieldWithoutMessages) {
   EXPECT_TRUE(f.ui.shown.empty());
   EXPECT_FALSE(running);
   EXPECT_FALSE(pointer.IsBusy());
+}
+
+// Threads read ahead, but what the run shows is the one-thread run's: the rows, their order,
+// every progress state, the yields and the closing caption, for the default and chosen columns.
+TEST_F(ExtractionRunTest, ReadingAheadChangesNothingTheRunShows) {
+  QStringList queued;
+  for (int i = 0; i < 40; ++i) {
+    queued.append(i % 7 == 3    ? Q(dir.PathOf("gone/" + std::to_string(i) + ".mp3"))
+                  : i % 11 == 5 ? Q(dir.Path().string())
+                                : Mp3("m" + std::to_string(i % 3), "T" + std::to_string(i)));
+  }
+  Queue(queued);
+  const QStringList chosen = {"Status", "Title", "Full path", "Size", "Filename"};
+  RecordingProgress recorded(progress);
+  for (const QStringList& columns : {ColumnCatalogue::DefaultHeaders(), chosen}) {
+    struct Seen {
+      std::vector<std::pair<double, QString>> progress;
+      std::vector<QStringList> rows;
+      int yields = 0;
+    };
+    const auto run_with = [&](int jobs) {
+      ReportListModel table;
+      ColumnCatalogue::AddColumns(table, columns);
+      ExtractionRun r{file_list, table, progress, pointer, running, f.ui, f.events, errors};
+      r.SetColumns(columns);
+      r.SetJobs(jobs);
+      progress.SetCaption(QStringLiteral("Progress Bar"));  // as every run starts
+      const size_t states_before = recorded.states.size();
+      const int yields_before = f.events.yields;
+      r.Start();
+      Seen seen{{recorded.states.begin() + static_cast<std::ptrdiff_t>(states_before),
+                 recorded.states.end()},
+                {},
+                f.events.yields - yields_before};
+      for (int row = 1; row <= table.RowCount(); ++row) {
+        QStringList cells;
+        for (int c = 1; c <= table.ColumnCount(); ++c) cells.append(table.Cell(row, c));
+        seen.rows.push_back(cells);
+      }
+      return seen;
+    };
+    const Seen one = run_with(1);
+    ASSERT_EQ(one.rows.size(), 40u);
+    EXPECT_EQ(one.progress.back().second, QStringLiteral("40 files, 9 not read"));
+    for (const int jobs : {2, 5}) {
+      const Seen many = run_with(jobs);
+      EXPECT_EQ(many.rows, one.rows) << jobs;
+      EXPECT_EQ(many.progress, one.progress) << jobs;
+      EXPECT_EQ(many.yields, one.yields) << jobs;
+    }
+  }
+  EXPECT_TRUE(f.ui.Reports().isEmpty());
+}
+
+TEST_F(ExtractionRunTest, StopWhileThreadsReadAheadKeepsTheRowsSoFar) {
+  QStringList queued;
+  for (int i = 0; i < 300; ++i) queued.append(Mp3("s", "S" + std::to_string(i % 5)));
+  Queue(queued);
+  bool stop = false;
+  run.SetStopFlag(&stop);
+  run.SetJobs(4);
+  f.events.on_yield = [&](int n) { stop = n == 3; };
+  run.Start();
+  ASSERT_EQ(results.RowCount(), 2);
+  EXPECT_EQ(results.Text(2), QStringLiteral("S1.mp3"));
+  EXPECT_EQ(progress.Caption(), QStringLiteral("Stopped after 2 of 300 files"));
+  EXPECT_TRUE(f.ui.Messages().isEmpty());
+  EXPECT_FALSE(running);
+}
+
+// The run says which files it could not read at all, so a caller need not look at every file
+// again to name them.
+TEST_F(ExtractionRunTest, TheFilesThatCouldNotBeReadAreKnownAfterTheRun) {
+  Queue({Mp3("m", "A"), Q(dir.PathOf("gone.mp3")), Q(dir.Path().string()), Mp3("m", "B")});
+  for (const int jobs : {1, 3}) {
+    run.SetJobs(jobs);
+    run.Start();
+    EXPECT_EQ(run.UnreadFiles(), std::vector<int>({2, 3})) << jobs;
+  }
 }
 
 }  // namespace

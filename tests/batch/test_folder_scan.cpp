@@ -44,6 +44,17 @@ TEST_F(FolderScanTest, FilesAreQueuedFolderByFolderBreadthFirst) {
   EXPECT_EQ(pointer.Shape(), Pointer::Default);
 }
 
+// The walk reads each folder once and keeps its files for the listing that follows.
+TEST_F(FolderScanTest, EachFolderIsReadOnce) {
+  for (const char* f : {"A/1/x/d.mp3", "A/2/c.mp3", "A/1/b.MP3", "A/a.mp3", "A/3/y/z/e.mp3"})
+    tree.File(f);
+  EXPECT_EQ(Scan("mp3", "A"),
+            QStringList({"A/a.mp3", "A/1/b.MP3", "A/2/c.mp3", "A/1/x/d.mp3", "A/3/y/z/e.mp3"}));
+  EXPECT_EQ(files.list_calls, 7);  // A, 1, 2, 3, x, y and z, each once
+  files.listed.removeDuplicates();
+  EXPECT_EQ(files.listed.size(), files.list_calls);
+}
+
 TEST_F(FolderScanTest, TildeNamesAndArchiveHiddenFilesAreLeftOutOtherHiddenFilesAreNot) {
   tree.File("A/~lock.mp3");
   tree.File("A/.plain-hidden.mp3");  // hidden + archive: 34

@@ -95,3 +95,49 @@ TEST(TextLinesTest, DirectUtf8MatchesTheTextLine) {
   line.replace(QChar(0xDC00), QChar(QChar::ReplacementCharacter));
   EXPECT_EQ(QByteArray::fromStdString(direct), line.toUtf8());
 }
+
+// The streaming exports build their lines straight in UTF-8; every byte must be what the
+// QString lines turn into, whatever the cells hold.
+TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
+  const auto unit = [](char16_t u) { return QString(QChar(u)); };
+  const QStringList tricky = {
+      QString(),
+      QStringLiteral("plain"),
+      QStringLiteral("a,b"),
+      QStringLiteral("say \"hi\" \"\""),
+      QStringLiteral("two\r\nlines\n"),
+      QStringLiteral("=1+1"),
+      QStringLiteral("-x,\"y\""),
+      QStringLiteral("@"),
+      QStringLiteral("\tlead"),
+      QString::fromUtf16(u"Caf\u00E9 \u6771\u4EAC \U0001F600 \u00FF\u0100"),
+      QStringLiteral("back\\slash \x01\x1F\x7F"),
+      unit(0xD800),
+      QStringLiteral("x") + unit(0xDC00) + QStringLiteral("y"),
+      unit(0xD83D) + QStringLiteral("\""),
+      QStringLiteral("\"") + unit(0xD83D) + unit(0xDE00) + unit(0xD83D),
+      QStringLiteral("end") + unit(0xDBFF),
+  };
+  for (const bool safe : {false, true}) {
+    for (qsizetype i = 0; i < tricky.size(); ++i) {
+      const QStringList cells = {tricky[i], tricky[(i + 3) % tricky.size()], tricky.back()};
+      const std::vector<QStringView> views(cells.begin(), cells.end());
+      std::string csv = "kept";
+      TextLines::AppendCsvLineUtf8(csv, views, safe);
+      EXPECT_EQ(csv, "kept" + TextLines::CsvLine(cells, safe).toUtf8().toStdString()) << i;
+    }
+  }
+  const QStringList headers = {"Filename", QString::fromUtf16(u"T\u00EFtle \"q\""), "L\nx"};
+  const std::vector<std::string> keys = TextLines::JsonKeys(headers);
+  for (qsizetype i = 0; i < tricky.size(); ++i) {
+    for (const qsizetype count : {3, 1, 0}) {
+      const QStringList cells =
+          QStringList{tricky[i], tricky[(i + 5) % tricky.size()], tricky[(i + 7) % tricky.size()]}
+              .mid(0, count);
+      const std::vector<QStringView> views(cells.begin(), cells.end());
+      std::string json;
+      TextLines::AppendJsonLineUtf8(json, keys, views);
+      EXPECT_EQ(json, TextLines::JsonLine(headers, cells).toUtf8().toStdString()) << i;
+    }
+  }
+}

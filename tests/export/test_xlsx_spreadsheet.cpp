@@ -146,8 +146,13 @@ TEST_F(XlsxSpreadsheetTest, ASummarySheetFollowsTheResultsUnderItsName) {
   book.SetCell(2, 1, "a.mp3");
   ResultTable summary;
   summary.headers = {"Folder", "Files"};
-  summary.rows.push_back({"=odd folder", {"2"}, true});
-  summary.rows.push_back({"All folders", {"2"}, true});
+  const auto row = [](const QString& folder, const QString& files) {
+    const PackedText cells[] = {PackedText(folder), PackedText(files)};
+    const std::string_view packed[] = {cells[0].Bytes(), cells[1].Bytes()};
+    return ResultTable::Row{RowCells::Of(packed, 2), true};
+  };
+  summary.rows.push_back(row("=odd folder", "2"));
+  summary.rows.push_back(row("All folders", "2"));
   AddSummarySheet(summary, book);
   EXPECT_THROW(book.AddSheet("Summary"), StepFailure);  // names are unique
   EXPECT_THROW(book.AddSheet("a/b"), StepFailure);

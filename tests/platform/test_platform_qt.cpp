@@ -186,3 +186,16 @@ TEST(ReportListViewTest, EveryRowTakesOneLineAndACellsTipHoldsItsWholeText) {
       tip_over(3).contains(QStringLiteral("a line far too long for its column ").repeated(4)));
   QToolTip::hideText();
 }
+
+// A turn of the event loop that takes long (a big table repainted) lengthens the next slice,
+// so the window's events keep to a share of a long action's time; quick turns bring it back.
+TEST(QtEventLoopTest, ASlowTurnLengthensTheNextSlice) {
+  QtEventLoop events;
+  QTimer::singleShot(0, [] { QThread::msleep(15); });
+  QThread::msleep(QtEventLoop::kSliceMs + 2);
+  events.Yield();
+  EXPECT_EQ(events.SliceMs(), QtEventLoop::kLongestSliceMs);
+  QThread::msleep(QtEventLoop::kLongestSliceMs + 2);
+  events.Yield();
+  EXPECT_EQ(events.SliceMs(), QtEventLoop::kSliceMs);
+}

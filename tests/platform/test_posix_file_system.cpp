@@ -78,3 +78,45 @@ TEST(PosixFileSystemTest, ProbesAnswerFalseInsteadOfFailing) {
   EXPECT_FALSE(fs.IsRootFolder(root));
   EXPECT_FALSE(fs.IsRootFolder(root + "/song.mp3"));
 }
+
+// One reading of a folder gives what ListFolders, Identity and ListFiles give, in their order:
+// names of every case and beyond ASCII, links to folders and to nothing, hidden files.
+TEST(PosixFileSystemTest, OneReadingGivesTheFoldersTheirIdentitiesAndTheFiles) {
+  QTemporaryDir dir;
+  const QString root = dir.path();
+  for (const char* name :
+       {"b.mp3", "A.mp3", "a.mp3", "B.MP3", "_x.mp3", "Z1.mp3", "z.mp3", ".hidden.mp3",
+        "\xC3\xA9t\xC3\xA9.mp3", "\xC3\x89T\xC3\x89.mp3", "\xC3\xA8.mp3", "notes.txt"})
+    Touch(root + u'/' + QString::fromUtf8(name));
+  for (const char* name : {"sub", "Sub2", "\xC3\xA9sub", "_s"})
+    QDir(root).mkdir(QString::fromUtf8(name));
+  QFile::link(root + "/sub", root + "/link");
+  QFile::link(root + "/gone", root + "/dangling.mp3");
+  PosixFileSystem fs;
+  const auto wanted = [](const QString& name) {
+    return name.endsWith(".mp3", Qt::CaseInsensitive);
+  };
+  const FolderContents contents = fs.ListContents(root + u'/', wanted);
+
+  const auto names = [](const std::vector<DirectoryEntry>& entries) {
+    QStringList out;
+    for (const DirectoryEntry& e : entries)
+      out.append(e.name + u':' + QString::number(e.attributes));
+    return out;
+  };
+  EXPECT_EQ(names(contents.folders), names(fs.ListFolders(root)));
+  EXPECT_EQ(names(contents.files), names(fs.ListFiles(root, wanted)));
+  ASSERT_EQ(contents.identities.size(), contents.folders.size());
+  for (size_t i = 0; i < contents.folders.size(); ++i)
+    EXPECT_EQ(contents.identities[i], fs.Identity(root + u'/' + contents.folders[i].name));
+  // Sorted as QString::compare ignoring case sorts, then by code unit.
+  std::vector<DirectoryEntry> sorted = contents.files;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const DirectoryEntry& a, const DirectoryEntry& b) {
+                     const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+                     return c != 0 ? c < 0 : a.name < b.name;
+                   });
+  EXPECT_EQ(names(sorted), names(contents.files));
+  EXPECT_EQ(contents.files.size(), 11u);  // every .mp3 but the dangling link
+  EXPECT_EQ(contents.folders.size(), 5u);
+}

@@ -184,4 +184,52 @@ TEST(TagObject, FrameIdTables) {
             (std::vector<std::string>{"LYR", "AUT", "EAL", "EAR", "ETT"}));
 }
 
+// A read that passes over the pictures leaves every other field, flag and audio figure as the
+// full read gives it: pictures before, between and after other frames, large and small.
+TEST(TagObject, PicturesPassedOverLeaveEverythingElseAsItWas) {
+  const std::string big(70000, '\x5A');
+  for (const int version : {2, 3, 4}) {
+    const bool v22 = version == 2;
+    const auto text = [&](const char* v2, const char* v3, std::u16string_view value) {
+      return Frame(version, v22 ? v2 : v3, TextBody(Encoding::Utf16, value));
+    };
+    const Bytes picture =
+        Frame(version, v22 ? "PIC" : "APIC",
+              PictureBody(version, Encoding::Latin1, v22 ? "JPG" : "image/jpeg", 3, u"cover", big));
+    const Bytes small = Frame(version, v22 ? "PIC" : "APIC",
+                              PictureBody(version, Encoding::Latin1, v22 ? "PNG" : "image/png", 4,
+                                          u"back", std::string(90, '\x11')));
+    const Bytes lyrics =
+        Frame(version, v22 ? "ULT" : "USLT",
+              CommentBody(Encoding::Utf16, "eng", u"", std::u16string(3000, u'l')));
+    for (const Bytes& frames :
+         {text("TT2", "TIT2", u"Title") + picture + text("TP1", "TPE1", u"Artist") + lyrics +
+              small + text("TRK", "TRCK", u"3/9"),
+          picture + small + text("TAL", "TALB", u"Album"),
+          text("TT2", "TIT2", u"Only") + small + picture}) {
+      for (const size_t padding : {size_t{0}, size_t{5000}}) {
+        TagOptions options;
+        options.padding = padding;
+        const Bytes file =
+            Id3v2Tag(version, frames, options) + Mpeg1Header(4000) + Mpeg1Header(4000);
+        const std::unique_ptr<clsID3> full = Read(file);
+        TestFiles::TempDir dir;
+        clsID3 lean;
+        lean.SetPicturesWanted(false);
+        lean.SetFileName(dir.Write("lean.mp3", file));
+#define TAGLOOM_EXPECT_SAME(name) EXPECT_EQ(lean.name(), full->name()) << #name << " v" << version;
+        TAGLOOM_TEXT_FIELDS(TAGLOOM_EXPECT_SAME)
+#undef TAGLOOM_EXPECT_SAME
+        EXPECT_EQ(full->AttachedPictures()->Count(), 2);
+        EXPECT_EQ(lean.AttachedPictures()->Count(), 0);
+        EXPECT_FALSE(full->Title().empty() && full->Album().empty());
+        EXPECT_EQ(lean.ID3v2Exists(), full->ID3v2Exists());
+        EXPECT_EQ(lean.length(), full->length());
+        EXPECT_EQ(lean.BitRate(), full->BitRate());
+        EXPECT_EQ(lean.Diagnosis().status, full->Diagnosis().status);
+      }
+    }
+  }
+}
+
 }  // namespace

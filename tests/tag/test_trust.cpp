@@ -149,6 +149,9 @@ class ShiftDecoder : public LegacyTextDecoder {
                                                 : '?');
     return bytes;
   }
+  std::shared_ptr<LegacyTextDecoder> Another() const override {
+    return std::make_shared<ShiftDecoder>();
+  }
   std::string page = "shift";
   std::vector<std::string> samples;
 };

@@ -478,3 +478,46 @@ TEST_F(ExtractCliTest, ChosenColumnsSortedRowsAndAByteOrderMark) {
 }
 
 }  // namespace
+
+// A library larger than one machine: the path list split in shards, each shard extracted on its
+// own (JSON Lines, or CSV without its header), the outputs concatenated.
+TEST_F(ExtractCliTest, ShardsConcatenateToTheWholeRun) {
+  QStringList paths;
+  for (const QString& name : SampleNames()) paths.append(QDir(Samples()).filePath(name));
+  paths.append(PathOf("missing.mp3"));  // an empty row keeps its place too
+  ASSERT_GE(paths.size(), 3);
+  const qsizetype half = paths.size() / 2;
+  const auto list = [&](const QString& name, const QStringList& lines) {
+    Touch(PathOf(name), (lines.join('\n') + '\n').toUtf8());
+    return PathOf(name);
+  };
+  const QString whole = list("all.txt", paths);
+  const QString first = list("first.txt", paths.mid(0, half));
+  const QString second = list("second.txt", paths.mid(half));
+
+  const Ran json = Extract({"--format", "json", "--files-from", whole});
+  EXPECT_EQ(json.status, 3);
+  EXPECT_EQ(Extract({"--format", "json", "--files-from", first}).out +
+                Extract({"--format", "json", "--files-from", second, "--jobs", "3"}).out,
+            json.out);
+
+  const Ran csv = Extract({"--format", "csv", "--files-from", whole});
+  const Ran headless = Extract({"--format", "csv", "--no-header", "--files-from", first});
+  EXPECT_EQ(headless.status, 0) << headless.err.toStdString();
+  const QByteArray header = csv.out.left(csv.out.indexOf("\r\n") + 2);
+  EXPECT_TRUE(header.startsWith("Filename,Title,"));
+  EXPECT_EQ(header + headless.out +
+                Extract({"--format", "csv", "--no-header", "--files-from", second}).out,
+            csv.out);
+  // The list may also come on standard input, or through a pipe that can be read only once.
+  EXPECT_EQ(Extract({"--format", "json", "--files-from", "-"}, ReadAll(whole)).out, json.out);
+  ASSERT_EQ(::mkfifo(Bytes(PathOf("fifo")).c_str(), 0644), 0);
+  const Ran piped = Shell({.prefix = "cat " + TestFiles::ShellQuote(Bytes(whole)) + " > " +
+                                     TestFiles::ShellQuote(Bytes(PathOf("fifo"))) + " &"},
+                          {"--format", "json", "--files-from", Bytes(PathOf("fifo"))});
+  EXPECT_EQ(piped.out, json.out);
+
+  const Ran misplaced = Extract({"--format", "json", "--no-header", Samples()});
+  EXPECT_EQ(misplaced.status, 2);
+  EXPECT_TRUE(misplaced.err.contains("--no-header goes with --format csv"));
+}

@@ -66,6 +66,35 @@ TEST(PeerCorpus, EveryFileReadsWithoutFailing) {
   EXPECT_GT(files, 600) << "the corpus looks incomplete";
 }
 
+// Reads that pass over the pictures, as the extraction's default columns ask, read every other
+// field of every real file the same.
+TEST(PeerCorpus, PassingOverPicturesChangesNoOtherField) {
+  const auto peers = Peers();
+  if (!peers) GTEST_SKIP() << "TAGLOOM_PEERS does not name a folder";
+  clsID3 full;
+  clsID3 lean;
+  lean.SetPicturesWanted(false);
+  int with_pictures = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(*peers)) {
+    if (!entry.is_regular_file()) continue;
+    SCOPED_TRACE(entry.path().string());
+    full.SetFileName(entry.path().string());
+    lean.SetFileName(entry.path().string());
+#define TAGLOOM_EXPECT_SAME(name) EXPECT_EQ(lean.name(), full.name()) << #name;
+    TAGLOOM_TEXT_FIELDS(TAGLOOM_EXPECT_SAME)
+#undef TAGLOOM_EXPECT_SAME
+    EXPECT_EQ(lean.GenreID(), full.GenreID());
+    EXPECT_EQ(lean.ID3RevisionV2(), full.ID3RevisionV2());
+    EXPECT_EQ(lean.Lyrics3v2Exists(), full.Lyrics3v2Exists());
+    EXPECT_EQ(lean.length(), full.length());
+    EXPECT_EQ(lean.BitRate(), full.BitRate());
+    EXPECT_EQ(lean.Diagnosis().status, full.Diagnosis().status);
+    EXPECT_EQ(lean.AttachedPictures()->Count(), 0);
+    with_pictures += full.AttachedPictures()->Count() > 0 ? 1 : 0;
+  }
+  EXPECT_GT(with_pictures, 10);
+}
+
 struct PeerValue {
   const char* file;  // under TAGLOOM_PEERS
   const char* field;

@@ -44,6 +44,7 @@
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/ExtractParts.h"
 #include "tools/cli/FileAccess.h"
 #include "tools/cli/Outputs.h"
 
@@ -51,9 +52,9 @@ namespace {
 
 constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
-    "                           [--csv-safe] [--bom] [--columns NAME,...] [--sort NAME[:desc]]\n"
-    "                           [--legacy-text detect|NAME] [--summary]\n"
-    "                           [--files-from LIST] [--shell-properties] [--] PATH...\n"
+    "                           [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
+    "                           [--sort NAME[:desc]] [--legacy-text detect|NAME] [--summary]\n"
+    "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
     "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
@@ -68,7 +69,8 @@ constexpr const char* kHelp =
     "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
     "by xlsx, which needs a file.\n"
     "--csv-safe puts a ' before CSV cells starting with = + - @, a tab or a CR, so spreadsheets\n"
-    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark.\n"
+    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark; --no-header leaves\n"
+    "out its header line, so the CSV of several runs concatenates into one table.\n"
     "--columns NAME,... shows those columns in that order instead of the window's twelve (the\n"
     "Filename, Title, ... Copyright of the other formats); --list-columns names them all, among\n"
     "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
@@ -84,6 +86,8 @@ constexpr const char* kHelp =
     "a picture, and how many could not be read.\n"
     "--shell-properties fills the rows from the file manager's detail columns, read with\n"
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
+    "--jobs N reads with N threads (default: one per core; 1 reads one file at a time); the\n"
+    "output is the same for every N.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
     "options; --help, -h shows this text.\n"
     "Each file or folder that cannot be read is named with the reason on standard error; a\n"
@@ -97,10 +101,9 @@ int Usage(const std::string& problem) {
   return Commands::kUsage;
 }
 
-// One line on standard error. Texts that name files carry the names' own bytes.
-void Say(std::string_view text) {
-  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
-}
+using ExtractParts::NoEvents;
+using ExtractParts::Say;
+using ExtractParts::Unread;
 
 // The run's boxes have no one to show them to: its closing messages and questions are dropped.
 class ConsoleUi : public Ui {
@@ -134,11 +137,6 @@ class ConsoleErrorReport : public ErrorReport {
 
  private:
   int count_ = 0;
-};
-
-class NoEvents : public EventLoop {
- public:
-  bool Yield() override { return false; }
 };
 
 // The run's progress bar, drawn on standard error when that is a terminal.
@@ -175,21 +173,6 @@ class TerminalProgress {
 };
 
 QString FromLocal(const std::string& path) { return FileNames::ToText(path); }
-
-struct ExtractOptions {
-  std::string ext = "mp3";
-  std::string format = "text";
-  std::string output;  // empty: standard output
-  std::vector<std::string> paths;
-  bool shell_properties = false;
-  bool csv_safe = false;
-  bool bom = false;
-  QStringList columns = ColumnCatalogue::DefaultHeaders();
-  std::optional<std::pair<QString, ResultSort::Direction>> sort;
-  std::string legacy_text = std::string(LegacyText::kDefault);
-  std::shared_ptr<LegacyTextDecoder> decoder;
-  bool summary = false;
-};
 
 // The catalogue's headers, one per line, by group.
 int ListColumns() {
@@ -235,6 +218,20 @@ int ParseSort(const std::string& value, ExtractOptions& options) {
   return 0;
 }
 
+// A count of threads from 1 to 1024; 0, or the exit status of a usage error.
+int ParseJobs(const std::string& value, ExtractOptions& options) {
+  constexpr int kMostJobs = 1024;
+  int jobs = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9' || jobs > kMostJobs)
+      return Usage("--jobs takes a number from 1 to 1024");
+    jobs = jobs * 10 + (c - '0');
+  }
+  if (jobs < 1 || jobs > kMostJobs) return Usage("--jobs takes a number from 1 to 1024");
+  options.jobs = jobs;
+  return 0;
+}
+
 // 0 when the options are complete, otherwise the exit status to end with.
 int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) {
   bool options_done = false;
@@ -242,7 +239,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
                              arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
-                             arg == "--legacy-text";
+                             arg == "--legacy-text" || arg == "--jobs";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -261,9 +258,16 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         options.legacy_text = value;
         options.decoder = LegacyText::DecoderFor(value, problem);
         if (!problem.empty()) return Usage("--legacy-text: " + problem);
-      } else if (std::string why; !CliArgs::ReadPathList(value, options.paths, why)) {
-        Say("cannot read the list '" + value + "': " + why);
-        return Commands::kFailure;
+      } else if (arg == "--jobs") {
+        if (const int status = ParseJobs(value, options); status != 0) return status;
+      } else {
+        auto list = std::make_unique<CliArgs::PathList>();
+        if (std::string why; !list->Check(value, why)) {
+          Say("cannot read the list '" + value + "': " + why);
+          return Commands::kFailure;
+        }
+        options.inputs.push_back({value, list.get()});
+        options.lists.push_back(std::move(list));
       }
     } else if (!options_done && CliArgs::IsHelp(arg)) {
       std::cout << kHelp;
@@ -276,6 +280,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       options.bom = true;
     } else if (!options_done && arg == "--summary") {
       options.summary = true;
+    } else if (!options_done && arg == "--no-header") {
+      options.header = false;
     } else if (!options_done && arg == "--list-columns") {
       return ListColumns();
     } else if (!options_done && arg == "--") {
@@ -283,7 +289,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     } else if (!options_done && CliArgs::IsOption(arg)) {
       return Usage("unknown option '" + arg + "'");
     } else {
-      options.paths.push_back(arg);
+      options.inputs.push_back({arg});
     }
   }
   const std::string& format = options.format;
@@ -293,6 +299,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
   if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
   if (options.bom && format != "csv") return Usage("--bom goes with --format csv");
+  if (!options.header && format != "csv") return Usage("--no-header goes with --format csv");
   if (options.sort && !options.columns.contains(options.sort->first))
     return Usage("--sort: the column '" + options.sort->first.toStdString() +
                  "' is not among the columns shown");
@@ -303,30 +310,9 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   if (options.summary && options.sort)
     return Usage("--sort orders the rows of files, which --summary replaces");
   if (options.ext.empty()) return Usage("--ext needs an extension");
-  if (options.paths.empty()) return Usage("no files or folders given");
+  if (options.PathCount() == 0) return Usage("no files or folders given");
   return 0;
 }
-
-// The files and folders that could not be read, each named once with the system's reason.
-class Unread {
- public:
-  void File(const QString& path, const std::string& why) {
-    Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
-  }
-  void Folder(const QString& path, const std::string& why) {
-    QString shown = path;
-    if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
-    Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
-  }
-  void Tell(const std::string& text) {
-    Say(text);
-    ++count_;
-  }
-  int Count() const { return count_; }
-
- private:
-  int count_ = 0;
-};
 
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
 // go in as given.
@@ -337,37 +323,17 @@ void QueuePath(const QString& path, const QString& ext, FileSystem& files, Event
     file_list.AppendRow(path);
     return;
   }
-  QString root = path;
-  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
-  QStringList folders{root == u"/" ? root : root + u'/'};
-  const AddFolder::Walk walk{files, events,
-                             [&](std::u16string_view, int, const QString& what) {
-                               unread.Tell(FileNames::ToStdBytes(what));
-                             },
-                             [&](const QString& folder, int error, const QString& why) {
-                               if (error != 0) {
-                                 unread.Folder(folder, std::strerror(error));
-                               } else {
-                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
-                                     "': " + FileNames::ToStdBytes(why));
-                               }
-                             }};
-  AddFolder::GetSubDirectories2016(folders, true, walk);
   const QString pattern = QStringLiteral("*.") + ext;
-  for (const QString& folder : folders) {
-    try {
-      file_list.AppendRows(FolderScan::QueueableFiles(files, folder, pattern));
-    } catch (const FolderNotListable& e) {
-      unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
-    } catch (const std::exception& e) {
-      unread.Tell(e.what());
-    }
-  }
+  AddFolder::ListedFiles listed;
+  for (const QString& folder :
+       ExtractParts::WalkFolder(path, pattern, files, events, unread, listed))
+    file_list.AppendRows(ExtractParts::FolderFiles(files, folder, pattern, unread, listed));
 }
 
 // The window's run over the paths given; the result table as the window would show it. The
 // run's engine reads what it can and says nothing, so every file is looked at here as well.
-void RunExtraction(const ExtractOptions& options, ReportListModel& results,
+// False when a list could not be read a second time.
+bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
                    ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
@@ -375,13 +341,22 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
 
   PosixFileSystem files;
   NoEvents events;
-  for (const std::string& path : options.paths) {
+  ExtractParts::Inputs inputs(options);
+  for (std::string path; inputs.Next(path);) {
     // The shell opens each file's folder, which a bare file name does not have.
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list, unread);
+    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list,
+              unread);
+  }
+  if (inputs.Failed()) {
+    Say(inputs.Problem());
+    return false;
   }
 
+  // The engine tells which files it could not read at all; the shell's details tell nothing,
+  // so then every file is looked at.
+  std::optional<std::vector<int>> unread_rows;
   {
     ConsoleUi ui;
     ProgressBarModel progress;
@@ -389,25 +364,35 @@ void RunExtraction(const ExtractOptions& options, ReportListModel& results,
     TerminalProgress shown(progress);
     if (options.shell_properties) {
       TagLibShellProperties shell;
-      ShellPropertyRun(file_list, results, progress, pointer, ui, events, shell, errors).Start();
+      ShellPropertyRun run(file_list, results, progress, pointer, ui, events, shell, errors);
+      run.SetJobs(options.jobs);
+      run.Start();
     } else {
       bool running = false;
       ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
       run.SetColumns(options.columns);
       run.SetLegacyTextDecoder(options.decoder);
+      run.SetJobs(options.jobs);
       FolderTotals totals;
       if (options.summary) run.SetFolderTotals(&totals);
       run.Start();
+      unread_rows = run.UnreadFiles();
       if (options.summary) totals.FillTable(results);
     }
   }
   if (options.sort)
     ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
                      options.sort->second);
-  for (const QString& path : file_list.Texts()) {
+  const auto tell = [&](const QString& path) {
     std::string why;
     if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
+  };
+  if (unread_rows) {
+    for (const int row : *unread_rows) tell(file_list.Text(row));
+  } else {
+    for (int row = 1; row <= file_list.RowCount(); ++row) tell(file_list.Text(row));
   }
+  return true;
 }
 
 // The window's exports of the table, to the output named. True when it was written whole.
@@ -432,7 +417,7 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
       out->Commit();
     } else if (format == "csv") {
       DataExport::WriteCsv(ResultTable::Of(results), *Outputs::Open(options.output),
-                           {options.csv_safe, options.bom});
+                           {options.csv_safe, options.bom, options.header});
     } else if (format == "json") {
       DataExport::WriteJsonLines(ResultTable::Of(results), *Outputs::Open(options.output));
     } else {
@@ -475,12 +460,99 @@ int Extract(const std::vector<std::string>& args) {
         "': a workbook is saved as a file, and this is a device, a pipe or an open descriptor");
     return kFailure;
   }
+  Unread unread;
+  // JSON Lines and CSV go out row by row, unless the rows must be sorted first, come from the
+  // shell's detail columns or give way to the folders' totals.
+  if ((options.format == "json" || options.format == "csv") && !options.sort &&
+      !options.shell_properties && !options.summary)
+    return ExtractParts::StreamRows(options, unread);
   ReportListModel results;
   ConsoleErrorReport errors;
-  Unread unread;
-  RunExtraction(options, results, errors, unread);
+  if (!RunExtraction(options, results, errors, unread)) return kFailure;
   if (!WriteResults(options, results, errors)) return kFailure;
   return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands
+
+size_t ExtractOptions::PathCount() const {
+  size_t count = 0;
+  for (const Input& input : inputs) count += input.list ? input.list->Count() : 1;
+  return count;
+}
+
+namespace ExtractParts {
+
+void Say(std::string_view text) {
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
+}
+
+void Unread::File(const QString& path, const std::string& why) {
+  Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
+}
+
+void Unread::Folder(const QString& path, const std::string& why) {
+  QString shown = path;
+  if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
+  Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
+}
+
+void Unread::Tell(const std::string& text) {
+  Say(text);
+  ++count_;
+}
+
+bool Inputs::Next(std::string& path) {
+  while (at_ < options_.inputs.size()) {
+    const ExtractOptions::Input& input = options_.inputs[at_];
+    if (!input.list) {
+      ++at_;
+      path = input.path;
+      return true;
+    }
+    std::string why;
+    if (input.list->Next(path, why)) return true;
+    if (input.list->Failed()) {
+      problem_ = "cannot read the list '" + input.path + "': " + why;
+      at_ = options_.inputs.size();
+      return false;
+    }
+    ++at_;
+  }
+  return false;
+}
+
+QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
+                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed) {
+  QString root = path;
+  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+  QStringList folders{root == u"/" ? root : root + u'/'};
+  const AddFolder::Walk walk{files, events,
+                             [&](std::u16string_view, int, const QString& what) {
+                               unread.Tell(FileNames::ToStdBytes(what));
+                             },
+                             [&](const QString& folder, int error, const QString& why) {
+                               if (error != 0) {
+                                 unread.Folder(folder, std::strerror(error));
+                               } else {
+                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
+                                     "': " + FileNames::ToStdBytes(why));
+                               }
+                             }};
+  FolderScan::WalkForFiles(folders, pattern, walk, listed);
+  return folders;
+}
+
+QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
+                        Unread& unread, AddFolder::ListedFiles& listed) {
+  try {
+    return FolderScan::QueueableFiles(files, folder, pattern, &listed);
+  } catch (const FolderNotListable& e) {
+    unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
+  } catch (const std::exception& e) {
+    unread.Tell(e.what());
+  }
+  return {};
+}
+
+}  // namespace ExtractParts

@@ -1,0 +1,329 @@
+#include "platform/PackedCells.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace {
+
+// The first byte of a packed text: one or two bytes a unit, plain or compressed.
+constexpr char kLatin1 = 'L';
+constexpr char kUtf16 = 'W';
+constexpr char kLatin1Compressed = 'l';
+constexpr char kUtf16Compressed = 'w';
+
+// Texts shorter than this stay plain: compression would save little and cost every reader.
+constexpr size_t kCompressFrom = 256;
+
+void PutLength(std::string& out, uint64_t units) {
+  while (units >= 0x80) {
+    out += static_cast<char>(0x80 | (units & 0x7F));
+    units >>= 7;
+  }
+  out += static_cast<char>(units);
+}
+
+// The length after the tag, and where the payload starts.
+uint64_t GetLength(std::string_view bytes, size_t& at) {
+  uint64_t units = 0;
+  int shift = 0;
+  at = 1;
+  while (at < bytes.size() && shift < 64) {
+    const auto b = static_cast<unsigned char>(bytes[at++]);
+    units |= static_cast<uint64_t>(b & 0x7F) << shift;
+    if (!(b & 0x80)) break;
+    shift += 7;
+  }
+  return units;
+}
+
+// Raw deflate with a small window and hash: a cell is a few kilobytes, and the state each
+// thread keeps is reset, not made anew, for every cell.
+constexpr int kWindowBits = 12;
+constexpr int kMemLevel = 5;
+
+class Deflater {
+ public:
+  Deflater() {
+    ok_ = deflateInit2(&z_, 1, Z_DEFLATED, -kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY) == Z_OK;
+  }
+  ~Deflater() {
+    if (ok_) deflateEnd(&z_);
+  }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Appends the compressed bytes to `out`; false when it did not work out.
+  bool Compress(std::string_view in, std::string& out) {
+    if (!ok_ || deflateReset(&z_) != Z_OK) return false;
+    const size_t at = out.size();
+    out.resize(at + deflateBound(&z_, static_cast<uLong>(in.size())));
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z_.avail_in = static_cast<uInt>(in.size());
+    z_.next_out = reinterpret_cast<Bytef*>(out.data() + at);
+    z_.avail_out = static_cast<uInt>(out.size() - at);
+    const bool done = deflate(&z_, Z_FINISH) == Z_STREAM_END;
+    out.resize(done ? out.size() - z_.avail_out : at);
+    return done;
+  }
+
+ private:
+  z_stream z_{};
+  bool ok_ = false;
+};
+
+class Inflater {
+ public:
+  Inflater() { ok_ = inflateInit2(&z_, -kWindowBits) == Z_OK; }
+  ~Inflater() {
+    if (ok_) inflateEnd(&z_);
+  }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
+
+  // Fills `out` (its size is what the text needs) from the compressed bytes; what cannot be
+  // inflated stays zero.
+  void Expand(std::string_view in, char* out, size_t size) {
+    std::memset(out, 0, size);
+    if (!ok_ || inflateReset(&z_) != Z_OK) return;
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z_.avail_in = static_cast<uInt>(in.size());
+    z_.next_out = reinterpret_cast<Bytef*>(out);
+    z_.avail_out = static_cast<uInt>(size);
+    inflate(&z_, Z_FINISH);
+  }
+
+ private:
+  z_stream z_{};
+  bool ok_ = false;
+};
+
+// The plain payload of a compressed text of `size` bytes.
+std::string Expanded(std::string_view bytes, size_t at, size_t size) {
+  thread_local Inflater inflater;
+  std::string plain(size, '\0');
+  inflater.Expand(bytes.substr(at), plain.data(), size);
+  return plain;
+}
+
+}  // namespace
+
+PackedText::PackedText(QStringView text, bool compress) {
+  if (text.isEmpty()) return;
+  const auto units = static_cast<size_t>(text.size());
+  const char16_t* p = text.utf16();
+  bool narrow = true;
+  for (size_t i = 0; i < units && narrow; ++i) narrow = p[i] < 0x100;
+  const size_t payload = narrow ? units : 2 * units;
+  const auto fill = [&](char* out) {
+    if (narrow) {
+      for (size_t i = 0; i < units; ++i) out[i] = static_cast<char>(p[i]);
+    } else {
+      std::memcpy(out, p, payload);
+    }
+  };
+  if (!compress || payload < kCompressFrom) {
+    // Straight into place: tag, length, units.
+    bytes_.reserve(payload + 6);
+    bytes_ += narrow ? kLatin1 : kUtf16;
+    PutLength(bytes_, units);
+    const size_t at = bytes_.size();
+    bytes_.resize(at + payload);
+    fill(bytes_.data() + at);
+    return;
+  }
+  std::string plain(payload, '\0');
+  fill(plain.data());
+  {
+    thread_local Deflater deflater;
+    bytes_ += narrow ? kLatin1Compressed : kUtf16Compressed;
+    PutLength(bytes_, units);
+    const size_t header = bytes_.size();
+    if (deflater.Compress(plain, bytes_) && bytes_.size() - header <= payload - payload / 4) {
+      bytes_.shrink_to_fit();
+      return;
+    }
+    bytes_.clear();
+  }
+  bytes_.reserve(payload + 6);
+  bytes_ += narrow ? kLatin1 : kUtf16;
+  PutLength(bytes_, units);
+  bytes_ += plain;
+}
+
+qsizetype PackedText::size() const { return LengthOf(bytes_); }
+
+qsizetype PackedText::LengthOf(std::string_view bytes) {
+  if (bytes.empty()) return 0;
+  size_t at = 0;
+  return static_cast<qsizetype>(GetLength(bytes, at));
+}
+
+QString PackedText::Unpack(std::string_view bytes) {
+  return UnpackPrefix(bytes, std::numeric_limits<qsizetype>::max());
+}
+
+QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
+  if (bytes.empty()) return {};
+  size_t at = 0;
+  const auto units = static_cast<qsizetype>(GetLength(bytes, at));
+  const qsizetype keep = std::min(units, limit);
+  switch (bytes[0]) {
+    case kLatin1:
+      return QString::fromLatin1(bytes.data() + at, std::min<qsizetype>(keep, bytes.size() - at));
+    case kUtf16: {
+      // The units may sit at any address in the block: copied as bytes.
+      const qsizetype count = std::min<qsizetype>(keep, (bytes.size() - at) / 2);
+      QString text(count, Qt::Uninitialized);
+      std::memcpy(text.data(), bytes.data() + at, 2 * static_cast<size_t>(count));
+      return text;
+    }
+    case kLatin1Compressed: {
+      const std::string plain = Expanded(bytes, at, static_cast<size_t>(units));
+      return QString::fromLatin1(plain.data(), keep);
+    }
+    case kUtf16Compressed: {
+      const std::string plain = Expanded(bytes, at, 2 * static_cast<size_t>(units));
+      return QString(reinterpret_cast<const QChar*>(plain.data()), keep);
+    }
+    default:
+      return {};
+  }
+}
+
+// ---- RowCells -------------------------------------------------------------------------------
+
+struct RowCells::Block {
+  std::atomic<uint32_t> refs;
+  uint16_t count;
+  uint16_t wide;  // ends are 4 bytes when set, 2 otherwise
+
+  size_t End(int cell) const {
+    const char* ends = reinterpret_cast<const char*>(this + 1);
+    if (wide) {
+      uint32_t e;
+      std::memcpy(&e, ends + 4 * cell, 4);
+      return e;
+    }
+    uint16_t e;
+    std::memcpy(&e, ends + 2 * cell, 2);
+    return e;
+  }
+  const char* Bytes() const {
+    return reinterpret_cast<const char*>(this + 1) + (wide ? 4 : 2) * size_t{count};
+  }
+};
+
+RowCells::RowCells(std::string_view packed_text) { *this = Build(&packed_text, 1); }
+
+RowCells RowCells::OfText(QStringView text) { return OfPath(text, QChar(), QStringView()); }
+
+RowCells RowCells::OfPath(QStringView folder, QChar separator, QStringView name) {
+  // A short Latin-1 text, a path as a rule, is packed in place: one allocation, one pass.
+  const QStringView parts[3] = {
+      folder, separator.isNull() ? QStringView() : QStringView(&separator, 1), name};
+  size_t units = 0;
+  bool narrow = true;
+  for (const QStringView part : parts) {
+    units += static_cast<size_t>(part.size());
+    for (const QChar c : part) narrow = narrow && c.unicode() < 0x100;
+  }
+  if (!narrow || units == 0 || units >= 0x80) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(units));
+    for (const QStringView part : parts) text += part;
+    return RowCells(PackedText(text).Bytes());
+  }
+  const size_t bytes = 2 + units;  // tag, one-byte length, units
+  void* memory = ::operator new(sizeof(Block) + 2 + bytes);
+  auto* block = new (memory) Block{{1}, 1, 0};
+  const auto end = static_cast<uint16_t>(bytes);
+  std::memcpy(reinterpret_cast<char*>(block + 1), &end, 2);
+  char* out = const_cast<char*>(block->Bytes());
+  *out++ = kLatin1;
+  *out++ = static_cast<char>(units);
+  for (const QStringView part : parts)
+    for (const QChar c : part) *out++ = static_cast<char>(c.unicode());
+  RowCells row;
+  row.block_ = block;
+  return row;
+}
+
+RowCells RowCells::Build(const std::string_view* cells, int count) {
+  size_t total = 0;
+  for (int i = 0; i < count; ++i) total += cells[i].size();
+  const bool wide = total > 0xFFFF;
+  const size_t size = sizeof(Block) + (wide ? 4 : 2) * static_cast<size_t>(count) + total;
+  void* memory = ::operator new(size);
+  auto* block =
+      new (memory) Block{{1}, static_cast<uint16_t>(count), static_cast<uint16_t>(wide ? 1 : 0)};
+  char* ends = reinterpret_cast<char*>(block + 1);
+  char* bytes = const_cast<char*>(block->Bytes());
+  size_t end = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!cells[i].empty()) std::memcpy(bytes + end, cells[i].data(), cells[i].size());
+    end += cells[i].size();
+    if (wide) {
+      const auto e = static_cast<uint32_t>(end);
+      std::memcpy(ends + 4 * i, &e, 4);
+    } else {
+      const auto e = static_cast<uint16_t>(end);
+      std::memcpy(ends + 2 * i, &e, 2);
+    }
+  }
+  RowCells row;
+  row.block_ = block;
+  return row;
+}
+
+void RowCells::Retain() const {
+  if (block_) block_->refs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void RowCells::Release() {
+  if (block_ && block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    block_->~Block();
+    ::operator delete(block_);
+  }
+  block_ = nullptr;
+}
+
+int RowCells::Count() const { return block_ ? block_->count : 0; }
+
+std::string_view RowCells::Packed(int cell) const {
+  if (!block_ || cell < 0 || cell >= block_->count) return {};
+  const size_t begin = cell == 0 ? 0 : block_->End(cell - 1);
+  return {block_->Bytes() + begin, block_->End(cell) - begin};
+}
+
+RowCells RowCells::With(int cell, std::string_view packed) const {
+  const int count = std::max(Count(), cell + 1);
+  std::vector<std::string_view> cells(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) cells[static_cast<size_t>(i)] = i == cell ? packed : Packed(i);
+  return Build(cells.data(), count);
+}
+
+RowCells RowCells::Picked(const int* from, int count) const {
+  std::vector<std::string_view> cells(static_cast<size_t>(std::max(count, 1)));
+  for (int i = 0; i < count; ++i)
+    cells[static_cast<size_t>(i)] = from[i] < 0 ? std::string_view() : Packed(from[i]);
+  while (count > 1 && cells[static_cast<size_t>(count - 1)].empty()) --count;
+  return Build(cells.data(), std::max(count, 1));
+}
+
+QStringList RowCells::Rest() const {
+  QStringList rest;
+  rest.reserve(std::max(Count() - 1, 0));
+  for (int i = 1; i < Count(); ++i) rest.append(Text(i));
+  return rest;
+}
+
+size_t RowCells::BlockBytes() const {
+  if (!block_) return 0;
+  return sizeof(Block) + (block_->wide ? 4 : 2) * size_t{block_->count} +
+         (block_->count > 0 ? block_->End(block_->count - 1) : 0);
+}

@@ -1,0 +1,271 @@
+#pragma once
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <ctime>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+/// Reads the next items of a list on worker threads while one consumer takes the results
+/// strictly in list order. Items are handed out in order by `source`; `work` turns one into its
+/// result on worker `worker` (0 to Workers(jobs) - 1), so each worker keeps objects of its own (a
+/// tag object with its buffers) that no other thread touches. At most `ahead` results wait for
+/// the consumer, which bounds the memory whatever the list's length.
+///
+/// `jobs` workers read while files come from the page cache. When they come from storage (a
+/// cold disk, a network share), a worker spends most of a file waiting; the others then join,
+/// so that many reads are in flight at once and storage works at its own pace, not one request
+/// at a time. Once files come quickly again, the extra workers rest.
+///
+/// With one job there are no threads: Next reads the item itself, in the consumer's thread, as
+/// a loop without read-ahead would. A failure inside `work` reaches the consumer from Next, at
+/// the item it belongs to.
+template <class Item, class Result>
+class ReadAhead {
+ public:
+  /// Puts the next item into `item`; false once there is none. Called under the lock, so it
+  /// needs no locking of its own, but should be quick.
+  using Source = std::function<bool(Item& item)>;
+  using Work = std::function<Result(const Item& item, int worker)>;
+
+  /// The number of workers a read-ahead takes when nobody says: one per core.
+  static int DefaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(cores);
+  }
+
+  /// How many workers a read-ahead of `jobs` may use, and so how many objects of their own the
+  /// caller keeps: reads in flight per job while files come slowly, at most 64 in all.
+  static int Workers(int jobs) { return jobs <= 1 ? 1 : std::min(jobs * kSlowReads, 64); }
+
+  ReadAhead(int jobs, Source source, Work work, std::size_t ahead = 0)
+      : source_(std::move(source)), work_(std::move(work)), jobs_(jobs), active_(jobs) {
+    if (jobs <= 1) return;
+    const auto workers = static_cast<std::size_t>(Workers(jobs));
+    // Set before any worker starts: the workers read it while the others are being started.
+    all_workers_ = static_cast<int>(workers);
+    slots_.resize(ahead > 0 ? ahead : std::max(256 * static_cast<std::size_t>(jobs), 4 * workers));
+    batch_ = std::clamp<std::size_t>(slots_.size() / (4 * static_cast<std::size_t>(jobs)), 1, 64);
+    current_batch_ = std::min<std::size_t>(batch_, 4);
+    workers_.reserve(workers);
+    // A system that will not start another thread gets a run with fewer readers, or none.
+    try {
+      for (std::size_t w = 0; w < workers; ++w)
+        workers_.emplace_back([this, w] { RunWorker(static_cast<int>(w)); });
+    } catch (const std::system_error&) {
+    }
+  }
+  ~ReadAhead() { Stop(); }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  /// The result of the next item in list order, or none once the list is done. Rethrows what
+  /// the item's work threw.
+  std::optional<Result> Next() {
+    if (workers_.empty()) {
+      Item item;
+      if (stopped_ || !source_(item)) return std::nullopt;
+      return work_(item, 0);
+    }
+    std::unique_lock lock(mutex_);
+    Slot& slot = slots_[taken_ % slots_.size()];
+    ++consumer_waiting_;
+    has_result_.wait(lock, [&] { return slot.ready || stopped_ || (ended_ && taken_ >= end_); });
+    --consumer_waiting_;
+    if (stopped_ || !slot.ready) return std::nullopt;
+    slot.ready = false;
+    ++taken_;
+    std::exception_ptr failure = std::exchange(slot.failure, nullptr);
+    std::optional<Result> result = std::exchange(slot.result, std::nullopt);
+    // Room grows by one a result: a waiting worker is woken as it reaches what the worker
+    // takes, not at every result after that.
+    if (workers_waiting_ > 0 && Room() == Want()) has_room_.notify_one();
+    lock.unlock();
+    if (failure) std::rethrow_exception(failure);
+    return result;
+  }
+
+  /// Ends the reading: workers finish the item in hand and leave; Next answers none from now
+  /// on. Returns once every worker has left.
+  void Stop() {
+    stopping_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+    }
+    has_room_.notify_all();
+    has_result_.notify_all();
+    rest_.notify_all();
+    for (std::thread& worker : workers_)
+      if (worker.joinable()) worker.join();
+  }
+
+ private:
+  struct Slot {
+    std::optional<Result> result;
+    std::exception_ptr failure;
+    bool ready = false;
+  };
+
+  static constexpr std::chrono::milliseconds kSlowBatch{10};
+  // Reads a job keeps in flight while files come from storage.
+  static constexpr int kSlowReads = 8;
+  // Waiting this long a file, beyond the thread's own work, means the file came from storage.
+  static constexpr std::chrono::microseconds kSlowFile{200};
+
+  static std::chrono::nanoseconds ThreadCpu() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+  }
+
+  // After a batch: whether its files came from storage decides how many workers read on.
+  void Adapt(std::size_t count, std::chrono::nanoseconds wall, std::chrono::nanoseconds cpu) {
+    if (count == 0) return;
+    const int all = all_workers_;
+    if (wall - cpu > kSlowFile * static_cast<int>(count)) {
+      quick_batches_ = 0;
+      current_batch_ = std::min<std::size_t>(batch_, 4);
+      if (active_ < all) {
+        active_ = all;
+        rest_.notify_all();
+      }
+    } else {
+      current_batch_ = std::min(batch_, 2 * current_batch_);
+      if (active_ > jobs_ && ++quick_batches_ >= 2 * all) {
+        active_ = jobs_;
+        has_room_.notify_all();  // those now beyond the readers go to rest
+      }
+    }
+  }
+
+  // Items a worker takes next: one at a time while files come slowly; otherwise a batch that
+  // starts small, so that slow files are found out soon, and doubles while they come quickly.
+  std::size_t Want() const { return active_ > jobs_ ? 1 : current_batch_; }
+
+  // Room in the window for items not yet handed out.
+  std::size_t Room() const { return taken_ + slots_.size() - claimed_; }
+
+  // Items are taken and handed over a batch at a time, so the threads meet once per batch
+  // rather than once per file.
+  void RunWorker(int worker) {
+    // Named, so a profile or a debugger tells the readers from the thread they work for.
+    ::pthread_setname_np(::pthread_self(), "tagloom-read");
+    std::vector<Item> items(batch_);
+    for (;;) {
+      std::size_t first = 0;
+      std::size_t count = 0;
+      std::size_t want = 1;
+      {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+          // A worker beyond those reading now rests apart, so a wake-up meant for a reader
+          // never lands on it.
+          rest_.wait(lock, [&] { return stopped_ || ended_ || worker < active_; });
+          if (stopped_ || ended_) return;
+          ++workers_waiting_;
+          // Slow files are taken one at a time, so that every worker has one in flight.
+          has_room_.wait(lock, [&] {
+            want = Want();
+            return stopped_ || ended_ || worker >= active_ || Room() >= want;
+          });
+          --workers_waiting_;
+          if (stopped_ || ended_) return;
+          if (worker < active_) break;
+        }
+        first = claimed_;
+        std::exception_ptr failure;
+        bool more = true;
+        while (count < want) {
+          try {
+            more = source_(items[count]);
+          } catch (...) {
+            failure = std::current_exception();
+            more = false;
+          }
+          if (!more) break;
+          ++count;
+        }
+        claimed_ += count;
+        if (!more) {
+          // A list that could not be read further ends there, its failure the last result.
+          if (failure) {
+            Slot& slot = slots_[claimed_ % slots_.size()];
+            slot.failure = std::move(failure);
+            slot.ready = true;
+            ++claimed_;
+          }
+          ended_ = true;
+          end_ = claimed_;
+          lock.unlock();
+          has_result_.notify_all();
+          has_room_.notify_all();
+          rest_.notify_all();
+        }
+      }
+      // Each result is handed over as soon as it is made, but the consumer, when it waits, is
+      // woken at the end of the batch: woken for every file, it would sleep again at once and
+      // the two threads would spend more on waking each other than on reading. A batch of slow
+      // files (a cold disk) wakes it at every file instead.
+      const auto start = std::chrono::steady_clock::now();
+      const std::chrono::nanoseconds cpu_start = ThreadCpu();
+      for (std::size_t k = 0; k < count; ++k) {
+        // A stop ends the batch at the item in hand: nobody will take the rest.
+        if (stopping_.load(std::memory_order_relaxed)) return;
+        std::optional<Result> result;
+        std::exception_ptr failure;
+        try {
+          result.emplace(work_(items[k], worker));
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        const bool last = k + 1 == count;
+        const bool slow = !last && std::chrono::steady_clock::now() - start > kSlowBatch;
+        std::lock_guard lock(mutex_);
+        Slot& slot = slots_[(first + k) % slots_.size()];
+        slot.result = std::move(result);
+        slot.failure = std::move(failure);
+        slot.ready = true;
+        if ((last || slow) && consumer_waiting_ > 0 && taken_ >= first && taken_ <= first + k)
+          has_result_.notify_one();
+        if (last) Adapt(count, std::chrono::steady_clock::now() - start, ThreadCpu() - cpu_start);
+      }
+      if (count < want) return;
+    }
+  }
+
+  Source source_;
+  Work work_;
+  std::vector<std::thread> workers_;
+
+  std::mutex mutex_;
+  std::condition_variable has_result_;  // the consumer's next slot filled, or the list ended
+  std::condition_variable has_room_;    // a slot freed for the workers
+  std::condition_variable rest_;        // workers beyond those reading now wait here
+  std::vector<Slot> slots_;             // result of item n in slots_[n % size]
+  std::size_t batch_ = 1;               // the most items a worker takes at once
+  std::size_t current_batch_ = 1;       // what it takes now: small at first, then growing
+  const int jobs_;                      // workers reading while files come quickly
+  int all_workers_ = 0;                 // workers started, resting ones included
+  int active_;                          // workers reading now
+  int quick_batches_ = 0;               // batches in a row whose files came quickly
+  std::size_t claimed_ = 0;             // items handed to workers
+  std::size_t taken_ = 0;               // results taken by the consumer
+  std::size_t end_ = 0;                 // the number of items, once the source ran dry
+  bool ended_ = false;
+  bool stopped_ = false;
+  std::atomic<bool> stopping_{false};  // read by workers between the items of a batch
+  int consumer_waiting_ = 0;
+  int workers_waiting_ = 0;
+};
