@@ -172,12 +172,8 @@ std::vector<Column> MakeColumns() {
                  [](const Source& s) { return Joined(s.tag.ArtistURL().get()); }});
   all.push_back({QStringLiteral("Commercial URLs"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return Joined(s.tag.CommercialInfo().get()); }});
-  all.push_back(
-      {QStringLiteral("Pictures"), kTag, std::nullopt, O::kNumber, false, [](const Source& s) {
-         const auto& pictures = s.tag.AttachedPictures();
-         return Number(pictures ? pictures->Count() : 0);
-       }});
-  all.back().pictures = true;
+  all.push_back({QStringLiteral("Pictures"), kTag, std::nullopt, O::kNumber, false,
+                 [](const Source& s) { return Number(s.tag.PictureCount()); }});
   all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
                  [](const Source& s) { return TagKinds(s.tag); }});
   all.push_back({QStringLiteral("Sources"), kTag, 3000, O::kText, false,

@@ -25,9 +25,8 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, con
   const bool compress = options.compress;
   if (!tag) {
     tag = std::make_unique<clsID3>();
-    // No default column shows a picture: their bytes, often most of a tag, stay unread. The
-    // totals count files without one.
-    tag->SetPicturesWanted(options.totals || ColumnCatalogue::NeedPictures(chosen));
+    // No default column shows a picture: their bytes, often most of a tag, stay unread.
+    tag->SetPicturesWanted(ColumnCatalogue::NeedPictures(chosen));
     tag->SetLegacyTextDecoder(decoder);
   }
   tag->SetFileName(FileNames::ToStdBytes(path));

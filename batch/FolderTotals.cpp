@@ -64,7 +64,7 @@ FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
   f.no_album = tag.Album().empty();
   f.no_genre = tag.Genre().empty() &&
                (tag.GenreID() == Genres::kNone || clsID3::GenreName(tag.GenreID()).empty());
-  f.no_picture = !tag.AttachedPictures() || tag.AttachedPictures()->Count() == 0;
+  f.no_picture = tag.PictureCount() == 0;
   return f;
 }
 

@@ -31,6 +31,11 @@ void clsID3::SetFileName(std::string path) noexcept {
 
 void clsID3::RefreshID3Tags() noexcept { ReadAllTags(); }
 
+int clsID3::PictureCount() const noexcept {
+  const auto& kept = fields_.AttachedPictures;
+  return (kept ? static_cast<int>(kept->Count()) : 0) + pictures_passed_;
+}
+
 void clsID3::ResetForRead() {
   fields_ = TagFields::ForRead();
   id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
@@ -40,6 +45,7 @@ void clsID3::ResetForRead() {
   audio_ = MpegAudioState{};
   diagnosis_ = ReadDiagnosis{};
   sources_ = FieldSources{};
+  pictures_passed_ = 0;
   id3v1_block_.clear();
   legacy_code_page_.clear();
 }

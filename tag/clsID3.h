@@ -101,6 +101,8 @@ class clsID3 {
   /// over their bytes, and AttachedPictures then stays empty.
   void SetPicturesWanted(bool wanted) noexcept { pictures_wanted_ = wanted; }
   bool PicturesWanted() const noexcept { return pictures_wanted_; }
+  /// The picture frames the last read found, whether it kept them or passed over them.
+  int PictureCount() const noexcept;
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -175,6 +177,7 @@ class clsID3 {
   std::string legacy_code_page_;
   std::unique_ptr<FileReader> reader_;
   bool pictures_wanted_ = true;
+  int pictures_passed_ = 0;  // picture frames the last read passed over
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

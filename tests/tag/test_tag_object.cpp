@@ -222,6 +222,8 @@ TEST(TagObject, PicturesPassedOverLeaveEverythingElseAsItWas) {
 #undef TAGLOOM_EXPECT_SAME
         EXPECT_EQ(full->AttachedPictures()->Count(), 2);
         EXPECT_EQ(lean.AttachedPictures()->Count(), 0);
+        EXPECT_EQ(lean.PictureCount(), 2);
+        EXPECT_EQ(full->PictureCount(), 2);
         EXPECT_FALSE(full->Title().empty() && full->Album().empty());
         EXPECT_EQ(lean.ID3v2Exists(), full->ID3v2Exists());
         EXPECT_EQ(lean.length(), full->length());

@@ -90,6 +90,9 @@ TEST(PeerCorpus, PassingOverPicturesChangesNoOtherField) {
     EXPECT_EQ(lean.BitRate(), full.BitRate());
     EXPECT_EQ(lean.Diagnosis().status, full.Diagnosis().status);
     EXPECT_EQ(lean.AttachedPictures()->Count(), 0);
+    // The pictures passed over are still counted, as the Pictures column and the totals show.
+    EXPECT_EQ(lean.PictureCount(), full.AttachedPictures()->Count());
+    EXPECT_EQ(full.PictureCount(), full.AttachedPictures()->Count());
     with_pictures += full.AttachedPictures()->Count() > 0 ? 1 : 0;
   }
   EXPECT_GT(with_pictures, 10);
