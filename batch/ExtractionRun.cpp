@@ -18,44 +18,65 @@
 #include "tag/LegacyText.h"
 #include "tag/clsID3.h"
 
-ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
-                                               const ReadOptions& options,
-                                               const std::shared_ptr<LegacyTextDecoder>& decoder) {
+ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& path,
+                                               const ReadOptions& options) {
   const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
   const bool compress = options.compress;
+  std::unique_ptr<clsID3>& tag = reader.tag;
   if (!tag) {
     tag = std::make_unique<clsID3>();
     // No default column shows a picture: their bytes, often most of a tag, stay unread.
     tag->SetPicturesWanted(ColumnCatalogue::NeedPictures(chosen));
-    tag->SetLegacyTextDecoder(decoder);
+    tag->SetLegacyTextDecoder(reader.decoder);
   }
   tag->SetFileName(FileNames::ToStdBytes(path));
   ReadRow read;
   read.not_read = tag->Diagnosis().NotRead();
   if (options.totals) read.totals = FolderTotals::Of(*tag);
+  // The row is made whole here, one block, so the window's thread only moves it into the table.
+  std::vector<std::string>& cells = reader.cells;
   if (chosen.empty()) {
-    read.cells.reserve(ResultColumns::kFields.size());
+    cells.resize(1 + ResultColumns::kFields.size());
+    PackedText::PackInto(cells[0], Main::FileNameOfPath(path), compress);
     for (const ResultColumns::Field& field : ResultColumns::kFields) {
       const std::u16string& value = ((*tag).*field.value)();
-      read.cells.emplace_back(QStringView(value.data(), static_cast<qsizetype>(value.size())),
-                              compress);
+      PackedText::PackInto(cells[static_cast<size_t>(field.sub_item)],
+                           QStringView(value.data(), static_cast<qsizetype>(value.size())),
+                           compress);
     }
   } else {
-    read.cells.reserve(chosen.size());
+    cells.resize(chosen.size());
     // A header the catalogue does not know stays empty.
-    for (const ColumnCatalogue::Column* column : chosen)
-      read.cells.emplace_back(column ? column->value({*tag, path}) : QString(), compress);
+    for (size_t c = 0; c < chosen.size(); ++c)
+      PackedText::PackInto(cells[c], chosen[c] ? chosen[c]->value({*tag, path}) : QString(),
+                           compress);
   }
+  std::string_view views[64];
+  std::vector<std::string_view> more;
+  std::string_view* packed = views;
+  if (cells.size() > std::size(views)) {
+    more.resize(cells.size());
+    packed = more.data();
+  }
+  for (size_t c = 0; c < cells.size(); ++c) packed[c] = cells[c];
+  read.cells = RowCells::Of(packed, static_cast<int>(cells.size()));
   return read;
 }
 
-void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row) {
-  static const PackedText kEmpty;
-  const auto value = [&](size_t c) -> const PackedText& { return read ? read->cells[c] : kEmpty; };
-  trap.Step(124, [&] { row = results_.AppendRow(value(0)); });
+void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, std::optional<ReadRow>& read,
+                               int& row) {
+  if (read && static_cast<size_t>(results_.ColumnCount()) >= columns) {
+    trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
+    for (size_t c = 1; c < columns; ++c) trap.Line(124 + 2 * static_cast<int>(c));
+    return;
+  }
+  // Cell by cell: a table without room for every cell reports each one that does not fit, and
+  // a file whose read failed still gets its row, every cell empty.
+  const auto cell = [&](size_t c) { return read ? read->cells.Packed(static_cast<int>(c)) : ""; };
+  trap.Step(124, [&] { row = results_.AppendPackedRow(cell(0)); });
   for (size_t c = 1; c < columns; ++c)
     trap.Step(124 + 2 * static_cast<int>(c),
-              [&] { results_.SetSubItem(row, static_cast<int>(c), value(c)); });
+              [&] { results_.SetPackedSubItem(row, static_cast<int>(c), cell(c)); });
 }
 
 QString ExtractionRun::RunSummary(int files, int not_read) {
@@ -106,10 +127,9 @@ void ExtractionRun::Start() {
     // when it reads its first file.
     const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
     const auto workers = static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs));
-    std::vector<std::unique_ptr<clsID3>> tags(workers);
-    std::vector<std::shared_ptr<LegacyTextDecoder>> decoders(workers);
+    std::vector<Reader> readers(workers);
     for (size_t w = 0; w < workers && decoder_; ++w)
-      decoders[w] = w == 0 ? decoder_ : decoder_->Another();
+      readers[w].decoder = w == 0 ? decoder_ : decoder_->Another();
     int next = 0;
     std::optional<ReadAhead<int, ReadRow>> reads(
         std::in_place, jobs,
@@ -119,8 +139,8 @@ void ExtractionRun::Start() {
           return true;
         },
         [&](const int& i, int worker) {
-          const auto w = static_cast<size_t>(worker);
-          return ReadFile(tags[w], paths[static_cast<size_t>(i)].Text(0), options, decoders[w]);
+          return ReadFile(readers[static_cast<size_t>(worker)],
+                          paths[static_cast<size_t>(i)].Text(0), options);
         });
     bool closing = false;
     int not_read = 0;
@@ -150,27 +170,32 @@ void ExtractionRun::Start() {
         unread_files_.push_back(i);
       }
       if (read && read->totals) totals_->Add(path, *read->totals);
-      if (chosen.empty()) {
+      // A table with room for every cell takes the row at once; one without reports each cell
+      // that does not fit, statement by statement.
+      if (chosen.empty() && read &&
+          static_cast<size_t>(results_.ColumnCount()) > ResultColumns::kFields.size()) {
+        // The reading thread made the name and the cells, and the whole row goes in at once.
+        trap.Line(122);
+        trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
+        for (const ResultColumns::Field& field : ResultColumns::kFields) trap.Line(field.line);
+      } else if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
         trap.Step(124, [&] { row = results_.AppendRow(name); });
-        for (const ResultColumns::Field& field : ResultColumns::kFields) {
+        for (const ResultColumns::Field& field : ResultColumns::kFields)
           trap.Step(field.line, [&] {
-            // Each cell is set once: its packed bytes move into the row.
-            results_.SetSubItem(
-                row, field.sub_item,
-                std::move(Require(read).cells[static_cast<size_t>(field.sub_item - 1)]));
+            results_.SetPackedSubItem(row, field.sub_item,
+                                      Require(read).cells.Packed(field.sub_item));
           });
-        }
       } else {
-        FillChosen(trap, chosen.size(), read ? &*read : nullptr, row);
+        FillChosen(trap, chosen.size(), read, row);
       }
       trap.Line(148);
       done = i;
     }
     // Workers still reading ahead stop at their file in hand.
     reads.reset();
-    tags.clear();
+    readers.clear();
     if (closing) {
       trap.Step(154, [&] { pointer_.EndLongAction(); });
       trap.Line(160);

@@ -77,7 +77,7 @@ class ExtractionRun {
   /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
   /// chosen column) and whether the file could not be read at all.
   struct ReadRow {
-    std::vector<PackedText> cells;  // packed on the reading thread, ready for the table
+    RowCells cells;  // the whole row, made on the reading thread, ready for the table
     bool not_read = false;
     std::optional<FolderTotals::Folder> totals;  // the file's share, when the run totals
   };
@@ -90,17 +90,20 @@ class ExtractionRun {
   };
 
   /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs.
-  /// `decoder` reads the legacy text of a tag made here; each thread needs its own.
-  static ReadRow ReadFile(std::unique_ptr<clsID3>& tag, const QString& path,
-                          const ReadOptions& options,
-                          const std::shared_ptr<LegacyTextDecoder>& decoder = nullptr);
+  /// What one reading thread keeps from file to file; no other thread touches it.
+  struct Reader {
+    std::unique_ptr<clsID3> tag;                 // made at the first file
+    std::shared_ptr<LegacyTextDecoder> decoder;  // for the legacy text of that tag
+    std::vector<std::string> cells;              // room for packing, reused
+  };
+  static ReadRow ReadFile(Reader& reader, const QString& path, const ReadOptions& options);
 
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
   static constexpr size_t kCompressFrom = 100000;
 
  private:
-  void FillChosen(ErrorTrap& trap, size_t columns, const ReadRow* read, int& row);
+  void FillChosen(ErrorTrap& trap, size_t columns, std::optional<ReadRow>& read, int& row);
 
   ReportListModel& file_list_;
   ReportListModel& results_;

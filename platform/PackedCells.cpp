@@ -113,46 +113,52 @@ std::string Expanded(std::string_view bytes, size_t at, size_t size) {
 }  // namespace
 
 PackedText::PackedText(QStringView text, bool compress) {
+  PackInto(bytes_, text, compress);
+  // A compressed text leaves the compressor's room behind; a kept text gives it back.
+  if (bytes_.capacity() > bytes_.size() + 64) bytes_.shrink_to_fit();
+}
+
+void PackedText::PackInto(std::string& out, QStringView text, bool compress) {
+  out.clear();
   if (text.isEmpty()) return;
   const auto units = static_cast<size_t>(text.size());
   const char16_t* p = text.utf16();
   bool narrow = true;
   for (size_t i = 0; i < units && narrow; ++i) narrow = p[i] < 0x100;
   const size_t payload = narrow ? units : 2 * units;
-  const auto fill = [&](char* out) {
+  const auto fill = [&](char* to) {
     if (narrow) {
-      for (size_t i = 0; i < units; ++i) out[i] = static_cast<char>(p[i]);
+      for (size_t i = 0; i < units; ++i) to[i] = static_cast<char>(p[i]);
     } else {
-      std::memcpy(out, p, payload);
+      std::memcpy(to, p, payload);
     }
   };
   if (!compress || payload < kCompressFrom) {
     // Straight into place: tag, length, units.
-    bytes_.reserve(payload + 6);
-    bytes_ += narrow ? kLatin1 : kUtf16;
-    PutLength(bytes_, units);
-    const size_t at = bytes_.size();
-    bytes_.resize(at + payload);
-    fill(bytes_.data() + at);
+    out.reserve(payload + 6);
+    out += narrow ? kLatin1 : kUtf16;
+    PutLength(out, units);
+    const size_t at = out.size();
+    out.resize(at + payload);
+    fill(out.data() + at);
     return;
   }
   std::string plain(payload, '\0');
   fill(plain.data());
   {
     thread_local Deflater deflater;
-    bytes_ += narrow ? kLatin1Compressed : kUtf16Compressed;
-    PutLength(bytes_, units);
-    const size_t header = bytes_.size();
-    if (deflater.Compress(plain, bytes_) && bytes_.size() - header <= payload - payload / 4) {
-      bytes_.shrink_to_fit();
+    out += narrow ? kLatin1Compressed : kUtf16Compressed;
+    PutLength(out, units);
+    const size_t header = out.size();
+    if (deflater.Compress(plain, out) && out.size() - header <= payload - payload / 4) {
       return;
     }
-    bytes_.clear();
+    out.clear();
   }
-  bytes_.reserve(payload + 6);
-  bytes_ += narrow ? kLatin1 : kUtf16;
-  PutLength(bytes_, units);
-  bytes_ += plain;
+  out.reserve(payload + 6);
+  out += narrow ? kLatin1 : kUtf16;
+  PutLength(out, units);
+  out += plain;
 }
 
 qsizetype PackedText::size() const { return LengthOf(bytes_); }

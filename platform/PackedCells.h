@@ -26,6 +26,10 @@ class PackedText {
   /// The packed bytes, taken out of the text (which is then empty).
   std::string Take() { return std::move(bytes_); }
 
+  /// Packs `text` into `bytes`, replacing what it held but keeping its room: a reader that packs
+  /// row after row reuses its buffers.
+  static void PackInto(std::string& bytes, QStringView text, bool compress = true);
+
   /// The text of packed bytes, and its length in units.
   static QString Unpack(std::string_view bytes);
   static qsizetype LengthOf(std::string_view bytes);

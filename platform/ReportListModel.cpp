@@ -58,13 +58,24 @@ void ReportListModel::SetListToolTip(int column, bool on) {
 
 int ReportListModel::AppendRow(const QString& text) { return AppendRow(PackedText(text)); }
 
-int ReportListModel::AppendRow(const PackedText& text) {
+int ReportListModel::AppendRow(const PackedText& text) { return AppendPackedRow(text.Bytes()); }
+
+int ReportListModel::AppendPackedRow(std::string_view packed_text) {
   CloseOpenRow();
   const int at = RowCount();
   beginInsertRows(QModelIndex(), at, at);
   rows_.push_back(Row{RowCells(), arrivals_++, false});
   open_row_ = at + 1;
-  open_cells_.assign(1, std::string(text.Bytes()));
+  open_cells_.assign(1, std::string(packed_text));
+  endInsertRows();
+  return at + 1;
+}
+
+int ReportListModel::AppendRow(RowCells&& cells) {
+  CloseOpenRow();
+  const int at = RowCount();
+  beginInsertRows(QModelIndex(), at, at);
+  rows_.push_back(Row{std::move(cells), arrivals_++, false});
   endInsertRows();
   return at + 1;
 }
@@ -157,6 +168,12 @@ void ReportListModel::SetSubItem(int row, int k, const PackedText& text) {
   CheckRow(row);
   CheckSubItem(k);
   SetPacked(row, k, text.Bytes(), k);
+}
+
+void ReportListModel::SetPackedSubItem(int row, int k, std::string_view packed) {
+  CheckRow(row);
+  CheckSubItem(k);
+  SetPacked(row, k, packed, k);
 }
 
 void ReportListModel::SetSubItem(int row, int k, PackedText&& text) {

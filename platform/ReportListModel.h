@@ -47,6 +47,10 @@ class ReportListModel : public QAbstractTableModel {
   /// Appends a row with the given text, unchecked, with empty sub-items; returns its number.
   int AppendRow(const QString& text);
   int AppendRow(const PackedText& text);
+  /// The same with the packed bytes of its text (a cell of RowCells).
+  int AppendPackedRow(std::string_view packed_text);
+  /// Appends a row made whole beforehand (its text, then its sub-items), unchecked.
+  int AppendRow(RowCells&& cells);
   /// Appends many rows under one insertion notice, so huge lists fill quickly.
   void AppendRows(const QStringList& texts);
   /// The same with rows packed beforehand (RowCells::OfPath), unchecked.
@@ -62,6 +66,8 @@ class ReportListModel : public QAbstractTableModel {
   /// rvalue is moved into the row.
   void SetSubItem(int row, int k, const PackedText& text);
   void SetSubItem(int row, int k, PackedText&& text);
+  /// The same with the packed bytes of a text (a cell of RowCells).
+  void SetPackedSubItem(int row, int k, std::string_view packed);
   /// The sub-items set so far, in order; the list may end before the last column. A copy shares
   /// the texts, so an export can take the whole table cheaply.
   QStringList SubItems(int row) const;
