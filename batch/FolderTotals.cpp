@@ -42,6 +42,7 @@ void FolderTotals::Folder::Add(const Folder& other) {
 void FolderTotals::Clear() {
   folders_.clear();
   index_.clear();
+  last_ = 0;
 }
 
 FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
@@ -69,12 +70,22 @@ FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
 }
 
 void FolderTotals::Add(const QString& path, const Folder& file) {
+  // Files come folder by folder: most of them are counted in the folder of the one before.
+  if (!folders_.empty()) {
+    const qsizetype cut = path.lastIndexOf(Main::kSeparator);
+    const QString& last = folders_[last_].folder;
+    if (cut > 0 && QStringView(path).left(cut) == last) {
+      folders_[last_].Add(file);
+      return;
+    }
+  }
   const QString folder = FolderOf(path);
   auto at = index_.constFind(folder);
   if (at == index_.constEnd()) {
     at = index_.insert(folder, folders_.size());
     folders_.push_back(Folder{folder});
   }
+  last_ = *at;
   folders_[*at].Add(file);
 }
 

@@ -54,4 +54,5 @@ class FolderTotals {
  private:
   std::vector<Folder> folders_;
   QHash<QString, size_t> index_;
+  size_t last_ = 0;  // the folder counted last
 };

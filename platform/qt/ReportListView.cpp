@@ -9,11 +9,54 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QStyledItemDelegate>
 #include <QToolTip>
 #include <QUrl>
+#include <algorithm>
+
+namespace {
+
+// Lays out no more of a cell's text than its width can show. A long cell (a lyric, a comment)
+// would otherwise be shaped whole at every repaint, only to be elided to a few words.
+class ShownTextDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+  static QString Cut(const QString& text, qsizetype most) {
+    if (text.size() <= most) return text;
+    qsizetype keep = most;
+    if (text[keep - 1].isHighSurrogate()) --keep;
+    return text.left(keep) + QChar(0x2026);
+  }
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    // No glyph of the font is narrower than the narrowest of these, so a cut leaves at least
+    // as much as the cell can show; the view elides what remains as it always did.
+    if (option->text.size() <= 16) return;
+    if (narrowest_ < 0 || option->font != font_) {
+      font_ = option->font;
+      const QFontMetrics& metrics = option->fontMetrics;
+      narrowest_ = metrics.horizontalAdvance(u' ');
+      for (const QChar c : QStringView(u".,:;'|!iIlj1\u2009\u200A"))
+        narrowest_ = std::min(narrowest_, metrics.horizontalAdvance(c));
+    }
+    if (narrowest_ <= 0) return;
+    const qsizetype most = std::max(option->rect.width(), 1) / narrowest_ + 2;
+    if (option->text.size() > most) option->text = Cut(option->text, most);
+  }
+
+ private:
+  mutable QFont font_;
+  mutable int narrowest_ = -1;
+};
+
+}  // namespace
 
 ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
     : QTreeView(parent), model_(model) {
+  setItemDelegate(new ShownTextDelegate(this));
   // Connected before setModel so they run before the view moves its current row away from
   // removed rows; that move is the view's own, and the model decides the selection then.
   const auto hold = [this] { following_model_ = true; };
