@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QStyledItemDelegate>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
@@ -185,6 +188,36 @@ TEST(ReportListViewTest, EveryRowTakesOneLineAndACellsTipHoldsItsWholeText) {
   EXPECT_TRUE(
       tip_over(3).contains(QStringLiteral("a line far too long for its column ").repeated(4)));
   QToolTip::hideText();
+}
+
+// Long cells are laid out only as far as their column can show, and look exactly as when laid
+// out whole: elided at the same place, whatever the text's script or the column's width.
+TEST(ReportListViewTest, LongCellsPaintAsTheyWouldWhole) {
+  ReportListModel model;
+  model.AddColumn(QStringLiteral("Filename"), 600);
+  model.AddColumn(QStringLiteral("Lyrics"), 2400);
+  model.AddColumn(QStringLiteral("Comment"), 9000);
+  const QStringList texts = {
+      QStringLiteral("iiii.lll,;: ").repeated(60),  // the narrowest glyphs
+      QStringLiteral("WWWMMM mmm ").repeated(60),
+      QString::fromUtf16(u"\U0001D11E\u0436\u00e9 ").repeated(200),  // pairs and accents
+      QString::fromUtf16(u"\u65e5\u672c\u8a9e ").repeated(100),
+      QStringLiteral("short"),
+  };
+  for (const QString& text : texts) {
+    const int row = model.AppendRow(text);
+    model.SetSubItem(row, 1, text);
+    model.SetSubItem(row, 2, text);
+  }
+  ReportListView view(model);
+  view.resize(900, 300);
+  view.show();
+  const QImage cut = view.viewport()->grab().toImage();
+  QStyledItemDelegate whole;
+  view.setItemDelegate(&whole);
+  const QImage plain = view.viewport()->grab().toImage();
+  EXPECT_FALSE(plain.isNull());
+  EXPECT_TRUE(cut == plain);
 }
 
 // A turn of the event loop that takes long (a big table repainted) lengthens the next slice,
