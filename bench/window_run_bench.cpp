@@ -147,7 +147,7 @@ int main(int argc, char** argv) {
   Form1& form = window.form();
   if (jobs > 0) form.SetReadJobs(jobs);
   form.ListView1.AppendRows(paths);
-  paths.clear();
+  paths = QStringList();  // released, not just emptied: a list of a million keeps its room
   QCoreApplication::processEvents();
 
   events.Reset();
