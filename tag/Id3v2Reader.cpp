@@ -334,6 +334,7 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
     if (Id3v2::IsMp3extSignature(walk.Data(), q)) break;
     const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(walk.Data(), q, version);
     if (walk.ReadPicture(p, Id3v2::Slice(walk.Data(), q, id_length), frame)) {
+      if (!pictures_wanted_) ++pictures_passed_;
       p += frame.total;
       continue;
     }
@@ -372,7 +373,10 @@ void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, Tra
   const Rule* found = FrameRules().Find(id);
   if (!found) return;
   const Rule& rule = *found;
-  if (rule.kind == Kind::kPicture && !pictures_wanted_) return;
+  if (rule.kind == Kind::kPicture && !pictures_wanted_) {
+    ++pictures_passed_;
+    return;
+  }
   const bool language = rule.kind == Kind::kComment || rule.kind == Kind::kLyrics;
   const bool cut = rule.kind != Kind::kPicture;
   Id3v2::FrameText frame = Id3v2::ExtractFrameText(data, p, language, cut, id3_revision_v2_,

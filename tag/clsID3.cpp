@@ -42,6 +42,7 @@ void clsID3::ResetForRead() {
   sources_ = FieldSources{};
   id3v1_block_.clear();
   legacy_code_page_.clear();
+  pictures_passed_ = 0;
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -61,7 +62,8 @@ void clsID3::ReadAllTags() noexcept {
                               : ReadDiagnosis::Status::kUnreadable;
       return;
     }
-    const int64_t audio_start = ReadId3v2(file);
+    int64_t audio_start = ReadId3v2(file);
+    if (!pictures_wanted_) CountPassedPictures(file, audio_start);
     int64_t audio_end = LocateId3v1(file, id3v1_block_);
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block_);
@@ -76,6 +78,26 @@ void clsID3::ReadAllTags() noexcept {
     diagnosis_.status = ReadDiagnosis::Status::kUnreadable;
     diagnosis_.error_number = ENOMEM;
   }
+}
+
+// A picture whose bytes match one before it is no picture of its own, so two or more are read
+// after all to be counted; most files have one at most.
+void clsID3::CountPassedPictures(FileReader& file, int64_t& audio_start) {
+  if (!picture_count_wanted_) {
+    pictures_passed_ = 0;
+    return;
+  }
+  if (pictures_passed_ < 2) return;
+  ResetForRead();
+  pictures_wanted_ = true;
+  audio_start = ReadId3v2(file);
+  pictures_wanted_ = false;
+  pictures_passed_ = fields_.AttachedPictures->Count();
+  fields_.AttachedPictures->Clear();
+}
+
+int32_t clsID3::PictureCount() const noexcept {
+  return (fields_.AttachedPictures ? fields_.AttachedPictures->Count() : 0) + pictures_passed_;
 }
 
 namespace {
