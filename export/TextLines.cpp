@@ -1,6 +1,7 @@
 #include "export/TextLines.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace TextLines {
 
@@ -26,7 +27,15 @@ class Utf8Writer {
     buffer_[at_++] = c;
   }
   void Put(std::string_view bytes) {
-    for (const char c : bytes) Put(c);
+    if (bytes.size() > sizeof buffer_ - at_) {
+      Flush();
+      if (bytes.size() > sizeof buffer_) {
+        out_.append(bytes);
+        return;
+      }
+    }
+    std::memcpy(buffer_ + at_, bytes.data(), bytes.size());
+    at_ += bytes.size();
   }
   // A code point of one unit or a surrogate pair; a lone surrogate, which UTF-8 cannot carry,
   // becomes U+FFFD, or "?" as Qt's own conversion writes it.
@@ -86,14 +95,18 @@ class Utf8Writer {
   size_t at_ = 0;
 };
 
-void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
-  Utf8Writer w(out);
+void PutText(Utf8Writer& w, QStringView text, bool lone_as_question) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   while (p < end) {
     p = w.PutAscii(p, end, [](char16_t) { return false; });
     if (p < end) p = w.PutCodePoint(p, end, lone_as_question);
   }
+}
+
+void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
+  Utf8Writer w(out);
+  PutText(w, text, lone_as_question);
 }
 
 }  // namespace
@@ -162,42 +175,41 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
 }
 
 void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, bool formula_safe) {
+  // One writer for the whole line: a row of many cells, most of them empty, costs little more
+  // than its bytes.
+  Utf8Writer w(out);
   for (size_t c = 0; c < cells.size(); ++c) {
-    if (c > 0) out += ',';
+    if (c > 0) w.Put(',');
     const QStringView text = cells[c];
-    const bool starts_formula =
-        formula_safe && !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
-    bool quote = false;
-    for (const QChar ch : text) {
-      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
-        quote = true;
-        break;
-      }
-    }
-    if (quote) out += '"';
-    if (starts_formula) out += '\'';
+    if (text.isEmpty()) continue;
+    const bool starts_formula = formula_safe && QStringView(u"=+-@\t\r").contains(text.front());
+    // The characters that need quoting, all below 64, as bits.
+    constexpr uint64_t kQuoted = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
+    const bool quote = std::any_of(text.utf16(), text.utf16() + text.size(),
+                                   [](char16_t ch) { return ch < 64 && (kQuoted >> ch & 1) != 0; });
+    if (quote) w.Put('"');
+    if (starts_formula) w.Put('\'');
     if (!quote) {
-      EncodeUtf8(out, text, true);
+      PutText(w, text, true);
       continue;
     }
     for (qsizetype from = 0;;) {
       const qsizetype q = text.indexOf(u'"', from);
-      EncodeUtf8(out, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
+      PutText(w, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
       if (q < 0) break;
-      out += '"';
+      w.Put('"');
       from = q + 1;
     }
-    out += '"';
+    w.Put('"');
   }
-  out += "\r\n";
+  w.Put("\r\n");
 }
 
 namespace {
 
 // A JSON string straight into UTF-8: what AppendJsonString writes, encoded.
-void AppendJsonStringUtf8(std::string& out, QStringView text) {
+void PutJsonString(Utf8Writer& w, QStringView text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  Utf8Writer w(out);
   w.Put('"');
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
@@ -227,6 +239,11 @@ void AppendJsonStringUtf8(std::string& out, QStringView text) {
     }
   }
   w.Put('"');
+}
+
+void AppendJsonStringUtf8(std::string& out, QStringView text) {
+  Utf8Writer w(out);
+  PutJsonString(w, text);
 }
 
 void AppendJsonString(QString& out, QStringView text) {
@@ -287,13 +304,14 @@ std::vector<std::string> JsonKeys(const QStringList& headers) {
 
 void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
                         std::span<const QStringView> cells) {
-  out += '{';
+  Utf8Writer w(out);
+  w.Put('{');
   for (size_t c = 0; c < keys.size(); ++c) {
-    if (c > 0) out += ',';
-    out += keys[c];
-    AppendJsonStringUtf8(out, c < cells.size() ? cells[c] : QStringView());
+    if (c > 0) w.Put(',');
+    w.Put(keys[c]);
+    PutJsonString(w, c < cells.size() ? cells[c] : QStringView());
   }
-  out += "}\n";
+  w.Put("}\n");
 }
 
 QString WorkbookCellText(const QString& text, bool& cut) {
