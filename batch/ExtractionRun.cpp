@@ -25,9 +25,10 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, con
   const bool compress = options.compress;
   if (!tag) {
     tag = std::make_unique<clsID3>();
-    // No default column shows a picture: their bytes, often most of a tag, stay unread. The
-    // totals count files without one.
-    tag->SetPicturesWanted(options.totals || ColumnCatalogue::NeedPictures(chosen));
+    // No column shows a picture: their bytes, often most of a tag, stay unread. The totals
+    // count files without one.
+    tag->SetPicturesWanted(options.totals);
+    tag->SetPictureCountWanted(ColumnCatalogue::NeedPictureCount(chosen));
     tag->SetLegacyTextDecoder(decoder);
   }
   tag->SetFileName(FileNames::ToStdBytes(path));
@@ -44,8 +45,17 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, con
   } else {
     read.cells.reserve(chosen.size());
     // A header the catalogue does not know stays empty.
-    for (const ColumnCatalogue::Column* column : chosen)
-      read.cells.emplace_back(column ? column->value({*tag, path}) : QString(), compress);
+    QString cell;
+    for (const ColumnCatalogue::Column* column : chosen) {
+      const ColumnCatalogue::Source source{*tag, path};
+      if (column && column->view) {
+        read.cells.emplace_back(column->view(source), compress);
+        continue;
+      }
+      cell.resize(0);
+      if (column) column->append(source, cell);
+      read.cells.emplace_back(cell, compress);
+    }
   }
   return read;
 }

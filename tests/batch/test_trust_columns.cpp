@@ -4,6 +4,8 @@
 #include <iconv.h>
 
 #include <QStringList>
+#include <limits>
+#include <vector>
 
 #include "tests/batch/ChosenColumnsRun.h"
 
@@ -11,6 +13,7 @@
 #include "batch/ExtractionRun.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/TrustCells.h"
 #include "core/ErrorReport.h"
 #include "tag/CodePage.h"
 #include "tests/platform/fakes/FakeServices.h"
@@ -64,6 +67,39 @@ TEST_F(TrustRun, SourcesConflictsAndTheExactDurationInTheirCells) {
                          "bit-rate estimate",  //
                          "", "", "", "", ""}))
       << cells.join(u'|').toStdString();
+}
+
+// The exact duration's text is QString::number's, halfway cases and odd values included.
+TEST(ExactDurationText, ThousandthsAreWhatQtWrites) {
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                0.0005,
+                                0.0625,
+                                0.1875,
+                                1.0625,
+                                2.9995,
+                                1e-9,
+                                -1.5,
+                                -0.0625,
+                                1e300,
+                                1e22,
+                                123456.0625,
+                                7.0,
+                                std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::denorm_min()};
+  for (int k = 0; k < 20000; ++k) {
+    values.push_back(k / 16.0);
+    values.push_back(k / 16000.0);
+    values.push_back(k * 1152.0 / 44100);
+    values.push_back(k * 0.0005);
+  }
+  for (const double value : values) {
+    QString text = QStringLiteral("kept");
+    TrustCells::AppendThousandths(text, value);
+    EXPECT_EQ(text, QStringLiteral("kept") + QString::number(value, 'f', 3)) << value;
+  }
 }
 
 TEST(ListToolTip, MarkedColumnsShowTheirItemsOnePerLine) {
