@@ -88,6 +88,17 @@ class Utf8Writer {
     out_.append(buffer_, at_);
     at_ = 0;
   }
+  // Where the next byte goes, to come back to.
+  size_t Mark() const { return out_.size() + at_; }
+  // Drops every byte written since the mark.
+  void Rewind(size_t mark) {
+    if (mark >= out_.size()) {
+      at_ = mark - out_.size();
+    } else {
+      out_.resize(mark);
+      at_ = 0;
+    }
+  }
 
  private:
   std::string& out_;
@@ -174,6 +185,28 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
   return line;
 }
 
+namespace {
+
+// The characters that need a CSV field quoted, all below 64, as bits.
+constexpr uint64_t kCsvQuoted = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
+
+constexpr auto kNeedsCsvQuotes = [](char16_t ch) { return ch < 64 && (kCsvQuoted >> ch & 1) != 0; };
+
+// The field as it is; false, halfway, at the first character that needs it quoted.
+bool PutCsvPlain(Utf8Writer& w, QStringView text) {
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    p = w.PutAscii(p, end, kNeedsCsvQuotes);
+    if (p == end) break;
+    if (*p < 0x80) return false;
+    p = w.PutCodePoint(p, end, true);
+  }
+  return true;
+}
+
+}  // namespace
+
 void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, bool formula_safe) {
   // One writer for the whole line: a row of many cells, most of them empty, costs little more
   // than its bytes.
@@ -183,16 +216,19 @@ void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, boo
     const QStringView text = cells[c];
     if (text.isEmpty()) continue;
     const bool starts_formula = formula_safe && QStringView(u"=+-@\t\r").contains(text.front());
-    // The characters that need quoting, all below 64, as bits.
-    constexpr uint64_t kQuoted = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
-    const bool quote = std::any_of(text.utf16(), text.utf16() + text.size(),
-                                   [](char16_t ch) { return ch < 64 && (kQuoted >> ch & 1) != 0; });
-    if (quote) w.Put('"');
-    if (starts_formula) w.Put('\'');
-    if (!quote) {
+    if (!starts_formula) {
+      // Most fields need no quotes: they are written in one pass, and written again quoted when
+      // a character turns up that needs them.
+      const size_t mark = w.Mark();
+      if (PutCsvPlain(w, text)) continue;
+      w.Rewind(mark);
+    } else if (std::none_of(text.utf16(), text.utf16() + text.size(), kNeedsCsvQuotes)) {
+      w.Put('\'');
       PutText(w, text, true);
       continue;
     }
+    w.Put('"');
+    if (starts_formula) w.Put('\'');
     for (qsizetype from = 0;;) {
       const qsizetype q = text.indexOf(u'"', from);
       PutText(w, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);

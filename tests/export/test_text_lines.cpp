@@ -132,6 +132,9 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
   for (int c = 0; c < 70; ++c)
     row.append(c % 3 == 0 ? QString() : QString(c * 9 % 700, QChar(c % 2 ? u'\u00E9' : u'x')));
   row[5] = QString(600, u'"');
+  // Fields that turn out to need quotes only after the writer's buffer has been written out.
+  row[7] = QString(700, u'x') + u',';
+  row[8] = QString(300, QChar(0xE9)) + QStringLiteral("\nend");
   for (const bool safe : {false, true}) {
     const std::vector<QStringView> views(row.begin(), row.end());
     std::string csv;
