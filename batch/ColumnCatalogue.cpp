@@ -1,6 +1,5 @@
 #include "batch/ColumnCatalogue.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -23,23 +22,16 @@ QStringView View(const std::u16string& text) {
   return QStringView(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Numbers are written straight into the row's text: QString::number would make a string each.
-void AppendNumber(QString& out, long long value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out += QLatin1String(digits, static_cast<qsizetype>(end - digits));
-}
-
-void AppendJoined(QString& out, const MultiFrameData* list) {
+void AppendJoined(CellText& out, const MultiFrameData* list) {
   if (!list) return;
   for (int32_t i = 1; i <= list->Count(); ++i) {
-    if (i > 1) out += QLatin1String("; ");
-    out += View(list->Item(i));
+    if (i > 1) out.AppendLatin1("; ");
+    out += list->Item(i);
   }
 }
 
-QLatin1String MpegName(const clsID3& tag) {
-  static constexpr const char* kNames[4][4] = {
+std::string_view MpegName(const clsID3& tag) {
+  static constexpr std::string_view kNames[4][4] = {
       {"MPEG-2.5", "MPEG-2.5 Layer III", "MPEG-2.5 Layer II", "MPEG-2.5 Layer I"},
       {"", "Layer III", "Layer II", "Layer I"},
       {"MPEG-1", "MPEG-1 Layer III", "MPEG-1 Layer II", "MPEG-1 Layer I"},
@@ -47,19 +39,19 @@ QLatin1String MpegName(const clsID3& tag) {
   const int version = tag.MPEGVersion();
   const int layer = tag.Layer();
   if (version < 0 || version > 3 || layer < 0 || layer > 3) return {};
-  return QLatin1String(kNames[version][layer]);
+  return kNames[version][layer];
 }
 
-QLatin1String ChannelModeName(int mode) {
+std::string_view ChannelModeName(int mode) {
   switch (mode) {
     case 0:
-      return QLatin1String("Stereo");
+      return "Stereo";
     case 1:
-      return QLatin1String("Joint stereo");
+      return "Joint stereo";
     case 2:
-      return QLatin1String("Dual channel");
+      return "Dual channel";
     case 3:
-      return QLatin1String("Mono");
+      return "Mono";
     default:
       return {};
   }
@@ -73,33 +65,32 @@ long long Frames(const clsID3& tag) {
   return std::llround(tag.length() * rate / samples);
 }
 
-void AppendTagKinds(QString& out, const clsID3& tag) {
+void AppendTagKinds(CellText& out, const clsID3& tag) {
   bool first = true;
-  const auto add = [&](QLatin1String kind) {
-    if (!first) out += QLatin1String(", ");
+  const auto add = [&](std::string_view kind) {
+    if (!first) out.AppendLatin1(", ");
     first = false;
-    out += kind;
+    out.AppendLatin1(kind);
   };
   if (tag.ID3v2Exists()) {
-    add(QLatin1String("ID3v2."));
-    AppendNumber(out, tag.ID3RevisionV2());
+    add("ID3v2.");
+    out.AppendDecimal(tag.ID3RevisionV2());
   }
-  if (tag.Lyrics3v2Exists()) add(QLatin1String("Lyrics3 v2"));
-  if (tag.Lyrics3v1Exists()) add(QLatin1String("Lyrics3 v1"));
-  if (tag.ID3v1Exists()) add(QLatin1String("ID3v1"));
+  if (tag.Lyrics3v2Exists()) add("Lyrics3 v2");
+  if (tag.Lyrics3v1Exists()) add("Lyrics3 v1");
+  if (tag.ID3v1Exists()) add("ID3v1");
 }
 
-void AppendStatus(QString& out, const clsID3& tag) {
+void AppendStatus(CellText& out, const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
-  const std::u16string_view text = ReadDiagnosis::Text(d.status);
-  out += QStringView(text.data(), static_cast<qsizetype>(text.size()));
+  out += ReadDiagnosis::Text(d.status);
   if (d.status == ReadDiagnosis::Status::kUnreadable && d.error_number != 0) {
-    out += QLatin1String(": ");
-    out += QString::fromLocal8Bit(std::strerror(d.error_number));
+    out.AppendLatin1(": ");
+    out.AppendQString(QString::fromLocal8Bit(std::strerror(d.error_number)));
   }
 }
 
-void AppendModified(QString& out, const clsID3& tag) {
+void AppendModified(CellText& out, const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
   if (d.size < 0) return;
   // The local time as the system gives it, without Qt's calendar machinery, which costs more
@@ -107,9 +98,33 @@ void AppendModified(QString& out, const clsID3& tag) {
   tm local{};
   const time_t seconds = d.modified.tv_sec;
   if (!localtime_r(&seconds, &local)) return;
-  char text[32];
-  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  out += QLatin1String(text, static_cast<qsizetype>(n));
+  const long long year = 1900LL + local.tm_year;
+  if (year < 1000 || year > 9999) {
+    // strftime's own text for years of other lengths.
+    char text[48];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    out.AppendLatin1(std::string_view(text, n));
+    return;
+  }
+  // "%Y-%m-%d %H:%M:%S", written out: strftime costs as much as the rest of the cell.
+  char text[19];
+  const auto two = [&](int at, int value) {
+    text[at] = static_cast<char>('0' + value / 10 % 10);
+    text[at + 1] = static_cast<char>('0' + value % 10);
+  };
+  two(0, static_cast<int>(year / 100));
+  two(2, static_cast<int>(year % 100));
+  text[4] = '-';
+  two(5, local.tm_mon + 1);
+  text[7] = '-';
+  two(8, local.tm_mday);
+  text[10] = ' ';
+  two(11, local.tm_hour);
+  text[13] = ':';
+  two(14, local.tm_min);
+  text[16] = ':';
+  two(17, local.tm_sec);
+  out.AppendLatin1(std::string_view(text, sizeof text));
 }
 
 QStringView FolderOf(const QString& path) {
@@ -118,15 +133,15 @@ QStringView FolderOf(const QString& path) {
                   : QStringView(path).left(cut);
 }
 
-void AppendDuration(QString& out, double seconds) {
+void AppendDuration(CellText& out, double seconds) {
   if (!(seconds > 0)) return;
   const auto whole = static_cast<long long>(std::floor(seconds));
-  AppendNumber(out, whole / 3600);
+  out.AppendDecimal(whole / 3600);
   // Minutes and seconds in two digits at least.
   const auto two = [&](long long part) {
-    out += QLatin1Char(':');
-    if (part >= 0 && part < 10) out += QLatin1Char('0');
-    AppendNumber(out, part);
+    out += u':';
+    if (part >= 0 && part < 10) out += u'0';
+    out.AppendDecimal(part);
   };
   two(whole / 60 % 60);
   two(whole % 60);
@@ -169,10 +184,10 @@ std::vector<Column> MakeColumns() {
   viewed([](const Source& s) { return View(s.tag.field()); });
 #define TAGLOOM_MADE(header, order, width, ...)                     \
   all.push_back({QStringLiteral(header), kTag, width, order, false, \
-                 [](const Source& s, QString& out) { __VA_ARGS__; }});
+                 [](const Source& s, CellText& out) { __VA_ARGS__; }});
   TAGLOOM_TAG("Genre", Genre, O::kText)
   TAGLOOM_MADE("Genre number", O::kNumber, std::nullopt,
-               if (s.tag.GenreID() != 255) AppendNumber(out, s.tag.GenreID()))
+               if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID()))
   TAGLOOM_TAG("Disc", DiscNumber, O::kNumber)
   TAGLOOM_TAG("Discs", DiscsTotal, O::kNumber)
   TAGLOOM_TAG("Tracks", TracksTotal, O::kNumber)
@@ -202,7 +217,7 @@ std::vector<Column> MakeColumns() {
   TAGLOOM_MADE("Artist URLs", O::kText, std::nullopt, AppendJoined(out, s.tag.ArtistURL().get()))
   TAGLOOM_MADE("Commercial URLs", O::kText, std::nullopt,
                AppendJoined(out, s.tag.CommercialInfo().get()))
-  TAGLOOM_MADE("Pictures", O::kNumber, std::nullopt, AppendNumber(out, s.tag.PictureCount()))
+  TAGLOOM_MADE("Pictures", O::kNumber, std::nullopt, out.AppendDecimal(s.tag.PictureCount()))
   all.back().pictures = true;
   TAGLOOM_MADE("Tags", O::kText, std::nullopt, AppendTagKinds(out, s.tag))
   TAGLOOM_MADE("Sources", O::kText, 3000, TrustCells::AppendSources(out, s.tag))
@@ -210,15 +225,15 @@ std::vector<Column> MakeColumns() {
   TAGLOOM_MADE("Decoded as", O::kText, std::nullopt, TrustCells::AppendDecodedAs(out, s.tag))
   TAGLOOM_MADE(
       "ID3v2 revision", O::kNumber, std::nullopt, if (s.tag.ID3v2Exists()) {
-        out += QLatin1String("2.");
-        AppendNumber(out, s.tag.ID3RevisionV2());
+        out.AppendLatin1("2.");
+        out.AppendDecimal(s.tag.ID3RevisionV2());
       })
 #undef TAGLOOM_MADE
 
   // Audio columns stay empty for a file without an MPEG frame, where every property reads 0.
 #define TAGLOOM_AUDIO(header, order, ...)                                    \
   all.push_back({QStringLiteral(header), kAudio, std::nullopt, order, false, \
-                 [](const Source& s, QString& out) {                         \
+                 [](const Source& s, CellText& out) {                        \
                    const clsID3& t = s.tag;                                  \
                    if (t.HasAudio()) {                                       \
                      __VA_ARGS__;                                            \
@@ -227,13 +242,13 @@ std::vector<Column> MakeColumns() {
   TAGLOOM_AUDIO("Duration", O::kNumber, AppendDuration(out, t.length()))
   TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::AppendExactDuration(out, t))
   TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::AppendDurationSource(out, t))
-  TAGLOOM_AUDIO("Bit rate", O::kNumber, AppendNumber(out, std::llround(t.BitRate() / 1000)))
-  TAGLOOM_AUDIO("VBR", O::kText, out += QLatin1String(t.IsVBR() ? "yes" : "no"))
+  TAGLOOM_AUDIO("Bit rate", O::kNumber, out.AppendDecimal(std::llround(t.BitRate() / 1000)))
+  TAGLOOM_AUDIO("VBR", O::kText, out.AppendLatin1(t.IsVBR() ? "yes" : "no"))
   TAGLOOM_AUDIO("Sampling rate", O::kNumber,
-                if (t.SamplingRateFrequency() > 0) AppendNumber(out, t.SamplingRateFrequency()))
-  TAGLOOM_AUDIO("MPEG", O::kText, out += MpegName(t))
-  TAGLOOM_AUDIO("Channel mode", O::kText, out += ChannelModeName(t.ChannelMode()))
-  TAGLOOM_AUDIO("Frames", O::kNumber, AppendNumber(out, Frames(t)))
+                if (t.SamplingRateFrequency() > 0) out.AppendDecimal(t.SamplingRateFrequency()))
+  TAGLOOM_AUDIO("MPEG", O::kText, out.AppendLatin1(MpegName(t)))
+  TAGLOOM_AUDIO("Channel mode", O::kText, out.AppendLatin1(ChannelModeName(t.ChannelMode())))
+  TAGLOOM_AUDIO("Frames", O::kNumber, out.AppendDecimal(Frames(t)))
 #undef TAGLOOM_AUDIO
 
   all.push_back({QStringLiteral("Folder"), kFile, 3000, O::kText, true});
@@ -241,15 +256,15 @@ std::vector<Column> MakeColumns() {
   all.push_back({QStringLiteral("Full path"), kFile, 5000, O::kText, true});
   viewed([](const Source& s) { return QStringView(s.path); });
   all.push_back({QStringLiteral("Size"), kFile, std::nullopt, O::kNumber, false,
-                 [](const Source& s, QString& out) {
+                 [](const Source& s, CellText& out) {
                    const int64_t size = s.tag.Diagnosis().size;
-                   if (size >= 0) AppendNumber(out, size);
+                   if (size >= 0) out.AppendDecimal(size);
                  }});
   all.push_back({QStringLiteral("Modified"), kFile, 2200, O::kText, false,
-                 [](const Source& s, QString& out) { AppendModified(out, s.tag); }});
+                 [](const Source& s, CellText& out) { AppendModified(out, s.tag); }});
 
   all.push_back({QStringLiteral("Status"), kStatus, 1500, O::kText, false,
-                 [](const Source& s, QString& out) { AppendStatus(out, s.tag); }});
+                 [](const Source& s, CellText& out) { AppendStatus(out, s.tag); }});
   return all;
 }
 
@@ -261,8 +276,11 @@ const std::vector<Column>& All() {
 }
 
 const Column* Find(const QString& header) {
+  // Letter case is folded unit by unit, so only headers of the same length can match.
   for (const Column& column : All())
-    if (column.header.compare(header, Qt::CaseInsensitive) == 0) return &column;
+    if (column.header.size() == header.size() &&
+        column.header.compare(header, Qt::CaseInsensitive) == 0)
+      return &column;
   return nullptr;
 }
 
@@ -342,17 +360,9 @@ std::vector<bool> Durations(const QStringList& headers) {
 }
 
 QString Duration(double seconds) {
-  QString text;
+  CellText text;
   AppendDuration(text, seconds);
-  return text;
-}
-
-void Column::AppendTo(const Source& source, QString& out) const {
-  if (view) {
-    out += view(source);
-  } else {
-    append(source, out);
-  }
+  return text.View().toString();
 }
 
 }  // namespace ColumnCatalogue

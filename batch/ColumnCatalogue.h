@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "batch/CellText.h"
+
 class clsID3;
 class ReportListModel;
 
@@ -35,14 +37,12 @@ struct Column {
   /// Keeps a leading "=" in the workbook: the cell names a file, it is no tag text.
   bool names_file;
   /// Appends the cell's text: a row's cells are made one after another into one buffer.
-  void (*append)(const Source&, QString& out) = nullptr;
+  void (*append)(const Source&, CellText& out) = nullptr;
   /// Made from the number of pictures: a read for this column must count them.
   bool pictures = false;
   /// Instead of `append`, where the cell is text the source holds as it is (a tag field, the
   /// path or part of it): that text, read without a copy.
   QStringView (*view)(const Source&) = nullptr;
-
-  void AppendTo(const Source& source, QString& out) const;
 };
 
 /// All columns, the default ones first and in their order.

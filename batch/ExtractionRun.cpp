@@ -45,16 +45,16 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(std::unique_ptr<clsID3>& tag, con
   } else {
     read.cells.reserve(chosen.size());
     // A header the catalogue does not know stays empty.
-    QString cell;
+    CellText cell;
     for (const ColumnCatalogue::Column* column : chosen) {
       const ColumnCatalogue::Source source{*tag, path};
       if (column && column->view) {
         read.cells.emplace_back(column->view(source), compress);
         continue;
       }
-      cell.resize(0);
+      cell.clear();
       if (column) column->append(source, cell);
-      read.cells.emplace_back(cell, compress);
+      read.cells.emplace_back(cell.View(), compress);
     }
   }
   return read;

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
-#include <cstring>
 #include <string_view>
 
 #include "batch/LegacyText.h"
@@ -15,187 +13,155 @@ namespace {
 
 struct Named {
   FieldId field;
-  std::string_view name;
-
-  QLatin1String Text() const {
-    return QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
-  }
+  std::u16string_view name;  // in UTF-16 already: a row's Sources cell names a dozen fields
 };
 
 // The catalogue's order and spelling: the default columns first.
 constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
-    {FieldId::Title, "Title"},
-    {FieldId::Artist, "Artist"},
-    {FieldId::Album, "Album"},
-    {FieldId::TrackNumber, "TrackNumber"},
-    {FieldId::Year, "Year"},
-    {FieldId::Comments, "Comments"},
-    {FieldId::Lyrics, "Lyrics"},
-    {FieldId::Composer, "Composer"},
-    {FieldId::Band, "Band"},
-    {FieldId::Conductor, "Conductor"},
-    {FieldId::Copyright, "Copyright"},
-    {FieldId::Genre, "Genre"},
-    {FieldId::GenreID, "Genre number"},
-    {FieldId::DiscNumber, "Disc"},
-    {FieldId::DiscsTotal, "Discs"},
-    {FieldId::TracksTotal, "Tracks"},
-    {FieldId::Publisher, "Publisher"},
-    {FieldId::ISRC, "ISRC"},
-    {FieldId::BeatsPerMinute, "BPM"},
-    {FieldId::InitialKey, "Initial key"},
-    {FieldId::Languages, "Languages"},
-    {FieldId::Lyricist, "Lyricist"},
-    {FieldId::InterpretedBy, "Interpreted by"},
-    {FieldId::EncodedBy, "Encoded by"},
-    {FieldId::FileOwner, "File owner"},
-    {FieldId::OriginalAlbum, "Original album"},
-    {FieldId::OriginalArtist, "Original artist"},
-    {FieldId::OriginalLyricist, "Original lyricist"},
-    {FieldId::OriginalFileName, "Original file name"},
-    {FieldId::OriginalReleaseYear, "Original year"},
-    {FieldId::InternetRadioStationName, "Radio station"},
-    {FieldId::InternetRadioStationOwner, "Radio owner"},
-    {FieldId::CopyrightInfo, "Copyright URL"},
-    {FieldId::AudioURL, "Audio URL"},
-    {FieldId::AudioSourceURL, "Audio source URL"},
-    {FieldId::InternetRadioURL, "Radio URL"},
-    {FieldId::PaymentURL, "Payment URL"},
-    {FieldId::PublisherURL, "Publisher URL"},
+    {FieldId::Title, u"Title"},
+    {FieldId::Artist, u"Artist"},
+    {FieldId::Album, u"Album"},
+    {FieldId::TrackNumber, u"TrackNumber"},
+    {FieldId::Year, u"Year"},
+    {FieldId::Comments, u"Comments"},
+    {FieldId::Lyrics, u"Lyrics"},
+    {FieldId::Composer, u"Composer"},
+    {FieldId::Band, u"Band"},
+    {FieldId::Conductor, u"Conductor"},
+    {FieldId::Copyright, u"Copyright"},
+    {FieldId::Genre, u"Genre"},
+    {FieldId::GenreID, u"Genre number"},
+    {FieldId::DiscNumber, u"Disc"},
+    {FieldId::DiscsTotal, u"Discs"},
+    {FieldId::TracksTotal, u"Tracks"},
+    {FieldId::Publisher, u"Publisher"},
+    {FieldId::ISRC, u"ISRC"},
+    {FieldId::BeatsPerMinute, u"BPM"},
+    {FieldId::InitialKey, u"Initial key"},
+    {FieldId::Languages, u"Languages"},
+    {FieldId::Lyricist, u"Lyricist"},
+    {FieldId::InterpretedBy, u"Interpreted by"},
+    {FieldId::EncodedBy, u"Encoded by"},
+    {FieldId::FileOwner, u"File owner"},
+    {FieldId::OriginalAlbum, u"Original album"},
+    {FieldId::OriginalArtist, u"Original artist"},
+    {FieldId::OriginalLyricist, u"Original lyricist"},
+    {FieldId::OriginalFileName, u"Original file name"},
+    {FieldId::OriginalReleaseYear, u"Original year"},
+    {FieldId::InternetRadioStationName, u"Radio station"},
+    {FieldId::InternetRadioStationOwner, u"Radio owner"},
+    {FieldId::CopyrightInfo, u"Copyright URL"},
+    {FieldId::AudioURL, u"Audio URL"},
+    {FieldId::AudioSourceURL, u"Audio source URL"},
+    {FieldId::InternetRadioURL, u"Radio URL"},
+    {FieldId::PaymentURL, u"Payment URL"},
+    {FieldId::PublisherURL, u"Publisher URL"},
 }};
 
-// Latin-1 text gathered as bytes on the stack and appended to the cell at once: a cell of a
-// dozen short pieces would otherwise grow the row's text a dozen times.
-class Latin1Text {
- public:
-  void Put(std::string_view bytes) {
-    const size_t n = std::min(bytes.size(), sizeof text_ - size_);
-    std::memcpy(text_ + size_, bytes.data(), n);
-    size_ += n;
-  }
-  void PutDecimal(unsigned value) {
-    char digits[12];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    Put(std::string_view(digits, static_cast<size_t>(end - digits)));
-  }
-  void AppendTo(QString& out) const { out += QLatin1String(text_, static_cast<qsizetype>(size_)); }
-
- private:
-  // Every field's longest source, "; Original file name Lyrics3v2 XXXX", fits 40 bytes.
-  static constexpr size_t kMost = 40;
-  static_assert(std::all_of(kNames.begin(), kNames.end(), [](const Named& named) {
-    return 2 + named.name.size() + std::string_view(" Lyrics3v2 ").size() + 4 <= kMost;
-  }));
-  char text_[kNames.size() * kMost];
-  size_t size_ = 0;
-};
-
-// Puts " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ...
-void PutSource(Latin1Text& text, const FieldSource& source) {
+// Appends " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ...
+void AppendSource(CellText& out, const FieldSource& source) {
   using Tag = FieldSource::Tag;
   switch (source.tag) {
     case Tag::kId3v2:
-      text.Put(" v2.");
-      text.PutDecimal(source.revision);
-      text.Put(" ");
+      out += u" v2.";
+      out.AppendDecimal(source.revision);
+      out += u' ';
       break;
     case Tag::kLyrics3v2:
-      text.Put(" Lyrics3v2 ");
+      out += u" Lyrics3v2 ";
       break;
     case Tag::kLyrics3v1:
-      text.Put(" Lyrics3v1");
+      out += u" Lyrics3v1";
       return;
     case Tag::kId3v1:
-      text.Put(" v1");
+      out += u" v1";
       return;
     case Tag::kId3v11:
-      text.Put(" v1.1");
+      out += u" v1.1";
       return;
     case Tag::kNone:
       return;
   }
-  text.Put(source.Id());
+  out.AppendLatin1(source.Id());
 }
 
 }  // namespace
 
 QString FieldName(FieldId field) {
   for (const Named& named : kNames)
-    if (named.field == field) return named.Text();
+    if (named.field == field)
+      return QString::fromUtf16(named.name.data(), static_cast<qsizetype>(named.name.size()));
   return {};
 }
 
-void AppendSources(QString& out, const clsID3& tag) {
-  Latin1Text text;
+void AppendSources(CellText& out, const clsID3& tag) {
   bool first = true;
   for (const Named& named : kNames) {
     const FieldSource& source = tag.Sources()[named.field];
     if (source.tag == FieldSource::Tag::kNone) continue;
-    if (!first) text.Put("; ");
+    if (!first) out += u"; ";
     first = false;
-    text.Put(named.name);
-    PutSource(text, source);
+    out += named.name;
+    AppendSource(out, source);
   }
-  text.AppendTo(out);
 }
 
-void AppendConflicts(QString& out, const clsID3& tag) {
+void AppendConflicts(CellText& out, const clsID3& tag) {
   const std::vector<FieldId> fields = tag.Id3v1Conflicts();
   if (fields.empty()) return;
   bool first = true;
   for (const Named& named : kNames) {
     if (std::find(fields.begin(), fields.end(), named.field) == fields.end()) continue;
-    if (!first) out += QLatin1String("; ");
+    if (!first) out += u"; ";
     first = false;
-    out += named.field == FieldId::GenreID ? QLatin1String("Genre") : named.Text();
+    out += named.field == FieldId::GenreID ? u"Genre" : named.name;
   }
 }
 
-void AppendDecodedAs(QString& out, const clsID3& tag) {
+void AppendDecodedAs(CellText& out, const clsID3& tag) {
   if (!tag.HasLegacyText()) return;
   const std::string& code_page = tag.LegacyCodePage();
   if (code_page.empty()) {
-    out += QLatin1String(LegacyText::kDefault.data(),
-                         static_cast<qsizetype>(LegacyText::kDefault.size()));
+    out.AppendLatin1(LegacyText::kDefault);
     return;
   }
-  out += QString::fromStdString(LegacyText::ShownName(code_page));
+  out.AppendQString(QString::fromStdString(LegacyText::ShownName(code_page)));
 }
 
-void AppendThousandths(QString& out, double value) {
+void AppendThousandths(CellText& out, double value) {
   // std::to_chars rounds as Qt does, without making a string, except halfway between two
   // thousandths, where Qt rounds up and to_chars to even: there (a whole number of sixteenths,
   // odd) and for anything but a positive finite number, Qt's own text stays.
   const double sixteenths = value * 16;
   if (!(value > 0) || !std::isfinite(sixteenths) ||
       (std::floor(sixteenths) == sixteenths && std::fmod(sixteenths, 2) != 0)) {
-    out += QString::number(value, 'f', 3);
+    out.AppendQString(QString::number(value, 'f', 3));
     return;
   }
   char text[400];  // the longest a finite double can be in thousandths
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
-  out += QLatin1String(text, static_cast<qsizetype>(end - text));
+  out.AppendLatin1(std::string_view(text, static_cast<size_t>(end - text)));
 }
 
-void AppendExactDuration(QString& out, const clsID3& tag) {
+void AppendExactDuration(CellText& out, const clsID3& tag) {
   const MpegAudio::ExactLength exact = tag.ExactLength();
   if (exact.source != MpegAudio::ExactLength::Source::kNone) AppendThousandths(out, exact.seconds);
 }
 
-void AppendDurationSource(QString& out, const clsID3& tag) {
+void AppendDurationSource(CellText& out, const clsID3& tag) {
   using Source = MpegAudio::ExactLength::Source;
   switch (tag.ExactLength().source) {
     case Source::kLame:
-      out += QLatin1String("LAME header");
+      out.AppendLatin1("LAME header");
       break;
     case Source::kXing:
-      out += QLatin1String("Xing");
+      out.AppendLatin1("Xing");
       break;
     case Source::kVbri:
-      out += QLatin1String("VBRI");
+      out.AppendLatin1("VBRI");
       break;
     case Source::kBitRate:
-      out += QLatin1String("bit-rate estimate");
+      out.AppendLatin1("bit-rate estimate");
       break;
     case Source::kNone:
       break;

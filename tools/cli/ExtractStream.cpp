@@ -49,8 +49,8 @@ struct Row {
 // What a reading thread keeps from one file to the next, so a row costs few allocations.
 struct Reading {
   std::unique_ptr<clsID3> tag;
-  QString made;                 // the cells a column makes, one after another
-  std::vector<qsizetype> ends;  // where each column's cell ends in `made`
+  CellText made;             // the cells a column makes, one after another
+  std::vector<size_t> ends;  // where each column's cell ends in `made`
   std::vector<QStringView> cells;
   size_t line_size = 0;  // the last row's line: the next is likely as long
 };
@@ -90,7 +90,7 @@ class LineMaker {
       path = entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text;
       const ColumnCatalogue::Source source{tag, path};
       // The made cells first, then the views: `made` may move while it grows.
-      reading.made.resize(0);
+      reading.made.clear();
       reading.ends.resize(chosen_.size());
       for (size_t c = 0; c < chosen_.size(); ++c) {
         const ColumnCatalogue::Column* column = chosen_[c];
@@ -98,12 +98,11 @@ class LineMaker {
         reading.ends[c] = reading.made.size();
       }
       reading.cells.resize(chosen_.size());
-      qsizetype from = 0;
+      size_t from = 0;
       for (size_t c = 0; c < chosen_.size(); ++c) {
         const ColumnCatalogue::Column* column = chosen_[c];
-        reading.cells[c] = column && column->view
-                               ? column->view(source)
-                               : QStringView(reading.made).sliced(from, reading.ends[c] - from);
+        reading.cells[c] = column && column->view ? column->view(source)
+                                                  : reading.made.View(from, reading.ends[c]);
         from = reading.ends[c];
       }
       row = reading.cells;
