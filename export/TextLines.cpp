@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace TextLines {
 
 void AppendPaddedField(QString& line, QStringView text, int width) {
@@ -12,6 +16,40 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
 }
 
 namespace {
+
+// What PutAscii stops at besides non-ASCII units: one unit at a time, and as lanes of eight.
+struct StopAtNothing {
+  bool operator()(char16_t) const { return false; }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i) { return _mm_setzero_si128(); }
+#endif
+};
+
+// A comma, a quote, a CR or a LF: a CSV field with one is quoted.
+struct StopAtCsvSpecial {
+  bool operator()(char16_t ch) const {
+    constexpr uint64_t kSpecial = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
+    return ch < 64 && (kSpecial >> ch & 1) != 0;
+  }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i units) {
+    const auto is = [&](char c) { return _mm_cmpeq_epi16(units, _mm_set1_epi16(c)); };
+    return _mm_or_si128(_mm_or_si128(is(','), is('"')), _mm_or_si128(is('\r'), is('\n')));
+  }
+#endif
+};
+
+// A control character, a quote or a backslash: written escaped in a JSON string.
+struct StopAtJsonSpecial {
+  bool operator()(char16_t ch) const { return ch < 0x20 || ch == u'"' || ch == u'\\'; }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i units) {
+    return _mm_or_si128(_mm_cmplt_epi16(units, _mm_set1_epi16(0x20)),
+                        _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('"')),
+                                     _mm_cmpeq_epi16(units, _mm_set1_epi16('\\'))));
+  }
+#endif
+};
 
 // Bytes gathered on the stack and appended to the string in pieces: no zero-filled room for the
 // worst case, one append per few hundred bytes.
@@ -77,6 +115,18 @@ class Utf8Writer {
       const char16_t* const limit = end - p > static_cast<std::ptrdiff_t>(room) ? p + room : end;
       char* o = buffer_ + at_;
       const char16_t* q = p;
+#if defined(__SSE2__)
+      // Eight units at a time while they are all ASCII that the stop lets through.
+      while (limit - q >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i ascii =
+            _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(-0x80)), _mm_setzero_si128());
+        if (_mm_movemask_epi8(_mm_andnot_si128(stop.Flags(units), ascii)) != 0xFFFF) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
+        o += 8;
+        q += 8;
+      }
+#endif
       while (q < limit && *q < 0x80 && !stop(*q)) *o++ = static_cast<char>(*q++);
       at_ += static_cast<size_t>(q - p);
       if (q < limit || q == end) return q;
@@ -110,7 +160,7 @@ void PutText(Utf8Writer& w, QStringView text, bool lone_as_question) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   while (p < end) {
-    p = w.PutAscii(p, end, [](char16_t) { return false; });
+    p = w.PutAscii(p, end, StopAtNothing());
     if (p < end) p = w.PutCodePoint(p, end, lone_as_question);
   }
 }
@@ -187,17 +237,12 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
 
 namespace {
 
-// The characters that need a CSV field quoted, all below 64, as bits.
-constexpr uint64_t kCsvQuoted = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
-
-constexpr auto kNeedsCsvQuotes = [](char16_t ch) { return ch < 64 && (kCsvQuoted >> ch & 1) != 0; };
-
 // The field as it is; false, halfway, at the first character that needs it quoted.
 bool PutCsvPlain(Utf8Writer& w, QStringView text) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   while (p < end) {
-    p = w.PutAscii(p, end, kNeedsCsvQuotes);
+    p = w.PutAscii(p, end, StopAtCsvSpecial());
     if (p == end) break;
     if (*p < 0x80) return false;
     p = w.PutCodePoint(p, end, true);
@@ -222,7 +267,7 @@ void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, boo
       const size_t mark = w.Mark();
       if (PutCsvPlain(w, text)) continue;
       w.Rewind(mark);
-    } else if (std::none_of(text.utf16(), text.utf16() + text.size(), kNeedsCsvQuotes)) {
+    } else if (std::none_of(text.utf16(), text.utf16() + text.size(), StopAtCsvSpecial())) {
       w.Put('\'');
       PutText(w, text, true);
       continue;
@@ -249,9 +294,8 @@ void PutJsonString(Utf8Writer& w, QStringView text) {
   w.Put('"');
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
-  const auto special = [](char16_t ch) { return ch < 0x20 || ch == u'"' || ch == u'\\'; };
   while (p < end) {
-    p = w.PutAscii(p, end, special);
+    p = w.PutAscii(p, end, StopAtJsonSpecial());
     if (p == end) break;
     const char16_t ch = *p;
     if (ch >= 0x80) {
