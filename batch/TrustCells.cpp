@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <string_view>
 
 #include "batch/LegacyText.h"
@@ -13,49 +14,50 @@ namespace {
 
 struct Named {
   FieldId field;
-  std::u16string_view name;  // in UTF-16 already: a row's Sources cell names a dozen fields
+  std::u16string_view listed;  // "; Title": the name after the separator of a list
+  std::u16string_view name = listed.substr(2);
 };
 
 // The catalogue's order and spelling: the default columns first.
 constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
-    {FieldId::Title, u"Title"},
-    {FieldId::Artist, u"Artist"},
-    {FieldId::Album, u"Album"},
-    {FieldId::TrackNumber, u"TrackNumber"},
-    {FieldId::Year, u"Year"},
-    {FieldId::Comments, u"Comments"},
-    {FieldId::Lyrics, u"Lyrics"},
-    {FieldId::Composer, u"Composer"},
-    {FieldId::Band, u"Band"},
-    {FieldId::Conductor, u"Conductor"},
-    {FieldId::Copyright, u"Copyright"},
-    {FieldId::Genre, u"Genre"},
-    {FieldId::GenreID, u"Genre number"},
-    {FieldId::DiscNumber, u"Disc"},
-    {FieldId::DiscsTotal, u"Discs"},
-    {FieldId::TracksTotal, u"Tracks"},
-    {FieldId::Publisher, u"Publisher"},
-    {FieldId::ISRC, u"ISRC"},
-    {FieldId::BeatsPerMinute, u"BPM"},
-    {FieldId::InitialKey, u"Initial key"},
-    {FieldId::Languages, u"Languages"},
-    {FieldId::Lyricist, u"Lyricist"},
-    {FieldId::InterpretedBy, u"Interpreted by"},
-    {FieldId::EncodedBy, u"Encoded by"},
-    {FieldId::FileOwner, u"File owner"},
-    {FieldId::OriginalAlbum, u"Original album"},
-    {FieldId::OriginalArtist, u"Original artist"},
-    {FieldId::OriginalLyricist, u"Original lyricist"},
-    {FieldId::OriginalFileName, u"Original file name"},
-    {FieldId::OriginalReleaseYear, u"Original year"},
-    {FieldId::InternetRadioStationName, u"Radio station"},
-    {FieldId::InternetRadioStationOwner, u"Radio owner"},
-    {FieldId::CopyrightInfo, u"Copyright URL"},
-    {FieldId::AudioURL, u"Audio URL"},
-    {FieldId::AudioSourceURL, u"Audio source URL"},
-    {FieldId::InternetRadioURL, u"Radio URL"},
-    {FieldId::PaymentURL, u"Payment URL"},
-    {FieldId::PublisherURL, u"Publisher URL"},
+    {FieldId::Title, u"; Title"},
+    {FieldId::Artist, u"; Artist"},
+    {FieldId::Album, u"; Album"},
+    {FieldId::TrackNumber, u"; TrackNumber"},
+    {FieldId::Year, u"; Year"},
+    {FieldId::Comments, u"; Comments"},
+    {FieldId::Lyrics, u"; Lyrics"},
+    {FieldId::Composer, u"; Composer"},
+    {FieldId::Band, u"; Band"},
+    {FieldId::Conductor, u"; Conductor"},
+    {FieldId::Copyright, u"; Copyright"},
+    {FieldId::Genre, u"; Genre"},
+    {FieldId::GenreID, u"; Genre number"},
+    {FieldId::DiscNumber, u"; Disc"},
+    {FieldId::DiscsTotal, u"; Discs"},
+    {FieldId::TracksTotal, u"; Tracks"},
+    {FieldId::Publisher, u"; Publisher"},
+    {FieldId::ISRC, u"; ISRC"},
+    {FieldId::BeatsPerMinute, u"; BPM"},
+    {FieldId::InitialKey, u"; Initial key"},
+    {FieldId::Languages, u"; Languages"},
+    {FieldId::Lyricist, u"; Lyricist"},
+    {FieldId::InterpretedBy, u"; Interpreted by"},
+    {FieldId::EncodedBy, u"; Encoded by"},
+    {FieldId::FileOwner, u"; File owner"},
+    {FieldId::OriginalAlbum, u"; Original album"},
+    {FieldId::OriginalArtist, u"; Original artist"},
+    {FieldId::OriginalLyricist, u"; Original lyricist"},
+    {FieldId::OriginalFileName, u"; Original file name"},
+    {FieldId::OriginalReleaseYear, u"; Original year"},
+    {FieldId::InternetRadioStationName, u"; Radio station"},
+    {FieldId::InternetRadioStationOwner, u"; Radio owner"},
+    {FieldId::CopyrightInfo, u"; Copyright URL"},
+    {FieldId::AudioURL, u"; Audio URL"},
+    {FieldId::AudioSourceURL, u"; Audio source URL"},
+    {FieldId::InternetRadioURL, u"; Radio URL"},
+    {FieldId::PaymentURL, u"; Payment URL"},
+    {FieldId::PublisherURL, u"; Publisher URL"},
 }};
 
 // Appends " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ...
@@ -63,9 +65,15 @@ void AppendSource(CellText& out, const FieldSource& source) {
   using Tag = FieldSource::Tag;
   switch (source.tag) {
     case Tag::kId3v2:
-      out += u" v2.";
-      out.AppendDecimal(source.revision);
-      out += u' ';
+      // The revisions there are, in one piece each.
+      if (source.revision >= 2 && source.revision <= 4) {
+        static constexpr std::u16string_view kRevisions[] = {u" v2.2 ", u" v2.3 ", u" v2.4 "};
+        out += kRevisions[source.revision - 2];
+      } else {
+        out += u" v2.";
+        out.AppendDecimal(source.revision);
+        out += u' ';
+      }
       break;
     case Tag::kLyrics3v2:
       out += u" Lyrics3v2 ";
@@ -99,9 +107,9 @@ void AppendSources(CellText& out, const clsID3& tag) {
   for (const Named& named : kNames) {
     const FieldSource& source = tag.Sources()[named.field];
     if (source.tag == FieldSource::Tag::kNone) continue;
-    if (!first) out += u"; ";
+    // "; Title" in one piece, the separator left out before the first.
+    out += named.listed.substr(first ? 2 : 0);
     first = false;
-    out += named.name;
     AppendSource(out, source);
   }
 }
@@ -133,8 +141,10 @@ void AppendThousandths(CellText& out, double value) {
   // thousandths, where Qt rounds up and to_chars to even: there (a whole number of sixteenths,
   // odd) and for anything but a positive finite number, Qt's own text stays.
   const double sixteenths = value * 16;
+  // From 2^53 on every double is an even whole number.
   if (!(value > 0) || !std::isfinite(sixteenths) ||
-      (std::floor(sixteenths) == sixteenths && std::fmod(sixteenths, 2) != 0)) {
+      (sixteenths < 0x1p53 && std::floor(sixteenths) == sixteenths &&
+       (static_cast<int64_t>(sixteenths) & 1) != 0)) {
     out.AppendQString(QString::number(value, 'f', 3));
     return;
   }
