@@ -62,9 +62,13 @@ class LineMaker {
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
         keys_(TextLines::JsonKeys(options.columns)) {
-    if (!ColumnCatalogue::IsDefault(options.columns))
-      for (const QString& header : options.columns)
-        chosen_.push_back(ColumnCatalogue::Find(header));
+    if (!ColumnCatalogue::IsDefault(options.columns)) {
+      for (const QString& header : options.columns) {
+        const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
+        if (column) (column->view ? viewed_ : made_).push_back(chosen_.size());
+        chosen_.push_back(column);
+      }
+    }
   }
 
   bool NeedsPictureCount() const { return ColumnCatalogue::NeedPictureCount(chosen_); }
@@ -89,22 +93,18 @@ class LineMaker {
     } else {
       path = entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text;
       const ColumnCatalogue::Source source{tag, path};
-      // The made cells first, then the views: `made` may move while it grows.
+      // A header the catalogue does not know stays empty.
+      if (reading.cells.size() != chosen_.size()) reading.cells.assign(chosen_.size(), {});
+      for (const size_t c : viewed_) reading.cells[c] = chosen_[c]->view(source);
+      // The made cells are viewed once all are made: `made` may move while it grows.
       reading.made.clear();
-      reading.ends.resize(chosen_.size());
-      for (size_t c = 0; c < chosen_.size(); ++c) {
-        const ColumnCatalogue::Column* column = chosen_[c];
-        if (column && !column->view) column->append(source, reading.made);
-        reading.ends[c] = reading.made.size();
+      reading.ends.resize(made_.size());
+      for (size_t m = 0; m < made_.size(); ++m) {
+        chosen_[made_[m]]->append(source, reading.made);
+        reading.ends[m] = reading.made.size();
       }
-      reading.cells.resize(chosen_.size());
-      size_t from = 0;
-      for (size_t c = 0; c < chosen_.size(); ++c) {
-        const ColumnCatalogue::Column* column = chosen_[c];
-        reading.cells[c] = column && column->view ? column->view(source)
-                                                  : reading.made.View(from, reading.ends[c]);
-        from = reading.ends[c];
-      }
+      for (size_t m = 0, from = 0; m < made_.size(); from = reading.ends[m++])
+        reading.cells[made_[m]] = reading.made.View(from, reading.ends[m]);
       row = reading.cells;
     }
     line.reserve(reading.line_size);
@@ -121,6 +121,8 @@ class LineMaker {
   bool csv_safe_;
   std::vector<std::string> keys_;
   std::vector<const ColumnCatalogue::Column*> chosen_;
+  std::vector<size_t> viewed_;  // the chosen columns that view text the source holds
+  std::vector<size_t> made_;    // and those that make their cells
 };
 
 // Reads one file on a worker. A given path the engine could not open as a file may be a
