@@ -14,50 +14,44 @@ namespace ColumnCatalogue {
 
 namespace {
 
-QString Q(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString Q(std::u16string_view text) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString Joined(const MultiFrameData* list) {
-  QStringList items;
-  if (list)
-    for (int32_t i = 1; i <= list->Count(); ++i) items.append(Q(list->Item(i)));
-  return items.join(QStringLiteral("; "));
+QStringView View(const std::u16string& text) {
+  return QStringView(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString Number(long long value) { return QString::number(value); }
+void AppendJoined(CellText& out, const MultiFrameData* list) {
+  if (!list) return;
+  for (int32_t i = 1; i <= list->Count(); ++i) {
+    if (i > 1) out.AppendLatin1("; ");
+    out += list->Item(i);
+  }
+}
 
-QString MpegName(const clsID3& tag) {
-  // Every name is a literal: no text is made per file.
-  static const QString kNames[4][4] = {
-      {QStringLiteral("MPEG-2.5"), QStringLiteral("MPEG-2.5 Layer III"),
-       QStringLiteral("MPEG-2.5 Layer II"), QStringLiteral("MPEG-2.5 Layer I")},
-      {QString(), QStringLiteral("Layer III"), QStringLiteral("Layer II"),
-       QStringLiteral("Layer I")},
-      {QStringLiteral("MPEG-1"), QStringLiteral("MPEG-1 Layer III"),
-       QStringLiteral("MPEG-1 Layer II"), QStringLiteral("MPEG-1 Layer I")},
-      {QStringLiteral("MPEG-2"), QStringLiteral("MPEG-2 Layer III"),
-       QStringLiteral("MPEG-2 Layer II"), QStringLiteral("MPEG-2 Layer I")}};
+std::string_view MpegName(const clsID3& tag) {
+  static constexpr std::string_view kNames[4][4] = {
+      {"MPEG-2.5", "MPEG-2.5 Layer III", "MPEG-2.5 Layer II", "MPEG-2.5 Layer I"},
+      {"", "Layer III", "Layer II", "Layer I"},
+      {"MPEG-1", "MPEG-1 Layer III", "MPEG-1 Layer II", "MPEG-1 Layer I"},
+      {"MPEG-2", "MPEG-2 Layer III", "MPEG-2 Layer II", "MPEG-2 Layer I"}};
   const int version = tag.MPEGVersion();
   const int layer = tag.Layer();
   if (version < 0 || version > 3 || layer < 0 || layer > 3) return {};
   return kNames[version][layer];
 }
 
-QString ChannelModeName(int mode) {
+std::string_view ChannelModeName(int mode) {
   switch (mode) {
     case 0:
-      return QStringLiteral("Stereo");
+      return "Stereo";
     case 1:
-      return QStringLiteral("Joint stereo");
+      return "Joint stereo";
     case 2:
-      return QStringLiteral("Dual channel");
+      return "Dual channel";
     case 3:
-      return QStringLiteral("Mono");
+      return "Mono";
     default:
       return {};
   }
@@ -71,39 +65,86 @@ long long Frames(const clsID3& tag) {
   return std::llround(tag.length() * rate / samples);
 }
 
-QString TagKinds(const clsID3& tag) {
-  QStringList kinds;
-  if (tag.ID3v2Exists()) kinds.append(QStringLiteral("ID3v2.%1").arg(tag.ID3RevisionV2()));
-  if (tag.Lyrics3v2Exists()) kinds.append(QStringLiteral("Lyrics3 v2"));
-  if (tag.Lyrics3v1Exists()) kinds.append(QStringLiteral("Lyrics3 v1"));
-  if (tag.ID3v1Exists()) kinds.append(QStringLiteral("ID3v1"));
-  return kinds.join(QStringLiteral(", "));
+void AppendTagKinds(CellText& out, const clsID3& tag) {
+  bool first = true;
+  const auto add = [&](std::string_view kind) {
+    if (!first) out.AppendLatin1(", ");
+    first = false;
+    out.AppendLatin1(kind);
+  };
+  if (tag.ID3v2Exists()) {
+    add("ID3v2.");
+    out.AppendDecimal(tag.ID3RevisionV2());
+  }
+  if (tag.Lyrics3v2Exists()) add("Lyrics3 v2");
+  if (tag.Lyrics3v1Exists()) add("Lyrics3 v1");
+  if (tag.ID3v1Exists()) add("ID3v1");
 }
 
-QString StatusText(const clsID3& tag) {
+void AppendStatus(CellText& out, const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
-  QString text = Q(ReadDiagnosis::Text(d.status));
-  if (d.status == ReadDiagnosis::Status::kUnreadable && d.error_number != 0)
-    text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(d.error_number));
-  return text;
+  out += ReadDiagnosis::Text(d.status);
+  if (d.status == ReadDiagnosis::Status::kUnreadable && d.error_number != 0) {
+    out.AppendLatin1(": ");
+    out.AppendQString(QString::fromLocal8Bit(std::strerror(d.error_number)));
+  }
 }
 
-QString Modified(const clsID3& tag) {
+void AppendModified(CellText& out, const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
-  if (d.size < 0) return {};
+  if (d.size < 0) return;
   // The local time as the system gives it, without Qt's calendar machinery, which costs more
   // than the rest of the row.
   tm local{};
   const time_t seconds = d.modified.tv_sec;
-  if (!localtime_r(&seconds, &local)) return {};
-  char text[32];
-  const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return QString::fromLatin1(text, static_cast<qsizetype>(n));
+  if (!localtime_r(&seconds, &local)) return;
+  const long long year = 1900LL + local.tm_year;
+  if (year < 1000 || year > 9999) {
+    // strftime's own text for years of other lengths.
+    char text[48];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    out.AppendLatin1(std::string_view(text, n));
+    return;
+  }
+  // "%Y-%m-%d %H:%M:%S", written out: strftime costs as much as the rest of the cell.
+  char text[19];
+  const auto two = [&](int at, int value) {
+    text[at] = static_cast<char>('0' + value / 10 % 10);
+    text[at + 1] = static_cast<char>('0' + value % 10);
+  };
+  two(0, static_cast<int>(year / 100));
+  two(2, static_cast<int>(year % 100));
+  text[4] = '-';
+  two(5, local.tm_mon + 1);
+  text[7] = '-';
+  two(8, local.tm_mday);
+  text[10] = ' ';
+  two(11, local.tm_hour);
+  text[13] = ':';
+  two(14, local.tm_min);
+  text[16] = ':';
+  two(17, local.tm_sec);
+  out.AppendLatin1(std::string_view(text, sizeof text));
 }
 
-QString FolderOf(const QString& path) {
+QStringView FolderOf(const QString& path) {
   const qsizetype cut = path.lastIndexOf(Main::kSeparator);
-  return cut <= 0 ? (cut == 0 ? path.left(1) : QString()) : path.left(cut);
+  return cut <= 0 ? (cut == 0 ? QStringView(path).left(1) : QStringView())
+                  : QStringView(path).left(cut);
+}
+
+void AppendDuration(CellText& out, double seconds) {
+  if (!(seconds > 0)) return;
+  const auto whole = static_cast<long long>(std::floor(seconds));
+  out.AppendDecimal(whole / 3600);
+  // Minutes and seconds in two digits at least.
+  const auto two = [&](long long part) {
+    out += u':';
+    if (part >= 0 && part < 10) out += u'0';
+    out.AppendDecimal(part);
+  };
+  two(whole / 60 % 60);
+  two(whole % 60);
 }
 
 std::vector<Column> MakeColumns() {
@@ -114,13 +155,17 @@ std::vector<Column> MakeColumns() {
   const QString kFile = QStringLiteral("File");
   const QString kStatus = QStringLiteral("Status");
   std::vector<Column> all;
-  all.push_back({Q(ResultColumns::kFileNameHeader), kDefault, ResultColumns::kFileNameWidth,
-                 O::kText, true, [](const Source& s) { return Main::FileNameOfPath(s.path); }});
+  const auto viewed = [&](QStringView (*view)(const Source&)) { all.back().view = view; };
+  all.push_back(
+      {Q(ResultColumns::kFileNameHeader), kDefault, ResultColumns::kFileNameWidth, O::kText, true});
+  viewed([](const Source& s) {
+    return QStringView(s.path).mid(s.path.lastIndexOf(Main::kSeparator) + 1);
+  });
   // The default fields, as the run fills them.
-#define TAGLOOM_DEFAULT(name, order)                                               \
-  all.push_back({QStringLiteral(#name), kDefault,                                  \
-                 ResultColumns::kFields[all.size() - 1].width_twips, order, false, \
-                 [](const Source& s) { return Q(s.tag.name()); }});
+#define TAGLOOM_DEFAULT(name, order)                                                 \
+  all.push_back({QStringLiteral(#name), kDefault,                                    \
+                 ResultColumns::kFields[all.size() - 1].width_twips, order, false}); \
+  viewed([](const Source& s) { return View(s.tag.name()); });
   TAGLOOM_DEFAULT(Title, O::kText)
   TAGLOOM_DEFAULT(Artist, O::kText)
   TAGLOOM_DEFAULT(Album, O::kText)
@@ -134,14 +179,15 @@ std::vector<Column> MakeColumns() {
   TAGLOOM_DEFAULT(Copyright, O::kText)
 #undef TAGLOOM_DEFAULT
 
-#define TAGLOOM_TAG(header, field, order)                                  \
-  all.push_back({QStringLiteral(header), kTag, std::nullopt, order, false, \
-                 [](const Source& s) { return Q(s.tag.field()); }});
+#define TAGLOOM_TAG(header, field, order)                                    \
+  all.push_back({QStringLiteral(header), kTag, std::nullopt, order, false}); \
+  viewed([](const Source& s) { return View(s.tag.field()); });
+#define TAGLOOM_MADE(header, order, width, ...)                     \
+  all.push_back({QStringLiteral(header), kTag, width, order, false, \
+                 [](const Source& s, CellText& out) { __VA_ARGS__; }});
   TAGLOOM_TAG("Genre", Genre, O::kText)
-  all.push_back(
-      {QStringLiteral("Genre number"), kTag, std::nullopt, O::kNumber, false, [](const Source& s) {
-         return s.tag.GenreID() == 255 ? QString() : Number(s.tag.GenreID());
-       }});
+  TAGLOOM_MADE("Genre number", O::kNumber, std::nullopt,
+               if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID()))
   TAGLOOM_TAG("Disc", DiscNumber, O::kNumber)
   TAGLOOM_TAG("Discs", DiscsTotal, O::kNumber)
   TAGLOOM_TAG("Tracks", TracksTotal, O::kNumber)
@@ -168,58 +214,57 @@ std::vector<Column> MakeColumns() {
   TAGLOOM_TAG("Payment URL", PaymentURL, O::kText)
   TAGLOOM_TAG("Publisher URL", PublisherURL, O::kText)
 #undef TAGLOOM_TAG
-  all.push_back({QStringLiteral("Artist URLs"), kTag, std::nullopt, O::kText, false,
-                 [](const Source& s) { return Joined(s.tag.ArtistURL().get()); }});
-  all.push_back({QStringLiteral("Commercial URLs"), kTag, std::nullopt, O::kText, false,
-                 [](const Source& s) { return Joined(s.tag.CommercialInfo().get()); }});
-  all.push_back({QStringLiteral("Pictures"), kTag, std::nullopt, O::kNumber, false,
-                 [](const Source& s) { return Number(s.tag.PictureCount()); }});
-  all.push_back({QStringLiteral("Tags"), kTag, std::nullopt, O::kText, false,
-                 [](const Source& s) { return TagKinds(s.tag); }});
-  all.push_back({QStringLiteral("Sources"), kTag, 3000, O::kText, false,
-                 [](const Source& s) { return TrustCells::Sources(s.tag); }});
-  all.push_back({QStringLiteral("Conflicts"), kTag, std::nullopt, O::kText, false,
-                 [](const Source& s) { return TrustCells::Conflicts(s.tag); }});
-  all.push_back({QStringLiteral("Decoded as"), kTag, std::nullopt, O::kText, false,
-                 [](const Source& s) { return TrustCells::DecodedAs(s.tag); }});
-  all.push_back({QStringLiteral("ID3v2 revision"), kTag, std::nullopt, O::kNumber, false,
-                 [](const Source& s) {
-                   return s.tag.ID3v2Exists() ? QStringLiteral("2.%1").arg(s.tag.ID3RevisionV2())
-                                              : QString();
-                 }});
+  TAGLOOM_MADE("Artist URLs", O::kText, std::nullopt, AppendJoined(out, s.tag.ArtistURL().get()))
+  TAGLOOM_MADE("Commercial URLs", O::kText, std::nullopt,
+               AppendJoined(out, s.tag.CommercialInfo().get()))
+  TAGLOOM_MADE("Pictures", O::kNumber, std::nullopt, out.AppendDecimal(s.tag.PictureCount()))
+  all.back().pictures = true;
+  TAGLOOM_MADE("Tags", O::kText, std::nullopt, AppendTagKinds(out, s.tag))
+  TAGLOOM_MADE("Sources", O::kText, 3000, TrustCells::AppendSources(out, s.tag))
+  TAGLOOM_MADE("Conflicts", O::kText, std::nullopt, TrustCells::AppendConflicts(out, s.tag))
+  TAGLOOM_MADE("Decoded as", O::kText, std::nullopt, TrustCells::AppendDecodedAs(out, s.tag))
+  TAGLOOM_MADE(
+      "ID3v2 revision", O::kNumber, std::nullopt, if (s.tag.ID3v2Exists()) {
+        out.AppendLatin1("2.");
+        out.AppendDecimal(s.tag.ID3RevisionV2());
+      })
+#undef TAGLOOM_MADE
 
   // Audio columns stay empty for a file without an MPEG frame, where every property reads 0.
-#define TAGLOOM_AUDIO(header, order, expression)                                                   \
-  all.push_back({QStringLiteral(header), kAudio, std::nullopt, order, false, [](const Source& s) { \
-                   const clsID3& t = s.tag;                                                        \
-                   return t.HasAudio() ? QString(expression) : QString();                          \
+#define TAGLOOM_AUDIO(header, order, ...)                                    \
+  all.push_back({QStringLiteral(header), kAudio, std::nullopt, order, false, \
+                 [](const Source& s, CellText& out) {                        \
+                   const clsID3& t = s.tag;                                  \
+                   if (t.HasAudio()) {                                       \
+                     __VA_ARGS__;                                            \
+                   }                                                         \
                  }});
-  TAGLOOM_AUDIO("Duration", O::kNumber, Duration(t.length()))
-  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::ExactDuration(t))
-  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::DurationSource(t))
-  TAGLOOM_AUDIO("Bit rate", O::kNumber, Number(std::llround(t.BitRate() / 1000)))
-  TAGLOOM_AUDIO("VBR", O::kText, t.IsVBR() ? QStringLiteral("yes") : QStringLiteral("no"))
+  TAGLOOM_AUDIO("Duration", O::kNumber, AppendDuration(out, t.length()))
+  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::AppendExactDuration(out, t))
+  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::AppendDurationSource(out, t))
+  TAGLOOM_AUDIO("Bit rate", O::kNumber, out.AppendDecimal(std::llround(t.BitRate() / 1000)))
+  TAGLOOM_AUDIO("VBR", O::kText, out.AppendLatin1(t.IsVBR() ? "yes" : "no"))
   TAGLOOM_AUDIO("Sampling rate", O::kNumber,
-                t.SamplingRateFrequency() > 0 ? Number(t.SamplingRateFrequency()) : QString())
-  TAGLOOM_AUDIO("MPEG", O::kText, MpegName(t))
-  TAGLOOM_AUDIO("Channel mode", O::kText, ChannelModeName(t.ChannelMode()))
-  TAGLOOM_AUDIO("Frames", O::kNumber, Number(Frames(t)))
+                if (t.SamplingRateFrequency() > 0) out.AppendDecimal(t.SamplingRateFrequency()))
+  TAGLOOM_AUDIO("MPEG", O::kText, out.AppendLatin1(MpegName(t)))
+  TAGLOOM_AUDIO("Channel mode", O::kText, out.AppendLatin1(ChannelModeName(t.ChannelMode())))
+  TAGLOOM_AUDIO("Frames", O::kNumber, out.AppendDecimal(Frames(t)))
 #undef TAGLOOM_AUDIO
 
-  all.push_back({QStringLiteral("Folder"), kFile, 3000, O::kText, true,
-                 [](const Source& s) { return FolderOf(s.path); }});
-  all.push_back({QStringLiteral("Full path"), kFile, 5000, O::kText, true,
-                 [](const Source& s) { return s.path; }});
-  all.push_back(
-      {QStringLiteral("Size"), kFile, std::nullopt, O::kNumber, false, [](const Source& s) {
-         const int64_t size = s.tag.Diagnosis().size;
-         return size < 0 ? QString() : Number(size);
-       }});
+  all.push_back({QStringLiteral("Folder"), kFile, 3000, O::kText, true});
+  viewed([](const Source& s) { return FolderOf(s.path); });
+  all.push_back({QStringLiteral("Full path"), kFile, 5000, O::kText, true});
+  viewed([](const Source& s) { return QStringView(s.path); });
+  all.push_back({QStringLiteral("Size"), kFile, std::nullopt, O::kNumber, false,
+                 [](const Source& s, CellText& out) {
+                   const int64_t size = s.tag.Diagnosis().size;
+                   if (size >= 0) out.AppendDecimal(size);
+                 }});
   all.push_back({QStringLiteral("Modified"), kFile, 2200, O::kText, false,
-                 [](const Source& s) { return Modified(s.tag); }});
+                 [](const Source& s, CellText& out) { AppendModified(out, s.tag); }});
 
   all.push_back({QStringLiteral("Status"), kStatus, 1500, O::kText, false,
-                 [](const Source& s) { return StatusText(s.tag); }});
+                 [](const Source& s, CellText& out) { AppendStatus(out, s.tag); }});
   return all;
 }
 
@@ -231,8 +276,11 @@ const std::vector<Column>& All() {
 }
 
 const Column* Find(const QString& header) {
+  // Letter case is folded unit by unit, so only headers of the same length can match.
   for (const Column& column : All())
-    if (column.header.compare(header, Qt::CaseInsensitive) == 0) return &column;
+    if (column.header.size() == header.size() &&
+        column.header.compare(header, Qt::CaseInsensitive) == 0)
+      return &column;
   return nullptr;
 }
 
@@ -274,7 +322,7 @@ QStringList Split(const QString& stored) {
   return resolved ? *resolved : DefaultHeaders();
 }
 
-bool NeedPictures(const std::vector<const Column*>& columns) {
+bool NeedPictureCount(const std::vector<const Column*>& columns) {
   for (const Column* column : columns)
     if (column && column->pictures) return true;
   return false;
@@ -312,12 +360,9 @@ std::vector<bool> Durations(const QStringList& headers) {
 }
 
 QString Duration(double seconds) {
-  if (!(seconds > 0)) return {};
-  const auto whole = static_cast<long long>(std::floor(seconds));
-  return QStringLiteral("%1:%2:%3")
-      .arg(whole / 3600)
-      .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
-      .arg(whole % 60, 2, 10, QLatin1Char('0'));
+  CellText text;
+  AppendDuration(text, seconds);
+  return text.View().toString();
 }
 
 }  // namespace ColumnCatalogue

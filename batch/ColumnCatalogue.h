@@ -2,8 +2,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <optional>
 #include <vector>
+
+#include "batch/CellText.h"
 
 class clsID3;
 class ReportListModel;
@@ -33,9 +36,13 @@ struct Column {
   Order order;
   /// Keeps a leading "=" in the workbook: the cell names a file, it is no tag text.
   bool names_file;
-  QString (*value)(const Source&);
-  /// Made from the pictures: a read for this column must keep them.
+  /// Appends the cell's text: a row's cells are made one after another into one buffer.
+  void (*append)(const Source&, CellText& out) = nullptr;
+  /// Made from the number of pictures: a read for this column must count them.
   bool pictures = false;
+  /// Instead of `append`, where the cell is text the source holds as it is (a tag field, the
+  /// path or part of it): that text, read without a copy.
+  QStringView (*view)(const Source&) = nullptr;
 };
 
 /// All columns, the default ones first and in their order.
@@ -56,8 +63,9 @@ std::optional<QStringList> Resolve(const QStringList& headers, QString& problem)
 QString Join(const QStringList& headers);
 QStringList Split(const QString& stored);
 
-/// Whether any of the columns is made from the pictures; reads for the others pass them over.
-bool NeedPictures(const std::vector<const Column*>& columns);
+/// Whether any of the columns is made from the number of pictures; reads for the others pass
+/// the pictures over uncounted.
+bool NeedPictureCount(const std::vector<const Column*>& columns);
 
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);

@@ -25,8 +25,10 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& pa
   std::unique_ptr<clsID3>& tag = reader.tag;
   if (!tag) {
     tag = std::make_unique<clsID3>();
-    // No default column shows a picture: their bytes, often most of a tag, stay unread.
-    tag->SetPicturesWanted(ColumnCatalogue::NeedPictures(chosen));
+    // No column shows a picture: their bytes, often most of a tag, stay unread. The Pictures
+    // column and the totals count them all the same.
+    tag->SetPicturesWanted(false);
+    tag->SetPictureCountWanted(options.totals || ColumnCatalogue::NeedPictureCount(chosen));
     tag->SetLegacyTextDecoder(reader.decoder);
   }
   tag->SetFileName(FileNames::ToStdBytes(path));
@@ -47,9 +49,18 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& pa
   } else {
     cells.resize(chosen.size());
     // A header the catalogue does not know stays empty.
-    for (size_t c = 0; c < chosen.size(); ++c)
-      PackedText::PackInto(cells[c], chosen[c] ? chosen[c]->value({*tag, path}) : QString(),
-                           compress);
+    CellText& cell = reader.text;
+    const ColumnCatalogue::Source source{*tag, path};
+    for (size_t c = 0; c < chosen.size(); ++c) {
+      const ColumnCatalogue::Column* column = chosen[c];
+      if (column && column->view) {
+        PackedText::PackInto(cells[c], column->view(source), compress);
+        continue;
+      }
+      cell.clear();
+      if (column) column->append(source, cell);
+      PackedText::PackInto(cells[c], cell.View(), compress);
+    }
   }
   std::string_view views[64];
   std::vector<std::string_view> more;

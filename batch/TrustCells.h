@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "batch/CellText.h"
 #include "tag/FieldSources.h"
 
 class clsID3;
@@ -14,17 +15,20 @@ namespace TrustCells {
 /// The field's name as the result table's columns call it ("Title", "TrackNumber", "Genre").
 QString FieldName(FieldId field);
 
+/// Each appends its cell to `out`, where the row's cells are made one after another.
 /// "Title v2.4 TIT2; Artist Lyrics3v2 EAR; Year v1": every field some tag gave a value, in the
 /// order of the columns.
-QString Sources(const clsID3& tag);
+void AppendSources(CellText& out, const clsID3& tag);
 /// "Title; Year": the fields whose ID3v1 value differs from the one shown.
-QString Conflicts(const clsID3& tag);
+void AppendConflicts(CellText& out, const clsID3& tag);
 /// The code page legacy text was read with ("windows-1252", "windows-1251"); empty for a file
 /// without legacy text.
-QString DecodedAs(const clsID3& tag);
+void AppendDecodedAs(CellText& out, const clsID3& tag);
 /// Seconds with milliseconds ("3.000"); empty without audio.
-QString ExactDuration(const clsID3& tag);
+void AppendExactDuration(CellText& out, const clsID3& tag);
+/// The number with three decimals, as QString::number(value, 'f', 3) writes it.
+void AppendThousandths(CellText& out, double value);
 /// "LAME header", "Xing", "VBRI" or "bit-rate estimate"; empty without audio.
-QString DurationSource(const clsID3& tag);
+void AppendDurationSource(CellText& out, const clsID3& tag);
 
 }  // namespace TrustCells

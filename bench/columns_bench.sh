@@ -4,13 +4,15 @@
 #   bench/columns_bench.sh [CORPUS_DIR]    (default /var/tmp/tagloom-bench, made if missing)
 # TAGLOOM_CLI names a built tagloom-cli to use as it is; otherwise one is built in
 # TAGLOOM_BENCH_BUILD (default build-perf, Release). TAGLOOM_BENCH_ROUNDS (default 7): rounds of
-# one run each, after one warming round; the medians count. Target: at most 1.2x the default in
-# CPU time (user and system, from getrusage), which other work on a shared machine disturbs far
-# less than wall time; both are printed.
+# one run each, after one warming round; the medians count. TAGLOOM_BENCH_JOBS, when set, is
+# given to every run as --jobs (1: one reading thread, the CPU time without the threads' hand-offs).
+# Target: at most 1.2x the default in CPU time (user and system, from getrusage), which other work
+# on a shared machine disturbs far less than wall time; both are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${1:-/var/tmp/tagloom-bench}
 rounds=${TAGLOOM_BENCH_ROUNDS:-7}
+jobs=${TAGLOOM_BENCH_JOBS:-}
 cli=${TAGLOOM_CLI:-}
 if [ -z "$cli" ]; then
   build=${TAGLOOM_BENCH_BUILD:-$root/build-perf}
@@ -25,10 +27,10 @@ find "$corpus/files" -name '*.mp3' | sort >"$work/list"
 # Every column the catalogue has, by header.
 all=$("$cli" extract --list-columns | sed -n 's/^  //p' | paste -sd, -)
 
-/usr/bin/python3 - "$cli" "$work/list" "$rounds" "$all" <<'PY'
+/usr/bin/python3 - "$cli" "$work/list" "$rounds" "$all" "$jobs" <<'PY'
 import os, resource, statistics, subprocess, sys, time
 
-cli, files, rounds, every = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4]
+cli, files, rounds, every, jobs = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4], sys.argv[5]
 count = sum(1 for line in open(files) if line.strip())
 default = every.split(",")[:12]
 trust = ["Sources", "Conflicts", "Decoded as", "Duration (exact)", "Duration source"]
@@ -44,7 +46,7 @@ def run(extra):
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
     done = subprocess.run([cli, "extract", "--format", "csv", "-o", "/dev/null",
-                           "--files-from", files] + extra,
+                           "--files-from", files] + (["--jobs", jobs] if jobs else []) + extra,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = time.perf_counter() - start
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
@@ -59,7 +61,8 @@ for _ in range(rounds):
     for name, extra in runs.items():
         times[name].append(run(extra))
 
-print(f"Corpus: {count} files; {rounds} rounds, medians; {len(every.split(','))} columns in all")
+print(f"Corpus: {count} files; {rounds} rounds, medians; {len(every.split(','))} columns in all; "
+      f"jobs {jobs or 'default'}")
 print(f"{'':24}{'wall ms':>10}{'us/file':>10}{'cpu ms':>10}")
 medians = {}
 for name, samples in times.items():

@@ -1,6 +1,11 @@
 #include "export/TextLines.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace TextLines {
 
@@ -11,6 +16,40 @@ void AppendPaddedField(QString& line, QStringView text, int width) {
 }
 
 namespace {
+
+// What PutAscii stops at besides non-ASCII units: one unit at a time, and as lanes of eight.
+struct StopAtNothing {
+  bool operator()(char16_t) const { return false; }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i) { return _mm_setzero_si128(); }
+#endif
+};
+
+// A comma, a quote, a CR or a LF: a CSV field with one is quoted.
+struct StopAtCsvSpecial {
+  bool operator()(char16_t ch) const {
+    constexpr uint64_t kSpecial = 1ull << ',' | 1ull << '"' | 1ull << '\r' | 1ull << '\n';
+    return ch < 64 && (kSpecial >> ch & 1) != 0;
+  }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i units) {
+    const auto is = [&](char c) { return _mm_cmpeq_epi16(units, _mm_set1_epi16(c)); };
+    return _mm_or_si128(_mm_or_si128(is(','), is('"')), _mm_or_si128(is('\r'), is('\n')));
+  }
+#endif
+};
+
+// A control character, a quote or a backslash: written escaped in a JSON string.
+struct StopAtJsonSpecial {
+  bool operator()(char16_t ch) const { return ch < 0x20 || ch == u'"' || ch == u'\\'; }
+#if defined(__SSE2__)
+  static __m128i Flags(__m128i units) {
+    return _mm_or_si128(_mm_cmplt_epi16(units, _mm_set1_epi16(0x20)),
+                        _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('"')),
+                                     _mm_cmpeq_epi16(units, _mm_set1_epi16('\\'))));
+  }
+#endif
+};
 
 // Bytes gathered on the stack and appended to the string in pieces: no zero-filled room for the
 // worst case, one append per few hundred bytes.
@@ -26,7 +65,15 @@ class Utf8Writer {
     buffer_[at_++] = c;
   }
   void Put(std::string_view bytes) {
-    for (const char c : bytes) Put(c);
+    if (bytes.size() > sizeof buffer_ - at_) {
+      Flush();
+      if (bytes.size() > sizeof buffer_) {
+        out_.append(bytes);
+        return;
+      }
+    }
+    std::memcpy(buffer_ + at_, bytes.data(), bytes.size());
+    at_ += bytes.size();
   }
   // A code point of one unit or a surrogate pair; a lone surrogate, which UTF-8 cannot carry,
   // becomes U+FFFD, or "?" as Qt's own conversion writes it.
@@ -68,6 +115,18 @@ class Utf8Writer {
       const char16_t* const limit = end - p > static_cast<std::ptrdiff_t>(room) ? p + room : end;
       char* o = buffer_ + at_;
       const char16_t* q = p;
+#if defined(__SSE2__)
+      // Eight units at a time while they are all ASCII that the stop lets through.
+      while (limit - q >= 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        const __m128i ascii =
+            _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(-0x80)), _mm_setzero_si128());
+        if (_mm_movemask_epi8(_mm_andnot_si128(stop.Flags(units), ascii)) != 0xFFFF) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
+        o += 8;
+        q += 8;
+      }
+#endif
       while (q < limit && *q < 0x80 && !stop(*q)) *o++ = static_cast<char>(*q++);
       at_ += static_cast<size_t>(q - p);
       if (q < limit || q == end) return q;
@@ -79,6 +138,17 @@ class Utf8Writer {
     out_.append(buffer_, at_);
     at_ = 0;
   }
+  // Where the next byte goes, to come back to.
+  size_t Mark() const { return out_.size() + at_; }
+  // Drops every byte written since the mark.
+  void Rewind(size_t mark) {
+    if (mark >= out_.size()) {
+      at_ = mark - out_.size();
+    } else {
+      out_.resize(mark);
+      at_ = 0;
+    }
+  }
 
  private:
   std::string& out_;
@@ -86,14 +156,18 @@ class Utf8Writer {
   size_t at_ = 0;
 };
 
-void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
-  Utf8Writer w(out);
+void PutText(Utf8Writer& w, QStringView text, bool lone_as_question) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   while (p < end) {
-    p = w.PutAscii(p, end, [](char16_t) { return false; });
+    p = w.PutAscii(p, end, StopAtNothing());
     if (p < end) p = w.PutCodePoint(p, end, lone_as_question);
   }
+}
+
+void EncodeUtf8(std::string& out, QStringView text, bool lone_as_question) {
+  Utf8Writer w(out);
+  PutText(w, text, lone_as_question);
 }
 
 }  // namespace
@@ -161,49 +235,67 @@ QString CsvLine(const QStringList& cells, bool formula_safe) {
   return line;
 }
 
+namespace {
+
+// The field as it is; false, halfway, at the first character that needs it quoted.
+bool PutCsvPlain(Utf8Writer& w, QStringView text) {
+  const char16_t* p = text.utf16();
+  const char16_t* const end = p + text.size();
+  while (p < end) {
+    p = w.PutAscii(p, end, StopAtCsvSpecial());
+    if (p == end) break;
+    if (*p < 0x80) return false;
+    p = w.PutCodePoint(p, end, true);
+  }
+  return true;
+}
+
+}  // namespace
+
 void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells, bool formula_safe) {
+  // One writer for the whole line: a row of many cells, most of them empty, costs little more
+  // than its bytes.
+  Utf8Writer w(out);
   for (size_t c = 0; c < cells.size(); ++c) {
-    if (c > 0) out += ',';
+    if (c > 0) w.Put(',');
     const QStringView text = cells[c];
-    const bool starts_formula =
-        formula_safe && !text.isEmpty() && QStringView(u"=+-@\t\r").contains(text.front());
-    bool quote = false;
-    for (const QChar ch : text) {
-      if (ch == u',' || ch == u'"' || ch == u'\r' || ch == u'\n') {
-        quote = true;
-        break;
-      }
-    }
-    if (quote) out += '"';
-    if (starts_formula) out += '\'';
-    if (!quote) {
-      EncodeUtf8(out, text, true);
+    if (text.isEmpty()) continue;
+    const bool starts_formula = formula_safe && QStringView(u"=+-@\t\r").contains(text.front());
+    if (!starts_formula) {
+      // Most fields need no quotes: they are written in one pass, and written again quoted when
+      // a character turns up that needs them.
+      const size_t mark = w.Mark();
+      if (PutCsvPlain(w, text)) continue;
+      w.Rewind(mark);
+    } else if (std::none_of(text.utf16(), text.utf16() + text.size(), StopAtCsvSpecial())) {
+      w.Put('\'');
+      PutText(w, text, true);
       continue;
     }
+    w.Put('"');
+    if (starts_formula) w.Put('\'');
     for (qsizetype from = 0;;) {
       const qsizetype q = text.indexOf(u'"', from);
-      EncodeUtf8(out, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
+      PutText(w, text.mid(from, q < 0 ? text.size() - from : q + 1 - from), true);
       if (q < 0) break;
-      out += '"';
+      w.Put('"');
       from = q + 1;
     }
-    out += '"';
+    w.Put('"');
   }
-  out += "\r\n";
+  w.Put("\r\n");
 }
 
 namespace {
 
 // A JSON string straight into UTF-8: what AppendJsonString writes, encoded.
-void AppendJsonStringUtf8(std::string& out, QStringView text) {
+void PutJsonString(Utf8Writer& w, QStringView text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  Utf8Writer w(out);
   w.Put('"');
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
-  const auto special = [](char16_t ch) { return ch < 0x20 || ch == u'"' || ch == u'\\'; };
   while (p < end) {
-    p = w.PutAscii(p, end, special);
+    p = w.PutAscii(p, end, StopAtJsonSpecial());
     if (p == end) break;
     const char16_t ch = *p;
     if (ch >= 0x80) {
@@ -227,6 +319,11 @@ void AppendJsonStringUtf8(std::string& out, QStringView text) {
     }
   }
   w.Put('"');
+}
+
+void AppendJsonStringUtf8(std::string& out, QStringView text) {
+  Utf8Writer w(out);
+  PutJsonString(w, text);
 }
 
 void AppendJsonString(QString& out, QStringView text) {
@@ -287,13 +384,14 @@ std::vector<std::string> JsonKeys(const QStringList& headers) {
 
 void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
                         std::span<const QStringView> cells) {
-  out += '{';
+  Utf8Writer w(out);
+  w.Put('{');
   for (size_t c = 0; c < keys.size(); ++c) {
-    if (c > 0) out += ',';
-    out += keys[c];
-    AppendJsonStringUtf8(out, c < cells.size() ? cells[c] : QStringView());
+    if (c > 0) w.Put(',');
+    w.Put(keys[c]);
+    PutJsonString(w, c < cells.size() ? cells[c] : QStringView());
   }
-  out += "}\n";
+  w.Put("}\n");
 }
 
 QString WorkbookCellText(const QString& text, bool& cut) {

@@ -128,11 +128,12 @@ std::vector<FieldId> clsID3::Id3v1Conflicts() const {
   }
   // 255 is the byte of no genre, whatever name the table gives it.
   const auto byte = static_cast<unsigned char>(block[127]);
-  const std::u16string own_genre = byte == Genres::kNone ? u"" : Genres::GenreName(byte);
-  const std::u16string shown_genre = !fields_.Genre.empty() ? fields_.Genre
-                                     : fields_.GenreID == Genres::kNone
-                                         ? u""
-                                         : Genres::GenreName(fields_.GenreID);
+  if (byte == Genres::kNone) return conflicts;
+  const std::u16string own_genre = Genres::GenreName(byte);
+  std::u16string named;  // the shown genre by its number, when no name is shown
+  if (fields_.Genre.empty() && fields_.GenreID != Genres::kNone)
+    named = Genres::GenreName(fields_.GenreID);
+  const std::u16string_view shown_genre = fields_.Genre.empty() ? named : fields_.Genre;
   if (!own_genre.empty() && !shown_genre.empty() && !SameIgnoringCase(own_genre, shown_genre))
     conflicts.push_back(FieldId::GenreID);
   return conflicts;

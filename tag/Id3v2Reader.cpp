@@ -162,14 +162,14 @@ bool SignatureMayRunOn(std::string_view data, int64_t p) {
 class Id3v2Walk {
  public:
   Id3v2Walk(FileReader& file, TagFields& fields, uint8_t version, int64_t size, int64_t audio_start,
-            bool whole, int* pictures_passed)
+            bool whole, bool pictures)
       : file_(file),
         fields_(fields),
         version_(version),
         size_(size),
         audio_start_(audio_start),
         whole_(whole),
-        pictures_passed_(pictures_passed) {}
+        pictures_(pictures) {}
   Id3v2Walk(const Id3v2Walk&) = delete;  // data_ may view plain_
   Id3v2Walk& operator=(const Id3v2Walk&) = delete;
 
@@ -192,7 +192,7 @@ class Id3v2Walk {
   const int64_t size_;
   const int64_t audio_start_;
   const bool whole_;
-  int* const pictures_passed_;  // set: picture frames are passed over unread, and counted here
+  const bool pictures_;  // false: picture frames are passed over unread
   std::string plain_;
   std::string_view data_;
   int64_t skip_ = 0;  // bytes of extended header
@@ -248,9 +248,8 @@ bool Id3v2Walk::ReadPicture(int64_t p, std::string_view id, const Id3v2::FrameSi
   if (whole_ || frame.failed || p - 1 + frame.total <= held_ - skip_) return false;
   const Rule* rule = FrameRules().Find(id);
   if (!rule || rule->kind != Kind::kPicture) return false;
-  if (pictures_passed_) {
+  if (!pictures_) {
     // The walk goes on at the next frame; the picture's bytes are never fetched.
-    ++*pictures_passed_;
     const int64_t next = p - 1 + frame.total;
     if (next < size_ - skip_) {
       held_ = std::min(size_, skip_ + next + kFrameLook + kReadAhead);
@@ -317,7 +316,7 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   if (flags.compressed) return audio_start;
 
   Id3v2Walk walk(file, fields_, version, size, audio_start, TagUnsynchronised && version <= 3,
-                 pictures_wanted_ ? nullptr : &pictures_passed_);
+                 pictures_wanted_);
   walk.Begin();
   if (flags.extended) walk.SkipExtendedHeader();
 
@@ -335,6 +334,7 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
     if (Id3v2::IsMp3extSignature(walk.Data(), q)) break;
     const Id3v2::FrameSize frame = Id3v2::FrameTotalSize(walk.Data(), q, version);
     if (walk.ReadPicture(p, Id3v2::Slice(walk.Data(), q, id_length), frame)) {
+      if (!pictures_wanted_) ++pictures_passed_;
       p += frame.total;
       continue;
     }

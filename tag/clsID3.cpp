@@ -31,11 +31,6 @@ void clsID3::SetFileName(std::string path) noexcept {
 
 void clsID3::RefreshID3Tags() noexcept { ReadAllTags(); }
 
-int clsID3::PictureCount() const noexcept {
-  const auto& kept = fields_.AttachedPictures;
-  return (kept ? static_cast<int>(kept->Count()) : 0) + pictures_passed_;
-}
-
 void clsID3::ResetForRead() {
   fields_ = TagFields::ForRead();
   id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
@@ -45,9 +40,9 @@ void clsID3::ResetForRead() {
   audio_ = MpegAudioState{};
   diagnosis_ = ReadDiagnosis{};
   sources_ = FieldSources{};
-  pictures_passed_ = 0;
   id3v1_block_.clear();
   legacy_code_page_.clear();
+  pictures_passed_ = 0;
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -67,7 +62,8 @@ void clsID3::ReadAllTags() noexcept {
                               : ReadDiagnosis::Status::kUnreadable;
       return;
     }
-    const int64_t audio_start = ReadId3v2(file);
+    int64_t audio_start = ReadId3v2(file);
+    if (!pictures_wanted_) CountPassedPictures(file, audio_start);
     int64_t audio_end = LocateId3v1(file, id3v1_block_);
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block_);
@@ -82,6 +78,26 @@ void clsID3::ReadAllTags() noexcept {
     diagnosis_.status = ReadDiagnosis::Status::kUnreadable;
     diagnosis_.error_number = ENOMEM;
   }
+}
+
+// A picture whose bytes match one before it is no picture of its own, so two or more are read
+// after all to be counted; most files have one at most.
+void clsID3::CountPassedPictures(FileReader& file, int64_t& audio_start) {
+  if (!picture_count_wanted_) {
+    pictures_passed_ = 0;
+    return;
+  }
+  if (pictures_passed_ < 2) return;
+  ResetForRead();
+  pictures_wanted_ = true;
+  audio_start = ReadId3v2(file);
+  pictures_wanted_ = false;
+  pictures_passed_ = fields_.AttachedPictures->Count();
+  fields_.AttachedPictures->Clear();
+}
+
+int32_t clsID3::PictureCount() const noexcept {
+  return (fields_.AttachedPictures ? fields_.AttachedPictures->Count() : 0) + pictures_passed_;
 }
 
 namespace {

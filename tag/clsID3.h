@@ -101,8 +101,11 @@ class clsID3 {
   /// over their bytes, and AttachedPictures then stays empty.
   void SetPicturesWanted(bool wanted) noexcept { pictures_wanted_ = wanted; }
   bool PicturesWanted() const noexcept { return pictures_wanted_; }
-  /// The picture frames the last read found, whether it kept them or passed over them.
-  int PictureCount() const noexcept;
+  /// Whether reads that pass over the pictures still count them (false unless set).
+  void SetPictureCountWanted(bool wanted) noexcept { picture_count_wanted_ = wanted; }
+  /// The number of pictures the last read found, as AttachedPictures would hold them when the
+  /// pictures are wanted; 0 when they were passed over without being counted.
+  int32_t PictureCount() const noexcept;
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -134,6 +137,7 @@ class clsID3 {
 
   // ID3v2: returns the 1-based position where the audio data starts.
   int64_t ReadId3v2(FileReader& file);
+  void CountPassedPictures(FileReader& file, int64_t& audio_start);
   void MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts);
   void ApplyGenreText(const std::u16string& genre);
 
@@ -177,7 +181,8 @@ class clsID3 {
   std::string legacy_code_page_;
   std::unique_ptr<FileReader> reader_;
   bool pictures_wanted_ = true;
-  int pictures_passed_ = 0;  // picture frames the last read passed over
+  bool picture_count_wanted_ = false;
+  int32_t pictures_passed_ = 0;  // picture frames the last read passed over unread
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

@@ -1,9 +1,15 @@
 // The columns that say how far to trust the others, legacy text in real code pages through
 // iconv and uchardet, and the totals per folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
+
+#include <ctime>
 
 #include <QStringList>
+#include <limits>
+#include <vector>
 
 #include "tests/batch/ChosenColumnsRun.h"
 
@@ -11,6 +17,7 @@
 #include "batch/ExtractionRun.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/TrustCells.h"
 #include "core/ErrorReport.h"
 #include "tag/CodePage.h"
 #include "tests/platform/fakes/FakeServices.h"
@@ -64,6 +71,59 @@ TEST_F(TrustRun, SourcesConflictsAndTheExactDurationInTheirCells) {
                          "bit-rate estimate",  //
                          "", "", "", "", ""}))
       << cells.join(u'|').toStdString();
+}
+
+// The Modified cell is strftime's "%Y-%m-%d %H:%M:%S" of the local time, as far as the file
+// system keeps the times given (many clamp them to a range of their own).
+TEST_F(TrustRun, ModifiedIsTheLocalTimeAsStrftimeWritesIt) {
+  const std::string path = dir.Write("m.mp3", SilentFrames(kMpeg1, 3));
+  for (const time_t given : {time_t{0}, time_t{951782400}, time_t{4102444799}, time_t{-30000000000},
+                             time_t{253402300800}}) {
+    const timespec times[2] = {{given, 0}, {given, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    struct stat kept {};
+    ASSERT_EQ(stat(path.c_str(), &kept), 0);
+    const time_t seconds = kept.st_mtim.tv_sec;
+    tm local{};
+    ASSERT_TRUE(localtime_r(&seconds, &local));
+    char text[64];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    EXPECT_EQ(Cells({"Modified"}, {Q(path)}), QStringList{QString::fromLatin1(text, n)}) << seconds;
+  }
+}
+
+// The exact duration's text is QString::number's, halfway cases and odd values included.
+TEST(ExactDurationText, ThousandthsAreWhatQtWrites) {
+  std::vector<double> values = {0.0,
+                                -0.0,
+                                0.0005,
+                                0.0625,
+                                0.1875,
+                                1.0625,
+                                2.9995,
+                                1e-9,
+                                -1.5,
+                                -0.0625,
+                                1e300,
+                                1e22,
+                                123456.0625,
+                                7.0,
+                                std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::denorm_min()};
+  for (int k = 0; k < 20000; ++k) {
+    values.push_back(k / 16.0);
+    values.push_back(k / 16000.0);
+    values.push_back(k * 1152.0 / 44100);
+    values.push_back(k * 0.0005);
+  }
+  for (const double value : values) {
+    CellText text;
+    text += u"kept";
+    TrustCells::AppendThousandths(text, value);
+    EXPECT_EQ(text.View(), QStringLiteral("kept") + QString::number(value, 'f', 3)) << value;
+  }
 }
 
 TEST(ListToolTip, MarkedColumnsShowTheirItemsOnePerLine) {

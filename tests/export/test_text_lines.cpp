@@ -127,6 +127,27 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
       EXPECT_EQ(csv, "kept" + TextLines::CsvLine(cells, safe).toUtf8().toStdString()) << i;
     }
   }
+  // Rows of many cells, long and short, run past the writer's buffer at every offset.
+  QStringList row;
+  for (int c = 0; c < 70; ++c)
+    row.append(c % 3 == 0 ? QString() : QString(c * 9 % 700, QChar(c % 2 ? u'\u00E9' : u'x')));
+  row[5] = QString(600, u'"');
+  // Fields that turn out to need quotes only after the writer's buffer has been written out.
+  row[7] = QString(700, u'x') + u',';
+  row[8] = QString(300, QChar(0xE9)) + QStringLiteral("\nend");
+  for (const bool safe : {false, true}) {
+    const std::vector<QStringView> views(row.begin(), row.end());
+    std::string csv;
+    TextLines::AppendCsvLineUtf8(csv, views, safe);
+    EXPECT_EQ(csv, TextLines::CsvLine(row, safe).toUtf8().toStdString());
+  }
+  QStringList long_headers;
+  for (int c = 0; c < 70; ++c) long_headers.append(QString(c * 13 % 600, QChar(u'k')));
+  const std::vector<QStringView> row_views(row.begin(), row.end());
+  std::string long_json;
+  TextLines::AppendJsonLineUtf8(long_json, TextLines::JsonKeys(long_headers), row_views);
+  EXPECT_EQ(long_json, TextLines::JsonLine(long_headers, row).toUtf8().toStdString());
+
   const QStringList headers = {"Filename", QString::fromUtf16(u"T\u00EFtle \"q\""), "L\nx"};
   const std::vector<std::string> keys = TextLines::JsonKeys(headers);
   for (qsizetype i = 0; i < tricky.size(); ++i) {

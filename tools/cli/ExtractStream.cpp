@@ -46,6 +46,15 @@ struct Row {
   bool folder = false;
 };
 
+// What a reading thread keeps from one file to the next, so a row costs few allocations.
+struct Reading {
+  std::unique_ptr<clsID3> tag;
+  CellText made;             // the cells a column makes, one after another
+  std::vector<size_t> ends;  // where each column's cell ends in `made`
+  std::vector<QStringView> cells;
+  size_t line_size = 0;  // the last row's line: the next is likely as long
+};
+
 // Makes the lines: the same cells and the same bytes as the table's exports.
 class LineMaker {
  public:
@@ -53,19 +62,23 @@ class LineMaker {
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
         keys_(TextLines::JsonKeys(options.columns)) {
-    if (!ColumnCatalogue::IsDefault(options.columns))
-      for (const QString& header : options.columns)
-        chosen_.push_back(ColumnCatalogue::Find(header));
+    if (!ColumnCatalogue::IsDefault(options.columns)) {
+      for (const QString& header : options.columns) {
+        const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
+        if (column) (column->view ? viewed_ : made_).push_back(chosen_.size());
+        chosen_.push_back(column);
+      }
+    }
   }
 
-  bool NeedsPictures() const { return ColumnCatalogue::NeedPictures(chosen_); }
+  bool NeedsPictureCount() const { return ColumnCatalogue::NeedPictureCount(chosen_); }
 
-  void Append(std::string& line, const clsID3& tag, const Entry& entry) const {
+  void Append(std::string& line, Reading& reading, const Entry& entry) const {
+    const clsID3& tag = *reading.tag;
     QStringView cells[ResultColumns::kFields.size() + 1];
-    std::vector<QStringView> views;
-    std::vector<QString> values;
     std::span<const QStringView> row;
     QString name;
+    QString path;
     if (chosen_.empty()) {
       // Column 1 is the name after the last separator; the bytes split there as the text does.
       const std::string_view bytes(entry.path);
@@ -78,18 +91,29 @@ class LineMaker {
       }
       row = cells;
     } else {
-      const QString path = entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text;
-      values.reserve(chosen_.size());
-      for (const ColumnCatalogue::Column* column : chosen_)
-        values.push_back(column ? column->value({tag, path}) : QString());
-      views.assign(values.begin(), values.end());
-      row = views;
+      path = entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text;
+      const ColumnCatalogue::Source source{tag, path};
+      // A header the catalogue does not know stays empty.
+      if (reading.cells.size() != chosen_.size()) reading.cells.assign(chosen_.size(), {});
+      for (const size_t c : viewed_) reading.cells[c] = chosen_[c]->view(source);
+      // The made cells are viewed once all are made: `made` may move while it grows.
+      reading.made.clear();
+      reading.ends.resize(made_.size());
+      for (size_t m = 0; m < made_.size(); ++m) {
+        chosen_[made_[m]]->append(source, reading.made);
+        reading.ends[m] = reading.made.size();
+      }
+      for (size_t m = 0, from = 0; m < made_.size(); from = reading.ends[m++])
+        reading.cells[made_[m]] = reading.made.View(from, reading.ends[m]);
+      row = reading.cells;
     }
+    line.reserve(reading.line_size);
     if (json_) {
       TextLines::AppendJsonLineUtf8(line, keys_, row);
     } else {
       TextLines::AppendCsvLineUtf8(line, row, csv_safe_);
     }
+    reading.line_size = line.size();
   }
 
  private:
@@ -97,16 +121,19 @@ class LineMaker {
   bool csv_safe_;
   std::vector<std::string> keys_;
   std::vector<const ColumnCatalogue::Column*> chosen_;
+  std::vector<size_t> viewed_;  // the chosen columns that view text the source holds
+  std::vector<size_t> made_;    // and those that make their cells
 };
 
 // Reads one file on a worker. A given path the engine could not open as a file may be a
 // folder, which the writer walks in its place; the file system is asked only then.
-Row ReadRow(std::unique_ptr<clsID3>& tag, const Entry& entry, const LineMaker& maker,
-            const FileSystem& files, bool keep_path,
-            const std::shared_ptr<LegacyTextDecoder>& decoder) {
+Row ReadRow(Reading& reading, const Entry& entry, const LineMaker& maker, const FileSystem& files,
+            bool keep_path, const std::shared_ptr<LegacyTextDecoder>& decoder) {
+  std::unique_ptr<clsID3>& tag = reading.tag;
   if (!tag) {
     tag = std::make_unique<clsID3>();
-    tag->SetPicturesWanted(maker.NeedsPictures());
+    tag->SetPicturesWanted(false);
+    tag->SetPictureCountWanted(maker.NeedsPictureCount());
     tag->SetLegacyTextDecoder(decoder);
   }
   tag->SetFileName(entry.path);
@@ -120,7 +147,7 @@ Row ReadRow(std::unique_ptr<clsID3>& tag, const Entry& entry, const LineMaker& m
       return Row{{}, entry.path, false, true};
   }
   Row row;
-  maker.Append(row.line, *tag, entry);
+  maker.Append(row.line, reading, entry);
   row.not_read = d.NotRead();
   if (row.not_read || keep_path) row.path = entry.path;
   return row;
@@ -211,13 +238,12 @@ class Writer {
 
   // Every given path; false when a list could not be read a second time.
   bool WriteGiven(Inputs& inputs) {
-    std::vector<std::unique_ptr<clsID3>> tags(
-        static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
+    std::vector<Reading> readings(static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
     ReadAhead<Entry, Row> reads(
         jobs_, [&](Entry& entry) { return inputs.Next(entry.path); },
         [&](const Entry& entry, int worker) {
           const auto w = static_cast<size_t>(worker);
-          return ReadRow(tags[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
+          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
         });
     while (std::optional<Row> row = reads.Next()) {
       if (row->folder) {
@@ -240,8 +266,7 @@ class Writer {
     qsizetype folder = 0;
     QStringList queued;
     qsizetype next = 0;
-    std::vector<std::unique_ptr<clsID3>> tags(
-        static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
+    std::vector<Reading> readings(static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
     ReadAhead<Entry, Row> reads(
         jobs_,
         [&](Entry& entry) {
@@ -257,7 +282,7 @@ class Writer {
         },
         [&](const Entry& entry, int worker) {
           const auto w = static_cast<size_t>(worker);
-          return ReadRow(tags[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
+          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
         });
     while (std::optional<Row> row = reads.Next()) Write(*row);
   }
