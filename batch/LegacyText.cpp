@@ -7,6 +7,9 @@
 #include <cctype>
 #include <cerrno>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace LegacyText {
 namespace {
@@ -49,33 +52,97 @@ class Converters {
   std::map<std::string, iconv_t> back_;
 };
 
+// Detectors and converters for the decoders of one run, lent to one thread at a time. A
+// reading thread that starts only to wait on a cold disk would otherwise make a detector and
+// open converters of its own; lent, there are only as many as threads decode at once.
+class Lender {
+ public:
+  Lender() = default;
+  Lender(const Lender&) = delete;
+  Lender& operator=(const Lender&) = delete;
+  ~Lender() {
+    for (uchardet_t detector : detectors_) uchardet_delete(detector);
+  }
+
+  template <class Use>
+  auto WithDetector(Use&& use) {
+    uchardet_t detector = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (!detectors_.empty()) {
+        detector = detectors_.back();
+        detectors_.pop_back();
+      }
+    }
+    if (!detector) detector = uchardet_new();
+    struct Return {
+      Lender& lender;
+      uchardet_t detector;
+      ~Return() {
+        if (!detector) return;
+        std::lock_guard lock(lender.mutex_);
+        lender.detectors_.push_back(detector);
+      }
+    } back{*this, detector};
+    return use(detector);
+  }
+
+  template <class Use>
+  auto WithConverters(Use&& use) {
+    std::unique_ptr<Converters> converters;
+    {
+      std::lock_guard lock(mutex_);
+      if (!converters_.empty()) {
+        converters = std::move(converters_.back());
+        converters_.pop_back();
+      }
+    }
+    if (!converters) converters = std::make_unique<Converters>();
+    struct Return {
+      Lender& lender;
+      std::unique_ptr<Converters>& converters;
+      ~Return() {
+        std::lock_guard lock(lender.mutex_);
+        lender.converters_.push_back(std::move(converters));
+      }
+    } back{*this, converters};
+    return use(*converters);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<uchardet_t> detectors_;
+  std::vector<std::unique_ptr<Converters>> converters_;
+};
+
 class IconvDecoder : public LegacyTextDecoder {
  public:
   // `code_page` empty: each file's is detected.
-  explicit IconvDecoder(std::string code_page) : fixed_(std::move(code_page)) {}
+  explicit IconvDecoder(std::string code_page,
+                        std::shared_ptr<Lender> lender = std::make_shared<Lender>())
+      : fixed_(std::move(code_page)), lender_(std::move(lender)) {}
   IconvDecoder(const IconvDecoder&) = delete;
   IconvDecoder& operator=(const IconvDecoder&) = delete;
-  ~IconvDecoder() override {
-    if (detector_) uchardet_delete(detector_);
-  }
 
   std::shared_ptr<LegacyTextDecoder> Another() const override {
-    return std::make_shared<IconvDecoder>(fixed_);
+    return std::make_shared<IconvDecoder>(fixed_, lender_);
   }
 
   bool Usable(const std::string& code_page) {
-    return converters_.For(code_page) != Converters::kNone;
+    return lender_->WithConverters(
+        [&](Converters& converters) { return converters.For(code_page) != Converters::kNone; });
   }
 
   std::string CodePageFor(std::string_view bytes) override {
     if (!fixed_.empty()) return fixed_;
     if (bytes.empty()) return {};
-    if (!detector_) detector_ = uchardet_new();
-    if (!detector_) return {};
-    uchardet_reset(detector_);
-    if (uchardet_handle_data(detector_, bytes.data(), bytes.size()) != 0) return {};
-    uchardet_data_end(detector_);
-    const std::string found = uchardet_get_charset(detector_);
+    const std::string found = lender_->WithDetector([&](uchardet_t detector) -> std::string {
+      if (!detector) return {};
+      uchardet_reset(detector);
+      if (uchardet_handle_data(detector, bytes.data(), bytes.size()) != 0) return {};
+      uchardet_data_end(detector);
+      return uchardet_get_charset(detector);
+    });
     // ASCII and Latin-1 read as Windows-1252 always did (which is Latin-1 with more letters
     // where Latin-1 has only control codes), so they stay on the engine's own road.
     if (found.empty() || found == "ASCII" || found == "ISO-8859-1" || IsDefault(found)) return {};
@@ -83,7 +150,19 @@ class IconvDecoder : public LegacyTextDecoder {
   }
 
   bool Decode(const std::string& code_page, std::string_view bytes, std::u16string& text) override {
-    const iconv_t cd = converters_.For(code_page);
+    return lender_->WithConverters(
+        [&](Converters& converters) { return Decode(converters, code_page, bytes, text); });
+  }
+
+  std::string Encode(const std::string& code_page, std::u16string_view text) override {
+    return lender_->WithConverters(
+        [&](Converters& converters) { return Encode(converters, code_page, text); });
+  }
+
+ private:
+  static bool Decode(Converters& converters, const std::string& code_page, std::string_view bytes,
+                     std::u16string& text) {
+    const iconv_t cd = converters.For(code_page);
     if (cd == Converters::kNone) return false;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     text.clear();
@@ -110,9 +189,10 @@ class IconvDecoder : public LegacyTextDecoder {
     return true;
   }
 
-  std::string Encode(const std::string& code_page, std::u16string_view text) override {
+  static std::string Encode(Converters& converters, const std::string& code_page,
+                            std::u16string_view text) {
     std::string bytes;
-    const iconv_t cd = converters_.Back(code_page);
+    const iconv_t cd = converters.Back(code_page);
     if (cd == Converters::kNone) return bytes;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
     char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
@@ -138,10 +218,8 @@ class IconvDecoder : public LegacyTextDecoder {
     return bytes;
   }
 
- private:
   std::string fixed_;
-  uchardet_t detector_ = nullptr;
-  Converters converters_;
+  std::shared_ptr<Lender> lender_;
 };
 
 }  // namespace
