@@ -8,7 +8,9 @@
 #include <ctime>
 
 #include <QStringList>
+#include <atomic>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "tests/batch/ChosenColumnsRun.h"
@@ -201,6 +203,39 @@ TEST(LegacyTextDecoder, BytesACodePageLacksBecomeReplacementCharacters) {
   EXPECT_EQ(text, u"a\uFFFDz");
   EXPECT_EQ(decoder->Encode("windows-1251", u"Ж€x"), "\xC6\x88x");
   EXPECT_EQ(decoder->Encode("windows-1251", u"Жä"), "\xC6?");
+}
+
+// Reading threads each take a decoder of their own from the run's; all of them at once detect
+// and decode as one alone does.
+TEST(LegacyTextDecoder, DecodersOfOneRunWorkSideBySide) {
+  std::string problem;
+  const auto first = LegacyText::DecoderFor("detect", problem);
+  ASSERT_TRUE(first);
+  const std::vector<std::pair<std::string, std::u16string>> samples = {
+      {InCodePage("windows-1251", "Кино - Группа крови звезда по имени солнце"),
+       u"Кино - Группа крови звезда по имени солнце"},
+      {InCodePage("SHIFT_JIS", "君が代は千代に八千代にさざれ石の"),
+       u"君が代は千代に八千代にさざれ石の"}};
+  std::vector<std::string> pages;
+  for (const auto& sample : samples) pages.push_back(first->CodePageFor(sample.first));
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, decoder = first->Another()] {
+      std::u16string text;
+      for (int round = 0; round < 200; ++round) {
+        for (size_t i = 0; i < samples.size(); ++i) {
+          const std::string page = decoder->CodePageFor(samples[i].first);
+          if (page != pages[i] || !decoder->Decode(page, samples[i].first, text) ||
+              text != samples[i].second)
+            ++wrong;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_FALSE(pages[0].empty());
 }
 
 TEST_F(TrustRun, TotalsPerFolderCountWhatALibraryOwnerChecks) {
