@@ -7,8 +7,13 @@
 ProgressBarView::ProgressBarView(ProgressBarModel& model, QWidget* parent)
     : QWidget(parent), model_(model) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  // Repaints are coalesced, so a run that sets the bar per file does not paint per file.
-  connect(&model_, &ProgressBarModel::Changed, this, [this] { update(); });
+  // Repaints are coalesced, so a run that sets the bar per file does not paint per file; asked
+  // for once until the paint comes, not once a file.
+  connect(&model_, &ProgressBarModel::Changed, this, [this] {
+    if (update_asked_ || !isVisible()) return;
+    update_asked_ = true;
+    update();
+  });
 }
 
 QSize ProgressBarView::sizeHint() const { return {300, fontMetrics().height() + 12}; }
@@ -16,6 +21,7 @@ QSize ProgressBarView::sizeHint() const { return {300, fontMetrics().height() + 
 QSize ProgressBarView::minimumSizeHint() const { return {100, fontMetrics().height() + 8}; }
 
 void ProgressBarView::paintEvent(QPaintEvent*) {
+  update_asked_ = false;
   QStyleOptionProgressBar option;
   option.initFrom(this);
   option.minimum = 0;

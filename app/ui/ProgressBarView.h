@@ -19,4 +19,5 @@ class ProgressBarView : public QWidget {
 
  private:
   ProgressBarModel& model_;
+  bool update_asked_ = false;  // a repaint is on its way
 };

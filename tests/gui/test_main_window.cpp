@@ -141,6 +141,32 @@ TEST_F(MainWindowTest, SamplesThroughTheMainRoadFillTheResultTable) {
   EXPECT_FALSE(results.Checked(1));
 }
 
+// The bar asks for one repaint however many changes come before it, and every change after a
+// repaint brings another, so the screen always ends on the last state.
+TEST_F(MainWindowTest, TheProgressBarRepaintsOnceForManyChangesAndAgainForTheNext) {
+  auto* bar = window->findChild<QWidget*>(QStringLiteral("ProgressBar1"));
+  ASSERT_NE(bar, nullptr);
+  struct Paints : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      count += event->type() == QEvent::Paint;
+      return false;
+    }
+  } paints;
+  QCoreApplication::processEvents();
+  bar->installEventFilter(&paints);
+  ProgressBarModel& model = window->form().ProgressBar1;
+  for (int round = 1; round <= 3; ++round) {
+    for (int i = 0; i < 50; ++i) {
+      model.SetValue(i);
+      model.SetCaption(QStringLiteral("file %1").arg(i));
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints.count, round);
+  }
+  bar->removeEventFilter(&paints);
+}
+
 TEST_F(MainWindowTest, ClosingDuringARunStopsItWithoutAnotherBox) {
   for (int i = 0; i < 50; ++i)
     window->form().ListView1.AppendRow(folder + QStringLiteral("/Samples/missing%1.mp3").arg(i));
