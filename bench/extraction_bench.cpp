@@ -22,6 +22,7 @@
 #include <optional>
 
 #include "app/Form1.h"
+#include "bench/WindowBench.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/StepFailure.h"
 #include "platform/qt/QtEventLoop.h"
@@ -52,59 +53,6 @@ class TimedEventLoop : public EventLoop {
   QtEventLoop inner_;
   QElapsedTimer since_;
   double max_gap_ms_ = 0;
-};
-
-/// Boxes answered at once; the run shows "Done." and nothing else unless a step fails.
-class SilentUi : public Ui {
- public:
-  void SetApplicationTitle(const QString& title) override { title_ = title; }
-  QString ApplicationTitle() const override { return title_; }
-  void Message(const QString& text) override { last_message = text; }
-  bool AskYesNo(const QString&) override { return false; }
-  void Exclamation(const QString& text, const QString&) override {
-    std::fprintf(stderr, "report: %s\n", qPrintable(text));
-    ++reports;
-  }
-  QString InputBox(const QString&, const QString&, const QString&) override { return {}; }
-  OpenFilesResult OpenFiles(const FileDialogRequest&) override { return {}; }
-  QString SaveFile(const FileDialogRequest&) override { return {}; }
-  QString BrowseForFolder(const QString&, const QString&) override { return {}; }
-
-  QString last_message;
-  int reports = 0;
-
- private:
-  QString title_;
-};
-
-// Services the run never calls.
-class Unused : public SettingsStore,
-               public Clipboard,
-               public Desktop,
-               public RandomSource,
-               public Spreadsheet,
-               public ShellProperties,
-               public MainWindowPort {
- public:
-  QString Read(const QString&, const QString& d) const override { return d; }
-  void Write(const QString&, const QString&) override {}
-  bool Clear() override { return true; }
-  bool SetText(const QString&) override { return true; }
-  void OpenFolder(const QString&) override {}
-  void OpenWebAddress(const QString&) override {}
-  double NextFraction() override { return 0.5; }
-  bool Available() noexcept override { return false; }
-  void NewWorkbook() override {}
-  void SetCell(int, int, const QString&) override {}
-  void SetColumnWidth(int, double) override {}
-  void AutoFitColumns() override {}
-  void Save(const QString&) override {}
-  void Open(const QString&) override {}
-  std::unique_ptr<ShellFolder> Namespace(const QString&) override { throw StepFailure("no shell"); }
-  void ApplySkin(const QString&) override {}
-  void SetCaption(const QString&) override {}
-  void ShowProgramIcon() override {}
-  void LoadHoverPicture(const QString&) override {}
 };
 
 QStringList MakeCorpus(const QString& dir, int count) {
@@ -177,8 +125,8 @@ int main(int argc, char** argv) {
   }
   const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/tagloom-cli");
 
-  SilentUi ui;
-  Unused unused;
+  bench::SilentUi ui;
+  bench::Unused unused;
   TimedEventLoop events;
   PosixFileSystem files;
   Services services{ui, unused, unused, unused, unused, events, files, unused, unused};

@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "app/ui/MainWindow.h"
+#include "bench/WindowBench.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/StepFailure.h"
 #include "platform/qt/QtEventLoop.h"
@@ -51,54 +52,6 @@ class TimedEventLoop : public EventLoop {
   QElapsedTimer since_;
   double max_gap_ms_ = 0;
   double max_turn_ms_ = 0;
-};
-
-/// Boxes answered at once; "Done." is the run's last word.
-class SilentUi : public Ui {
- public:
-  void SetApplicationTitle(const QString& title) override { title_ = title; }
-  QString ApplicationTitle() const override { return title_; }
-  void Message(const QString& text) override { last_message = text; }
-  bool AskYesNo(const QString&) override { return false; }
-  void Exclamation(const QString& text, const QString&) override {
-    std::fprintf(stderr, "report: %s\n", qPrintable(text));
-    ++reports;
-  }
-  QString InputBox(const QString&, const QString&, const QString&) override { return {}; }
-  OpenFilesResult OpenFiles(const FileDialogRequest&) override { return {}; }
-  QString SaveFile(const FileDialogRequest&) override { return {}; }
-  QString BrowseForFolder(const QString&, const QString&) override { return {}; }
-
-  QString last_message;
-  int reports = 0;
-
- private:
-  QString title_;
-};
-
-// Services the run never calls; settings read as defaults, so the default columns show.
-class Unused : public SettingsStore,
-               public Clipboard,
-               public Desktop,
-               public RandomSource,
-               public Spreadsheet,
-               public ShellProperties {
- public:
-  QString Read(const QString&, const QString& d) const override { return d; }
-  void Write(const QString&, const QString&) override {}
-  bool Clear() override { return true; }
-  bool SetText(const QString&) override { return true; }
-  void OpenFolder(const QString&) override {}
-  void OpenWebAddress(const QString&) override {}
-  double NextFraction() override { return 0.5; }
-  bool Available() noexcept override { return false; }
-  void NewWorkbook() override {}
-  void SetCell(int, int, const QString&) override {}
-  void SetColumnWidth(int, double) override {}
-  void AutoFitColumns() override {}
-  void Save(const QString&) override {}
-  void Open(const QString&) override {}
-  std::unique_ptr<ShellFolder> Namespace(const QString&) override { throw StepFailure("no shell"); }
 };
 
 double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID) {
@@ -136,8 +89,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  SilentUi ui;
-  Unused unused;
+  bench::SilentUi ui;
+  bench::Unused unused;
   TimedEventLoop events;
   PosixFileSystem files;
   Services services{ui, unused, unused, unused, unused, events, files, unused, unused};
