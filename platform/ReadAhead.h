@@ -53,18 +53,16 @@ class ReadAhead {
       : source_(std::move(source)), work_(std::move(work)), jobs_(jobs), active_(jobs) {
     if (jobs <= 1) return;
     const auto workers = static_cast<std::size_t>(Workers(jobs));
-    // Set before any worker starts: the workers read it while the others are being started.
-    all_workers_ = static_cast<int>(workers);
     slots_.resize(ahead > 0 ? ahead : std::max(256 * static_cast<std::size_t>(jobs), 4 * workers));
     batch_ = std::clamp<std::size_t>(slots_.size() / (4 * static_cast<std::size_t>(jobs)), 1, 64);
     current_batch_ = std::min<std::size_t>(batch_, 4);
+    // Room for every worker up front: the vector never moves while workers are added to it.
     workers_.reserve(workers);
-    // A system that will not start another thread gets a run with fewer readers, or none.
-    try {
-      for (std::size_t w = 0; w < workers; ++w)
-        workers_.emplace_back([this, w] { RunWorker(static_cast<int>(w)); });
-    } catch (const std::system_error&) {
-    }
+    // The readers start now; the others only once files come slowly, so a run from the page
+    // cache, and a short one above all, does not pay for threads that would only rest.
+    std::lock_guard lock(mutex_);
+    StartWorkers(static_cast<std::size_t>(jobs));
+    threaded_ = !workers_.empty();
   }
   ~ReadAhead() { Stop(); }
   ReadAhead(const ReadAhead&) = delete;
@@ -73,7 +71,7 @@ class ReadAhead {
   /// The result of the next item in list order, or none once the list is done. Rethrows what
   /// the item's work threw.
   std::optional<Result> Next() {
-    if (workers_.empty()) {
+    if (!threaded_) {
       Item item;
       if (stopped_ || !source_(item)) return std::nullopt;
       return work_(item, 0);
@@ -130,20 +128,36 @@ class ReadAhead {
     return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
   }
 
+  // Starts workers until `count` run, as far as the system lets it; called under the lock. A
+  // system that will not start another thread gets a run with fewer readers, or none.
+  void StartWorkers(std::size_t count) {
+    if (stopped_) return;
+    try {
+      while (workers_.size() < std::min(count, workers_.capacity())) {
+        const std::size_t w = workers_.size();
+        workers_.emplace_back([this, w] { RunWorker(static_cast<int>(w)); });
+      }
+    } catch (const std::system_error&) {
+    }
+    all_workers_ = static_cast<int>(workers_.size());
+    active_ = std::min(active_, all_workers_);
+  }
+
   // After a batch: whether its files came from storage decides how many workers read on.
   void Adapt(std::size_t count, std::chrono::nanoseconds wall, std::chrono::nanoseconds cpu) {
     if (count == 0) return;
-    const int all = all_workers_;
     if (wall - cpu > kSlowFile * static_cast<int>(count)) {
       quick_batches_ = 0;
       current_batch_ = std::min<std::size_t>(batch_, 4);
+      StartWorkers(workers_.capacity());
+      const int all = all_workers_;
       if (active_ < all) {
         active_ = all;
         rest_.notify_all();
       }
     } else {
       current_batch_ = std::min(batch_, 2 * current_batch_);
-      if (active_ > jobs_ && ++quick_batches_ >= 2 * all) {
+      if (active_ > jobs_ && ++quick_batches_ >= 2 * all_workers_) {
         active_ = jobs_;
         has_room_.notify_all();  // those now beyond the readers go to rest
       }
@@ -258,6 +272,7 @@ class ReadAhead {
   std::size_t current_batch_ = 1;       // what it takes now: small at first, then growing
   const int jobs_;                      // workers reading while files come quickly
   int all_workers_ = 0;                 // workers started, resting ones included
+  bool threaded_ = false;               // false: Next reads each item itself
   int active_;                          // workers reading now
   int quick_batches_ = 0;               // batches in a row whose files came quickly
   std::size_t claimed_ = 0;             // items handed to workers
