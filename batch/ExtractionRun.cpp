@@ -9,13 +9,13 @@
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
+#include "batch/LegacyText.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/FileNames.h"
 #include "platform/ReadAhead.h"
-#include "tag/LegacyText.h"
 #include "tag/clsID3.h"
 
 ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& path,
@@ -62,15 +62,8 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& pa
       PackedText::PackInto(cells[c], cell.View(), compress);
     }
   }
-  std::string_view views[64];
-  std::vector<std::string_view> more;
-  std::string_view* packed = views;
-  if (cells.size() > std::size(views)) {
-    more.resize(cells.size());
-    packed = more.data();
-  }
-  for (size_t c = 0; c < cells.size(); ++c) packed[c] = cells[c];
-  read.cells = RowCells::Of(packed, static_cast<int>(cells.size()));
+  reader.views.assign(cells.begin(), cells.end());
+  read.cells = RowCells::Of(reader.views.data(), static_cast<int>(cells.size()));
   return read;
 }
 
@@ -78,7 +71,6 @@ void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, std::optional<Re
                                int& row) {
   if (read && static_cast<size_t>(results_.ColumnCount()) >= columns) {
     trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
-    for (size_t c = 1; c < columns; ++c) trap.Line(124 + 2 * static_cast<int>(c));
     return;
   }
   // Cell by cell: a table without room for every cell reports each one that does not fit, and
@@ -139,8 +131,8 @@ void ExtractionRun::Start() {
     const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
     const auto workers = static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs));
     std::vector<Reader> readers(workers);
-    for (size_t w = 0; w < workers && decoder_; ++w)
-      readers[w].decoder = w == 0 ? decoder_ : decoder_->Another();
+    const auto decoders = LegacyText::OnePerThread(decoder_, workers);
+    for (size_t w = 0; w < workers; ++w) readers[w].decoder = decoders[w];
     int next = 0;
     std::optional<ReadAhead<int, ReadRow>> reads(
         std::in_place, jobs,
@@ -186,9 +178,7 @@ void ExtractionRun::Start() {
       if (chosen.empty() && read &&
           static_cast<size_t>(results_.ColumnCount()) > ResultColumns::kFields.size()) {
         // The reading thread made the name and the cells, and the whole row goes in at once.
-        trap.Line(122);
         trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
-        for (const ResultColumns::Field& field : ResultColumns::kFields) trap.Line(field.line);
       } else if (chosen.empty()) {
         QString name;
         trap.Step(122, [&] { name = Main::FileNameOfPath(path); });

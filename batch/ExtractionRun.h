@@ -96,6 +96,7 @@ class ExtractionRun {
     std::unique_ptr<clsID3> tag;                 // made at the first file
     std::shared_ptr<LegacyTextDecoder> decoder;  // for the legacy text of that tag
     std::vector<std::string> cells;              // room for packing, reused
+    std::vector<std::string_view> views;         // the packed cells, as the row takes them
     CellText text;                               // room for making cells, reused
   };
   static ReadRow ReadFile(Reader& reader, const QString& path, const ReadOptions& options);

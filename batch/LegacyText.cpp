@@ -52,67 +52,54 @@ class Converters {
   std::map<std::string, iconv_t> back_;
 };
 
-// Detectors and converters for the decoders of one run, lent to one thread at a time. A
-// reading thread that starts only to wait on a cold disk would otherwise make a detector and
-// open converters of its own; lent, there are only as many as threads decode at once.
-class Lender {
+// A uchardet detector, made when the object is.
+struct Detector {
+  Detector() = default;
+  Detector(const Detector&) = delete;
+  Detector& operator=(const Detector&) = delete;
+  ~Detector() {
+    if (handle) uchardet_delete(handle);
+  }
+  uchardet_t handle = uchardet_new();
+};
+
+// Objects of one kind lent to one thread at a time, made when none is free.
+template <class T>
+class Shelf {
  public:
-  Lender() = default;
-  Lender(const Lender&) = delete;
-  Lender& operator=(const Lender&) = delete;
-  ~Lender() {
-    for (uchardet_t detector : detectors_) uchardet_delete(detector);
-  }
-
   template <class Use>
-  auto WithDetector(Use&& use) {
-    uchardet_t detector = nullptr;
+  auto With(Use&& use) {
+    std::unique_ptr<T> lent;
     {
       std::lock_guard lock(mutex_);
-      if (!detectors_.empty()) {
-        detector = detectors_.back();
-        detectors_.pop_back();
+      if (!free_.empty()) {
+        lent = std::move(free_.back());
+        free_.pop_back();
       }
     }
-    if (!detector) detector = uchardet_new();
+    if (!lent) lent = std::make_unique<T>();
     struct Return {
-      Lender& lender;
-      uchardet_t detector;
+      Shelf& shelf;
+      std::unique_ptr<T>& lent;
       ~Return() {
-        if (!detector) return;
-        std::lock_guard lock(lender.mutex_);
-        lender.detectors_.push_back(detector);
+        std::lock_guard lock(shelf.mutex_);
+        shelf.free_.push_back(std::move(lent));
       }
-    } back{*this, detector};
-    return use(detector);
-  }
-
-  template <class Use>
-  auto WithConverters(Use&& use) {
-    std::unique_ptr<Converters> converters;
-    {
-      std::lock_guard lock(mutex_);
-      if (!converters_.empty()) {
-        converters = std::move(converters_.back());
-        converters_.pop_back();
-      }
-    }
-    if (!converters) converters = std::make_unique<Converters>();
-    struct Return {
-      Lender& lender;
-      std::unique_ptr<Converters>& converters;
-      ~Return() {
-        std::lock_guard lock(lender.mutex_);
-        lender.converters_.push_back(std::move(converters));
-      }
-    } back{*this, converters};
-    return use(*converters);
+    } back{*this, lent};
+    return use(*lent);
   }
 
  private:
   std::mutex mutex_;
-  std::vector<uchardet_t> detectors_;
-  std::vector<std::unique_ptr<Converters>> converters_;
+  std::vector<std::unique_ptr<T>> free_;
+};
+
+// Detectors and converters for the decoders of one run. A reading thread that starts only to
+// wait on a cold disk would otherwise make a detector and open converters of its own; lent,
+// there are only as many as threads decode at once.
+struct Lender {
+  Shelf<Detector> detectors;
+  Shelf<Converters> converters;
 };
 
 class IconvDecoder : public LegacyTextDecoder {
@@ -129,14 +116,15 @@ class IconvDecoder : public LegacyTextDecoder {
   }
 
   bool Usable(const std::string& code_page) {
-    return lender_->WithConverters(
+    return lender_->converters.With(
         [&](Converters& converters) { return converters.For(code_page) != Converters::kNone; });
   }
 
   std::string CodePageFor(std::string_view bytes) override {
     if (!fixed_.empty()) return fixed_;
     if (bytes.empty()) return {};
-    const std::string found = lender_->WithDetector([&](uchardet_t detector) -> std::string {
+    const std::string found = lender_->detectors.With([&](Detector& lent) -> std::string {
+      uchardet_t detector = lent.handle;
       if (!detector) return {};
       uchardet_reset(detector);
       if (uchardet_handle_data(detector, bytes.data(), bytes.size()) != 0) return {};
@@ -150,12 +138,12 @@ class IconvDecoder : public LegacyTextDecoder {
   }
 
   bool Decode(const std::string& code_page, std::string_view bytes, std::u16string& text) override {
-    return lender_->WithConverters(
+    return lender_->converters.With(
         [&](Converters& converters) { return Decode(converters, code_page, bytes, text); });
   }
 
   std::string Encode(const std::string& code_page, std::u16string_view text) override {
-    return lender_->WithConverters(
+    return lender_->converters.With(
         [&](Converters& converters) { return Encode(converters, code_page, text); });
   }
 
@@ -239,6 +227,13 @@ std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::str
     return nullptr;
   }
   return decoder;
+}
+
+std::vector<std::shared_ptr<LegacyTextDecoder>> OnePerThread(
+    const std::shared_ptr<LegacyTextDecoder>& decoder, size_t count) {
+  std::vector<std::shared_ptr<LegacyTextDecoder>> decoders(count);
+  for (size_t i = 0; i < count && decoder; ++i) decoders[i] = i == 0 ? decoder : decoder->Another();
+  return decoders;
 }
 
 std::string ShownName(std::string_view code_page) {

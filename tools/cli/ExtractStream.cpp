@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/FolderScan.h"
+#include "batch/LegacyText.h"
 #include "batch/ResultColumns.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
@@ -20,7 +21,6 @@
 #include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ReadAhead.h"
-#include "tag/LegacyText.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/ExtractParts.h"
@@ -231,9 +231,8 @@ class Writer {
         pattern_(QStringLiteral("*.") +
                  FolderScan::TypedExtension(FileNames::ToText(options.ext))) {
     // Each reading thread decodes legacy text with a decoder of its own.
-    decoders_.resize(static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
-    for (size_t w = 0; w < decoders_.size() && options.decoder; ++w)
-      decoders_[w] = w == 0 ? options.decoder : options.decoder->Another();
+    decoders_ = LegacyText::OnePerThread(
+        options.decoder, static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
   }
 
   // Every given path; false when a list could not be read a second time.
