@@ -165,9 +165,7 @@ void ReportListModel::SetSubItem(int row, int k, const QString& text) {
 }
 
 void ReportListModel::SetSubItem(int row, int k, const PackedText& text) {
-  CheckRow(row);
-  CheckSubItem(k);
-  SetPacked(row, k, text.Bytes(), k);
+  SetPackedSubItem(row, k, text.Bytes());
 }
 
 void ReportListModel::SetPackedSubItem(int row, int k, std::string_view packed) {
