@@ -39,6 +39,14 @@ class CellText {
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     AppendLatin1(std::string_view(digits, static_cast<size_t>(end - digits)));
   }
+  /// Room for at most `most` more units at the end, to be filled up to some point and then
+  /// passed to Written: a cell of many small pieces is written without a check for each.
+  char16_t* Room(size_t most) {
+    if (size_ + most > units_.size()) units_.resize(std::max(2 * units_.size(), size_ + most));
+    return units_.data() + size_;
+  }
+  /// The units written into Room, up to `end`, become the text's.
+  void Written(const char16_t* end) { size_ = static_cast<size_t>(end - units_.data()); }
   void AppendQString(const QString& text) {
     *this += std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
                                  static_cast<size_t>(text.size()));

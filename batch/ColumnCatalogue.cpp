@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <limits>
 
 #include "batch/ResultColumns.h"
 #include "batch/TrustCells.h"
@@ -90,17 +91,90 @@ void AppendStatus(CellText& out, const clsID3& tag) {
   }
 }
 
+// A date and time of day, as the local clock reads them.
+struct Clock {
+  long long year;
+  int month, day, hour, minute, second;
+  bool operator==(const Clock&) const = default;
+};
+
+// The clock `seconds` after 1970-01-01 00:00:00, with no zone, in the proleptic Gregorian
+// calendar (H. Hinnant's days-to-civil algorithm).
+Clock ClockAt(long long seconds) {
+  const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
+  const auto of_day = static_cast<int>(seconds - days * 86400);
+  const long long z = days + 719468;
+  const long long era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const auto month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  return {yoe + era * 400 + (month <= 2),
+          month,
+          static_cast<int>(doy - (153 * mp + 2) / 5 + 1),
+          of_day / 3600,
+          of_day / 60 % 60,
+          of_day % 60};
+}
+
+Clock ClockOf(const tm& local) {
+  return {1900LL + local.tm_year, local.tm_mon + 1, local.tm_mday,
+          local.tm_hour,          local.tm_min,     local.tm_sec};
+}
+
+// The local time of `seconds`, as localtime_r gives it. A library's files were mostly written
+// in batches, so the zone's offset is kept for an hour of UTC once the system gave the same
+// offset, and the same clock, at both its ends: no zone changes its offset twice in an hour.
+// A second file in an hour pays for that check; the rest of the hour costs no look-up.
+bool LocalClock(time_t seconds, Clock& clock) {
+  struct Hour {
+    time_t first = std::numeric_limits<time_t>::min();
+    long offset = 0;
+    int seen = 0;  // files of this hour so far; 2 once the offset is known to hold throughout
+  };
+  thread_local Hour hour;
+  constexpr time_t kFar = time_t{1} << 40;
+  const time_t first = seconds - ((seconds % 3600) + 3600) % 3600;
+  if (seconds > -kFar && seconds < kFar) {
+    if (hour.seen >= 2 && hour.first == first) {
+      clock = ClockAt(seconds + hour.offset);
+      return true;
+    }
+    if (hour.seen == 1 && hour.first == first) {
+      tm a{}, b{};
+      const time_t last = first + 3599;
+      if (localtime_r(&first, &a) && localtime_r(&last, &b) && a.tm_gmtoff == b.tm_gmtoff &&
+          ClockOf(a) == ClockAt(first + a.tm_gmtoff) && ClockOf(b) == ClockAt(last + b.tm_gmtoff)) {
+        hour.seen = 2;
+        hour.offset = a.tm_gmtoff;
+        clock = ClockAt(seconds + hour.offset);
+        return true;
+      }
+    }
+  }
+  tm local{};
+  if (!localtime_r(&seconds, &local)) return false;
+  if (hour.first != first) {
+    hour = {first, 0, 1};
+  } else if (hour.seen == 1) {
+    hour.seen = -1;  // the check failed: every file of this hour asks the system
+  }
+  clock = ClockOf(local);
+  return true;
+}
+
 void AppendModified(CellText& out, const clsID3& tag) {
   const ReadDiagnosis& d = tag.Diagnosis();
   if (d.size < 0) return;
-  // The local time as the system gives it, without Qt's calendar machinery, which costs more
-  // than the rest of the row.
-  tm local{};
-  const time_t seconds = d.modified.tv_sec;
-  if (!localtime_r(&seconds, &local)) return;
-  const long long year = 1900LL + local.tm_year;
-  if (year < 1000 || year > 9999) {
+  // The local time without Qt's calendar machinery, which costs more than the rest of the row.
+  Clock clock{};
+  if (!LocalClock(d.modified.tv_sec, clock)) return;
+  if (clock.year < 1000 || clock.year > 9999) {
     // strftime's own text for years of other lengths.
+    tm local{};
+    const time_t seconds = d.modified.tv_sec;
+    if (!localtime_r(&seconds, &local)) return;
     char text[48];
     const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     out.AppendLatin1(std::string_view(text, n));
@@ -112,18 +186,18 @@ void AppendModified(CellText& out, const clsID3& tag) {
     text[at] = static_cast<char>('0' + value / 10 % 10);
     text[at + 1] = static_cast<char>('0' + value % 10);
   };
-  two(0, static_cast<int>(year / 100));
-  two(2, static_cast<int>(year % 100));
+  two(0, static_cast<int>(clock.year / 100));
+  two(2, static_cast<int>(clock.year % 100));
   text[4] = '-';
-  two(5, local.tm_mon + 1);
+  two(5, clock.month);
   text[7] = '-';
-  two(8, local.tm_mday);
+  two(8, clock.day);
   text[10] = ' ';
-  two(11, local.tm_hour);
+  two(11, clock.hour);
   text[13] = ':';
-  two(14, local.tm_min);
+  two(14, clock.minute);
   text[16] = ':';
-  two(17, local.tm_sec);
+  two(17, clock.second);
   out.AppendLatin1(std::string_view(text, sizeof text));
 }
 

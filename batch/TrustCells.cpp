@@ -60,38 +60,44 @@ constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
     {FieldId::PublisherURL, u"; Publisher URL"},
 }};
 
-// Appends " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ...
-void AppendSource(CellText& out, const FieldSource& source) {
+char16_t* Put(char16_t* to, std::u16string_view text) {
+  for (const char16_t c : text) *to++ = c;
+  return to;
+}
+
+// Writes " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ... at `to`: at most kLongestSource units.
+char16_t* PutSource(char16_t* to, const FieldSource& source) {
   using Tag = FieldSource::Tag;
   switch (source.tag) {
     case Tag::kId3v2:
-      // The revisions there are, in one piece each.
-      if (source.revision >= 2 && source.revision <= 4) {
-        static constexpr std::u16string_view kRevisions[] = {u" v2.2 ", u" v2.3 ", u" v2.4 "};
-        out += kRevisions[source.revision - 2];
-      } else {
-        out += u" v2.";
-        out.AppendDecimal(source.revision);
-        out += u' ';
-      }
+      to = Put(to, u" v2.");
+      if (source.revision >= 100) *to++ = static_cast<char16_t>(u'0' + source.revision / 100);
+      if (source.revision >= 10) *to++ = static_cast<char16_t>(u'0' + source.revision / 10 % 10);
+      *to++ = static_cast<char16_t>(u'0' + source.revision % 10);
+      *to++ = u' ';
       break;
     case Tag::kLyrics3v2:
-      out += u" Lyrics3v2 ";
+      to = Put(to, u" Lyrics3v2 ");
       break;
     case Tag::kLyrics3v1:
-      out += u" Lyrics3v1";
-      return;
+      return Put(to, u" Lyrics3v1");
     case Tag::kId3v1:
-      out += u" v1";
-      return;
+      return Put(to, u" v1");
     case Tag::kId3v11:
-      out += u" v1.1";
-      return;
+      return Put(to, u" v1.1");
     case Tag::kNone:
-      return;
+      return to;
   }
-  out.AppendLatin1(source.Id());
+  // The ID, up to its first NUL.
+  for (const char c : source.id) {
+    if (c == '\0') break;
+    *to++ = static_cast<char16_t>(static_cast<unsigned char>(c));
+  }
+  return to;
 }
+
+// " Lyrics3v2 " and an ID of four: the longest a source is written (" v2.255 " is shorter).
+constexpr size_t kLongestSource = 11 + 4;
 
 }  // namespace
 
@@ -103,15 +109,22 @@ QString FieldName(FieldId field) {
 }
 
 void AppendSources(CellText& out, const clsID3& tag) {
-  bool first = true;
+  // Room for every field at its longest, written without a check for each piece.
+  constexpr size_t kMost = [] {
+    size_t most = 0;
+    for (const Named& named : kNames) most += named.listed.size() + kLongestSource;
+    return most;
+  }();
+  char16_t* const start = out.Room(kMost);
+  char16_t* to = start;
   for (const Named& named : kNames) {
     const FieldSource& source = tag.Sources()[named.field];
     if (source.tag == FieldSource::Tag::kNone) continue;
     // "; Title" in one piece, the separator left out before the first.
-    out += named.listed.substr(first ? 2 : 0);
-    first = false;
-    AppendSource(out, source);
+    to = Put(to, named.listed.substr(to == start ? 2 : 0));
+    to = PutSource(to, source);
   }
+  out.Written(to);
 }
 
 void AppendConflicts(CellText& out, const clsID3& tag) {
@@ -137,6 +150,24 @@ void AppendDecodedAs(CellText& out, const clsID3& tag) {
 }
 
 void AppendThousandths(CellText& out, double value) {
+  // A duration: its thousandths as a whole number, unless the value lies so near halfway
+  // between two that the product's own rounding could tip it (the product is off by less than
+  // 2^-13 below 10^12).
+  if (value > 0 && value < 1e9) {
+    const double thousandths = value * 1000;
+    const double whole = std::floor(thousandths);
+    const double rest = thousandths - whole;
+    if (std::fabs(rest - 0.5) > 1e-3) {
+      const auto n = static_cast<long long>(rest > 0.5 ? whole + 1 : whole);
+      out.AppendDecimal(n / 1000);
+      const auto part = static_cast<int>(n % 1000);
+      out += u'.';
+      out += static_cast<char16_t>(u'0' + part / 100);
+      out += static_cast<char16_t>(u'0' + part / 10 % 10);
+      out += static_cast<char16_t>(u'0' + part % 10);
+      return;
+    }
+  }
   // std::to_chars rounds as Qt does, without making a string, except halfway between two
   // thousandths, where Qt rounds up and to_chars to even: there (a whole number of sixteenths,
   // odd) and for anything but a positive finite number, Qt's own text stays.

@@ -116,15 +116,49 @@ class Utf8Writer {
       char* o = buffer_ + at_;
       const char16_t* q = p;
 #if defined(__SSE2__)
-      // Eight units at a time while they are all ASCII that the stop lets through.
-      while (limit - q >= 8) {
-        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      // A lane's two bytes set where its unit is ASCII that the stop lets through.
+      const auto plain = [&](__m128i units) {
         const __m128i ascii =
             _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(-0x80)), _mm_setzero_si128());
-        if (_mm_movemask_epi8(_mm_andnot_si128(stop.Flags(units), ascii)) != 0xFFFF) break;
+        return _mm_movemask_epi8(_mm_andnot_si128(stop.Flags(units), ascii));
+      };
+      const auto eight = [](const char16_t* at) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+      };
+      const auto four = [](const char16_t* at) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at));
+      };
+      // Eight units at a time while they are all ASCII that the stop lets through.
+      while (limit - q >= 8) {
+        const __m128i units = eight(q);
+        if (plain(units) != 0xFFFF) break;
         _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(units, units));
         o += 8;
         q += 8;
+      }
+      // The rest, fewer than eight, as the eight units that end at the limit, or for a shorter
+      // run as two fours: a unit written twice gets the same byte. Short cells are most cells.
+      if (q < limit && limit - q < 8) {
+        if (limit - p >= 8) {
+          const __m128i units = eight(limit - 8);
+          if (plain(units) == 0xFFFF) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(o - (q - (limit - 8))),
+                             _mm_packus_epi16(units, units));
+            o += limit - q;
+            q = limit;
+          }
+        } else if (limit - q >= 4) {
+          const __m128i head = four(q);
+          const __m128i tail = four(limit - 4);
+          if ((plain(head) & plain(tail) & 0xFF) == 0xFF) {
+            const auto head_bytes = _mm_cvtsi128_si32(_mm_packus_epi16(head, head));
+            const auto tail_bytes = _mm_cvtsi128_si32(_mm_packus_epi16(tail, tail));
+            std::memcpy(o, &head_bytes, 4);
+            std::memcpy(o + (limit - 4 - q), &tail_bytes, 4);
+            o += limit - q;
+            q = limit;
+          }
+        }
       }
 #endif
       while (q < limit && *q < 0x80 && !stop(*q)) *o++ = static_cast<char>(*q++);

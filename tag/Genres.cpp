@@ -172,7 +172,7 @@ void RemoveAll(std::u16string& text, std::u16string_view what) {
 
 }  // namespace
 
-std::u16string GenreName(int32_t id) {
+std::u16string_view GenreName(int32_t id) {
   if (id >= 0 && id < static_cast<int32_t>(kNames.size())) return kNames[id];
   if (id == kNone) return u"Unknown";
   if (id == kRemix) return u"Remix";

@@ -12,7 +12,7 @@ inline constexpr int32_t kRemix = -1;
 inline constexpr int32_t kCover = -2;
 
 /// The name of a genre number; empty outside 0..147, 255, -1 and -2.
-std::u16string GenreName(int32_t id);
+std::u16string_view GenreName(int32_t id);
 
 /// The genre number whose name matches the text; 255 for empty or all-space text, 12 for no match.
 int32_t ToGenreID(std::u16string_view text);

@@ -1,4 +1,7 @@
 // The ID3v1 / ID3v1.1 block in the last 128 bytes of the file.
+#include <algorithm>
+#include <charconv>
+
 #include "tag/CodePage.h"
 #include "tag/FileReader.h"
 #include "tag/Genres.h"
@@ -94,6 +97,26 @@ bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
+bool clsID3::SameAsArea(std::string_view own, std::u16string_view shown, size_t width) const {
+  // Only the block's width of the encoded value counts. A unit gives at least one byte and a
+  // surrogate pair at least one, and a converter holds back at most one character, so twice the
+  // width and a few units more give every byte that counts.
+  shown = shown.substr(0, 2 * width + 4);
+  if (decoder_ && !legacy_code_page_.empty()) {
+    const std::string bytes = EncodeLegacy(shown);
+    return own == AreaBytes(std::string_view(bytes).substr(0, width));
+  }
+  // Windows-1252 gives one byte a unit: encoded on the stack.
+  char bytes[kBlockSize];
+  const size_t n = std::min(shown.size(), width);
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char b = '?';
+    CodePage::CharToByte(shown[i], b);
+    bytes[i] = static_cast<char>(b);
+  }
+  return own == AreaBytes(std::string_view(bytes, n));
+}
+
 std::vector<FieldId> clsID3::Id3v1Conflicts() const {
   std::vector<FieldId> conflicts;
   if (!id3v1_exists_ || id3v1_block_.size() != kBlockSize) return conflicts;
@@ -114,26 +137,26 @@ std::vector<FieldId> clsID3::Id3v1Conflicts() const {
     // "?" where the code page has no character, reads as the same value.
     const std::string_view own = AreaBytes(block.substr(area.offset, area.width));
     if (own.empty()) continue;
-    const std::string shown = EncodeLegacy(area.shown);
-    if (own != AreaBytes(std::string_view(shown).substr(0, area.width)))
-      conflicts.push_back(area.field);
+    if (!SameAsArea(own, area.shown, area.width)) conflicts.push_back(area.field);
   }
   const auto track = static_cast<unsigned char>(block[126]);
   if (v11 && track != 0) {
     std::u16string_view shown = fields_.TrackNumber;
     while (shown.size() > 1 && shown.front() == u'0') shown.remove_prefix(1);
-    const std::string digits = std::to_string(track);
-    if (shown != std::u16string(digits.begin(), digits.end()))
+    char digits[4];
+    const auto end = std::to_chars(digits, digits + sizeof digits, track).ptr;
+    if (!std::equal(shown.begin(), shown.end(), digits, end))
       conflicts.push_back(FieldId::TrackNumber);
   }
   // 255 is the byte of no genre, whatever name the table gives it.
   const auto byte = static_cast<unsigned char>(block[127]);
   if (byte == Genres::kNone) return conflicts;
-  const std::u16string own_genre = Genres::GenreName(byte);
-  std::u16string named;  // the shown genre by its number, when no name is shown
-  if (fields_.Genre.empty() && fields_.GenreID != Genres::kNone)
-    named = Genres::GenreName(fields_.GenreID);
-  const std::u16string_view shown_genre = fields_.Genre.empty() ? named : fields_.Genre;
+  const std::u16string_view own_genre = Genres::GenreName(byte);
+  // The shown genre by its number, when no name is shown.
+  const std::u16string_view shown_genre =
+      !fields_.Genre.empty()
+          ? std::u16string_view(fields_.Genre)
+          : (fields_.GenreID != Genres::kNone ? Genres::GenreName(fields_.GenreID) : u"");
   if (!own_genre.empty() && !shown_genre.empty() && !SameIgnoringCase(own_genre, shown_genre))
     conflicts.push_back(FieldId::GenreID);
   return conflicts;

@@ -10,7 +10,7 @@
 clsID3::clsID3() = default;
 clsID3::~clsID3() = default;
 
-std::u16string clsID3::GenreName(int32_t id) { return Genres::GenreName(id); }
+std::u16string clsID3::GenreName(int32_t id) { return std::u16string(Genres::GenreName(id)); }
 int32_t clsID3::ToGenreID(std::u16string_view text) { return Genres::ToGenreID(text); }
 
 int32_t clsID3::Layer() const { return MpegAudio::Layer(audio_); }

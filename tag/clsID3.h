@@ -132,6 +132,8 @@ class clsID3 {
   void RecodeLegacyText();
   std::u16string DecodeLegacy(std::string_view bytes) const;
   std::string EncodeLegacy(std::u16string_view text) const;
+  // Whether an ID3v1 text area's bytes `own` are the shown value, encoded and cut to `width`.
+  bool SameAsArea(std::string_view own, std::u16string_view shown, size_t width) const;
   void Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end);
   void ResetForRead();
 

@@ -5,6 +5,7 @@
 #include <iconv.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <ctime>
 
 #include <QStringList>
@@ -92,6 +93,51 @@ TEST_F(TrustRun, ModifiedIsTheLocalTimeAsStrftimeWritesIt) {
     const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     EXPECT_EQ(Cells({"Modified"}, {Q(path)}), QStringList{QString::fromLatin1(text, n)}) << seconds;
   }
+}
+
+// Files of one hour share the zone's offset once the system has confirmed it for that hour; an
+// hour in which the zone moves (Lord Howe by half an hour at 15:30 UTC, Kathmandu by a quarter
+// at 18:30 UTC) must still give every file its own local time.
+TEST_F(TrustRun, ModifiedFollowsTheZoneWithinAnHour) {
+  const char* before = std::getenv("TZ");
+  const std::string kept = before ? before : "";
+  const struct {
+    const char* zone;
+    time_t moves;
+  } zones[] = {{"Australia/Lord_Howe", 1633188600},
+               {"Asia/Kathmandu", 504901800},
+               {"America/New_York", 1615705200},
+               {"UTC", 1615705200}};
+  for (const auto& [zone, moves] : zones) {
+    setenv("TZ", zone, 1);
+    tzset();
+    QStringList paths;
+    QStringList expected;
+    int n = 0;
+    for (const time_t offset : {-1800, -1, 0, 1, 600, -1200, 1799, -3599, 3600, 0}) {
+      const std::string path =
+          dir.Write("t" + std::to_string(n++) + ".mp3", SilentFrames(kMpeg1, 1));
+      const time_t when = moves + offset;
+      const timespec times[2] = {{when, 0}, {when, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+      tm local{};
+      ASSERT_TRUE(localtime_r(&when, &local));
+      char text[64];
+      expected.append(QString::fromLatin1(
+          text,
+          static_cast<qsizetype>(std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local))));
+      paths.append(Q(path));
+    }
+    EXPECT_EQ(Cells({"Modified"}, paths).join(u'|').toStdString(),
+              expected.join(u'|').toStdString())
+        << zone;
+  }
+  if (before) {
+    setenv("TZ", kept.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 // The exact duration's text is QString::number's, halfway cases and odd values included.
@@ -188,6 +234,32 @@ TEST_F(TrustRun, ACyrillicTitleIsDetectedAndReadsAsAlwaysWithDetectionOff) {
   const QStringList detected =
       Cells({"Title"}, {Q(latin)}, LegacyText::DecoderFor("detect", problem));
   EXPECT_EQ(detected, QStringList{QString::fromStdU16String(CodePage::BytesToText(v1.title))});
+}
+
+// Only the block's width of a long shown value is compared, in the file's code page, where a
+// character may take two bytes.
+TEST_F(TrustRun, LongValuesConflictOnlyWithinTheBlocksWidth) {
+  std::u16string title;
+  for (int i = 0; i < 40; ++i) title += u"君が";  // 80 characters, 160 bytes in Shift-JIS
+  const std::string encoded =
+      InCodePage("SHIFT_JIS", QString::fromStdU16String(title).toStdString());
+  const std::u16string comment(100, u'c');
+  const Bytes frames = Frame(4, "TIT2", TextBody(Encoding::Utf8, title)) +
+                       Frame(4, "COMM", CommentBody(Encoding::Latin1, "eng", u"", comment));
+  Id3v1Fields v1;
+  v1.title = encoded.substr(0, 30);
+  v1.comment = std::string(30, 'c');
+  const std::string same =
+      dir.Write("same.mp3", Id3v2Tag(4, frames) + SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  v1.title[29] = 'x';
+  v1.comment[29] = 'x';
+  const std::string other =
+      dir.Write("other.mp3", Id3v2Tag(4, frames) + SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  std::string problem;
+  EXPECT_EQ(Cells({"Conflicts"}, {Q(same), Q(other)}, LegacyText::DecoderFor("SHIFT_JIS", problem)),
+            QStringList({"", "Title; Comments"}));
+  EXPECT_EQ(Cells({"Conflicts"}, {Q(same), Q(other)}).last(), "Title; Comments");
+  EXPECT_EQ(Cells({"Conflicts"}, {Q(same)}).first(), "Title");  // Windows-1252 reads another title
 }
 
 TEST(LegacyTextDecoder, BytesACodePageLacksBecomeReplacementCharacters) {

@@ -162,3 +162,32 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
     }
   }
 }
+
+// Short cells go through in blocks of four and eight units that may overlap: one unit that stops
+// a block, wherever it stands in a cell of any short length, must come out as the lines say.
+TEST(TextLinesTest, Utf8WritersHandleEveryUnitOfShortCells) {
+  const char16_t odd[] = {u',', u'"', u'\n', u'\x01', u'\\', u'\u00E9', u'\u6771', 0xD800};
+  const QStringList headers = {"a", "b"};
+  const std::vector<std::string> keys = TextLines::JsonKeys(headers);
+  for (int length = 1; length <= 20; ++length) {
+    for (int at = 0; at < length; ++at) {
+      for (const char16_t unit : odd) {
+        QString cell(length, u'x');
+        cell[at] = QChar(unit);
+        const QStringList cells = {cell, QStringLiteral("y")};
+        const std::vector<QStringView> views(cells.begin(), cells.end());
+        std::string csv;
+        TextLines::AppendCsvLineUtf8(csv, views, false);
+        EXPECT_EQ(csv, TextLines::CsvLine(cells, false).toUtf8().toStdString()) << length << at;
+        std::string json;
+        TextLines::AppendJsonLineUtf8(json, keys, views);
+        EXPECT_EQ(json, TextLines::JsonLine(headers, cells).toUtf8().toStdString()) << length << at;
+        std::string text;
+        TextLines::AppendUtf8(text, cell);
+        QString lone = cell;
+        lone.replace(QChar(0xD800), QChar(QChar::ReplacementCharacter));
+        EXPECT_EQ(QByteArray::fromStdString(text), lone.toUtf8()) << length << at;
+      }
+    }
+  }
+}
