@@ -21,6 +21,107 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
+// Converters run between the code page and UCS-4, which glibc converts by itself: a UTF-16
+// converter would be one more module to load into every run, and one more step a call.
+constexpr const char* kUcs4 = "UCS-4LE";
+
+char32_t Ucs4At(const unsigned char* at) {
+  return char32_t{at[0]} | char32_t{at[1]} << 8 | char32_t{at[2]} << 16 | char32_t{at[3]} << 24;
+}
+
+void PutUcs4(unsigned char* at, char32_t c) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(c >> (8 * i));
+}
+
+// `bytes` read through `cd`, a converter to UCS-4, into UTF-16. A byte the code page does not
+// know, or a character cut off at the end, becomes U+FFFD; false if iconv fails otherwise.
+bool DecodeWith(iconv_t cd, std::string_view bytes, std::u16string& text) {
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  text.clear();
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  unsigned char chunk[1024];
+  while (in_left > 0) {
+    char* out = reinterpret_cast<char*>(chunk);
+    size_t out_left = sizeof chunk;
+    const size_t done = iconv(cd, &in, &in_left, &out, &out_left);
+    const int error = done == static_cast<size_t>(-1) ? errno : 0;
+    for (const unsigned char* at = chunk; at < reinterpret_cast<unsigned char*>(out); at += 4) {
+      const char32_t c = Ucs4At(at);
+      if (c >= 0x10000) {
+        text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
+        text.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+      } else {
+        text.push_back(static_cast<char16_t>(c));
+      }
+    }
+    if (error == E2BIG) continue;
+    if (error == EILSEQ || error == EINVAL) {
+      text.push_back(u'\uFFFD');
+      ++in;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    } else if (error != 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// `text` written through `cd`, a converter from UCS-4, as tag writers do: "?" for each UTF-16
+// unit of a character the code page cannot hold, and for a lone surrogate.
+std::string EncodeWith(iconv_t cd, std::u16string_view text) {
+  std::string bytes;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  std::vector<unsigned char> ucs4;
+  size_t at = 0;
+  while (at < text.size()) {
+    // The characters up to the next lone surrogate, which no code page holds.
+    ucs4.clear();
+    std::vector<unsigned char> units;  // UTF-16 units per character, to skip one that fails
+    for (; at < text.size(); ++at) {
+      const char16_t c = text[at];
+      char32_t code = c;
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        if (c >= 0xDC00 || at + 1 == text.size() || text[at + 1] < 0xDC00 || text[at + 1] > 0xDFFF)
+          break;
+        code = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+      }
+      ucs4.resize(ucs4.size() + 4);
+      PutUcs4(ucs4.data() + ucs4.size() - 4, code);
+      units.push_back(code >= 0x10000 ? 2 : 1);
+      at += code >= 0x10000 ? 1 : 0;
+    }
+    char* in = reinterpret_cast<char*>(ucs4.data());
+    size_t in_left = ucs4.size();
+    char chunk[256];
+    while (in_left > 0) {
+      char* out = chunk;
+      size_t out_left = sizeof chunk;
+      const size_t done = iconv(cd, &in, &in_left, &out, &out_left);
+      const int error = done == static_cast<size_t>(-1) ? errno : 0;
+      bytes.append(chunk, static_cast<size_t>(out - chunk));
+      if (error == E2BIG) continue;
+      if (error == EILSEQ || error == EINVAL) {
+        const size_t failed = (ucs4.size() - in_left) / 4;
+        bytes.append(units[failed], '?');
+        in += 4;
+        in_left -= 4;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+      } else if (error != 0) {
+        return bytes;
+      }
+    }
+    if (at < text.size()) {
+      // A lone surrogate.
+      bytes.push_back('?');
+      ++at;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return bytes;
+}
+
 // iconv converters by code page, opened once per run rather than once per field.
 class Converters {
  public:
@@ -34,15 +135,32 @@ class Converters {
   }
 
   // kNone when iconv does not know the code page.
-  iconv_t For(const std::string& code_page) { return Open(open_, "UTF-16LE", code_page); }
-  iconv_t Back(const std::string& code_page) { return Open(back_, code_page, "UTF-16LE"); }
+  iconv_t For(const std::string& code_page) { return Open(open_, kUcs4, code_page); }
+  iconv_t Back(const std::string& code_page) { return Open(back_, code_page, kUcs4); }
+
+  // Whether the code page writes every ASCII character as its own byte, as all but a few
+  // (UTF-16, UTF-7, EBCDIC) do; asked of iconv once per code page.
+  bool KeepsAscii(const std::string& code_page) {
+    auto at = keeps_ascii_.find(code_page);
+    if (at == keeps_ascii_.end()) {
+      std::u16string ascii;
+      std::string bytes;
+      for (int c = 0; c < 0x80; ++c) {
+        ascii.push_back(static_cast<char16_t>(c));
+        bytes.push_back(static_cast<char>(c));
+      }
+      const iconv_t cd = Back(code_page);
+      at = keeps_ascii_.emplace(code_page, cd != kNone && EncodeWith(cd, ascii) == bytes).first;
+    }
+    return at->second;
+  }
 
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
  private:
   static iconv_t Open(std::map<std::string, iconv_t>& open, const std::string& to,
                       const std::string& from) {
-    const std::string& key = to == "UTF-16LE" ? from : to;
+    const std::string& key = to == kUcs4 ? from : to;
     auto at = open.find(key);
     if (at == open.end()) at = open.emplace(key, iconv_open(to.c_str(), from.c_str())).first;
     return at->second;
@@ -50,6 +168,7 @@ class Converters {
 
   std::map<std::string, iconv_t> open_;
   std::map<std::string, iconv_t> back_;
+  std::map<std::string, bool> keeps_ascii_;
 };
 
 // A uchardet detector, made when the object is.
@@ -151,59 +270,18 @@ class IconvDecoder : public LegacyTextDecoder {
   static bool Decode(Converters& converters, const std::string& code_page, std::string_view bytes,
                      std::u16string& text) {
     const iconv_t cd = converters.For(code_page);
-    if (cd == Converters::kNone) return false;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    text.clear();
-    char* in = const_cast<char*>(bytes.data());
-    size_t in_left = bytes.size();
-    char16_t units[256];
-    while (in_left > 0) {
-      char* out = reinterpret_cast<char*>(units);
-      size_t out_left = sizeof units;
-      const size_t done = iconv(cd, &in, &in_left, &out, &out_left);
-      const int error = done == static_cast<size_t>(-1) ? errno : 0;
-      text.append(units, static_cast<size_t>(out - reinterpret_cast<char*>(units)) / 2);
-      if (error == E2BIG) continue;
-      if (error == EILSEQ || error == EINVAL) {
-        // A byte the code page does not know, or a character cut off at the end of a field.
-        text.push_back(u'\uFFFD');
-        ++in;
-        --in_left;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      } else if (error != 0) {
-        return false;
-      }
-    }
-    return true;
+    return cd != Converters::kNone && DecodeWith(cd, bytes, text);
   }
 
   static std::string Encode(Converters& converters, const std::string& code_page,
                             std::u16string_view text) {
-    std::string bytes;
     const iconv_t cd = converters.Back(code_page);
-    if (cd == Converters::kNone) return bytes;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
-    size_t in_left = text.size() * 2;
-    char chunk[256];
-    while (in_left > 0) {
-      char* out = chunk;
-      size_t out_left = sizeof chunk;
-      const size_t done = iconv(cd, &in, &in_left, &out, &out_left);
-      const int error = done == static_cast<size_t>(-1) ? errno : 0;
-      bytes.append(chunk, static_cast<size_t>(out - chunk));
-      if (error == E2BIG) continue;
-      if (error == EILSEQ || error == EINVAL) {
-        bytes.push_back('?');
-        const size_t unit = std::min<size_t>(2, in_left);
-        in += unit;
-        in_left -= unit;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-      } else if (error != 0) {
-        break;
-      }
-    }
-    return bytes;
+    if (cd == Converters::kNone) return {};
+    // Plain ASCII needs no converter in a code page that keeps it.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }) &&
+        converters.KeepsAscii(code_page))
+      return std::string(text.begin(), text.end());
+    return EncodeWith(cd, text);
   }
 
   std::string fixed_;

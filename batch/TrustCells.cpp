@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "batch/LegacyText.h"
 #include "tag/clsID3.h"
@@ -60,44 +62,72 @@ constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
     {FieldId::PublisherURL, u"; Publisher URL"},
 }};
 
-char16_t* Put(char16_t* to, std::u16string_view text) {
-  for (const char16_t c : text) *to++ = c;
-  return to;
-}
+// A short text in a block of fixed size, copied whole in a few moves; only its own units count.
+struct Piece {
+  static constexpr size_t kUnits = 24;
+  std::array<char16_t, kUnits> units{};
+  size_t size = 0;
 
-// Writes " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ... at `to`: at most kLongestSource units.
+  constexpr Piece() = default;
+  constexpr explicit Piece(std::u16string_view text) : size(text.size()) {
+    for (size_t i = 0; i < text.size() && i < kUnits; ++i) units[i] = text[i];
+  }
+  // Writes the whole block at `to`, which must have room for it; returns the end of the text.
+  char16_t* PutAt(char16_t* to) const {
+    std::memcpy(to, units.data(), sizeof units);
+    return to + size;
+  }
+};
+
+template <size_t... I>
+constexpr std::array<Piece, sizeof...(I)> Pieces(size_t from, std::index_sequence<I...>) {
+  return {Piece(kNames[I].listed.substr(from))...};
+}
+constexpr auto kIndexes = std::make_index_sequence<kNames.size()>();
+// "; Title" after another field, "Title" first.
+constexpr auto kListed = Pieces(0, kIndexes);
+constexpr auto kFirst = Pieces(2, kIndexes);
+static_assert(std::all_of(kNames.begin(), kNames.end(),
+                          [](const Named& named) { return named.listed.size() <= Piece::kUnits; }));
+
+constexpr Piece kRevisions[] = {Piece(u" v2.2 "), Piece(u" v2.3 "), Piece(u" v2.4 ")};
+constexpr Piece kLyrics3v2(u" Lyrics3v2 ");
+constexpr Piece kLyrics3v1(u" Lyrics3v1");
+constexpr Piece kV1(u" v1");
+constexpr Piece kV11(u" v1.1");
+
+// Writes " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ... at `to`, with room for two pieces after it.
 char16_t* PutSource(char16_t* to, const FieldSource& source) {
   using Tag = FieldSource::Tag;
   switch (source.tag) {
     case Tag::kId3v2:
-      to = Put(to, u" v2.");
-      if (source.revision >= 100) *to++ = static_cast<char16_t>(u'0' + source.revision / 100);
-      if (source.revision >= 10) *to++ = static_cast<char16_t>(u'0' + source.revision / 10 % 10);
-      *to++ = static_cast<char16_t>(u'0' + source.revision % 10);
-      *to++ = u' ';
+      if (source.revision >= 2 && source.revision <= 4) {
+        to = kRevisions[source.revision - 2].PutAt(to);
+      } else {
+        to = Piece(u" v2.").PutAt(to);
+        if (source.revision >= 100) *to++ = static_cast<char16_t>(u'0' + source.revision / 100);
+        if (source.revision >= 10) *to++ = static_cast<char16_t>(u'0' + source.revision / 10 % 10);
+        *to++ = static_cast<char16_t>(u'0' + source.revision % 10);
+        *to++ = u' ';
+      }
       break;
     case Tag::kLyrics3v2:
-      to = Put(to, u" Lyrics3v2 ");
+      to = kLyrics3v2.PutAt(to);
       break;
     case Tag::kLyrics3v1:
-      return Put(to, u" Lyrics3v1");
+      return kLyrics3v1.PutAt(to);
     case Tag::kId3v1:
-      return Put(to, u" v1");
+      return kV1.PutAt(to);
     case Tag::kId3v11:
-      return Put(to, u" v1.1");
+      return kV11.PutAt(to);
     case Tag::kNone:
       return to;
   }
   // The ID, up to its first NUL.
-  for (const char c : source.id) {
-    if (c == '\0') break;
-    *to++ = static_cast<char16_t>(static_cast<unsigned char>(c));
-  }
-  return to;
+  for (size_t i = 0; i < source.id.size(); ++i)
+    to[i] = static_cast<char16_t>(static_cast<unsigned char>(source.id[i]));
+  return to + (std::find(source.id.begin(), source.id.end(), '\0') - source.id.begin());
 }
-
-// " Lyrics3v2 " and an ID of four: the longest a source is written (" v2.255 " is shorter).
-constexpr size_t kLongestSource = 11 + 4;
 
 }  // namespace
 
@@ -109,19 +139,15 @@ QString FieldName(FieldId field) {
 }
 
 void AppendSources(CellText& out, const clsID3& tag) {
-  // Room for every field at its longest, written without a check for each piece.
-  constexpr size_t kMost = [] {
-    size_t most = 0;
-    for (const Named& named : kNames) most += named.listed.size() + kLongestSource;
-    return most;
-  }();
-  char16_t* const start = out.Room(kMost);
+  // Room for every field with its source, three pieces at most, written without a check for
+  // each piece.
+  char16_t* const start = out.Room(kNames.size() * 3 * Piece::kUnits);
   char16_t* to = start;
-  for (const Named& named : kNames) {
-    const FieldSource& source = tag.Sources()[named.field];
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    const FieldSource& source = tag.Sources()[kNames[i].field];
     if (source.tag == FieldSource::Tag::kNone) continue;
     // "; Title" in one piece, the separator left out before the first.
-    to = Put(to, named.listed.substr(to == start ? 2 : 0));
+    to = (to == start ? kFirst[i] : kListed[i]).PutAt(to);
     to = PutSource(to, source);
   }
   out.Written(to);

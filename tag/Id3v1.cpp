@@ -111,7 +111,12 @@ bool clsID3::SameAsArea(std::string_view own, std::u16string_view shown, size_t 
   const size_t n = std::min(shown.size(), width);
   for (size_t i = 0; i < n; ++i) {
     unsigned char b = '?';
-    CodePage::CharToByte(shown[i], b);
+    const char16_t c = shown[i];
+    if (c < 0x80) {
+      b = static_cast<unsigned char>(c);
+    } else {
+      CodePage::CharToByte(c, b);
+    }
     bytes[i] = static_cast<char>(b);
   }
   return own == AreaBytes(std::string_view(bytes, n));

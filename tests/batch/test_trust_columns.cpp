@@ -5,12 +5,14 @@
 #include <iconv.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 
 #include <QStringList>
 #include <atomic>
 #include <limits>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -275,6 +277,88 @@ TEST(LegacyTextDecoder, BytesACodePageLacksBecomeReplacementCharacters) {
   EXPECT_EQ(text, u"a\uFFFDz");
   EXPECT_EQ(decoder->Encode("windows-1251", u"Ж€x"), "\xC6\x88x");
   EXPECT_EQ(decoder->Encode("windows-1251", u"Жä"), "\xC6?");
+  // Plain ASCII is its own bytes only where the code page keeps it so.
+  EXPECT_EQ(decoder->Encode("windows-1251", u"AB 1"), "AB 1");
+  EXPECT_EQ(decoder->Encode("IBM037", u"AB 1"), "\xC1\xC2\x40\xF1");  // EBCDIC
+  EXPECT_EQ(decoder->Encode("UTF-7", u"a+b"), "a+-b");
+}
+
+// What iconv's own UTF-16 conversion gives, with the same rule for what it cannot convert:
+// U+FFFD for each byte it cannot read, "?" for each unit it cannot write.
+std::u16string ReadAsUtf16(const char* code_page, const std::string& bytes) {
+  iconv_t cd = iconv_open("UTF-16LE", code_page);
+  std::u16string text;
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  while (in_left > 0) {
+    char16_t units[64];
+    char* out = reinterpret_cast<char*>(units);
+    size_t out_left = sizeof units;
+    const bool failed = iconv(cd, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1);
+    const int error = errno;
+    text.append(units, static_cast<size_t>(out - reinterpret_cast<char*>(units)) / 2);
+    if (failed && error != E2BIG) {
+      text.push_back(u'\uFFFD');
+      ++in;
+      --in_left;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return text;
+}
+
+std::string WriteFromUtf16(const char* code_page, std::u16string_view text) {
+  iconv_t cd = iconv_open(code_page, "UTF-16LE");
+  std::string bytes;
+  char* in = reinterpret_cast<char*>(const_cast<char16_t*>(text.data()));
+  size_t in_left = text.size() * 2;
+  while (in_left > 0) {
+    char chunk[64];
+    char* out = chunk;
+    size_t out_left = sizeof chunk;
+    const bool failed = iconv(cd, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1);
+    const int error = errno;
+    bytes.append(chunk, static_cast<size_t>(out - chunk));
+    if (failed && error != E2BIG) {
+      bytes.push_back('?');
+      in += 2;
+      in_left -= 2;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return bytes;
+}
+
+// The decoder goes through UCS-4; every code page must read and write exactly as a straight
+// UTF-16 conversion would, bytes it cannot read, characters it cannot write, lone surrogates,
+// characters beyond the BMP and shift states included.
+TEST(LegacyTextDecoder, ReadsAndWritesAsIconvsOwnUtf16Conversion) {
+  std::string problem;
+  const auto decoder = LegacyText::DecoderFor("detect", problem);
+  ASSERT_TRUE(decoder);
+  const std::u16string kinds[] = {u"a",      u" ",      u"\u00E9",     u"\u0416",
+                                  u"\u541B", u"\u20AC", u"\U0001F600", u"\U00020BB7",
+                                  u"\xD800", u"\xDC00", u"?"};
+  std::mt19937 random(17);
+  for (const char* page : {"windows-1251", "ISO-8859-2", "KOI8-R", "IBM852", "SHIFT_JIS", "GBK",
+                           "BIG5", "GB18030", "ISO-2022-JP", "UTF-7", "IBM037"}) {
+    for (int round = 0; round < 300; ++round) {
+      std::string bytes;
+      std::u16string text;
+      const int length = static_cast<int>(random() % 12);
+      for (int i = 0; i < length; ++i) {
+        bytes.push_back(static_cast<char>(random() % 3 == 0 ? 'a' + random() % 26 : random()));
+        text += kinds[random() % std::size(kinds)];
+      }
+      std::u16string read;
+      ASSERT_TRUE(decoder->Decode(page, bytes, read)) << page;
+      EXPECT_EQ(read, ReadAsUtf16(page, bytes)) << page << " round " << round;
+      EXPECT_EQ(decoder->Encode(page, text), WriteFromUtf16(page, text))
+          << page << " round " << round;
+    }
+  }
 }
 
 // Reading threads each take a decoder of their own from the run's; all of them at once detect
