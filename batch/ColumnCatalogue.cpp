@@ -103,19 +103,25 @@ struct Clock {
 Clock ClockAt(long long seconds) {
   const long long days = (seconds >= 0 ? seconds : seconds - 86399) / 86400;
   const auto of_day = static_cast<int>(seconds - days * 86400);
-  const long long z = days + 719468;
-  const long long era = (z >= 0 ? z : z - 146096) / 146097;
-  const auto doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const auto month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  return {yoe + era * 400 + (month <= 2),
-          month,
-          static_cast<int>(doy - (153 * mp + 2) / 5 + 1),
-          of_day / 3600,
-          of_day / 60 % 60,
-          of_day % 60};
+  // Files of one day share their date, worked out once.
+  struct Date {
+    long long days = std::numeric_limits<long long>::min();
+    long long year = 0;
+    int month = 0, day = 0;
+  };
+  thread_local Date date;
+  if (date.days != days) {
+    const long long z = days + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const auto month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    date = {days, yoe + era * 400 + (month <= 2), month,
+            static_cast<int>(doy - (153 * mp + 2) / 5 + 1)};
+  }
+  return {date.year, date.month, date.day, of_day / 3600, of_day / 60 % 60, of_day % 60};
 }
 
 Clock ClockOf(const tm& local) {

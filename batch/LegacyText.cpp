@@ -130,17 +130,18 @@ class Converters {
   Converters& operator=(const Converters&) = delete;
   ~Converters() {
     for (auto* table : {&open_, &back_})
-      for (auto& [name, cd] : *table)
+      for (auto& [name, cd] : table->by_name)
         if (cd != kNone) iconv_close(cd);
   }
 
   // kNone when iconv does not know the code page.
-  iconv_t For(const std::string& code_page) { return Open(open_, kUcs4, code_page); }
-  iconv_t Back(const std::string& code_page) { return Open(back_, code_page, kUcs4); }
+  iconv_t For(const std::string& code_page) { return Open(open_, code_page, true); }
+  iconv_t Back(const std::string& code_page) { return Open(back_, code_page, false); }
 
   // Whether the code page writes every ASCII character as its own byte, as all but a few
   // (UTF-16, UTF-7, EBCDIC) do; asked of iconv once per code page.
   bool KeepsAscii(const std::string& code_page) {
+    if (last_keeps_ascii_ && last_keeps_ascii_->first == code_page) return last_keeps_ascii_->second;
     auto at = keeps_ascii_.find(code_page);
     if (at == keeps_ascii_.end()) {
       std::u16string ascii;
@@ -152,23 +153,37 @@ class Converters {
       const iconv_t cd = Back(code_page);
       at = keeps_ascii_.emplace(code_page, cd != kNone && EncodeWith(cd, ascii) == bytes).first;
     }
+    last_keeps_ascii_ = &*at;
     return at->second;
   }
 
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
 
  private:
-  static iconv_t Open(std::map<std::string, iconv_t>& open, const std::string& to,
-                      const std::string& from) {
-    const std::string& key = to == kUcs4 ? from : to;
-    auto at = open.find(key);
-    if (at == open.end()) at = open.emplace(key, iconv_open(to.c_str(), from.c_str())).first;
+  // The converter between UCS-4 and the code page, one way or the other. A file's fields ask
+  // for the same one in turn, so the last one is kept at hand.
+  struct Opened {
+    std::map<std::string, iconv_t> by_name;
+    const std::string* last_name = nullptr;
+    iconv_t last = kNone;
+  };
+  static iconv_t Open(Opened& open, const std::string& code_page, bool reading) {
+    if (open.last_name && *open.last_name == code_page) return open.last;
+    auto at = open.by_name.find(code_page);
+    if (at == open.by_name.end()) {
+      const iconv_t cd = reading ? iconv_open(kUcs4, code_page.c_str())
+                                 : iconv_open(code_page.c_str(), kUcs4);
+      at = open.by_name.emplace(code_page, cd).first;
+    }
+    open.last_name = &at->first;
+    open.last = at->second;
     return at->second;
   }
 
-  std::map<std::string, iconv_t> open_;
-  std::map<std::string, iconv_t> back_;
+  Opened open_;
+  Opened back_;
   std::map<std::string, bool> keeps_ascii_;
+  const std::pair<const std::string, bool>* last_keeps_ascii_ = nullptr;
 };
 
 // A uchardet detector, made when the object is.
