@@ -260,10 +260,15 @@ class IconvDecoder : public LegacyTextDecoder {
     const std::string found = lender_->detectors.With([&](Detector& lent) -> std::string {
       uchardet_t detector = lent.handle;
       if (!detector) return {};
+      std::string charset;
+      if (uchardet_handle_data(detector, bytes.data(), bytes.size()) == 0) {
+        uchardet_data_end(detector);
+        charset = uchardet_get_charset(detector);
+      }
+      // Reset now, while its probers are in the cache, rather than at the next file's turn,
+      // by when they have been pushed out: a detector is shelved ready for its next use.
       uchardet_reset(detector);
-      if (uchardet_handle_data(detector, bytes.data(), bytes.size()) != 0) return {};
-      uchardet_data_end(detector);
-      return uchardet_get_charset(detector);
+      return charset;
     });
     // ASCII and Latin-1 read as Windows-1252 always did (which is Latin-1 with more letters
     // where Latin-1 has only control codes), so they stay on the engine's own road.
