@@ -73,27 +73,33 @@ bool DecodeWith(iconv_t cd, std::string_view bytes, std::u16string& text) {
 std::string EncodeWith(iconv_t cd, std::u16string_view text) {
   std::string bytes;
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  std::vector<unsigned char> ucs4;
+  // Characters go to iconv a few dozen at a time from the stack; the converter keeps its state
+  // from one batch to the next.
+  constexpr size_t kBatch = 64;
+  unsigned char ucs4[4 * kBatch];
+  unsigned char units[kBatch];  // UTF-16 units a character, to skip one that fails
   size_t at = 0;
   while (at < text.size()) {
-    // The characters up to the next lone surrogate, which no code page holds.
-    ucs4.clear();
-    std::vector<unsigned char> units;  // UTF-16 units per character, to skip one that fails
-    for (; at < text.size(); ++at) {
+    // The next characters, up to a lone surrogate, which no code page holds.
+    size_t count = 0;
+    bool lone = false;
+    for (; at < text.size() && count < kBatch; ++at) {
       const char16_t c = text[at];
       char32_t code = c;
       if (c >= 0xD800 && c <= 0xDFFF) {
-        if (c >= 0xDC00 || at + 1 == text.size() || text[at + 1] < 0xDC00 || text[at + 1] > 0xDFFF)
+        if (c >= 0xDC00 || at + 1 == text.size() || text[at + 1] < 0xDC00 ||
+            text[at + 1] > 0xDFFF) {
+          lone = true;
           break;
+        }
         code = 0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+        ++at;
       }
-      ucs4.resize(ucs4.size() + 4);
-      PutUcs4(ucs4.data() + ucs4.size() - 4, code);
-      units.push_back(code >= 0x10000 ? 2 : 1);
-      at += code >= 0x10000 ? 1 : 0;
+      PutUcs4(ucs4 + 4 * count, code);
+      units[count++] = code >= 0x10000 ? 2 : 1;
     }
-    char* in = reinterpret_cast<char*>(ucs4.data());
-    size_t in_left = ucs4.size();
+    char* in = reinterpret_cast<char*>(ucs4);
+    size_t in_left = 4 * count;
     char chunk[256];
     while (in_left > 0) {
       char* out = chunk;
@@ -103,8 +109,7 @@ std::string EncodeWith(iconv_t cd, std::u16string_view text) {
       bytes.append(chunk, static_cast<size_t>(out - chunk));
       if (error == E2BIG) continue;
       if (error == EILSEQ || error == EINVAL) {
-        const size_t failed = (ucs4.size() - in_left) / 4;
-        bytes.append(units[failed], '?');
+        bytes.append(units[(4 * count - in_left) / 4], '?');
         in += 4;
         in_left -= 4;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -112,8 +117,7 @@ std::string EncodeWith(iconv_t cd, std::u16string_view text) {
         return bytes;
       }
     }
-    if (at < text.size()) {
-      // A lone surrogate.
+    if (lone) {
       bytes.push_back('?');
       ++at;
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
@@ -141,7 +145,8 @@ class Converters {
   // Whether the code page writes every ASCII character as its own byte, as all but a few
   // (UTF-16, UTF-7, EBCDIC) do; asked of iconv once per code page.
   bool KeepsAscii(const std::string& code_page) {
-    if (last_keeps_ascii_ && last_keeps_ascii_->first == code_page) return last_keeps_ascii_->second;
+    if (last_keeps_ascii_ && last_keeps_ascii_->first == code_page)
+      return last_keeps_ascii_->second;
     auto at = keeps_ascii_.find(code_page);
     if (at == keeps_ascii_.end()) {
       std::u16string ascii;
@@ -171,8 +176,8 @@ class Converters {
     if (open.last_name && *open.last_name == code_page) return open.last;
     auto at = open.by_name.find(code_page);
     if (at == open.by_name.end()) {
-      const iconv_t cd = reading ? iconv_open(kUcs4, code_page.c_str())
-                                 : iconv_open(code_page.c_str(), kUcs4);
+      const iconv_t cd =
+          reading ? iconv_open(kUcs4, code_page.c_str()) : iconv_open(code_page.c_str(), kUcs4);
       at = open.by_name.emplace(code_page, cd).first;
     }
     open.last_name = &at->first;
