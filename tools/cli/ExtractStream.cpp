@@ -52,6 +52,7 @@ struct Reading {
   CellText made;             // the cells a column makes, one after another
   std::vector<size_t> ends;  // where each column's cell ends in `made`
   std::vector<QStringView> cells;
+  QString path;          // the file's path as text, in room kept from row to row
   size_t line_size = 0;  // the last row's line: the next is likely as long
 };
 
@@ -61,7 +62,7 @@ class LineMaker {
   explicit LineMaker(const ExtractOptions& options)
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
-        keys_(TextLines::JsonKeys(options.columns)) {
+        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()) {
     if (!ColumnCatalogue::IsDefault(options.columns)) {
       for (const QString& header : options.columns) {
         const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
@@ -78,7 +79,6 @@ class LineMaker {
     QStringView cells[ResultColumns::kFields.size() + 1];
     std::span<const QStringView> row;
     QString name;
-    QString path;
     if (chosen_.empty()) {
       // Column 1 is the name after the last separator; the bytes split there as the text does.
       const std::string_view bytes(entry.path);
@@ -91,7 +91,17 @@ class LineMaker {
       }
       row = cells;
     } else {
-      path = entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text;
+      QString& path = reading.path;
+      if (!entry.text.isEmpty()) {
+        path = entry.text;
+      } else if (FileNames::IsAscii(entry.path)) {
+        // Widened in place: most paths are ASCII, and a row then needs no allocation for it.
+        path.resize(static_cast<qsizetype>(entry.path.size()));
+        char16_t* to = reinterpret_cast<char16_t*>(path.data());
+        for (const char c : entry.path) *to++ = static_cast<char16_t>(c);
+      } else {
+        path = FileNames::ToText(entry.path);
+      }
       const ColumnCatalogue::Source source{tag, path};
       // A header the catalogue does not know stays empty.
       if (reading.cells.size() != chosen_.size()) reading.cells.assign(chosen_.size(), {});
