@@ -55,8 +55,7 @@ class CellText {
  private:
   // Room for `count` more units at the end, which the caller fills.
   char16_t* Extend(size_t count) {
-    if (size_ + count > units_.size()) units_.resize(std::max(2 * units_.size(), size_ + count));
-    char16_t* const at = units_.data() + size_;
+    char16_t* const at = Room(count);
     size_ += count;
     return at;
   }

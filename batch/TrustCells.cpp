@@ -97,15 +97,6 @@ constexpr Piece kKinds[] = {
     Piece(), Piece(), Piece(u" Lyrics3v1"), Piece(u" Lyrics3v2 "), Piece(u" v1"), Piece(u" v1.1")};
 constexpr Piece kRevisions[] = {Piece(u" v2.2 "), Piece(u" v2.3 "), Piece(u" v2.4 ")};
 
-// The ID's length: up to its first NUL, found in the four bytes at once.
-size_t IdLength(const std::array<char, 4>& id) {
-  uint32_t word = 0;
-  for (size_t i = 0; i < id.size(); ++i)
-    word |= uint32_t{static_cast<unsigned char>(id[i])} << (8 * i);
-  const uint32_t zero = (word - 0x01010101u) & ~word & 0x80808080u;
-  return zero == 0 ? 4 : static_cast<size_t>(std::countr_zero(zero)) / 8;
-}
-
 // Writes " v2.4 TIT2", " Lyrics3v2 ETT", " v1", ... at `to`, with room for two pieces after it.
 char16_t* PutSource(char16_t* to, const FieldSource& source) {
   using Tag = FieldSource::Tag;
@@ -123,7 +114,7 @@ char16_t* PutSource(char16_t* to, const FieldSource& source) {
   }
   for (size_t i = 0; i < source.id.size(); ++i)
     to[i] = static_cast<char16_t>(static_cast<unsigned char>(source.id[i]));
-  return to + IdLength(source.id);
+  return to + source.Id().size();
 }
 
 }  // namespace
