@@ -265,7 +265,7 @@ std::vector<Column> MakeColumns() {
 #define TAGLOOM_MADE(header, order, width, ...)                     \
   all.push_back({QStringLiteral(header), kTag, width, order, false, \
                  [](const Source& s, CellText& out) { __VA_ARGS__; }});
-  TAGLOOM_TAG("Genre", Genre, O::kText)
+  TAGLOOM_MADE("Genre", O::kText, std::nullopt, out += s.tag.ShownGenre())
   TAGLOOM_MADE("Genre number", O::kNumber, std::nullopt,
                if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID()))
   TAGLOOM_TAG("Disc", DiscNumber, O::kNumber)

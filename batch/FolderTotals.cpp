@@ -5,7 +5,6 @@
 
 #include "core/Main.h"
 #include "platform/ReportListModel.h"
-#include "tag/Genres.h"
 #include "tag/clsID3.h"
 
 namespace {
@@ -63,8 +62,7 @@ FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
   f.no_title = tag.Title().empty();
   f.no_artist = tag.Artist().empty();
   f.no_album = tag.Album().empty();
-  f.no_genre = tag.Genre().empty() &&
-               (tag.GenreID() == Genres::kNone || clsID3::GenreName(tag.GenreID()).empty());
+  f.no_genre = tag.ShownGenre().empty();
   f.no_picture = tag.PictureCount() == 0;
   return f;
 }

@@ -1,6 +1,7 @@
 #include "tag/Genres.h"
 
 #include <array>
+#include <optional>
 
 #include "tag/CaseFold.h"
 
@@ -170,7 +171,33 @@ void RemoveAll(std::u16string& text, std::u16string_view what) {
   text.swap(out);
 }
 
+// A genre number that names a genre rather than standing for none.
+std::u16string_view NameOf(int32_t id) {
+  return id == kNone ? std::u16string_view() : GenreName(id);
+}
+
+// "17" and "017", not "+17", " 17" or "17.0".
+std::optional<int32_t> BareNumber(std::u16string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int32_t value = 0;
+  for (const char16_t c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c - u'0');
+  }
+  return value;
+}
+
 }  // namespace
+
+std::u16string ShownName(std::u16string_view genre, int32_t id, std::u16string_view stored) {
+  if (!genre.empty()) {
+    const std::optional<int32_t> number = BareNumber(genre);
+    const std::u16string_view name = number ? NameOf(*number) : std::u16string_view();
+    return std::u16string(name.empty() ? genre : name);
+  }
+  const std::u16string_view name = NameOf(id);
+  return std::u16string(name.empty() ? stored : name);
+}
 
 std::u16string_view GenreName(int32_t id) {
   if (id >= 0 && id < static_cast<int32_t>(kNames.size())) return kNames[id];

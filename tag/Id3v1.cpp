@@ -157,11 +157,7 @@ std::vector<FieldId> clsID3::Id3v1Conflicts() const {
   const auto byte = static_cast<unsigned char>(block[127]);
   if (byte == Genres::kNone) return conflicts;
   const std::u16string_view own_genre = Genres::GenreName(byte);
-  // The shown genre by its number, when no name is shown.
-  const std::u16string_view shown_genre =
-      !fields_.Genre.empty()
-          ? std::u16string_view(fields_.Genre)
-          : (fields_.GenreID != Genres::kNone ? Genres::GenreName(fields_.GenreID) : u"");
+  const std::u16string shown_genre = ShownGenre();
   if (!own_genre.empty() && !shown_genre.empty() && !SameIgnoringCase(own_genre, shown_genre))
     conflicts.push_back(FieldId::GenreID);
   return conflicts;

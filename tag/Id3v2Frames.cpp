@@ -26,8 +26,9 @@ bool IsEncodingByte(unsigned char e, uint8_t version) { return e <= 1 || (versio
 struct FrameBody {
   int64_t p = 0;
   int64_t size = 0;
-  bool compressed = false;
+  bool unreadable = false;
   bool unsynchronised = false;
+  int64_t lead = 0;  // bytes before the text, after unsynchronisation is undone
 };
 
 FrameBody LocateBody(std::string_view data, int64_t p, uint8_t version) {
@@ -35,9 +36,11 @@ FrameBody LocateBody(std::string_view data, int64_t p, uint8_t version) {
   uint64_t declared = 0;
   if (version >= 3) {
     const std::string_view flag = Slice(data, p + 9, 1);
-    const unsigned char format = flag.empty() ? 0 : static_cast<unsigned char>(flag[0]);
-    body.compressed = version == 3 ? (format & 0x80) : (format & 0x08);
-    body.unsynchronised = version >= 4 && (format & 0x02);
+    const FrameFormat format =
+        ParseFrameFormat(flag.empty() ? 0 : static_cast<unsigned char>(flag[0]), version);
+    body.unreadable = format.unreadable;
+    body.unsynchronised = format.unsynchronised;
+    body.lead = format.lead;
     declared = DecodeNumber(Slice(data, p + 4, 4), version >= 4);
     body.p = p + 10;
   } else {
@@ -56,7 +59,33 @@ std::u16string DecodeText(std::string_view body, int encoding) {
   return CodePage::BytesToText(body);
 }
 
+// The body as its text is read: unsynchronisation undone into `plain` when the frame says so,
+// the bytes its flags put before the text dropped.
+std::string_view ReadableBody(std::string_view data, const FrameBody& located, std::string& plain) {
+  std::string_view body = Slice(data, located.p, located.size);
+  if (located.unsynchronised) {
+    plain = Deunsynchronise(body);
+    body = plain;
+  }
+  body.remove_prefix(std::min<size_t>(static_cast<size_t>(located.lead), body.size()));
+  return body;
+}
+
 }  // namespace
+
+FrameFormat ParseFrameFormat(unsigned char format, uint8_t version) {
+  FrameFormat result;
+  if (version == 3) {
+    // A compressed frame's size and an encrypted frame's method byte come first; neither is read.
+    result.unreadable = format & 0xC0;
+    result.lead = (format & 0x20) ? 1 : 0;
+  } else if (version >= 4) {
+    result.unreadable = format & 0x0C;
+    result.unsynchronised = format & 0x02;
+    result.lead = ((format & 0x40) ? 1 : 0) + ((format & 0x01) ? 4 : 0);
+  }
+  return result;
+}
 
 bool IsValidHeader(std::string_view h) {
   if (h.size() < kHeaderSize || h.substr(0, 3) != "ID3") return false;
@@ -137,10 +166,10 @@ std::optional<Span> PictureEntrySpan(std::string_view data, int64_t p, uint8_t v
   const auto held = static_cast<int64_t>(data.size());
   if (p - 1 + (version >= 3 ? 10 : 6) > held) return std::nullopt;
   const FrameBody body = LocateBody(data, p, version);
-  if (body.compressed || body.unsynchronised) return std::nullopt;
+  if (body.unreadable || body.unsynchronised) return std::nullopt;
   Span span;
-  span.first = body.p - 1;
-  span.last = std::min(end, span.first + body.size);
+  span.last = std::min(end, body.p - 1 + body.size);
+  span.first = std::min(span.last, body.p - 1 + body.lead);
   if (span.first >= span.last) return Span{span.first, span.first};
   // The two bytes looked at must be held: else the frame goes the usual way.
   if (std::min(span.last, span.first + 2) > held) return std::nullopt;
@@ -154,14 +183,9 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
                            uint8_t version, bool as_bytes) {
   FrameText result;
   const FrameBody located = LocateBody(data, p, version);
-  if (located.compressed) return result;
-  const bool unsynchronised = located.unsynchronised;
-  std::string_view body = Slice(data, located.p, located.size);
+  if (located.unreadable) return result;
   std::string plain;
-  if (unsynchronised) {
-    plain = Deunsynchronise(body);
-    body = plain;
-  }
+  std::string_view body = ReadableBody(data, located, plain);
   int encoding = -1;
   if (!body.empty()) {
     const auto e = static_cast<unsigned char>(body[0]);
@@ -198,13 +222,9 @@ FrameText ExtractFrameText(std::string_view data, int64_t p, bool language, bool
 
 std::u16string WholeFrameText(std::string_view data, int64_t p, uint8_t version) {
   const FrameBody located = LocateBody(data, p, version);
-  if (located.compressed) return {};
-  std::string_view body = Slice(data, located.p, located.size);
+  if (located.unreadable) return {};
   std::string plain;
-  if (located.unsynchronised) {
-    plain = Deunsynchronise(body);
-    body = plain;
-  }
+  std::string_view body = ReadableBody(data, located, plain);
   int encoding = -1;
   if (!body.empty() && IsEncodingByte(static_cast<unsigned char>(body[0]), version)) {
     encoding = static_cast<unsigned char>(body[0]);

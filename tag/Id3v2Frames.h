@@ -34,6 +34,17 @@ HeaderFlags ParseHeaderFlags(std::string_view header, uint8_t version);
 /// 3 for v2.2, else 4.
 int FrameIdLength(uint8_t version);
 
+/// What a v2.3 or v2.4 frame's format flag byte (the second) says of its body: whether its text
+/// can be read at all (not compressed, not encrypted), whether the frame is unsynchronised on
+/// its own (v2.4), and how many bytes stand before the text once that is undone (a group byte,
+/// a v2.4 data length). v2.2 frames have no flags.
+struct FrameFormat {
+  bool unreadable = false;
+  bool unsynchronised = false;
+  int64_t lead = 0;
+};
+FrameFormat ParseFrameFormat(unsigned char format, uint8_t version);
+
 struct FrameSize {
   int64_t total = 0;  // header length plus body size
   bool failed = false;
@@ -62,8 +73,8 @@ std::u16string WholeFrameText(std::string_view data, int64_t p, uint8_t version)
 /// frame's header and first body bytes alone, so that the rest can be read straight into place:
 /// the body after a known encoding byte and after a NUL that marks no description, as
 /// ExtractFrameText gives it with `as_bytes`. `end` is where the tag data ends; it may lie past
-/// the end of `data`. Nothing when the frame must be read whole first (compressed or
-/// unsynchronised) or when `data` lacks its header.
+/// the end of `data`. Nothing when the frame must be read whole first (unsynchronised), when
+/// its text cannot be read (compressed, encrypted), or when `data` lacks its header.
 struct Span {
   int64_t first = 0;
   int64_t last = 0;

@@ -356,6 +356,7 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
       sources_[FieldId::GenreID].legacy = false;
     }
   }
+  genre_as_stored_ = std::move(parts.genre);
   if (parts.track && !parts.track->empty()) {
     sources_[FieldId::TrackNumber] = parts.track_from;
     if (parts.track->size() == 2) sources_[FieldId::TracksTotal] = parts.track_from;

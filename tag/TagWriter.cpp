@@ -709,9 +709,9 @@ bool clsID3::TagRewrite::PictureFrame(const OldFrame& frame, const MultiFrameDat
                                       int32_t item) {
   const bool opaque = IsOpaque(frame.head, layout_);
   const auto format = layout_.version >= 3 ? static_cast<unsigned char>(frame.head[9]) : 0;
-  const bool compressed = layout_.version == 3 ? (format & 0x80) : (format & 0x08);
-  if (compressed || (layout_.version >= 4 && (format & 0x02))) {
-    // Only whole can such a frame be compared with its entry.
+  if (opaque || (layout_.version >= 4 && (format & 0x02))) {
+    // Only whole can such a frame be compared with its entry: its entry does not start where
+    // its body does.
     std::string bytes;
     if (!FrameBytes(frame, bytes)) return false;
     const std::u16string own =

@@ -23,6 +23,28 @@ std::string SwapBytePairs(std::string_view bytes) {
 
 std::u16string DecodeUTF16BE(std::string_view bytes) { return DecodeUTF16LE(SwapBytePairs(bytes)); }
 
+bool ReadsAsUTF16LE(std::string_view bytes) {
+  const size_t n = bytes.size();
+  if (n < 2 || n % 2 != 0) return false;
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+  size_t zero_high = 0;
+  for (size_t i = 1; i < n; i += 2) zero_high += b[i] == 0;
+  if (zero_high * 2 > n / 2) return true;
+  // Taken one per byte, such text would end within its first character.
+  if (b[0] != 0 && b[1] != 0) return false;
+  for (size_t i = 0; i < n; i += 2) {
+    const unsigned unit = b[i] | (b[i + 1] << 8);
+    if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+      if (i + 2 >= n) return false;
+      const unsigned next = b[i + 2] | (b[i + 3] << 8);
+      if (next < 0xDC00 || next > 0xDFFF) return false;
+      i += 2;
+    }
+  }
+  return true;
+}
+
 std::u16string DecodeUTF16(std::string_view bytes) {
   const size_t n = bytes.size();
   const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -40,7 +62,10 @@ std::u16string DecodeUTF16(std::string_view bytes) {
     return n;
   };
   size_t k = next_mark(0);
-  std::u16string text = CodePage::BytesToText(bytes.substr(0, k));
+  // Some writers leave out the mark and write little-endian units: such a start reads as that.
+  const std::string_view unmarked = bytes.substr(0, k);
+  std::u16string text =
+      ReadsAsUTF16LE(unmarked) ? DecodeUTF16LE(unmarked) : CodePage::BytesToText(unmarked);
   if (k == n) return text;
   size_t at = text.size();
   text.resize(at + (n - k) / 2);

@@ -13,6 +13,10 @@ clsID3::~clsID3() = default;
 std::u16string clsID3::GenreName(int32_t id) { return std::u16string(Genres::GenreName(id)); }
 int32_t clsID3::ToGenreID(std::u16string_view text) { return Genres::ToGenreID(text); }
 
+std::u16string clsID3::ShownGenre() const {
+  return Genres::ShownName(fields_.Genre, fields_.GenreID, genre_as_stored_);
+}
+
 int32_t clsID3::Layer() const { return MpegAudio::Layer(audio_); }
 int32_t clsID3::Padding() const { return MpegAudio::Padding(audio_); }
 int32_t clsID3::MPEGVersion() const { return MpegAudio::MPEGVersion(audio_); }
@@ -41,6 +45,7 @@ void clsID3::ResetForRead() {
   diagnosis_ = ReadDiagnosis{};
   sources_ = FieldSources{};
   id3v1_block_.clear();
+  genre_as_stored_.clear();
   legacy_code_page_.clear();
   pictures_passed_ = 0;
 }

@@ -49,6 +49,10 @@ class clsID3 {
 
   int32_t GenreID() const noexcept { return fields_.GenreID; }
   void SetGenreID(int32_t value) noexcept { fields_.GenreID = value; }
+  /// The genre as people name it, the one value the table shows and sorts, filters and counts
+  /// by: Genres::ShownName of Genre, GenreID and the genre frame's text as the last read found
+  /// it. "(17)", a bare "17" and an ID3v1 genre 17 all give "Rock"; "(255)" stays "(255)".
+  std::u16string ShownGenre() const;
 
   // The lists are shared, not copied: an entry a caller adds is in the object's list.
 #define TAGLOOM_LIST_ACCESSORS(name)                                                    \
@@ -179,6 +183,7 @@ class clsID3 {
   ReadDiagnosis diagnosis_;
   FieldSources sources_;
   std::string id3v1_block_;
+  std::u16string genre_as_stored_;  // the genre frame's text, before Genre and GenreID are made
   std::shared_ptr<LegacyTextDecoder> decoder_;
   std::string legacy_code_page_;
   std::unique_ptr<FileReader> reader_;

@@ -95,6 +95,41 @@ void Fill(ReportListModel& table, const QStringList& cells) {
 
 QStringList Names(const ReportListModel& table) { return table.Texts(); }
 
+TEST_F(ChosenColumnsRun, TheGenreColumnShowsTheNameSortsAndCountsByIt) {
+  const auto tcon = [](int version, std::u16string_view text) {
+    return Id3v2Tag(version, Frame(version, "TCON", TextBody(Encoding::Latin1, text)));
+  };
+  Id3v1Fields rock;
+  rock.genre = 17;
+  const Bytes audio = SilentFrames(kMpeg1, 3);
+  const QStringList paths = {
+      Q(dir.Write("a.mp3", tcon(3, u"(17)") + audio)),
+      Q(dir.Write("b.mp3", audio + Id3v1(rock))),
+      Q(dir.Write("c.mp3", tcon(4, u"40") + audio)),
+      Q(dir.Write("d.mp3", tcon(3, u"(255)") + audio)),
+      Q(dir.Write("e.mp3", tcon(3, u"(18)Acid Techno") + audio)),
+      Q(dir.Write("f.mp3", audio)),
+      Q(dir.Write("g.mp3", tcon(3, u"17") + audio + Id3v1(rock))),
+  };
+  const QStringList cells = Cells({"Filename", "Genre", "Genre number", "Conflicts"}, paths);
+  QStringList rows;
+  for (qsizetype at = 0; at + 4 <= cells.size(); at += 4) rows.append(cells.mid(at, 4).join('|'));
+  EXPECT_EQ(rows, QStringList({"a.mp3|Rock|17|", "b.mp3|Rock|17|", "c.mp3|AlternRock||",
+                               "d.mp3|(255)||", "e.mp3|Acid Techno|18|", "f.mp3|||",
+                               "g.mp3|Rock|17|"}));  // g agrees with its ID3v1 genre
+  ASSERT_EQ(totals.Folders().size(), 1u);
+  EXPECT_EQ(FolderTotals::Cells(totals.Folders()[0])[10], "1");  // no genre: f.mp3 alone
+
+  ReportListModel table;
+  table.AddColumn("Filename");
+  table.AddColumn("Genre");
+  for (qsizetype at = 0; at + 4 <= cells.size(); at += 4)
+    table.SetSubItem(table.AppendRow(cells[at]), 1, cells[at + 1]);
+  ResultSort::Sort(table, 2, ResultSort::Direction::kAscending);
+  EXPECT_EQ(Names(table),
+            QStringList({"d.mp3", "e.mp3", "c.mp3", "a.mp3", "b.mp3", "g.mp3", "f.mp3"}));
+}
+
 TEST(ResultSort, NumbersTextAndEmptyCellsEachInTheirPlace) {
   using ColumnCatalogue::Order;
   using ResultSort::Direction;

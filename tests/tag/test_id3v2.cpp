@@ -393,9 +393,96 @@ TEST(Id3v2Frames, CompressedFramesYieldEmptyValues) {
   const auto v24 = ReadTag(4, Frame(4, "COMM", CommentBody(Encoding::Latin1, "eng", u"", u"x")) +
                                   Frame(4, "COMM", "whatever", 0x0008));
   EXPECT_EQ(v24->Comments(), u"");
-  // Bits the reader does not look at change nothing.
-  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"T"), 0xE060))->Title(), u"T");
-  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", TextBody(Encoding::Latin1, u"T"), 0x7045))->Title(), u"T");
+  // Bits the reader does not look at change nothing: the status byte, unused format bits.
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"T"), 0xE01F))->Title(), u"T");
+  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", TextBody(Encoding::Latin1, u"T"), 0x70B0))->Title(), u"T");
+}
+
+TEST(Id3v2Frames, GroupBytesAndDataLengthsBeforeTheBodyAreSkipped) {
+  const Bytes body = TextBody(Encoding::Latin1, u"title");
+  const Bytes length = SyncSafe(static_cast<uint32_t>(body.size()));
+  // v2.4: data length (bit 0), group byte (bit 6), and both, the group byte first.
+  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", length + body, 0x0001))->Title(), u"title");
+  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", "\x07"s + body, 0x0040))->Title(), u"title");
+  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", "\x07"s + length + body, 0x0041))->Title(), u"title");
+  // v2.3: group byte (bit 5).
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", "\x07"s + body, 0x0020))->Title(), u"title");
+  // Unsynchronisation is undone first: a group byte FF carries a 00 after it.
+  const Bytes latin = TextBody(Encoding::Latin1, u"\u00FF\u00E9");
+  const Bytes raw = "\xFF"s + SyncSafe(static_cast<uint32_t>(latin.size())) + latin;
+  const auto unsync = ReadTag(4, Frame(4, "TIT2", Unsynchronise(raw), 0x0043));
+  EXPECT_EQ(unsync->Title(), u"\u00FF\u00E9");
+  // Comments and their descriptions, URLs and genres the same.
+  const Bytes comment = CommentBody(Encoding::Utf16, "eng", u"", u"Hi");
+  const auto others = ReadTag(
+      4, Frame(4, "COMM", SyncSafe(static_cast<uint32_t>(comment.size())) + comment, 0x0001) +
+             Frame(4, "WOAR", "\x01http://a", 0x0040) +
+             Frame(4, "TCON", "\x01"s + length + TextBody(Encoding::Latin1, u"(17)"), 0x0041));
+  EXPECT_EQ(others->Comments(), u"Hi");
+  ASSERT_EQ(others->ArtistURL()->Count(), 1);
+  EXPECT_EQ(others->ArtistURL()->Item(1), u"http://a");
+  EXPECT_EQ(others->GenreID(), 17);
+  // A body shorter than its flags' bytes gives nothing, and the walk goes on.
+  const auto short_body = ReadTag(4, Frame(4, "TIT2", "\x00\x00"s, 0x0001) + Text(4, "TPE1", u"A"));
+  EXPECT_EQ(short_body->Title(), u"");
+  EXPECT_EQ(short_body->Artist(), u"A");
+  // Encrypted frames (v2.3 bit 6, v2.4 bit 2) are not read: like compressed ones, they give
+  // empty text.
+  EXPECT_EQ(
+      ReadTag(3, Text(3, "TIT2", u"Before") + Frame(3, "TIT2", "\x80"s + body, 0x0040))->Title(),
+      u"");
+  EXPECT_EQ(ReadTag(4, Frame(4, "TIT2", "\x80"s + body, 0x0004))->Title(), u"");
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", "\x80\x07"s + body, 0x0060))->Title(), u"");
+}
+
+TEST(Id3v2Frames, PicturesWithDataLengthsKeepOnlyTheirOwnBytes) {
+  // Large enough to be read straight into its entry, beyond the walk's first read.
+  Bytes data(5000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + 1);
+  const Bytes picture = "\x00"s + data;
+  for (const uint16_t flags : {0x0001, 0x0041}) {
+    const Bytes lead =
+        (flags & 0x40 ? "\x03"s : ""s) + SyncSafe(static_cast<uint32_t>(picture.size()));
+    const auto tag = ReadTag(4, Text(4, "TIT2", u"t") + Frame(4, "APIC", lead + picture, flags) +
+                                    Text(4, "TPE1", u"After"));
+    ASSERT_EQ(tag->AttachedPictures()->Count(), 1) << flags;
+    EXPECT_EQ(CodePage::TextToBytes(tag->AttachedPictures()->Item(1)), data) << flags;
+    EXPECT_EQ(tag->Artist(), u"After") << flags;
+  }
+  // Encrypted, it is an empty entry, as a compressed one is.
+  const auto encrypted = ReadTag(4, Frame(4, "APIC", "\x80"s + picture, 0x0004));
+  ASSERT_EQ(encrypted->AttachedPictures()->Count(), 1);
+  EXPECT_EQ(encrypted->AttachedPictures()->Item(1), u"");
+}
+
+TEST(Id3v2Frames, Utf16WithoutByteOrderMarkReadsAsLittleEndian) {
+  // Encoding 1, the mark left out, as some Windows writers do.
+  const Bytes tony = "\x01T\x00o\x00n\x00y\x00"s;
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", tony))->Title(), u"Tony");
+  EXPECT_EQ(ReadTag(4, Frame(4, "TPE1", tony + "\x00\x00"s))->Artist(), u"Tony");
+  // Comments and lyrics: a description and its terminator without mark, the text with or
+  // without one.
+  const auto comments = [](std::string_view body) {
+    return ReadTag(3, Frame(3, "COMM",
+                            "\x01"
+                            "eng"s +
+                                Bytes(body)))
+        ->Comments();
+  };
+  EXPECT_EQ(comments("\x00\x00H\x00i\x00"s), u"Hi");
+  EXPECT_EQ(comments("\x00\x00\xFF\xFEH\x00i\x00"s), u"Hi");
+  EXPECT_EQ(comments("d\x00\x00\x00H\x00i\x00"s), u"");  // a description: not the comment
+  const auto lyrics = ReadTag(3, Frame(3, "USLT",
+                                       "\x01"
+                                       "eng\x00\x00\x1F\x04\x40\x04"s));
+  EXPECT_EQ(lyrics->Lyrics(), u"\u041F\u0440");
+  // What does not read as UTF-16 keeps its bytes as characters.
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2",
+                             "\x01"
+                             "AB"s))
+                ->Title(),
+            u"AB");
+  EXPECT_EQ(ReadTag(3, Frame(3, "TIT2", "\x01T\x00o"s))->Title(), u"T");
 }
 
 TEST(Id3v2Walk, PaddingAndSignaturesEndIt) {

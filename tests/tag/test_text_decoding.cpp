@@ -38,6 +38,27 @@ TEST(DecodeUTF16, MarksChooseByteOrderAnywhereInTheInput) {
   EXPECT_EQ(DecodeUTF16(""s), u"");
 }
 
+TEST(DecodeUTF16, TextBeforeAnyMarkThatReadsAsLittleEndianIsDecodedSo) {
+  // Odd bytes mostly zero.
+  EXPECT_EQ(DecodeUTF16("T\x00o\x00n\x00y\x00"s), u"Tony");
+  EXPECT_EQ(DecodeUTF16("\x00\x00"s), u"\0"s);
+  EXPECT_EQ(DecodeUTF16("T\x00\xE9\x00\x00\x00X\x01"s), u"T\u00E9\0\u0158"s);
+  // One character per byte would end within the first pair, and the units are well formed.
+  EXPECT_EQ(DecodeUTF16("\x00\x00\x1F\x04\x40\x04"s), u"\0\u041F\u0440"s);
+  EXPECT_EQ(DecodeUTF16("A\x00\x3D\xD8\x00\xDE"s), u"A\xD83D\xDE00"s);
+  // Only the part before the first mark is judged.
+  EXPECT_EQ(DecodeUTF16("d\x00\x00\x00\xFF\xFEH\x00"s), u"d\0H"s);
+  // Anything else stays one character per byte: odd lengths, non-zero first pairs, stray
+  // surrogates.
+  EXPECT_EQ(DecodeUTF16("AB"s), u"AB");
+  EXPECT_EQ(DecodeUTF16("T\x00o"s), u"T\0o"s);
+  EXPECT_EQ(DecodeUTF16("ABCD\x00\x00"s), u"ABCD\0\0"s);
+  EXPECT_EQ(DecodeUTF16("A\x00\x00\xD8\x41\x42"s), u"A\0\0\u00D8AB"s);
+  EXPECT_EQ(DecodeUTF16("A\x00\x00\xDC"s), u"A\0\0\u00DC"s);
+  EXPECT_FALSE(ReadsAsUTF16LE(""s));
+  EXPECT_FALSE(ReadsAsUTF16LE("\x00"s));
+}
+
 TEST(DecodeUTF16, MarksAreFoundAtOddOffsetsAndNeverOverlap) {
   // FF FE FF: the first pair is a mark, scanning resumes after it.
   EXPECT_EQ(DecodeUTF16("\xFF\xFE\xFF\x00"s), u"\u00FF");
