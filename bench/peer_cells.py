@@ -136,7 +136,9 @@ const text = (v) => v === undefined || v === null ? '' : String(v);
 const lines = readline.createInterface({ input: process.stdin });
 for await (const path of lines) {
   try {
-    const c = (await parseFile(path, { skipCovers: true, duration: false })).common;
+    const read = await parseFile(path, { skipCovers: true, duration: false });
+    if (Object.keys(read.native).length === 0) throw new Error('no tag');
+    const c = read.common;
     const comment = (c.comment || [])[0];
     console.log(JSON.stringify({ path, cells: {
       Title: text(c.title), Artist: text(c.artist), Album: text(c.album), Year: text(c.year),
@@ -148,10 +150,21 @@ for await (const path of lines) {
   }
 }
 """
-    done = subprocess.run(["node", "--input-type=module", "-e", code], cwd=folder,
-                          input="\n".join(files) + "\n", capture_output=True, text=True,
-                          check=True)
-    return {row["path"]: row.get("cells") for row in map(json.loads, done.stdout.splitlines())}
+    cells = {}
+    left = list(files)
+    while left:
+        # Some files make the parser throw where no caller can catch it, ending the process:
+        # such a file counts as unread and the rest are read by a new one.
+        done = subprocess.run(["node", "--input-type=module", "-e", code], cwd=folder,
+                              input="\n".join(left) + "\n", capture_output=True, text=True)
+        rows = [json.loads(line) for line in done.stdout.splitlines()]
+        cells.update((row["path"], row.get("cells")) for row in rows)
+        left = left[len(rows):]
+        if done.returncode != 0:
+            if not left:
+                sys.exit(f"music-metadata: {done.stderr.strip()}")
+            cells[left.pop(0)] = None
+    return cells
 
 
 def same(field, ours, theirs):

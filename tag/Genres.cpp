@@ -187,15 +187,33 @@ std::optional<int32_t> BareNumber(std::u16string_view text) {
   return value;
 }
 
+// A parenthesised genre number, "(RX)" or "(CR)" at the start of the text: its number, and the
+// text after it.
+std::optional<int32_t> Reference(std::u16string_view& text) {
+  const size_t close = text.find(u')');
+  if (text.empty() || text.front() != u'(' || close == std::u16string_view::npos) return {};
+  const std::u16string_view inner = text.substr(1, close - 1);
+  std::optional<int32_t> number = BareNumber(inner);
+  if (inner == u"RX") number = kRemix;
+  if (inner == u"CR") number = kCover;
+  if (number) text.remove_prefix(close + 1);
+  return number;
+}
+
 }  // namespace
 
 std::u16string ShownName(std::u16string_view genre, int32_t id, std::u16string_view stored) {
-  if (!genre.empty()) {
-    const std::optional<int32_t> number = BareNumber(genre);
-    const std::u16string_view name = number ? NameOf(*number) : std::u16string_view();
+  if (const std::optional<int32_t> number = BareNumber(genre)) {
+    const std::u16string_view name = NameOf(*number);
     return std::u16string(name.empty() ? genre : name);
   }
-  const std::u16string_view name = NameOf(id);
+  // Further numbers after the first, as in "(17)(18)" or "(17)(18)Eurotrance", name no genre
+  // themselves: the name after them is shown, else the first number the table names.
+  std::u16string_view rest = genre;
+  std::u16string_view name = NameOf(id);
+  while (const std::optional<int32_t> number = Reference(rest))
+    if (name.empty()) name = NameOf(*number);
+  if (!rest.empty()) return std::u16string(rest);
   return std::u16string(name.empty() ? stored : name);
 }
 

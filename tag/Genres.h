@@ -21,8 +21,9 @@ int32_t ToGenreID(std::u16string_view text);
 std::u16string NormalizeGenreText(std::u16string_view text);
 
 /// The genre as people name it: the genre text, but a bare number in it (as v2.4 allows) by its
-/// name; without a text the name of the genre number; where the table names neither (255, 148
-/// and up), the genre frame's text as it was stored ("(255)"), which may be empty.
+/// name; without a text (or with only further "(18)"-style numbers) the name of the genre
+/// number; where the table names none (255, 148 and up), the genre frame's text as it was
+/// stored ("(255)"), which may be empty.
 std::u16string ShownName(std::u16string_view genre, int32_t id, std::u16string_view stored);
 
 }  // namespace Genres

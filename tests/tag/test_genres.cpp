@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         GenreCase{u"(17)Rock", 17, u"Rock", u"Rock"}, GenreCase{u"(RX)", -1, u"", u"Remix"},
         GenreCase{u"(CR)Live", -2, u"Live", u"Live"}, GenreCase{u"(cr)", 255, u"", u"(cr)"},
         GenreCase{u"(17", 255, u"(17", u"(17"}, GenreCase{u"Rock", 255, u"Rock", u"Rock"},
-        GenreCase{u"17", 255, u"17", u"Rock"}, GenreCase{u"(17)(18)", 17, u"(18)", u"(18)"},
+        GenreCase{u"17", 255, u"17", u"Rock"}, GenreCase{u"(17)(18)", 17, u"(18)", u"Rock"},
         GenreCase{u"(2.5)", 2, u"", u"Country"}, GenreCase{u"(3.5)", 4, u"", u"Disco"},
         GenreCase{u"(-1)", -1, u"", u"Remix"}, GenreCase{u"()Jazz", 255, u"Jazz", u"Jazz"},
         GenreCase{u" (17)", 255, u" (17)", u" (17)"}, GenreCase{u"", 255, u"", u""},
@@ -94,7 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
         GenreCase{u"40", 255, u"40", u"AlternRock"}, GenreCase{u"040", 255, u"040", u"AlternRock"},
         GenreCase{u"148", 255, u"148", u"148"}, GenreCase{u"255", 255, u"255", u"255"},
         GenreCase{u" 17", 255, u" 17", u" 17"}, GenreCase{u"(255)", 255, u"", u"(255)"},
-        GenreCase{u"(200)", 200, u"", u"(200)"}));
+        GenreCase{u"(200)", 200, u"", u"(200)"}, GenreCase{u"(255)(18)", 255, u"(18)", u"Techno"},
+        GenreCase{u"(17)(18)Eurotrance", 17, u"(18)Eurotrance", u"Eurotrance"},
+        GenreCase{u"(17)(Pop)(02)", 17, u"(Pop)(02)", u"(Pop)(02)"},
+        GenreCase{u"(200)(201)", 200, u"(201)", u"(200)(201)"}));
 
 TEST(ShownGenre, TheId3v1NumberNamesTheGenreWhenNoTextDoes) {
   const auto v1_only = [](uint8_t genre, const Bytes& tag = {}) {

@@ -26,6 +26,7 @@ std::string Field(const clsID3& tag, const std::string& name) {
       TAGLOOM_TEXT_FIELDS(TAGLOOM_FIELD)
 #undef TAGLOOM_FIELD
           {"GenreID", [](const clsID3& t) { return std::to_string(t.GenreID()); }},
+      {"ShownGenre", [](const clsID3& t) { return Utf::ToUtf8(t.ShownGenre()); }},
       {"ID3RevisionV2", [](const clsID3& t) { return std::to_string(t.ID3RevisionV2()); }},
       {"ID3v1Exists", [](const clsID3& t) { return std::to_string(t.ID3v1Exists()); }},
       {"Encoding", [](const clsID3& t) { return std::to_string(t.Encoding()); }},
@@ -115,7 +116,8 @@ struct PeerValue {
 //   walk the stream; we take the Xing frame count of the first frame as it stands.
 // - taglib lame_cbr.mp3: an Info header keeps the constant-bit-rate formula over the bytes the
 //   truncated file holds, not the header's 72243 frames.
-// - tinytag id3_genre_id_out_of_bounds.mp3: genre '(255)' becomes GenreID 255 and an empty Genre.
+// - tinytag id3_genre_id_out_of_bounds.mp3: genre '(255)' becomes GenreID 255 and an empty Genre
+//   (the table's shown genre is '(255)', as tinytag asserts).
 // - durations of constant-bit-rate files: peers count frames; we divide the bytes after the
 //   first header by the bit rate, so only the bit rate and sampling rate are compared.
 // - track numbers are texts here: TRCK "01" stays "01" where a peer asserts the number 1.
@@ -236,6 +238,24 @@ const PeerValue kPeerValues[] = {
     {"Borewit-music-metadata/test/samples/id3v2.4-musicbrainz.mp3", "TracksTotal", "14"},
     {"Borewit-music-metadata/test/samples/id3v2.4-musicbrainz.mp3", "DiscNumber", "1"},
     {"Borewit-music-metadata/test/samples/id3v2.4-musicbrainz.mp3", "DiscsTotal", "1"},
+    // A v2.4 frame with a data length before its body; UTF-16 without byte-order marks.
+    {"Borewit-music-metadata/test/samples/id3v2-xheader.mp3", "Title", "title"},
+    {"Borewit-music-metadata/test/samples/mp3/issue-471.mp3", "Title", "Between Worlds"},
+    {"Borewit-music-metadata/test/samples/mp3/issue-471.mp3", "Artist", "Roger Subirana"},
+    {"Borewit-music-metadata/test/samples/mp3/issue-471.mp3", "Album", "XII"},
+    {"devsnd-tinytag/tinytag/tests/samples/cut_off_titles.mp3", "Title",
+     "Tony Hawk VS Wayne Gretzky"},
+    {"devsnd-tinytag/tinytag/tests/samples/cut_off_titles.mp3", "Artist",
+     "Epic Rap Battles Of History"},
+    {"devsnd-tinytag/tinytag/tests/samples/cut_off_titles.mp3", "Album", "ERB"},
+    {"devsnd-tinytag/tinytag/tests/samples/id3_comment_utf_16_with_bom.mp3", "Comments",
+     "3/4 time"},
+    // The genre as the table shows it.
+    {"devsnd-tinytag/tinytag/tests/samples/id3v24-long-title.mp3", "ShownGenre", "AlternRock"},
+    {"devsnd-tinytag/tinytag/tests/samples/id3v22.TCO.genre.mp3", "ShownGenre", "Pop"},
+    {"devsnd-tinytag/tinytag/tests/samples/id3_genre_id_out_of_bounds.mp3", "ShownGenre", "(255)"},
+    {"Borewit-music-metadata/test/samples/mp3/tcon.mp3", "ShownGenre", "Electronic"},
+    {"quodlibet-mutagen/tests/data/silence-44-s-v1.mp3", "ShownGenre", "Darkwave"},
 };
 
 // Durations the peers assert for VBR streams: frames from the Xing or VBRI header × samples per
