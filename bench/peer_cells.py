@@ -8,9 +8,10 @@ peer reader. Not a benchmark: nothing is timed.
       file whose output differs, field by field (before -> after).
 
   peer_cells.py peer --cli CLI [--before OLD_CLI] [--peer mutagen|music-metadata]
-                     [--music-metadata-dir DIR] [--corpus DIR]
+                     [--music-metadata-dir DIR] [--untagged] [--corpus DIR]
       reads the corpus's MP3 files with tagloom-cli and with the peer (mutagen through
-      /usr/bin/python3, or music-metadata from an npm install in DIR, run with node) and
+      /usr/bin/python3, or music-metadata from an npm install in DIR, run with node; a file
+      the peer finds no tag in is left out, unless --untagged is given) and
       counts, per field, the cells that differ; lists every difference. With --before, the
       differences the older program had that the newer one no longer has are listed too.
 
@@ -128,7 +129,7 @@ for path in sys.stdin.read().splitlines():
     return {row["path"]: row.get("cells") for row in map(json.loads, done.stdout.splitlines())}
 
 
-def music_metadata_cells(files, folder):
+def music_metadata_cells(files, folder, untagged):
     code = r"""
 import { parseFile } from 'music-metadata';
 import * as readline from 'node:readline';
@@ -137,7 +138,8 @@ const lines = readline.createInterface({ input: process.stdin });
 for await (const path of lines) {
   try {
     const read = await parseFile(path, { skipCovers: true, duration: false });
-    if (Object.keys(read.native).length === 0) throw new Error('no tag');
+    if (Object.keys(read.native).length === 0 && !process.argv.includes('--untagged'))
+      throw new Error('no tag');
     const c = read.common;
     const comment = (c.comment || [])[0];
     console.log(JSON.stringify({ path, cells: {
@@ -155,7 +157,8 @@ for await (const path of lines) {
     while left:
         # Some files make the parser throw where no caller can catch it, ending the process:
         # such a file counts as unread and the rest are read by a new one.
-        done = subprocess.run(["node", "--input-type=module", "-e", code], cwd=folder,
+        done = subprocess.run(["node", "--input-type=module", "-e", code, "--"] +
+                              (["--untagged"] if untagged else []), cwd=folder,
                               input="\n".join(left) + "\n", capture_output=True, text=True)
         rows = [json.loads(line) for line in done.stdout.splitlines()]
         cells.update((row["path"], row.get("cells")) for row in rows)
@@ -196,7 +199,7 @@ def peer(args):
     if args.peer == "mutagen":
         theirs = mutagen_cells(files)
     else:
-        theirs = music_metadata_cells(files, args.music_metadata_dir)
+        theirs = music_metadata_cells(files, args.music_metadata_dir, args.untagged)
     unread = sorted(p for p, cells in theirs.items() if cells is None)
     ours = extract(args.cli, files, FIELDS)
     compared, found = differences(ours, theirs)
@@ -236,6 +239,8 @@ def main():
     two.add_argument("--before")
     two.add_argument("--peer", choices=["mutagen", "music-metadata"], default="mutagen")
     two.add_argument("--music-metadata-dir", default=".")
+    two.add_argument("--untagged", action="store_true",
+                     help="music-metadata: compare files it finds no tag in too, as empty cells")
     for sub in (one, two):
         sub.add_argument("--corpus", default=DEFAULT_CORPUS)
     args = parser.parse_args()
