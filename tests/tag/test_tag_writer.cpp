@@ -341,6 +341,21 @@ TEST(TagWriter, FramesItCannotRebuildAreKeptWhileUnchanged) {
   EXPECT_EQ(TagData(Rewrite(second, [](clsID3& t) { t.SetTitle(u"u"); })).substr(0, no_mime.size()),
             no_mime);
 
+  // v2.4 frames with a group byte or a data length before the body, read past those bytes,
+  // stay as they are while their fields do.
+  const Bytes png = PictureBody(4, Encoding::Latin1, "image/png", 3, u"", TinyPng(2, 2, 1, 2, 3));
+  const Bytes lead_picture =
+      Frame(4, "APIC", Bytes("\x05") + SyncSafe(static_cast<uint32_t>(png.size())) + png, 0x0041);
+  const Bytes lead_artist = Frame(4, "TPE1", SyncSafe(3) + Body(0, "ab"), 0x0001);
+  const Bytes v24 = Id3v2Tag(4, lead_picture + lead_artist + Text4("TIT2", "t"), Pad(1)) + audio;
+  EXPECT_EQ(TagData(Rewrite(v24,
+                            [](clsID3& t) {
+                              EXPECT_EQ(t.Artist(), u"ab");
+                              t.SetTitle(u"u");
+                            }))
+                .substr(0, lead_picture.size() + lead_artist.size()),
+            lead_picture + lead_artist);
+
   // Once the user changes them, the fields win.
   data = TagData(Rewrite(file, [](clsID3& t) {
     t.AttachedPictures()->SetItem(1, std::u16string(u"image/png\0\x03\0data", 16));
