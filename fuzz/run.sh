@@ -12,7 +12,7 @@ build=${2:-$root/build-fuzz}
 
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAGLOOM_FUZZ=ON -DTAGLOOM_GUI=OFF -DTAGLOOM_TESTS=OFF >/dev/null
+    -DTAGLOOM_FUZZ=ON -DTAGLOOM_GUI=ON -DTAGLOOM_TESTS=OFF >/dev/null
 fi
 cmake --build "$build" --target fuzz_read -j2 >/dev/null
 # The bundled samples come from the sample generator when the project has one.
