@@ -8,7 +8,7 @@ the way old taggers wrote them, the text put into each code page by iconv.
 Each group (Western, Central European, Cyrillic, Greek, East Asian) has real titles, artists
 and albums, each written in every code page of its group, once as an ID3v2.3 tag whose text
 frames carry no encoding of their own and once as an ID3v1 block (where the text fits its 30
-bytes). A file reads right when its Title, Artist and Album are the text written. The target:
+bytes). TAGLOOM_BENCH_SHOW=1 lists the files detection reads wrong. A file reads right when its Title, Artist and Album are the text written. The target:
 detection beats Windows-1252 on every group and never loses on the Western one. It also times
 detection over 10 MB of legacy lyrics against the same file read as Windows-1252.
 """
@@ -78,19 +78,25 @@ GROUPS = {
         ("Χάρτινο το φεγγαράκι", "Μάνος Χατζιδάκις", "Ο μεγάλος ερωτικός"),
         ("Της αγάπης αίματα", "Γιώργος Νταλάρας", "Μικρά Ασία"),
     ]),
+    # Each language in the code pages its taggers used: Japanese in Shift_JIS and EUC-JP,
+    # simplified Chinese in GBK, traditional in Big5, Korean in EUC-KR.
     "East Asian": (["SHIFT_JIS", "EUC-JP", "GBK", "BIG5", "EUC-KR"], [
-        ("上を向いて歩こう", "坂本九", "九ちゃんのズンタタッタ"),
-        ("君が代は千代に", "日本", "国歌集"),
-        ("残酷な天使のテーゼ", "高橋洋子", "新世紀エヴァンゲリオン"),
-        ("夜に駆ける", "ＹＯＡＳＯＢＩ", "ＴＨＥ　ＢＯＯＫ"),
-        ("月亮代表我的心", "鄧麗君", "島國之情歌"),
-        ("我的祖國", "郭蘭英", "上甘嶺"),
-        ("甜蜜蜜", "鄧麗君", "甜蜜蜜"),
-        ("朋友", "周華健", "朋友"),
-        ("아리랑", "조용필", "한오백년"),
-        ("강남스타일", "싸이", "싸이6甲"),
-        ("사랑해요", "이문세", "이문세 4집"),
-        ("고향의 봄", "이원수", "동요 모음"),
+        ("上を向いて歩こう", "坂本九", "九ちゃんのズンタタッタ", "SHIFT_JIS EUC-JP"),
+        ("君が代は千代に", "日本", "国歌集", "SHIFT_JIS EUC-JP"),
+        ("残酷な天使のテーゼ", "高橋洋子", "新世紀エヴァンゲリオン", "SHIFT_JIS EUC-JP"),
+        ("夜に駆ける", "ＹＯＡＳＯＢＩ", "ＴＨＥ　ＢＯＯＫ", "SHIFT_JIS EUC-JP"),
+        ("月亮代表我的心", "邓丽君", "岛国之情歌", "GBK"),
+        ("我的祖国", "郭兰英", "上甘岭", "GBK"),
+        ("甜蜜蜜", "邓丽君", "甜蜜蜜", "GBK"),
+        ("朋友", "周华健", "朋友", "GBK"),
+        ("月亮代表我的心", "鄧麗君", "島國之情歌", "BIG5"),
+        ("甜蜜蜜", "鄧麗君", "甜蜜蜜", "BIG5"),
+        ("朋友", "周華健", "朋友", "BIG5"),
+        ("愛的代價", "張艾嘉", "童年", "BIG5"),
+        ("아리랑", "조용필", "한오백년", "EUC-KR"),
+        ("강남스타일", "싸이", "싸이6甲", "EUC-KR"),
+        ("사랑해요", "이문세", "이문세 4집", "EUC-KR"),
+        ("고향의 봄", "이원수", "동요 모음", "EUC-KR"),
     ]),
 }
 
@@ -129,7 +135,7 @@ def iconv(text, code_page):
 
 
 def extract(cli, folder, detect):
-    args = [cli, "extract", "--format", "json", "--columns", "Full path,Title,Artist,Album"]
+    args = [cli, "extract", "--format", "json", "--columns", "Full path,Title,Artist,Album,Decoded as"]
     if detect:
         args += ["--legacy-text", "detect"]
     run = subprocess.run(args + [folder], capture_output=True, check=False)
@@ -146,6 +152,10 @@ def main():
             os.makedirs(folder)
             for code_page in code_pages:
                 for n, song in enumerate(songs):
+                    if len(song) > 3:
+                        if code_page not in song[3].split():
+                            continue
+                        song = song[:3]
                     encoded = [iconv(t, code_page) for t in song]
                     if any(e is None for e in encoded):
                         continue  # a character the code page lacks: no tagger wrote it so
@@ -165,6 +175,9 @@ def main():
                 group, song = expected[row["Full path"]]
                 right = (row["Title"], row["Artist"], row["Album"]) == song
                 results.setdefault((group, detect), []).append(right)
+                if detect and not right and os.environ.get("TAGLOOM_BENCH_SHOW"):
+                    print("  read wrong:", os.path.basename(row["Full path"]), row["Title"],
+                          row["Artist"], row["Album"], row.get("Decoded as", ""))
         verdict = True
         for group in GROUPS:
             plain, found = results.get((group, False), []), results.get((group, True), [])
