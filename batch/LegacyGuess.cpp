@@ -13,6 +13,7 @@ struct Kind {
   bool ascii = false;
   bool bad = false;    // a control character, U+FFFD, a private-use or surrogate unit
   bool joins = false;  // a mark that stands inside words: apostrophes, hyphens, the middle dot
+  bool odd = false;  // a sign that stands apart from letters: ° ¸ ² ¼ ± ©, not « ¿ – …
 };
 
 Kind KindOf(char16_t c) {
@@ -43,6 +44,10 @@ Kind KindOf(char16_t c) {
     k.letter = Script::kAsian;
   } else {
     k.joins = c == 0x2018 || c == 0x2019 || c == 0xB7 || c == 0x2010 || c == 0x2011;
+    const bool punctuation = c == 0xA0 || c == 0xA1 || c == 0xAB || c == 0xBB || c == 0xBF ||
+                             (c >= 0x2013 && c <= 0x201E) || c == 0x2026 || c == 0x2039 ||
+                             c == 0x203A || c == 0x3000 || (c >= 0x3001 && c <= 0x303F);
+    k.odd = !k.joins && !punctuation;
   }
   return k;
 }
@@ -77,6 +82,9 @@ int LineScore(std::u16string_view line) {
         score += 1;
       } else if (!k.joins && IsLetter(before) && IsLetter(after)) {
         score -= 3;  // "Na´ve", "Bj÷rk"
+      } else if (k.odd &&
+                 ((IsLetter(before) && !before.ascii) || (IsLetter(after) && !after.ascii))) {
+        score -= 3;  // "º¸°íº¸°í": Korean read as Windows-1252
       }
     }
     before = k;
