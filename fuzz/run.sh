@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target with clang (address and undefined-behaviour sanitizers) and runs
-# it for a bounded time.
+# it for a bounded time. The target makes whole rows, so the tree is configured with Qt.
 #   fuzz/run.sh SECONDS [BUILD_DIR]
 # Seeds: the bundled samples and the peer corpus, when present. The growing corpus is kept in
 # BUILD_DIR/fuzz-corpus, crashes as BUILD_DIR/fuzz-findings/crash-*; the log ends with the
