@@ -112,6 +112,8 @@ bool FolderScan::WalkForFiles(QStringList& folders, const QString& pattern, AddF
 }
 
 QString FolderScan::TypedExtension(const QString& answer) {
+  // "*.mp3" is how file dialogs show an extension; as a pattern after "*." it would match none.
+  if (answer.size() > 2 && answer.startsWith(QLatin1String("*."))) return answer.mid(2);
   return answer.size() > 1 && answer.startsWith(u'.') ? answer.mid(1) : answer;
 }
 

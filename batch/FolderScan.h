@@ -54,8 +54,8 @@ class FolderScan {
   static bool WalkForFiles(QStringList& folders, const QString& pattern, AddFolder::Walk walk,
                            AddFolder::ListedFiles& listed);
 
-  /// The extension as the user meant it: one leading dot, typed out of habit (".mp3"), is
-  /// dropped when an extension follows it.
+  /// The extension as the user meant it: one leading dot (".mp3") or star and dot ("*.mp3"),
+  /// typed out of habit, is dropped when an extension follows it.
   static QString TypedExtension(const QString& answer);
 
   static constexpr char16_t kExtensionKey[] = u"Extension";

@@ -11,6 +11,9 @@
 #include <mutex>
 #include <vector>
 
+#include "batch/LegacyGuess.h"
+#include "tag/CodePage.h"
+
 namespace LegacyText {
 namespace {
 
@@ -48,7 +51,10 @@ bool DecodeWith(iconv_t cd, std::string_view bytes, std::u16string& text) {
     const int error = done == static_cast<size_t>(-1) ? errno : 0;
     for (const unsigned char* at = chunk; at < reinterpret_cast<unsigned char*>(out); at += 4) {
       const char32_t c = Ucs4At(at);
-      if (c >= 0x10000) {
+      if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        // UTF-16 has no room for it, and a half pair alone is no character.
+        text.push_back(u'\uFFFD');
+      } else if (c >= 0x10000) {
         text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
         text.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
       } else {
@@ -58,8 +64,11 @@ bool DecodeWith(iconv_t cd, std::string_view bytes, std::u16string& text) {
     if (error == E2BIG) continue;
     if (error == EILSEQ || error == EINVAL) {
       text.push_back(u'\uFFFD');
-      ++in;
-      --in_left;
+      // A stateful code page may take in the byte it then fails on (a lone shift at the end).
+      if (in_left > 0) {
+        ++in;
+        --in_left;
+      }
       iconv(cd, nullptr, nullptr, nullptr, nullptr);
     } else if (error != 0) {
       return false;
@@ -109,6 +118,10 @@ std::string EncodeWith(iconv_t cd, std::u16string_view text) {
       bytes.append(chunk, static_cast<size_t>(out - chunk));
       if (error == E2BIG) continue;
       if (error == EILSEQ || error == EINVAL) {
+        if (in_left < 4) {  // a stateful code page took the character in before it failed
+          bytes.push_back('?');
+          break;
+        }
         bytes.append(units[(4 * count - in_left) / 4], '?');
         in += 4;
         in_left -= 4;
@@ -254,6 +267,11 @@ class IconvDecoder : public LegacyTextDecoder {
     return std::make_shared<IconvDecoder>(fixed_, lender_);
   }
 
+  bool KeepsAscii(const std::string& code_page) {
+    return lender_->converters.With(
+        [&](Converters& converters) { return converters.KeepsAscii(code_page); });
+  }
+
   bool Usable(const std::string& code_page) {
     return lender_->converters.With(
         [&](Converters& converters) { return converters.For(code_page) != Converters::kNone; });
@@ -261,12 +279,13 @@ class IconvDecoder : public LegacyTextDecoder {
 
   std::string CodePageFor(std::string_view bytes) override {
     if (!fixed_.empty()) return fixed_;
-    if (bytes.empty()) return {};
+    const std::string sample = LegacyGuess::Sample(bytes);
+    if (sample.empty()) return {};
     const std::string found = lender_->detectors.With([&](Detector& lent) -> std::string {
       uchardet_t detector = lent.handle;
       if (!detector) return {};
       std::string charset;
-      if (uchardet_handle_data(detector, bytes.data(), bytes.size()) == 0) {
+      if (uchardet_handle_data(detector, sample.data(), sample.size()) == 0) {
         uchardet_data_end(detector);
         charset = uchardet_get_charset(detector);
       }
@@ -278,7 +297,13 @@ class IconvDecoder : public LegacyTextDecoder {
     // ASCII and Latin-1 read as Windows-1252 always did (which is Latin-1 with more letters
     // where Latin-1 has only control codes), so they stay on the engine's own road.
     if (found.empty() || found == "ASCII" || found == "ISO-8859-1" || IsDefault(found)) return {};
-    return Usable(found) ? found : std::string();
+    if (LegacyGuess::NeverForEightBitText(found) || !Usable(found) || !KeepsAscii(found)) return {};
+    // Windows-1252 reads most tags right: the guess must read clearly better to replace it.
+    std::u16string detected;
+    if (!Decode(found, sample, detected) ||
+        !LegacyGuess::ClearlyBetter(CodePage::BytesToText(sample), detected))
+      return {};
+    return found;
   }
 
   bool Decode(const std::string& code_page, std::string_view bytes, std::u16string& text) override {
@@ -323,10 +348,23 @@ bool IsDefault(std::string_view setting) {
 std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem) {
   if (IsDefault(setting)) return nullptr;
   if (Lower(setting) == kDetect) return std::make_shared<IconvDecoder>(std::string());
-  auto decoder = std::make_shared<IconvDecoder>(std::string(setting));
-  if (!decoder->Usable(std::string(setting))) {
-    problem =
-        "the code page '" + std::string(setting) + "' is not one iconv knows (iconv -l lists them)";
+  const std::string name(setting);
+  // iconv reads "//IGNORE" and "//TRANSLIT" as ways to convert, not as part of the name: they
+  // would drop or guess characters rather than show what the bytes hold.
+  if (name.find('/') != std::string::npos) {
+    problem = "'" + name + "' is not a code page: give its name without iconv's // suffixes";
+    return nullptr;
+  }
+  auto decoder = std::make_shared<IconvDecoder>(name);
+  if (!decoder->Usable(name)) {
+    problem = "the code page '" + name + "' is not one iconv knows (iconv -l lists them)";
+    return nullptr;
+  }
+  // Legacy fields are 8-bit text ended by a NUL byte, in which ASCII stands for itself.
+  if (!decoder->KeepsAscii(name)) {
+    problem = "'" + name +
+              "' is no legacy code page: it does not write ASCII as it is (as UTF-16, UTF-32, "
+              "UCS-4, UTF-7 and EBCDIC do not)";
     return nullptr;
   }
   return decoder;

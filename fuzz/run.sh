@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target with clang (address and undefined-behaviour sanitizers) and runs
-# it for a bounded time.
+# it for a bounded time. The target makes whole rows, so the tree is configured with Qt.
 #   fuzz/run.sh SECONDS [BUILD_DIR]
 # Seeds: the bundled samples and the peer corpus, when present. The growing corpus is kept in
 # BUILD_DIR/fuzz-corpus, crashes as BUILD_DIR/fuzz-findings/crash-*; the log ends with the
@@ -12,7 +12,7 @@ build=${2:-$root/build-fuzz}
 
 if [ ! -f "$build/build.ninja" ]; then
   CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTAGLOOM_FUZZ=ON -DTAGLOOM_GUI=OFF -DTAGLOOM_TESTS=OFF >/dev/null
+    -DTAGLOOM_FUZZ=ON -DTAGLOOM_GUI=ON -DTAGLOOM_TESTS=OFF >/dev/null
 fi
 cmake --build "$build" --target fuzz_read -j2 >/dev/null
 # The bundled samples come from the sample generator when the project has one.

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -322,7 +324,27 @@ class PosixTarget : public TagFileSystem::Target {
         return false;
       }
     }
-    return true;
+    return KeepInodeFlags(posix->Fd(), error);
+  }
+
+  // The flags a user sets with chattr, which belong to the inode and so would not reach the
+  // new file by themselves. Immutable and append-only files cannot be replaced at all, and the
+  // flags only the system sets are left to it.
+  bool KeepInodeFlags(int from, std::string& error) {
+    constexpr int kUserFlags = FS_NODUMP_FL | FS_NOATIME_FL | FS_SYNC_FL | FS_DIRSYNC_FL |
+                               FS_COMPR_FL | FS_NOCOMP_FL | FS_NOTAIL_FL | FS_PROJINHERIT_FL;
+    int old_flags = 0;
+    int new_flags = 0;
+    // A file system without the flags has none to keep.
+    if (::ioctl(from, FS_IOC_GETFLAGS, &old_flags) != 0 || (old_flags & kUserFlags) == 0)
+      return true;
+    if (::ioctl(fd_, FS_IOC_GETFLAGS, &new_flags) == 0) {
+      const int wanted = (new_flags & ~kUserFlags) | (old_flags & kUserFlags);
+      if (wanted == new_flags || ::ioctl(fd_, FS_IOC_SETFLAGS, &wanted) == 0) return true;
+    }
+    error =
+        "cannot keep the file's attributes set with chattr: " + std::string(std::strerror(errno));
+    return false;
   }
 
   bool SetTimes(const timespec& accessed, const timespec& modified, std::string& error) override {

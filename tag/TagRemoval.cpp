@@ -21,6 +21,7 @@ void clsID3::DeleteID3Tags() noexcept {
 }
 
 bool clsID3::RemoveTags(std::string& error) {
+  if (!ReadWasWhole(error)) return false;
   FileRewrite file(FileSystem());
   if (!file.Open(file_name_, error)) return false;
   std::string header;

@@ -915,6 +915,7 @@ bool clsID3::TagRewrite::Commit() {
 }
 
 bool clsID3::WriteTags(std::string& error) {
+  if (!ReadWasWhole(error)) return false;
   TagRewrite rewrite(*this, error);
   if (!rewrite.ReadOldTag() || !rewrite.WalkOldFrames() || !rewrite.AppendNewFrames() ||
       !rewrite.Commit())

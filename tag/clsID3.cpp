@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "tag/CodePage.h"
 #include "tag/FileReader.h"
@@ -85,6 +86,22 @@ void clsID3::ReadAllTags() noexcept {
   }
 }
 
+bool clsID3::ReadWasWhole(std::string& error) const {
+  using Status = ReadDiagnosis::Status;
+  switch (diagnosis_.status) {
+    case Status::kMissing:
+    case Status::kUnreadable:
+      error = std::string("it could not be read whole (") + std::strerror(diagnosis_.error_number) +
+              "), and writing back what was read would lose the rest";
+      return false;
+    case Status::kNotRegularFile:
+      error = "it is not a regular file";
+      return false;
+    default:
+      return true;
+  }
+}
+
 // A picture whose bytes match one before it is no picture of its own, so two or more are read
 // after all to be counted; most files have one at most.
 void clsID3::CountPassedPictures(FileReader& file, int64_t& audio_start) {
@@ -145,6 +162,13 @@ std::u16string clsID3::DecodeLegacy(std::string_view bytes) const {
 void clsID3::RecodeLegacyText() {
   std::string sample;
   auto add = [&](std::u16string_view text) {
+    // The start of each field: a code page shows in a few lines, and ten megabytes of lyrics
+    // would only slow the detector down.
+    constexpr size_t kFieldSample = 1024;
+    if (text.size() > kFieldSample) {
+      const size_t space = text.substr(0, kFieldSample).rfind(u' ');
+      text = text.substr(0, space != text.npos && space > kFieldSample / 2 ? space : kFieldSample);
+    }
     if (IsAscii(text)) return;
     sample += CodePage::TextToBytes(text);
     sample += '\n';
@@ -198,10 +222,11 @@ void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio
     d.error_number = file.ReadError();
   } else if (file.Size() == 0) {
     d.status = Status::kEmpty;
+  } else if (d.tag_cut || d.audio_cut) {
+    // A cut tag leaves no room for the audio after it: the file was cut, not something else.
+    d.status = Status::kTruncated;
   } else if (!HasAudio()) {
     d.status = Status::kNotMpegAudio;
-  } else if (d.tag_cut || d.audio_cut) {
-    d.status = Status::kTruncated;
   } else if (!id3v2_exists_ && !id3v1_exists_ && !lyrics3v1_exists_ && !lyrics3v2_exists_) {
     d.status = Status::kNoTags;
   } else {

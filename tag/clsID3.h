@@ -169,6 +169,9 @@ class clsID3 {
   std::shared_ptr<TagFileSystem> FileSystem() const;
   // The 1-based end of the audio: before an ID3v1 block and a Lyrics3 block, if any.
   static bool OldAudioEnd(FileRewrite& file, int64_t& end, std::string& error);
+  // False, with the reason, when the last read did not reach every byte it wanted: a write
+  // from its fields would drop what it missed.
+  bool ReadWasWhole(std::string& error) const;
 
   TagFields fields_;
   std::string file_name_;

@@ -79,6 +79,10 @@ TEST_F(FolderScanTest, TheAnswerIsAppendedToStarDotAfterOneLeadingDot) {
   list.Clear();
   EXPECT_EQ(Scan("..mp3", "A"), QStringList({"A/two..mp3"}));  // only one dot goes
   EXPECT_EQ(fake.settings.values["Extension"], ".mp3");
+  // As file dialogs write it; as a pattern after "*." it would match nothing.
+  list.Clear();
+  EXPECT_EQ(Scan("*.mp3", "A"), QStringList({"A/a.mp3", "A/two..mp3"}));
+  EXPECT_EQ(fake.settings.values["Extension"], "mp3");
   list.Clear();
   EXPECT_EQ(Scan(".*", "A").size(), 5);
 }

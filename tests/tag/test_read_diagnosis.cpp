@@ -72,9 +72,15 @@ TEST(ReadDiagnosis, CutTagsAndCutAudioAreTruncatedAndReadAsBefore) {
   padded.padding = 64;
   const Bytes tag = Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song")), padded);
   const auto cut_tag = Read(tag.substr(0, tag.size() - 40));
-  EXPECT_EQ(cut_tag->Diagnosis().status, Status::kNotMpegAudio);  // no audio beats a cut tag
+  EXPECT_EQ(cut_tag->Diagnosis().status, Status::kTruncated);  // not "not MPEG audio"
   EXPECT_TRUE(cut_tag->Diagnosis().tag_cut);
   EXPECT_EQ(cut_tag->Title(), u"Song");
+  // A download cut off inside a tag of 1 137 bytes, with a picture that never arrived.
+  const Bytes big = Id3v2Tag(
+      3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Song")) +
+             Frame(3, "APIC", Bytes("\0image/png\0\x03\0", 13) + Bytes(1137 - 10 - 15 - 23, 'p')));
+  ASSERT_EQ(big.size(), 1137u);
+  EXPECT_EQ(Read(big.substr(0, 400))->Diagnosis().status, Status::kTruncated);
 
   // A Xing header that promises 400 frames over 40 frames of audio.
   const Bytes xing = XingFrame(format, 400, 400 * frame);

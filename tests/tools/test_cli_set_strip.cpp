@@ -1,6 +1,10 @@
 // tagloom-cli set and strip as a user runs them: exit status, messages and the file afterwards.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -188,6 +192,51 @@ TEST_F(CliWrite, EveryCommandHonoursHelpAndTheEndOfOptions) {
   EXPECT_EQ(Run({"strip", "-dash.mp3"}, in_folder), 2);
   EXPECT_EQ(Run({"set", "-dash.mp3", "--title", "x"}, in_folder), 2);
   EXPECT_TRUE(Read(file) == SilentFrames(kMpeg1, 5));
+}
+
+// A file that is neither tagged nor MPEG audio is no MP3 however it is named: a tag at its
+// start would break it (a script would no longer run). Also through a link planted in its place.
+TEST_F(CliWrite, SetLeavesFilesThatAreNoMp3Alone) {
+  const std::string script_text = "#!/bin/sh\necho hello\n";
+  const std::string script = Write("run.sh", script_text);
+  ::chmod(script.c_str(), 0755);
+  const std::string link = (folder_ / "song.mp3").string();
+  ASSERT_EQ(::symlink(script.c_str(), link.c_str()), 0);
+  for (const std::string& file : {script, link, Write("notes.mp3", "just some text\n")}) {
+    EXPECT_EQ(Run({"set", file, "--title", "x"}), 1) << file;
+    EXPECT_NE(stderr_.find("no tag and holds no MPEG audio"), std::string::npos) << stderr_;
+    EXPECT_NE(stderr_.find("--any-file"), std::string::npos) << stderr_;
+  }
+  EXPECT_EQ(Read(script), script_text);
+  EXPECT_EQ(Read((folder_ / "notes.mp3").string()), "just some text\n");
+  // Tagged files and audio without tags are written as before; the option writes anything.
+  const std::string audio = Write("bare.mp3", SilentFrames(kMpeg1, 5));
+  EXPECT_EQ(Run({"set", audio, "--title", "x"}), 0) << stderr_;
+  const std::string tagged = Write("tagged.bin", Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0a", 2))));
+  EXPECT_EQ(Run({"set", tagged, "--title", "x"}), 0) << stderr_;
+  const std::string text = Write("text.mp3", "text");
+  EXPECT_EQ(Run({"set", "--any-file", text, "--title", "x"}), 0) << stderr_;
+  EXPECT_EQ(Tags(text)->Title(), u"x");
+}
+
+// chattr flags belong to the inode, which the write replaces: they are carried over.
+TEST_F(CliWrite, SetKeepsTheFlagsChattrSet) {
+  const std::string file = Write("flags.mp3", SilentFrames(kMpeg1, 5));
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  int flags = 0;
+  const bool supported =
+      ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+      (flags |= FS_NODUMP_FL | FS_NOATIME_FL, ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  ::close(fd);
+  if (!supported) GTEST_SKIP() << "the file system keeps no inode flags";
+  ASSERT_EQ(Run({"set", file, "--title", "x"}), 0) << stderr_;
+  const int after = ::open(file.c_str(), O_RDONLY);
+  int kept = 0;
+  ASSERT_EQ(::ioctl(after, FS_IOC_GETFLAGS, &kept), 0);
+  ::close(after);
+  EXPECT_EQ(kept & (FS_NODUMP_FL | FS_NOATIME_FL), FS_NODUMP_FL | FS_NOATIME_FL);
+  EXPECT_EQ(Tags(file)->Title(), u"x");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -520,4 +521,52 @@ TEST_F(ExtractCliTest, ShardsConcatenateToTheWholeRun) {
   const Ran misplaced = Extract({"--format", "json", "--no-header", Samples()});
   EXPECT_EQ(misplaced.status, 2);
   EXPECT_TRUE(misplaced.err.contains("--no-header goes with --format csv"));
+}
+
+// The extension is one, however it is written; a pattern, a second sort or a legacy code page
+// that is none is a usage error rather than a run that reads nothing or the wrong way.
+TEST_F(ExtractCliTest, ExtensionsAreLiteralAndDoubtfulOptionsAreRefused) {
+  Touch(PathOf("tree/a.mp3"));
+  Touch(PathOf("tree/b.mp3.bak"));
+  Touch(PathOf("tree/c.txt"));
+  auto names = [](const Ran& r) {
+    QStringList out;
+    for (const Row& row : JsonRows(r.out)) out.append(row["Filename"]);
+    return out;
+  };
+  for (const QString ext : {"mp3", ".mp3", "*.mp3", "MP3"})
+    EXPECT_EQ(names(Extract({"--format", "json", "--ext", ext, PathOf("tree")})),
+              QStringList{"a.mp3"})
+        << ext.toStdString();
+  for (const QStringList& args :
+       {QStringList{"--ext", "*", PathOf("tree")}, QStringList{"--ext", "mp?", PathOf("tree")},
+        QStringList{"--ext", "", PathOf("tree")},
+        QStringList{"--sort", "Title", "--sort", "Artist", Samples()},
+        QStringList{"--legacy-text", "windows-1251//TRANSLIT", Samples()},
+        QStringList{"--legacy-text", "UTF-16", Samples()},
+        QStringList{"--legacy-text", "UCS-4", Samples()}}) {
+    const Ran r = Extract(args);
+    EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(r.err.contains("usage: tagloom-cli extract")) << r.err.toStdString();
+  }
+}
+
+// With SIGPIPE ignored, as some shells and services leave it, a reader that has gone ends the
+// run at the first failed write instead of after every file.
+TEST_F(ExtractCliTest, AClosedPipeEndsTheRunWhenSigpipeIsIgnored) {
+  QFile list(PathOf("list"));
+  ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 20000; ++i) list.write(PathOf(QString("gone-%1.mp3").arg(i)).toUtf8() + "\n");
+  list.close();
+  const auto bin = TestFiles::BinDir();
+  const std::string command = "trap '' PIPE; '" + (*bin / "tagloom-cli").string() +
+                              "' extract --format json --jobs 1 --files-from '" +
+                              Bytes(PathOf("list")) + "' 2>'" + Bytes(PathOf("err")) +
+                              "' | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}";
+  const int status = std::system(("bash -c " + TestFiles::ShellQuote(command)).c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  const QString err = QString::fromUtf8(ReadAll(PathOf("err")));
+  EXPECT_TRUE(err.contains("Broken pipe")) << err.left(300).toStdString();
+  // Files not read are named at the end of a run: a run that stopped names none of them.
+  EXPECT_LT(err.count("gone-"), 1000) << err.left(300).toStdString();
 }

@@ -170,12 +170,19 @@ int Dump(const std::vector<std::string>& args) {
   for (const std::string& path : paths) {
     // The engine reads what it can and says nothing; whoever asked for the file is told.
     std::string why;
-    if (!FileAccess::CanRead(path, why)) {
+    const bool can_read = FileAccess::CanRead(path, why);
+    if (!can_read) {
       std::cerr << "tagloom-cli dump: cannot read '" << path << "': " << why << "\n";
       all_read = false;
     }
     errno = 0;
     DumpLine(path, tag, stdout);
+    // A read can still stop short (memory, an I/O error): its line then holds only part.
+    if (can_read && tag.Diagnosis().NotRead()) {
+      std::cerr << "tagloom-cli dump: cannot read '" << path
+                << "' whole: " << std::strerror(tag.Diagnosis().error_number) << "\n";
+      all_read = false;
+    }
     if (std::ferror(stdout)) {
       write_error = errno != 0 ? errno : EIO;
       break;

@@ -200,6 +200,8 @@ int ParseColumns(const std::string& value, ExtractOptions& options) {
 
 // "NAME" or "NAME:desc" / "NAME:asc"; 0, or the exit status of a usage error.
 int ParseSort(const std::string& value, ExtractOptions& options) {
+  // The table sorts by one column, as a header click does: a second would silently win.
+  if (options.sort) return Usage("--sort is given once: the rows are sorted by one column");
   QString name = QString::fromUtf8(value);
   ResultSort::Direction direction = ResultSort::Direction::kAscending;
   const qsizetype colon = name.lastIndexOf(u':');
@@ -244,7 +246,11 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
       if (arg == "--ext") {
-        options.ext = value;
+        // An extension, not a pattern: "*.mp3" and ".mp3" are how people write "mp3".
+        const QString ext = FolderScan::TypedExtension(FromLocal(value));
+        if (ext.isEmpty() || ext.contains(u'*') || ext.contains(u'?') || ext.contains(u'/'))
+          return Usage("--ext takes a file name extension such as mp3, not a pattern");
+        options.ext = FileNames::ToStdBytes(ext);
       } else if (arg == "--format") {
         options.format = value;
       } else if (arg == "-o") {

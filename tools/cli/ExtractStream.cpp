@@ -205,7 +205,7 @@ class FallibleOutput : public TextOutput {
     Try([&] { out_ = Outputs::Open(path); });
   }
   void Write(std::string_view bytes) override {
-    if (out_) Try([&] { out_->Write(bytes); });
+    if (out_) Try([&] { out_->Write(bytes); }, true);
   }
   void Commit() override {
     if (out_) Try([&] { out_->Commit(); });
@@ -214,13 +214,15 @@ class FallibleOutput : public TextOutput {
   const std::string& Problem() const { return problem_; }
 
  private:
+  // `stop`: a reader that has gone ends the run, since no row can reach anyone.
   template <class Action>
-  void Try(Action&& action) {
+  void Try(Action&& action, bool stop = false) {
     try {
       action();
     } catch (const std::exception& e) {
       problem_ = e.what();
       out_.reset();
+      if (stop && dynamic_cast<const Outputs::ReaderGone*>(&e)) throw;
     }
   }
 
@@ -321,15 +323,18 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
   // An output that cannot be opened or written is told last, after the files that could not be
   // read, as the table's exports tell it; the files are read all the same.
   FallibleOutput out(options.output);
-  if (options.format == "csv") {
-    if (options.bom) out.Write("\xEF\xBB\xBF");
-    if (options.header) {
-      std::string header;
-      const std::vector<QStringView> cells(options.columns.begin(), options.columns.end());
-      TextLines::AppendCsvLineUtf8(header, cells, options.csv_safe);
-      out.Write(header);
+  if (options.format == "csv") try {
+      if (options.bom) out.Write("\xEF\xBB\xBF");
+      if (options.header) {
+        std::string header;
+        const std::vector<QStringView> cells(options.columns.begin(), options.columns.end());
+        TextLines::AppendCsvLineUtf8(header, cells, options.csv_safe);
+        out.Write(header);
+      }
+    } catch (const std::exception& e) {
+      Say(e.what());
+      return Commands::kFailure;
     }
-  }
   Inputs inputs(options);
   Writer writer(options, out, unread);
   try {

@@ -35,19 +35,22 @@ std::optional<int> DescriptorNamed(const std::string& path) {
   return std::nullopt;
 }
 
-[[noreturn]] void Fail(const std::string& path, int error) {
-  throw StepFailure("Cannot write to '" + path + "': " + std::strerror(error));
+[[noreturn]] void FailWriting(const std::string& what, int error) {
+  const std::string message = "Cannot write to " + what + ": " + std::strerror(error);
+  if (error == EPIPE) throw ReaderGone(message);
+  throw StepFailure(message);
 }
+
+[[noreturn]] void Fail(const std::string& path, int error) { FailWriting("'" + path + "'", error); }
 
 class StandardOutput : public TextOutput {
  public:
   void Write(std::string_view bytes) override {
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size())
-      throw StepFailure("Cannot write to standard output: " + std::string(std::strerror(errno)));
+      FailWriting("standard output", errno);
   }
   void Commit() override {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-      throw StepFailure("Cannot write to standard output: " + std::string(std::strerror(errno)));
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) FailWriting("standard output", errno);
   }
 };
 

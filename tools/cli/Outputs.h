@@ -4,6 +4,7 @@
 #include <string>
 
 #include "export/TextOutput.h"
+#include "platform/StepFailure.h"
 
 // Where `extract -o` writes. A file is written beside its final place and renamed over it once
 // complete (ReplacingFile); standard output, a character device (/dev/null, a terminal) and a
@@ -18,6 +19,13 @@ enum class Kind {
 };
 
 Kind KindOf(const std::string& path);
+
+/// Thrown by a write whose reader has gone (EPIPE, where SIGPIPE is ignored): nothing more can
+/// arrive, so the run stops rather than read on for no one.
+class ReaderGone : public StepFailure {
+ public:
+  using StepFailure::StepFailure;
+};
 
 /// The output for the path's bytes (empty: standard output). Throws StepFailure naming the
 /// path when it cannot be opened.

@@ -70,6 +70,8 @@ constexpr TextOption kTextOptions[] = {
 // The two options whose values are not the text of a field.
 constexpr std::string_view kLyricsFile = "--lyrics-file";
 constexpr std::string_view kGenreId = "--genre-id";
+// Lets set write a tag into a file that is neither tagged nor MPEG audio.
+constexpr std::string_view kAnyFile = "--any-file";
 
 // Words filled into lines of at most 90 characters, the first after `first`, the rest after
 // `indent`.
@@ -108,6 +110,9 @@ std::string Help() {
          "  " +
          std::string(kGenreId) +
          " N       the genre number, any signed 32-bit number\n"
+         "  " +
+         std::string(kAnyFile) +
+         "         write also into a file that has no tag and holds no MPEG audio\n"
          "  --                 what follows is the file, even when it starts with -\n"
          "  --help, -h         show this text\n"
          "Exit status: 0 the file was changed, 1 it was not (the reason is given), 2 a usage "
@@ -175,7 +180,8 @@ std::string Commands::SetHelp() {
       "Options:";
   for (const TextOption& option : kTextOptions) (words += ' ') += option.name;
   words += "; " + std::string(kLyricsFile) + " F (UTF-8 text, line ends kept); " +
-           std::string(kGenreId) + " N (any signed 32-bit number)";
+           std::string(kGenreId) + " N (any signed 32-bit number); " + std::string(kAnyFile) +
+           " (also into a file with no tag and no MPEG audio)";
   return Fill("  set FILE [OPTION TEXT]...  ", std::string(27, ' '), words);
 }
 
@@ -187,6 +193,7 @@ int Set(const std::vector<std::string>& args) {
   std::optional<std::string> lyrics_file;
   std::vector<std::string> files;
   bool options_done = false;
+  bool any_file = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_done || !CliArgs::IsOption(arg)) {
@@ -200,6 +207,10 @@ int Set(const std::vector<std::string>& args) {
     if (CliArgs::IsHelp(arg)) {
       std::cout << Help();
       return std::cout.flush() ? kSuccess : kFailure;
+    }
+    if (arg == kAnyFile) {
+      any_file = true;
+      continue;
     }
     const TextOption* option = nullptr;
     for (const TextOption& o : kTextOptions)
@@ -253,6 +264,15 @@ int Set(const std::vector<std::string>& args) {
   TagFileSystem::RemovePendingFilesOnSignals();
   clsID3 tag;
   tag.SetFileName(file);
+  // A script or a document named .mp3 (or a planted link to one) would get a tag at its start.
+  if (!any_file && tag.Diagnosis().status == ReadDiagnosis::Status::kNotMpegAudio &&
+      !tag.ID3v2Exists() && !tag.ID3v1Exists() && !tag.Lyrics3v1Exists() &&
+      !tag.Lyrics3v2Exists()) {
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file)
+              << "' was not changed: it has no tag and holds no MPEG audio (" << kAnyFile
+              << " writes into it all the same)\n";
+    return kFailure;
+  }
   for (const auto& [set, text] : changes) (tag.*set)(text);
   if (lyrics) tag.SetLyrics(*lyrics);
   if (genre_id) tag.SetGenreID(*genre_id);
