@@ -237,15 +237,6 @@ TEST_F(WindowKeysTest, WindowSizePlaceAndColumnWidthsAreRemembered) {
   EXPECT_NEAR(next.ResultListView().header()->sectionSize(1), 321, 2);
 }
 
-TEST_F(WindowKeysTest, PathColumnsAreCutInTheMiddle) {
-  Form1& form = window->form();
-  ASSERT_TRUE(form.SetResultColumns({"Filename", "Folder", "Full path", "Title"}));
-  EXPECT_FALSE(form.ListView2.MiddleElided(1));
-  EXPECT_TRUE(form.ListView2.MiddleElided(2));
-  EXPECT_TRUE(form.ListView2.MiddleElided(3));
-  EXPECT_FALSE(form.ListView2.MiddleElided(4));
-}
-
 TEST(ColumnChooserKeysTest, MoveUpAndDownAndTheirAltKeysOrderTheColumns) {
   ColumnChoiceRequest request;
   request.headers = {"Filename", "Title", "Artist"};
