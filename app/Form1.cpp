@@ -40,15 +40,36 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
   extraction_run_.SetStopFlag(&stop_requested_);
   extraction_run_.SetFolderTotals(&folder_totals_);
   folder_scan_.SetStopFlag(&stop_requested_);
+  folder_scan_.SetProgress(&ProgressBar1);
   legacy_text_ = QString::fromLatin1(LegacyText::kDefault);
   // A new run, "Clear Results" or a removal leaves the order the sort gave; the header forgets.
-  QObject::connect(&ListView2, &QAbstractItemModel::modelReset, [this] { sort_column_ = 0; });
+  QObject::connect(&ListView2, &QAbstractItemModel::modelReset, [this] {
+    sort_column_ = 0;
+    ShowUnreadColumns();
+  });
+}
+
+void Form1::ShowUnreadColumns() {
+  const QString note = ReportListModel::kUnreadNote.toString();
+  if (ListView2.HasUnreadColumns())
+    ProgressBar1.SetCaption(note);
+  else if (ProgressBar1.Caption() == note)
+    ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
 }
 
 // ---- Window events --------------------------------------------------------------------------
 
 void Form1::Form_Load() {
   form_load_.Run();
+  // Widths the user gave columns in an earlier session: "Title=2400;Artist=1800".
+  const QString widths = services_.settings.Read(QString::fromUtf16(kColumnWidthsKey), QString());
+  for (const QString& pair : widths.split(u';', Qt::SkipEmptyParts)) {
+    const qsizetype equals = pair.lastIndexOf(u'=');
+    bool ok = false;
+    const int twips = equals > 0 ? pair.mid(equals + 1).toInt(&ok) : 0;
+    if (ok && twips > 0) column_widths_[pair.left(equals)] = twips;
+  }
+  ApplyRememberedWidths();
   // A choice of columns made in an earlier session; none stored keeps the default table.
   const QString stored = services_.settings.Read(QString::fromUtf16(kColumnsKey), QString());
   if (!stored.isEmpty()) {
@@ -78,7 +99,7 @@ void Form1::SetSummarySheet(bool on) {
 void Form1::CopySummary() {
   ReportListModel summary;
   folder_totals_.FillTable(summary);
-  ClipboardCopy(summary, services_.clipboard, services_.events, services_.ui, errors_).Run();
+  SummaryCopy(summary, services_.clipboard, services_.events, services_.ui, errors_).Run();
 }
 
 bool Form1::SetLegacyText(const QString& setting) {
@@ -105,11 +126,41 @@ QStringList Form1::Headers(const ReportListModel& list) {
   return headers;
 }
 
+QStringList Form1::ReadHeaders(const ReportListModel& list) {
+  QStringList headers;
+  for (int c = 1; c <= list.ColumnCount(); ++c)
+    if (!list.ColumnUnread(c)) headers.append(list.Header(c));
+  return headers;
+}
+
+void Form1::RememberColumnWidth(int column, int twips) {
+  if (column < 1 || column > ListView2.ColumnCount() || twips <= 0) return;
+  const QString header = ListView2.Header(column);
+  if (column_widths_.value(header) == twips) return;
+  column_widths_[header] = twips;
+  ListView2.SetColumnWidth(column, twips);
+  QStringList pairs;
+  for (auto at = column_widths_.cbegin(); at != column_widths_.cend(); ++at)
+    pairs.append(at.key() + u'=' + QString::number(at.value()));
+  services_.settings.Write(QString::fromUtf16(kColumnWidthsKey), pairs.join(u';'));
+}
+
+void Form1::ApplyRememberedWidths() {
+  for (int c = 1; c <= ListView2.ColumnCount(); ++c) {
+    const auto at = column_widths_.constFind(ListView2.Header(c));
+    if (at != column_widths_.cend() && *at != ListView2.ColumnWidth(c))
+      ListView2.SetColumnWidth(c, *at);
+  }
+}
+
 void Form1::ShowColumns(const QStringList& headers) {
   std::vector<std::optional<int>> widths;
   for (const QString& header : headers) {
     const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
-    widths.push_back(column ? column->width_twips : std::nullopt);
+    const auto remembered = column_widths_.constFind(header);
+    widths.push_back(remembered != column_widths_.cend() ? std::optional<int>(*remembered)
+                     : column                            ? column->width_twips
+                                                         : std::nullopt);
   }
   ListView2.ReplaceColumns(headers, widths);
   ColumnCatalogue::MarkListColumns(ListView2);
@@ -152,18 +203,24 @@ bool Form1::Stop() {
 }
 
 bool Form1::SortResultsBy(int column) {
-  if (ExtractionRunning || column < 1 || column > ListView2.ColumnCount()) return false;
+  if (column < 1 || column > ListView2.ColumnCount()) return false;
+  // Rows still arrive in the run's order; the click is kept and sorts once the run ends.
+  if (ExtractionRunning) {
+    pending_sort_ = column;
+    return false;
+  }
+  // The state first: the view asks for it when the rows have moved.
   if (column != sort_column_) {
-    ResultSort::Sort(ListView2, column, ResultSort::Direction::kAscending);
     sort_column_ = column;
     sort_descending_ = false;
+    ResultSort::Sort(ListView2, column, ResultSort::Direction::kAscending);
   } else if (!sort_descending_) {
-    ResultSort::Sort(ListView2, column, ResultSort::Direction::kDescending);
     sort_descending_ = true;
+    ResultSort::Sort(ListView2, column, ResultSort::Direction::kDescending);
   } else {
-    ListView2.ReorderRows(ListView2.ArrivalOrder());
     sort_column_ = 0;
     sort_descending_ = false;
+    ListView2.ReorderRows(ListView2.ArrivalOrder());
   }
   return true;
 }
@@ -184,6 +241,7 @@ void Form1::PushButton_MouseMove() { MousePointer.SetHover(); }
 void Form1::PushButton1_Click() {
   TextFileExport(ListView2, ProgressBar1, MousePointer, services_.ui, {services_.events, errors_})
       .Run();
+  ShowUnreadColumns();
 }
 
 // ---- PushButton2: "Old" (hidden) ------------------------------------------------------------
@@ -201,7 +259,15 @@ void Form1::PushButton2_Click() {
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
 
-void Form1::PushButton3_Click() { folder_scan_.QueueFolder(); }
+void Form1::PushButton3_Click() {
+  const int before = ListView1.RowCount();
+  folder_scan_.QueueFolder();
+  // The last row, then the first one added: the new rows show from their start.
+  if (!Closing() && ListView1.RowCount() > before) {
+    file_list_view_.EnsureVisible(ListView1.RowCount());
+    file_list_view_.EnsureVisible(before + 1);
+  }
+}
 
 // ---- PushButton4: "Add MP3 File(s)" ---------------------------------------------------------
 
@@ -234,7 +300,13 @@ void Form1::PushButton9_Click() { ShowHelp(services_.ui, errors_); }
 void Form1::PushButton10_Click() {
   if (!ExtractionRunning && Headers(ListView2) != extraction_run_.Columns())
     ShowColumns(extraction_run_.Columns());
+  const bool was_running = ExtractionRunning;
+  if (!was_running) pending_sort_ = 0;
   extraction_run_.Start();
+  if (was_running || Closing() || pending_sort_ == 0) return;
+  const int column = pending_sort_;
+  pending_sort_ = 0;
+  SortResultsBy(column);
 }
 
 // ---- PushButton13: "Save Results As Excel File" ---------------------------------------------
@@ -242,7 +314,7 @@ void Form1::PushButton10_Click() {
 void Form1::PushButton13_Click() {
   SpreadsheetExport book(ListView2, services_.spreadsheet, MousePointer, services_.ui,
                          services_.events, errors_);
-  const QStringList headers = Headers(ListView2);
+  const QStringList headers = ReadHeaders(ListView2);
   if (!ColumnCatalogue::IsDefault(headers))
     book.SetColumnKinds({ColumnCatalogue::NamesFile(headers), ColumnCatalogue::Durations(headers)});
   if (summary_sheet_) {

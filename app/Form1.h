@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 #include "app/FormLoad.h"
@@ -106,14 +107,21 @@ class Form1 {
   /// "Columns…": the chooser, then the columns ticked, in their order.
   void ChooseColumns();
   /// A click on a result column's header (1-based): ascending, descending, then the run's
-  /// order again. Refused, answering false, while a run adds rows.
+  /// order again. While a run adds rows it answers false and sorts ascending when the run ends.
   bool SortResultsBy(int column);
   /// The column the table is sorted by (0: the run's order) and whether it runs downwards.
   int SortColumn() const { return sort_column_; }
+  /// A header clicked while a run adds rows: the column sorted by when the run ends (0: none).
+  int PendingSort() const { return pending_sort_; }
   bool SortDescending() const { return sort_descending_; }
 
   /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
   void SetReadJobs(int jobs);
+
+  /// A width the user gave a result column (by its header), kept for it from now on and
+  /// remembered for the next session.
+  void RememberColumnWidth(int column, int twips);
+  static constexpr char16_t kColumnWidthsKey[] = u"ColumnWidths";
 
   /// The settings key of the chosen columns, beside the extension and the last folder.
   static constexpr char16_t kColumnsKey[] = u"Columns";
@@ -146,6 +154,11 @@ class Form1 {
   void ApplyColumns(const QStringList& headers);
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
+  /// The headers of the columns the rows were read for: those the exports write.
+  static QStringList ReadHeaders(const ReportListModel& list);
+  /// Columns added after a run say so on the bar until a run or "Clear Results" settles them.
+  void ShowUnreadColumns();
+  void ApplyRememberedWidths();
 
   ClosingAwareEventLoop events_;
   Services services_;
@@ -167,5 +180,7 @@ class Form1 {
   QString legacy_text_;
   int read_jobs_ = 0;
   int sort_column_ = 0;
+  int pending_sort_ = 0;
+  QMap<QString, int> column_widths_;  // twips, by header
   bool sort_descending_ = false;
 };

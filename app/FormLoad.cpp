@@ -1,5 +1,7 @@
 #include "app/FormLoad.h"
 
+#include <QCoreApplication>
+
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -31,8 +33,19 @@ QString ApplicationTitleOf(const QString& product_name) {
 void ShowHelp(Ui& ui, ErrorReport& errors) {
   ErrorTrap trap(loc::kPushButton9Click, errors);
   trap.Step(100, [&] {
-    ui.MessageWithLink(QStringLiteral("Questions? Please contact Team Vendramel at "),
-                       Text(Maker::kContactPage));
+    const QString version = QCoreApplication::applicationVersion();
+    ui.MessageWithLink(
+        QStringLiteral("Tagloom") + (version.isEmpty() ? QString() : u' ' + version) +
+            QStringLiteral(": reads the tags of many MP3 files into one table.\r\r"
+                           "1. Queue files: \"Add MP3 File(s)\" (Ctrl+O), \"Add All MP3 File(s) In "
+                           "Folder\", drop files or folders on the list, or load the samples.\r"
+                           "2. Press \"Start Extracting Tags\" (F5); Esc stops it.\r"
+                           "3. Clear the box of any row to leave it out, then copy the table "
+                           "(Ctrl+Shift+C) or save it as text or CSV (Ctrl+S) or as a workbook "
+                           "(Ctrl+Shift+S).\r"
+                           "\"Columns…\" picks and orders the columns; a header click sorts.\r\r"
+                           "Questions? Please contact Team Vendramel at "),
+        Text(Maker::kContactPage));
   });
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "batch/ColumnCatalogue.h"
+#include "batch/Counts.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
 #include "batch/ResultColumns.h"
@@ -83,18 +84,15 @@ void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, std::optional<Re
 }
 
 QString ExtractionRun::RunSummary(int files, int not_read) {
-  const auto grouped = [](int n) {
-    QString digits = QString::number(n);
-    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, u' ');
-    return digits;
-  };
-  return QStringLiteral("%1 %2, %3 not read")
-      .arg(grouped(files), files == 1 ? QStringLiteral("file") : QStringLiteral("files"),
-           grouped(not_read));
+  return QStringLiteral("%1, %2 not read")
+      .arg(Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")),
+           Counts::Grouped(not_read));
 }
 
 QString ExtractionRun::StoppedCaption(int done, int files) {
-  return QStringLiteral("Stopped after %1 of %2 files").arg(done).arg(files);
+  return QStringLiteral("Stopped after %1 of %2")
+      .arg(Counts::Grouped(done),
+           Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
 }
 
 double ExtractionRun::ProgressValue(int i, int rows) {

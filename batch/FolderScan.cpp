@@ -1,11 +1,17 @@
 #include "batch/FolderScan.h"
 
+#include <QElapsedTimer>
+#include <functional>
+#include <utility>
+
 #include "batch/AddFolder.h"
+#include "batch/Counts.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/EventLoop.h"
 #include "platform/FileSystem.h"
+#include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/SettingsStore.h"
 #include "platform/Ui.h"
@@ -22,16 +28,33 @@ constexpr int kArchiveHidden = FileAttribute::kArchive | FileAttribute::kHidden;
 
 const QString kDoubleSeparator = QString(2, Main::kSeparator);
 
-// The event loop as the walk sees it: a raised stop flag ends the walk at its next yield.
+// The event loop as the walk sees it: a raised stop flag ends the walk at its next yield, and
+// the bar shows the count so far a few times a second.
 class StoppableEvents : public EventLoop {
  public:
-  StoppableEvents(EventLoop& inner, const bool* stop) : inner_(inner), stop_(stop) {}
-  bool Yield() override { return inner_.Yield() || (stop_ && *stop_); }
+  StoppableEvents(EventLoop& inner, const bool* stop, std::function<void()> progress)
+      : inner_(inner), stop_(stop), progress_(std::move(progress)) {
+    shown_.start();
+  }
+  bool Yield() override {
+    if (progress_ && shown_.elapsed() >= 100) {
+      progress_();
+      shown_.restart();
+    }
+    closing_ = closing_ || inner_.Yield();
+    return closing_ || (stop_ && *stop_);
+  }
+  bool Closing() const { return closing_; }
 
  private:
   EventLoop& inner_;
   const bool* stop_;
+  std::function<void()> progress_;
+  QElapsedTimer shown_;
+  bool closing_ = false;
 };
+
+constexpr int kFoldersNamed = 10;
 
 }  // namespace
 
@@ -111,6 +134,26 @@ bool FolderScan::WalkForFiles(QStringList& folders, const QString& pattern, AddF
   return AddFolder::GetSubDirectories2016(folders, true, walk);
 }
 
+QString FolderScan::ScanningCaption(qsizetype folders, qsizetype files) {
+  return QStringLiteral("Scanning: %1, %2")
+      .arg(Counts::Of(folders, QStringLiteral("folder"), QStringLiteral("folders")),
+           Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
+}
+
+QString FolderScan::StoppedCaption(qsizetype files) {
+  return QStringLiteral("Scan stopped: %1 added")
+      .arg(Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
+}
+
+QString FolderScan::UnreadFoldersText(const QStringList& folders) {
+  QString text = Counts::Of(folders.size(), QStringLiteral("folder"), QStringLiteral("folders")) +
+                 QStringLiteral(" could not be read:");
+  for (qsizetype f = 0; f < folders.size() && f < kFoldersNamed; ++f) text += u'\n' + folders[f];
+  if (folders.size() > kFoldersNamed)
+    text += QStringLiteral("\n… and %1 more").arg(Counts::Grouped(folders.size() - kFoldersNamed));
+  return text;
+}
+
 QString FolderScan::TypedExtension(const QString& answer) {
   // "*.mp3" is how file dialogs show an extension; as a pattern after "*." it would match none.
   if (answer.size() > 2 && answer.startsWith(QLatin1String("*."))) return answer.mid(2);
@@ -147,26 +190,72 @@ void FolderScan::QueueFolder() {
   trap.Step(114, [&] { pointer_.BeginLongAction(); });
   QStringList folders;
   bool open = true;
-  trap.Step(116, [&] { folders.append(chosen + Main::kSeparator); });
-  // A stop ends the walk as the window's closing does: nothing more is queued.
+  // The root already ends with its separator; a second one would double it in every path.
+  trap.Step(116, [&] {
+    folders.append(chosen.endsWith(Main::kSeparator) ? chosen : chosen + Main::kSeparator);
+  });
   if (stop_) *stop_ = false;
-  StoppableEvents events(events_, stop_);
+  unread_folders_.clear();
+  const QString caption_before = progress_ ? progress_->Caption() : QString();
   // Each folder is read once: the walk keeps the files it finds for the listing that follows.
   const QString pattern = QStringLiteral("*.") + answer;
   AddFolder::ListedFiles listed;
+  qsizetype files_found = 0;
+  StoppableEvents events(events_, stop_, [&] {
+    if (progress_) progress_->SetCaption(ScanningCaption(qsizetype(listed.size()), files_found));
+  });
   trap.Step(118, [&] {
-    const AddFolder::Walk walk{
+    AddFolder::Walk walk{
         files_, events, [this](std::u16string_view location, int step, const QString& description) {
           reporter_.ShowErrorReport(QStringView(location.data(), location.size()), step,
                                     description);
         }};
-    open = WalkForFiles(folders, pattern, walk, listed);
+    walk.dropped = [this](const QString& folder, int error, const QString& why) {
+      // Folders a rule of the walk leaves out (system folders, odd names) were never meant to be
+      // read; only those the system refused are named.
+      if (error == 0) return;
+      const QString shown =
+          folder.size() > 1 && folder.endsWith(Main::kSeparator) ? folder.chopped(1) : folder;
+      unread_folders_.append(shown + QStringLiteral(" (") + why + u')');
+    };
+    walk.wanted = [&](const QString& name) {
+      const bool match = AddFolder::MatchesPattern(name, pattern);
+      files_found += match ? 1 : 0;
+      return match;
+    };
+    walk.listed = &listed;
+    open = AddFolder::GetSubDirectories2016(folders, true, walk);
   });
 
+  const int rows_before = file_list_.RowCount();
   for (qsizetype f = 0; open && f < folders.size(); ++f) {
     trap.Line(120);
     // One insertion per folder keeps a scan of many thousands of files from redrawing per row.
     trap.Step(124, [&] { QueueFiles(file_list_, files_, folders[f], pattern, &listed); });
   }
+  // A stopped walk keeps what it found: the folders it listed, in the walk's order, then those
+  // of the level it was in. None is listed anew.
+  const bool stopped = !open && !events.Closing();
+  if (stopped) {
+    for (const QString& folder : std::as_const(folders))
+      if (listed.count(folder))
+        trap.Step(124, [&] { QueueFiles(file_list_, files_, folder, pattern, &listed); });
+    while (!listed.empty()) {
+      const QString folder = listed.begin()->first;
+      trap.Step(124, [&] { QueueFiles(file_list_, files_, folder, pattern, &listed); });
+    }
+  }
   trap.Step(138, [&] { pointer_.EndLongAction(); });
+  if (events.Closing()) return;
+  const int added = file_list_.RowCount() - rows_before;
+  if (progress_)
+    progress_->SetCaption(
+        stopped ? StoppedCaption(added)
+        : unread_folders_.isEmpty()
+            ? caption_before
+            : QStringLiteral("%1 added, %2 not read")
+                  .arg(Counts::Of(added, QStringLiteral("file"), QStringLiteral("files")),
+                       Counts::Of(unread_folders_.size(), QStringLiteral("folder"),
+                                  QStringLiteral("folders"))));
+  if (!unread_folders_.isEmpty()) ui_.Message(UnreadFoldersText(unread_folders_));
 }

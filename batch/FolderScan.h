@@ -6,6 +6,7 @@
 #include "batch/AddFolder.h"
 
 class ErrorReport;
+class ProgressBarModel;
 class FileSystem;
 class ReportListModel;
 class SettingsStore;
@@ -33,6 +34,20 @@ class FolderScan {
   /// A flag the window raises to stop the walk at its next folder; the scan lowers it as it
   /// starts walking.
   void SetStopFlag(bool* stop) { stop_ = stop; }
+
+  /// The bar that shows how far the walk has got ("Scanning: 12 000 folders, 3 400 files") and
+  /// what it came to; none shows nothing.
+  void SetProgress(ProgressBarModel* progress) { progress_ = progress; }
+
+  /// The folders the last scan could not read, each with the system's reason.
+  const QStringList& UnreadFolders() const { return unread_folders_; }
+
+  /// The caption of a scan's progress, and of one the user stopped.
+  static QString ScanningCaption(qsizetype folders, qsizetype files);
+  static QString StoppedCaption(qsizetype files);
+  /// What a scan says of the folders it could not read: "1 folder could not be read:" and the
+  /// first of them, one a line, with the system's reason.
+  static QString UnreadFoldersText(const QStringList& folders);
 
   /// The paths to queue from one folder of a walked collection (the entry ends with the
   /// separator): its files matching pattern, except names starting with "~" and files that are
@@ -70,4 +85,6 @@ class FolderScan {
   WindowPointer& pointer_;
   ErrorReport& reporter_;
   bool* stop_ = nullptr;
+  ProgressBarModel* progress_ = nullptr;
+  QStringList unread_folders_;
 };

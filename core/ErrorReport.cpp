@@ -15,6 +15,14 @@ QString ComposeErrorReport(const QString& description, QStringView location, int
   return text;
 }
 
+void ErrorReport::ShowSetupProblem(const QString& text) {
+  if (ui_) {
+    ui_->Exclamation(text, ui_->ApplicationTitle());
+  } else {
+    ShowErrorReport({}, 0, text);
+  }
+}
+
 void ErrorReport::ShowErrorReport(QStringView location, int step, const QString& description) {
   if (ui_)
     ui_->Exclamation(ComposeErrorReport(description, location, step),

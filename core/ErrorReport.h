@@ -20,6 +20,9 @@ class ErrorReport {
   ErrorReport& operator=(const ErrorReport&) = delete;
   /// Shows the report for a failed step and returns when the user has closed it.
   virtual void ShowErrorReport(QStringView location, int step, const QString& description);
+  /// Shows what the user's setup refused, plainly, under the program's title; without a window
+  /// it goes where the reports go.
+  virtual void ShowSetupProblem(const QString& text);
 
  protected:
   ErrorReport() = default;

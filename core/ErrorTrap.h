@@ -25,6 +25,8 @@ class ErrorTrap {
     line_ = line;
     try {
       std::forward<Action>(action)();
+    } catch (const SetupFailure& e) {
+      if (reported_.insert(line_).second) reporter_.ShowSetupProblem(QString::fromUtf8(e.what()));
     } catch (const std::exception& e) {
       Report(QString::fromUtf8(e.what()));
     } catch (...) {

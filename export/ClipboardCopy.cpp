@@ -153,3 +153,39 @@ void ClipboardCopy::Run() {
                        "paste the clipboard."));
   });
 }
+
+std::optional<QString> SummaryCopy::Text(const ResultTable& summary, EventLoop& events) {
+  // The header goes in as a first row, so the columns are padded to it as well.
+  ResultTable with_header;
+  with_header.headers = summary.headers;
+  std::vector<std::string> packed(size_t(summary.headers.size()));
+  std::vector<std::string_view> views;
+  for (qsizetype c = 0; c < summary.headers.size(); ++c)
+    PackedText::PackInto(packed[size_t(c)], summary.headers[c], false);
+  views.assign(packed.begin(), packed.end());
+  with_header.rows.push_back({RowCells::Of(views.data(), int(views.size())), true});
+  with_header.rows.insert(with_header.rows.end(), summary.rows.begin(), summary.rows.end());
+  return Main::ClipboardTextOf(with_header, events);
+}
+
+void SummaryCopy::Run() {
+  ErrorTrap trap(loc::kPushButton6Click, errors_);
+  bool copied = false;
+  trap.Step(100, [&] {
+    if (summary_.RowCount() == 0) return;
+    const ResultTable table = ResultTable::Of(summary_);
+    const std::optional<QString> text = Text(table, events_);
+    if (!text) return;
+    Main::ClearClipboardRetrying(clipboard_);
+    if (!Main::SetClipboardTextRetrying(clipboard_, *text, Main::ClipboardHtml(table)))
+      throw StepFailure(
+          "The clipboard is held by another program; the summary was not copied. Try again.");
+    copied = true;
+  });
+  if (!copied) return;
+  trap.Step(102, [&] {
+    ui_.Message(
+        QStringLiteral("The folder summary has been copied to the clipboard: a header line, a "
+                       "line per folder and the total.\r\rPaste it with Ctrl+V."));
+  });
+}

@@ -65,3 +65,24 @@ class ClipboardCopy {
   Ui& ui_;
   ErrorReport& errors_;
 };
+
+/// "Copy Folder Summary": the folder totals with a header line first, padded as the results are,
+/// and as an HTML table; its confirmation names what was copied.
+class SummaryCopy {
+ public:
+  SummaryCopy(const ReportListModel& summary, Clipboard& clipboard, EventLoop& events, Ui& ui,
+              ErrorReport& errors)
+      : summary_(summary), clipboard_(clipboard), events_(events), ui_(ui), errors_(errors) {}
+
+  void Run();
+
+  /// The summary's plain text: the header line, then every row.
+  static std::optional<QString> Text(const ResultTable& summary, EventLoop& events);
+
+ private:
+  const ReportListModel& summary_;
+  Clipboard& clipboard_;
+  EventLoop& events_;
+  Ui& ui_;
+  ErrorReport& errors_;
+};

@@ -11,8 +11,19 @@ QStringList ResultTable::Row::Cells(int columns) const {
 
 ResultTable ResultTable::Of(const ReportListModel& list) {
   ResultTable table;
-  for (int c = 1; c <= list.ColumnCount(); ++c) table.headers.append(list.Header(c));
+  // A column the rows were never read for is left out: written empty, it would claim they had
+  // no such value.
+  std::vector<int> kept;
+  for (int c = 1; c <= list.ColumnCount(); ++c) {
+    if (list.ColumnUnread(c)) continue;
+    table.headers.append(list.Header(c));
+    kept.push_back(c - 1);
+  }
+  const bool whole = kept.size() == static_cast<size_t>(list.ColumnCount());
   table.rows.reserve(static_cast<size_t>(list.RowCount()));
-  for (int r = 1; r <= list.RowCount(); ++r) table.rows.push_back({list.Cells(r), list.Checked(r)});
+  for (int r = 1; r <= list.RowCount(); ++r)
+    table.rows.push_back(
+        {whole ? list.Cells(r) : list.Cells(r).Picked(kept.data(), static_cast<int>(kept.size())),
+         list.Checked(r)});
   return table;
 }

@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <filesystem>
+#include <system_error>
 
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -13,6 +15,7 @@
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
 #include "platform/EventLoop.h"
+#include "platform/FileNames.h"
 #include "platform/ReportListModel.h"
 #include "platform/Spreadsheet.h"
 #include "platform/StepFailure.h"
@@ -59,9 +62,23 @@ void SpreadsheetExport::Run() {
     QString path;
     trap.Step(126, [&] {
       const QString folder = place_.folder.isEmpty() ? DefaultWorkbookFolder() : place_.folder;
-      if (!QDir().mkpath(folder))
-        throw StepFailure("Cannot create the folder '" + folder.toStdString() + "'.");
-      path = NewWorkbookPath(folder, place_.now ? place_.now() : QDateTime::currentDateTime());
+      std::error_code error;
+      std::filesystem::create_directories(FileNames::ToStdBytes(folder), error);
+      if (!error && !QFileInfo(folder).isDir())
+        error = std::make_error_code(std::errc::not_a_directory);
+      if (!error) {
+        path = NewWorkbookPath(folder, place_.now ? place_.now() : QDateTime::currentDateTime());
+        return;
+      }
+      // The user's home, not the program, is at fault: say why and let them choose a place.
+      const bool elsewhere = ui_.AskYesNo(
+          QStringLiteral("The folder for workbooks could not be made:\r%1\r\r%2.\r\rSave the "
+                         "workbook somewhere else (Save As…)?")
+              .arg(QDir::toNativeSeparators(folder), QString::fromStdString(error.message())));
+      if (!elsewhere) return;
+      path = ui_.SaveFile(
+          {QStringLiteral("Save Workbook As"), QStringLiteral("Excel Workbook (*.xlsx)|*.xlsx|")});
+      if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".xlsx");
     });
     bool saved = false;
     if (!path.isEmpty()) {
@@ -110,7 +127,9 @@ std::optional<double> WorkbookNumber(const QString& text) {
 }
 
 std::optional<double> WorkbookDurationSeconds(const QString& text) {
-  static const QRegularExpression kDuration(QStringLiteral("^([0-9]+):([0-5][0-9]):([0-5][0-9])$"));
+  // The folder totals add milliseconds ("1:02:03.250").
+  static const QRegularExpression kDuration(
+      QStringLiteral("^([0-9]+):([0-5][0-9]):([0-5][0-9](?:\\.[0-9]{1,3})?)$"));
   const QRegularExpressionMatch m = kDuration.match(text);
   if (!m.hasMatch()) return std::nullopt;
   return m.captured(1).toDouble() * 3600 + m.captured(2).toDouble() * 60 + m.captured(3).toDouble();
@@ -125,10 +144,23 @@ void AddSummarySheet(const ResultTable& summary, Spreadsheet& spreadsheet) {
   bool cut = false;
   for (int c = 1; c <= summary.ColumnCount(); ++c)
     spreadsheet.SetCell(1, c, TextLines::WorkbookCellText(summary.headers[c - 1], cut));
+  // Typed as the results are: counts and sizes are numbers, the play time a duration; the
+  // folder, first, stays text as it is.
   for (int r = 1; r <= summary.RowCount(); ++r)
-    for (int c = 1; c <= summary.ColumnCount(); ++c)
-      spreadsheet.SetCell(r + 1, c, TextLines::WorkbookCellText(summary.Cell(r, c), cut));
+    for (int c = 1; c <= summary.ColumnCount(); ++c) {
+      const QString cell = summary.Cell(r, c);
+      const std::optional<double> number = c > 1 ? WorkbookNumber(cell) : std::nullopt;
+      const std::optional<double> seconds = c > 1 ? WorkbookDurationSeconds(cell) : std::nullopt;
+      if (seconds) {
+        spreadsheet.SetDuration(r + 1, c, *seconds, cell);
+      } else if (number) {
+        spreadsheet.SetNumber(r + 1, c, *number, cell);
+      } else {
+        spreadsheet.SetCell(r + 1, c, TextLines::WorkbookCellText(cell, cut));
+      }
+    }
   spreadsheet.AutoFitColumns();
+  spreadsheet.FreezeHeaderWithFilter(summary.RowCount() + 1, summary.ColumnCount());
 }
 
 WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, EventLoop& events,
@@ -141,6 +173,7 @@ WorkbookFill FillWorkbook(const ResultTable& table, Spreadsheet& spreadsheet, Ev
   const int columns = table.ColumnCount();
   trap.Step(108, [&] {
     spreadsheet.NewWorkbook();
+    spreadsheet.NameSheet(QStringLiteral("Tags"));
     fill.created = true;
   });
   const auto set_cell = [&](int row, int column, const QString& text) {

@@ -1,5 +1,6 @@
 #include "export/TextExport.h"
 
+#include <QFileInfo>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -180,9 +181,14 @@ void TextFileExport::Run() {
       QStringLiteral("Save"),
       QStringLiteral("Text Files (*.txt)|*.txt|CSV (*.csv)|*.csv|All Files (*.*)|*.*|")};
   QString name;
-  trap.Step(106, [&] { name = ui_.SaveFile(request); });
+  int type = -1;
+  trap.Step(106, [&] { name = ui_.SaveFileOfType(request, type); });
   trap.Line(108);
   if (name.isEmpty()) return;
+  // "CSV" chosen and a name typed without an extension: the user asked for CSV.
+  constexpr int kCsvType = 1;
+  if (type == kCsvType && !QFileInfo(name).fileName().contains(u'.'))
+    name += QStringLiteral(".csv");
   trap.Step(110, [&] { pointer_.BeginLongAction(); });
   // A name ending in ".csv" asks for a table other programs open: CSV with a byte-order mark, so
   // spreadsheets read accents right.

@@ -56,6 +56,16 @@ void ReportListModel::SetListToolTip(int column, bool on) {
   columns_[column - 1].list_tool_tip = on;
 }
 
+void ReportListModel::SetMiddleElided(int column, bool on) {
+  CheckColumn(column);
+  columns_[column - 1].middle_elided = on;
+}
+
+bool ReportListModel::MiddleElided(int column) const {
+  CheckColumn(column);
+  return columns_[column - 1].middle_elided;
+}
+
 int ReportListModel::AppendRow(const QString& text) { return AppendRow(PackedText(text)); }
 
 int ReportListModel::AppendRow(const PackedText& text) { return AppendPackedRow(text.Bytes()); }
@@ -231,7 +241,14 @@ void ReportListModel::RemoveRow(int row) {
 }
 
 void ReportListModel::Clear() {
-  if (rows_.empty()) return;
+  if (rows_.empty()) {
+    if (!HasUnreadColumns()) return;
+    beginResetModel();
+    for (Column& column : columns_) column.unread = false;
+    endResetModel();
+    return;
+  }
+  for (Column& column : columns_) column.unread = false;
   beginResetModel();
   open_row_ = 0;
   open_cells_.clear();
@@ -311,13 +328,27 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
   beginResetModel();
   for (Row& row : rows_)
     row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
-  columns_.clear();
+  std::vector<Column> columns;
   for (qsizetype c = 0; c < headers.size(); ++c) {
     const size_t k = static_cast<size_t>(c);
-    columns_.push_back(
-        {headers[c], (k < widths.size() ? widths[k] : std::nullopt).value_or(kDefaultColumnWidth)});
+    const int from = source[k];
+    Column column{headers[c],
+                  (k < widths.size() ? widths[k] : std::nullopt).value_or(kDefaultColumnWidth)};
+    column.unread = from < 0 ? !rows_.empty() : columns_[static_cast<size_t>(from)].unread;
+    columns.push_back(std::move(column));
   }
+  columns_ = std::move(columns);
   endResetModel();
+}
+
+bool ReportListModel::ColumnUnread(int column) const {
+  CheckColumn(column);
+  return columns_[static_cast<size_t>(column - 1)].unread;
+}
+
+bool ReportListModel::HasUnreadColumns() const {
+  return std::any_of(columns_.begin(), columns_.end(),
+                     [](const Column& column) { return column.unread; });
 }
 
 int ReportListModel::rowCount(const QModelIndex& parent) const {
@@ -350,6 +381,12 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     return {};
   if (index.row() + 1 == open_row_) CloseOpenRow();
   const Row& row = rows_[index.row()];
+  if (columns_[size_t(index.column())].unread) {
+    if (role == Qt::ToolTipRole) return kUnreadNote.toString();
+    if (role == Qt::CheckStateRole && index.column() == 0)
+      return row.checked ? Qt::Checked : Qt::Unchecked;
+    return {};
+  }
   if (role == Qt::DisplayRole) {
     // Every row one line high, however many lines a lyric has; the tip shows them all.
     const std::string_view packed = row.cells.Packed(index.column());
@@ -381,7 +418,12 @@ bool ReportListModel::setData(const QModelIndex& index, const QVariant& value, i
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount()) return {};
-  if (role == Qt::DisplayRole) return columns_[section].header;
+  const Column& column = columns_[size_t(section)];
+  if (role == Qt::DisplayRole)
+    return column.unread ? column.header + QStringLiteral(" (run again)") : column.header;
+  if (role == Qt::ToolTipRole && column.unread)
+    return column.header + QStringLiteral(": not read in the last run. ") + kUnreadNote.toString() +
+           QStringLiteral("; until then copies and saved files leave it out.");
   return {};
 }
 

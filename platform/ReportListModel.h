@@ -42,6 +42,9 @@ class ReportListModel : public QAbstractTableModel {
   /// A column whose cells list items with "; " shows them one per line in the cell's tooltip.
   void SetListToolTip(int column, bool on);
   void SetColumnWidth(int column, int width_twips);
+  /// A column of paths: cut in the middle on screen, so a folder and its subfolder differ.
+  void SetMiddleElided(int column, bool on);
+  bool MiddleElided(int column) const;
 
   int RowCount() const { return static_cast<int>(rows_.size()); }
   /// Appends a row with the given text, unchecked, with empty sub-items; returns its number.
@@ -98,6 +101,12 @@ class ReportListModel : public QAbstractTableModel {
   /// Replaces the columns; every row keeps the cells of the headers that stay, now under their
   /// new column, and the cells of new headers read as empty.
   void ReplaceColumns(const QStringList& headers, const std::vector<std::optional<int>>& widths);
+  /// A column added by ReplaceColumns while the table held rows: those rows were never read for
+  /// it, so it shows no cells and the exports leave it out, until Clear() empties the table.
+  bool ColumnUnread(int column) const;
+  bool HasUnreadColumns() const;
+  /// What such a column's header and cells say.
+  static constexpr QStringView kUnreadNote = u"Run again to fill the new columns";
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -117,6 +126,8 @@ class ReportListModel : public QAbstractTableModel {
     QString header;
     int width_twips;
     bool list_tool_tip = false;
+    bool unread = false;
+    bool middle_elided = false;
   };
   struct Row {
     RowCells cells;        // the text, then the sub-items as far as the highest one set

@@ -38,6 +38,8 @@ class Spreadsheet {
   virtual void SetColumnWidth(int column, double characters) = 0;
   /// Fits every column's width to the texts written so far.
   virtual void AutoFitColumns() = 0;
+  /// Names the sheet being written; a writer without names keeps its own.
+  virtual void NameSheet(const QString& name) { (void)name; }
   /// Adds a sheet named `name` after the others; the cells and widths set from now on go to it.
   /// Throws StepFailure when the workbook holds one sheet only.
   virtual void AddSheet(const QString& name) {

@@ -69,6 +69,12 @@ class Ui {
   virtual OpenFilesResult OpenFiles(const FileDialogRequest& request) = 0;
   /// The save-file dialog, without an overwrite question; empty text when cancelled.
   virtual QString SaveFile(const FileDialogRequest& request) = 0;
+  /// The same, also giving which of the request's file types the user left chosen (0-based, in
+  /// the filter's order; -1 when the dialog cannot tell).
+  virtual QString SaveFileOfType(const FileDialogRequest& request, int& chosen_type) {
+    chosen_type = -1;
+    return SaveFile(request);
+  }
   /// The folder browser opening on initial_folder (an empty or unknown folder leaves the
   /// browser's own choice); the chosen folder's path, or empty text when cancelled.
   virtual QString BrowseForFolder(const QString& title, const QString& initial_folder) = 0;

@@ -38,6 +38,17 @@ QPushButton:pressed {
   background: #c6e3e6;
 }
 
+QPushButton:focus {
+  border: 2px solid #e08a1e;
+  padding: 4px 11px;
+}
+
+QPushButton:disabled {
+  color: #9aa4a8;
+  background: #eef1f2;
+  border: 1px solid #d3dadc;
+}
+
 QPushButton#PushButton10 {
   color: #ffffff;
   font-weight: bold;
@@ -48,6 +59,11 @@ QPushButton#PushButton10 {
 
 QPushButton#PushButton10:hover {
   background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #34a0a8, stop:1 #1f6f78);
+}
+
+QPushButton#PushButton10:focus {
+  border: 2px solid #e08a1e;
+  padding: 6px 17px;
 }
 
 QTreeView {

@@ -8,13 +8,16 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ui/ProgramArt.h"
 #include "app/ui/ProgressBarView.h"
+#include "batch/Counts.h"
 #include "platform/StepFailure.h"
 
 namespace {
@@ -48,6 +51,7 @@ MainWindow::MainWindow(Services& services, const QString& program_folder, QWidge
   connect(&form_.MousePointer, &WindowPointer::ShapeChanged, this,
           [this] { stop_button_->setEnabled(form_.MousePointer.IsBusy()); });
   form_.Form_Load();
+  RestoreGeometry();
 }
 
 MainWindow::~MainWindow() = default;
@@ -66,9 +70,30 @@ QPushButton* MainWindow::PushButton(int number) const {
   return number >= 1 && number <= 13 ? buttons_[number] : nullptr;
 }
 
+void MainWindow::AddShortcuts() {
+  // The desktop's keys for the main actions, beside each button's Alt mnemonic.
+  const auto add = [this](const QKeySequence& keys, QPushButton* button) {
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, button, [button] {
+      if (button->isEnabled() && button->isVisible()) button->click();
+    });
+    button->setToolTip(button->toolTip().isEmpty()
+                           ? keys.toString(QKeySequence::NativeText)
+                           : button->toolTip() + QStringLiteral(" (") +
+                                 keys.toString(QKeySequence::NativeText) + u')');
+  };
+  add(QKeySequence::Open, buttons_[4]);
+  add(QKeySequence(Qt::Key_F5), buttons_[10]);
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C), buttons_[6]);
+  add(QKeySequence::Save, buttons_[1]);
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), buttons_[13]);
+  add(QKeySequence::HelpContents, buttons_[9]);
+}
+
 void MainWindow::BuildLayout() {
   resize(1100, 720);
-  setMinimumSize(640, 420);
+  // The width is the layout's: a window narrower than its buttons would cut their captions.
+  setMinimumHeight(420);
 
   list_view1_ = new ReportListView(form_.ListView1, this);
   list_view1_->setObjectName(QStringLiteral("ListView1"));
@@ -80,33 +105,33 @@ void MainWindow::BuildLayout() {
   progress_bar1_->setObjectName(QStringLiteral("ProgressBar1"));
 
   QPushButton* add_files =
-      MakeButton(4, QStringLiteral("Add MP3 File(s)"), &Form1::PushButton4_Click);
+      MakeButton(4, QStringLiteral("&Add MP3 File(s)"), &Form1::PushButton4_Click);
   QPushButton* add_folder =
-      MakeButton(3, QStringLiteral("Add All MP3 File(s) In Folder"), &Form1::PushButton3_Click);
+      MakeButton(3, QStringLiteral("Add All MP3 File(s) In &Folder"), &Form1::PushButton3_Click);
   QPushButton* samples =
-      MakeButton(8, QStringLiteral("Load Sample/Example Files"), &Form1::PushButton8_Click);
-  QPushButton* clear_list = MakeButton(7, QStringLiteral("Clear List"), &Form1::PushButton7_Click);
+      MakeButton(8, QStringLiteral("Load &Sample/Example Files"), &Form1::PushButton8_Click);
+  QPushButton* clear_list = MakeButton(7, QStringLiteral("Clear &List"), &Form1::PushButton7_Click);
   QPushButton* start =
-      MakeButton(10, QStringLiteral("Start Extracting Tags"), &Form1::PushButton10_Click);
+      MakeButton(10, QStringLiteral("S&tart Extracting Tags"), &Form1::PushButton10_Click);
   QPushButton* old = MakeButton(2, QStringLiteral("Old"), &Form1::PushButton2_Click);
   QPushButton* copy =
-      MakeButton(6, QStringLiteral("Copy Results To Clipboard"), &Form1::PushButton6_Click);
+      MakeButton(6, QStringLiteral("&Copy Results To Clipboard"), &Form1::PushButton6_Click);
   QPushButton* save_text =
-      MakeButton(1, QStringLiteral("Save Results As Text File"), &Form1::PushButton1_Click);
+      MakeButton(1, QStringLiteral("Save Results As Te&xt File"), &Form1::PushButton1_Click);
   QPushButton* save_excel =
-      MakeButton(13, QStringLiteral("Save Results As Excel File"), &Form1::PushButton13_Click);
+      MakeButton(13, QStringLiteral("Save Results As &Excel File"), &Form1::PushButton13_Click);
   QPushButton* clear_results =
-      MakeButton(5, QStringLiteral("Clear Results"), &Form1::PushButton5_Click);
-  QPushButton* help = MakeButton(9, QStringLiteral("Help"), &Form1::PushButton9_Click);
+      MakeButton(5, QStringLiteral("Clear &Results"), &Form1::PushButton5_Click);
+  QPushButton* help = MakeButton(9, QStringLiteral("&Help"), &Form1::PushButton9_Click);
   old->hide();
   // Additions a user turns on: the column chooser, and Stop (Esc) for a long run or scan.
-  columns_button_ = new QPushButton(QStringLiteral("Columns…"), this);
+  columns_button_ = new QPushButton(QStringLiteral("Col&umns…"), this);
   columns_button_->setObjectName(QStringLiteral("ColumnsButton"));
   columns_button_->setAutoDefault(false);
   columns_button_->setToolTip(QStringLiteral("Choose and order the result table's columns"));
   columns_button_->installEventFilter(this);
   connect(columns_button_, &QPushButton::clicked, this, [this] { form_.ChooseColumns(); });
-  stop_button_ = new QPushButton(QStringLiteral("Stop"), this);
+  stop_button_ = new QPushButton(QStringLiteral("St&op"), this);
   stop_button_->setObjectName(QStringLiteral("StopButton"));
   stop_button_->setAutoDefault(false);
   stop_button_->setToolTip(QStringLiteral("End the run or the folder scan at the next file (Esc)"));
@@ -115,6 +140,7 @@ void MainWindow::BuildLayout() {
   connect(stop_button_, &QPushButton::clicked, this, [this] { form_.Stop(); });
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(escape, &QShortcut::activated, this, [this] { form_.Stop(); });
+  AddShortcuts();
   start->setDefault(true);
   QFont bold = start->font();
   bold.setBold(true);
@@ -177,6 +203,18 @@ void MainWindow::BuildLayout() {
   outer->addLayout(bottom_row);
   setCentralWidget(central);
 
+  // Tab goes through the window as it is laid out: the files, the run, the results, Help.
+  QWidget* const order[] = {list_view1_, add_files,       add_folder,    samples, clear_list,
+                            start,       stop_button_,    list_view2_,   copy,    save_text,
+                            save_excel,  columns_button_, clear_results, help};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  // The list's title counts the files queued.
+  files_box_ = files_box;
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+    connect(&form_.ListView1, signal, this, &MainWindow::ShowQueuedCount);
+  connect(&form_.ListView1, &QAbstractItemModel::modelReset, this, &MainWindow::ShowQueuedCount);
+
   // The background's pointer rule needs moves over the containers, not only over buttons.
   for (QWidget* w : std::initializer_list<QWidget*>{central, top, files_box, results_box, splitter,
                                                     progress_bar1_}) {
@@ -185,8 +223,21 @@ void MainWindow::BuildLayout() {
   }
 }
 
+void MainWindow::KeepUserColumnWidths() {
+  const QHeaderView* header = list_view2_->header();
+  const int dpi = std::max(list_view2_->logicalDpiX(), 1);
+  for (int c = 1; c <= form_.ListView2.ColumnCount(); ++c) {
+    const int pixels = header->sectionSize(c - 1);
+    if (pixels != ReportListView::TwipsToPixels(form_.ListView2.ColumnWidth(c), dpi))
+      form_.RememberColumnWidth(c, pixels * 1440 / dpi);
+  }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (type == QEvent::MouseButtonRelease && list_view2_ != nullptr &&
+      watched == list_view2_->header()->viewport())
+    KeepUserColumnWidths();
   if (type == QEvent::Enter || type == QEvent::MouseMove) {
     // A button takes only the moves made with a mouse button held; a plain move over it goes on
     // to its container. So the widget under the pointer decides, not the one the event reached.
@@ -195,13 +246,23 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       const auto* at = dynamic_cast<const QSinglePointEvent*>(event);
       if (QWidget* child = at ? under->childAt(at->position().toPoint()) : nullptr) under = child;
     }
-    if (qobject_cast<QPushButton*>(under) != nullptr) {
+    // A disabled button takes no click, so it offers no hand either.
+    if (const auto* button = qobject_cast<QPushButton*>(under);
+        button != nullptr && button->isEnabled()) {
       form_.PushButton_MouseMove();
     } else {
       form_.Form_MouseMove();
     }
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::ShowQueuedCount() {
+  const int files = form_.ListView1.RowCount();
+  files_box_->setTitle(
+      files == 0 ? QStringLiteral("Files to read")
+                 : QStringLiteral("Files to read: ") +
+                       Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
 }
 
 void MainWindow::ShowPointer(Pointer shape) {
@@ -218,7 +279,20 @@ void MainWindow::ShowPointer(Pointer shape) {
   }
 }
 
+void MainWindow::RestoreGeometry() {
+  // The first size fits the screen; a size and place from an earlier session come back.
+  if (const QScreen* shown_on = screen()) {
+    const QRect room = shown_on->availableGeometry();
+    resize(std::min(width(), room.width()), std::min(height(), room.height()));
+  }
+  const QString stored =
+      form_.services().settings.Read(QString::fromUtf16(kGeometryKey), QString());
+  if (!stored.isEmpty()) restoreGeometry(QByteArray::fromBase64(stored.toLatin1()));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  form_.services().settings.Write(QString::fromUtf16(kGeometryKey),
+                                  QString::fromLatin1(saveGeometry().toBase64()));
   // An action yielding now stops at its next yield; the window itself lives on until the event
   // loop has ended, so that action never touches a destroyed window.
   form_.Form_Unload();
@@ -248,6 +322,12 @@ void MainWindow::LoadHoverPicture(const QString& path) {
   QPixmap picture;
   if (!picture.loadFromData(bytes)) throw StepFailure("Invalid picture: " + Utf8(path));
   const QPoint hotspot = ProgramArt::CursorHotspot(bytes);
+  // On a scaled screen the hand grows with the arrow, which the desktop draws at that scale.
+  const qreal scale = devicePixelRatioF();
+  if (scale > 1) {
+    picture = picture.scaled(picture.size() * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(scale);
+  }
   hover_cursor_ = QCursor(picture, hotspot.x(), hotspot.y());
 }
 
@@ -286,6 +366,11 @@ void MainWindow::ConnectListEvents() {
     ShowSortIndicator();
   });
   connect(&form_.ListView2, &QAbstractItemModel::modelReset, this, &MainWindow::ShowSortIndicator);
+  connect(&form_.ListView2, &QAbstractItemModel::layoutChanged, this,
+          &MainWindow::ShowSortIndicator);
+  // A width the user gives a column is kept for that column, in this session and the next: the
+  // header's widths are compared with the table's when the user lets go of the header.
+  header->viewport()->installEventFilter(this);
   header->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
     QMenu menu(header);
@@ -302,7 +387,8 @@ void MainWindow::ConnectListEvents() {
 
 void MainWindow::ShowSortIndicator() {
   QHeaderView* header = list_view2_->header();
-  const int column = form_.SortColumn();
+  // A click during a run shows at once the sort that comes when the run ends.
+  const int column = form_.PendingSort() > 0 ? form_.PendingSort() : form_.SortColumn();
   header->setSortIndicatorShown(column > 0);
   if (column > 0)
     header->setSortIndicator(column - 1,

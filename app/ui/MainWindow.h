@@ -10,6 +10,7 @@
 #include "platform/qt/ReportListView.h"
 
 class ProgressBarView;
+class QGroupBox;
 
 /// The Tagloom window: the file list on top, the run in the middle, the results below. Every
 /// widget forwards its events to a Form1 handler; nothing here decides anything.
@@ -29,6 +30,9 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* ColumnsButton() const { return columns_button_; }
   QPushButton* StopButton() const { return stop_button_; }
 
+  /// The settings key of the window's size and place.
+  static constexpr char16_t kGeometryKey[] = u"WindowGeometry";
+
   // MainWindowPort
   void ApplySkin(const QString& skin_path) override;
   void SetCaption(const QString& caption) override;
@@ -42,6 +46,10 @@ class MainWindow : public QMainWindow, public MainWindowPort {
  private:
   QPushButton* MakeButton(int number, const QString& caption, void (Form1::*handler)());
   void BuildLayout();
+  void AddShortcuts();
+  void ShowQueuedCount();
+  void RestoreGeometry();
+  void KeepUserColumnWidths();
   /// Hands the lists' mouse, key and drop events to Form1's handlers.
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
@@ -54,5 +62,6 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* buttons_[14] = {};
   QPushButton* columns_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
+  QGroupBox* files_box_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };

@@ -5,9 +5,11 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent)
@@ -15,7 +17,10 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   setObjectName(QStringLiteral("ColumnChooser"));
   setWindowTitle(QStringLiteral("Columns"));
   auto* hint =
-      new QLabel(QStringLiteral("Tick the columns to show; drag a column to move it."), this);
+      new QLabel(QStringLiteral("Tick the columns to show; drag a column or use Move Up and Move "
+                                "Down (Alt+Up, Alt+Down) to order them."),
+                 this);
+  hint->setWordWrap(true);
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("ColumnList"));
   list_->setDragDropMode(QAbstractItemView::InternalMove);
@@ -30,6 +35,21 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(reset, &QPushButton::clicked, this, [this] { Show(request_.defaults); });
   connect(list_, &QListWidget::itemChanged, this, [this] { UpdateOk(); });
+  // Dragging is not the only way: the keyboard moves the current column too.
+  auto* up = new QPushButton(QStringLiteral("Move &Up"), this);
+  up->setObjectName(QStringLiteral("MoveColumnUp"));
+  up->setAutoDefault(false);
+  up->setToolTip(QStringLiteral("Alt+Up"));
+  auto* down = new QPushButton(QStringLiteral("Move &Down"), this);
+  down->setObjectName(QStringLiteral("MoveColumnDown"));
+  down->setAutoDefault(false);
+  down->setToolTip(QStringLiteral("Alt+Down"));
+  connect(up, &QPushButton::clicked, this, [this] { MoveCurrent(-1); });
+  connect(down, &QPushButton::clicked, this, [this] { MoveCurrent(1); });
+  auto* move_up = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Up), this);
+  auto* move_down = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Down), this);
+  connect(move_up, &QShortcut::activated, this, [this] { MoveCurrent(-1); });
+  connect(move_down, &QShortcut::activated, this, [this] { MoveCurrent(1); });
   // How text without an encoding of its own is read, and what workbooks carry besides the rows.
   legacy_ = new QComboBox(this);
   legacy_->setObjectName(QStringLiteral("LegacyText"));
@@ -60,9 +80,14 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   auto* options = new QFormLayout;
   options->addRow(QStringLiteral("Legacy text (ID3v1, Lyrics3):"), legacy_);
   options->addRow(QStringLiteral("Workbooks:"), summary_);
+  auto* moves = new QHBoxLayout;
+  moves->addWidget(up);
+  moves->addWidget(down);
+  moves->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(hint);
   layout->addWidget(list_, 1);
+  layout->addLayout(moves);
   layout->addLayout(options);
   layout->addWidget(buttons);
   resize(360, 520);
@@ -84,6 +109,15 @@ void ColumnChooser::Show(const QStringList& chosen) {
   for (const QString& header : request_.headers)
     if (!chosen.contains(header)) add(header, false);
   UpdateOk();
+}
+
+void ColumnChooser::MoveCurrent(int by) {
+  const int from = list_->currentRow();
+  const int to = from + by;
+  if (from < 0 || to < 0 || to >= list_->count()) return;
+  QListWidgetItem* item = list_->takeItem(from);
+  list_->insertItem(to, item);
+  list_->setCurrentRow(to);
 }
 
 QString ColumnChooser::LegacyText() const { return legacy_->currentData().toString(); }

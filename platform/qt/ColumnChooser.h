@@ -25,6 +25,8 @@ class ColumnChooser : public QDialog {
   /// The legacy-text reading chosen ("windows-1252", "detect" or an iconv code page name).
   QString LegacyText() const;
   bool SummarySheet() const;
+  /// Moves the current column up (by -1) or down (by 1); the keyboard's way of dragging it.
+  void MoveCurrent(int by);
 
  private:
   void UpdateOk();

@@ -9,12 +9,15 @@
 void QtDesktop::OpenFolder(const QString& path) {
   const std::string shown = QDir::toNativeSeparators(path).toStdString();
   if (!file_manager_.Found())
-    throw StepFailure(
-        "The folder could not be opened, as no file manager is set up on this "
-        "computer. It is here: " +
+    throw SetupFailure(
+        "The folder could not be opened: no file manager is set up on this "
+        "computer.\r\rThe folder is here: " +
         shown);
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
-    throw StepFailure("The folder could not be opened. It is here: " + shown);
+    throw SetupFailure(
+        "The folder could not be opened: the desktop found no program to show "
+        "it.\r\rThe folder is here: " +
+        shown);
 }
 
 void QtDesktop::OpenWebAddress(const QString& address) {

@@ -75,6 +75,15 @@ QString QtUi::SaveFile(const FileDialogRequest& request) {
                                       nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
+QString QtUi::SaveFileOfType(const FileDialogRequest& request, int& chosen_type) {
+  const QString filters = ToQtFilter(request.filter);
+  QString selected;
+  const QString path = QFileDialog::getSaveFileName(owner_, request.title, QString(), filters,
+                                                    &selected, QFileDialog::DontConfirmOverwrite);
+  chosen_type = static_cast<int>(filters.split(QStringLiteral(";;")).indexOf(selected));
+  return path;
+}
+
 QString QtUi::BrowseForFolder(const QString& title, const QString& initial_folder) {
   return QFileDialog::getExistingDirectory(owner_, title, initial_folder,
                                            QFileDialog::ShowDirsOnly);

@@ -21,6 +21,7 @@ class QtUi : public Ui {
                    const QString& default_text) override;
   OpenFilesResult OpenFiles(const FileDialogRequest& request) override;
   QString SaveFile(const FileDialogRequest& request) override;
+  QString SaveFileOfType(const FileDialogRequest& request, int& chosen_type) override;
   QString BrowseForFolder(const QString& title, const QString& initial_folder) override;
   ColumnChoice ChooseColumns(const ColumnChoiceRequest& request) override;
 

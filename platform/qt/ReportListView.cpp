@@ -32,6 +32,12 @@ class ShownTextDelegate : public QStyledItemDelegate {
  protected:
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
+    // Paths differ at their end: the middle goes, the start and the last folder stay.
+    const auto* model = qobject_cast<const ReportListModel*>(index.model());
+    if (model && model->MiddleElided(index.column() + 1)) {
+      option->textElideMode = Qt::ElideMiddle;
+      return;
+    }
     // No glyph of the font is narrower than the narrowest of these, so a cut leaves at least
     // as much as the cell can show; the view elides what remains as it always did.
     if (option->text.size() <= 16) return;
@@ -83,12 +89,14 @@ ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
           });
   connect(&model_, &ReportListModel::ColumnWidthChanged, this, &ReportListView::ApplyColumnWidth);
   connect(&model_, &ReportListModel::SelectionChanged, this, &ReportListView::ShowModelSelection);
-  connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) {
-            if (following_model_) return;
-            model_.SetSelectedRow(current.isValid() ? std::optional<int>(current.row() + 1)
-                                                    : std::nullopt);
-          });
+  // The model's selected row is the one that shows selected, not the view's current row: focus
+  // makes the first row current without selecting it, and Delete must not act on it then.
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+    if (following_model_) return;
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    model_.SetSelectedRow(selected.isEmpty() ? std::nullopt
+                                             : std::optional<int>(selected.first().row() + 1));
+  });
 }
 
 std::optional<int> ReportListView::RowAt(int x, int y) const {
@@ -168,6 +176,8 @@ int ReportListView::KeyCodeOf(int qt_key) {
 
 void ReportListView::mousePressEvent(QMouseEvent* event) {
   QTreeView::mousePressEvent(event);
+  // A click below the rows selects nothing: it clears the selection and the current row.
+  if (!indexAt(event->position().toPoint()).isValid()) selectionModel()->clear();
   emit MouseDown();
   if (const std::optional<int> row =
           RowAt(event->position().toPoint().x(), event->position().toPoint().y()))

@@ -125,7 +125,7 @@ void XlsxSpreadsheet::SetColumnWidth(int column, double characters) {
 double XlsxSpreadsheet::FittedWidth(qsizetype characters) {
   if (characters <= 0) return 0;
   // Proportional text runs a little wider than the digit width that a column's unit measures.
-  return std::min(kMaxColumnWidth, double(characters) * 1.1 + 1.0);
+  return std::min(kFittedWidthLimit, double(characters) * 1.1 + 1.0);
 }
 
 void XlsxSpreadsheet::AutoFitColumns() {
@@ -133,6 +133,20 @@ void XlsxSpreadsheet::AutoFitColumns() {
   if (widths_.size() < longest_line_.size()) widths_.resize(longest_line_.size(), 0);
   for (size_t c = 0; c < longest_line_.size(); ++c)
     if (longest_line_[c] > 0) widths_[c] = FittedWidth(longest_line_[c]);
+}
+
+void XlsxSpreadsheet::NameSheet(const QString& name) {
+  RequireWorkbook();
+  static const QString kForbidden = QStringLiteral("[]:*?/\\");
+  if (name.isEmpty() || name.size() > 31 ||
+      std::any_of(name.begin(), name.end(), [](QChar c) { return kForbidden.contains(c); }))
+    throw StepFailure("'" + name.toStdString() + "' cannot name a sheet.");
+  const auto taken = [&](const Sheet& sheet) {
+    return sheet.name.compare(name, Qt::CaseInsensitive) == 0;
+  };
+  if (std::any_of(earlier_.begin(), earlier_.end(), taken))
+    throw StepFailure("The workbook already has a sheet '" + name.toStdString() + "'.");
+  name_ = name;
 }
 
 void XlsxSpreadsheet::AddSheet(const QString& name) {
@@ -150,8 +164,7 @@ void XlsxSpreadsheet::AddSheet(const QString& name) {
   for (const Sheet& sheet : earlier_)
     taken = taken || named(sheet.name).compare(name, Qt::CaseInsensitive) == 0;
   if (taken) throw StepFailure("The workbook already has a sheet '" + name.toStdString() + "'.");
-  earlier_.push_back(
-      {name_, std::move(rows_), std::move(widths_), filter_rows_, filter_columns_});
+  earlier_.push_back({name_, std::move(rows_), std::move(widths_), filter_rows_, filter_columns_});
   rows_.clear();
   filter_rows_ = filter_columns_ = 0;
   widths_.clear();
@@ -224,7 +237,8 @@ void XlsxSpreadsheet::Save(const QString& path) {
     if (started && !error)
       started = write_sheet(earlier.name, earlier.rows, earlier.widths, earlier.filter_rows,
                             earlier.filter_columns);
-  if (started && !error) started = write_sheet(name_, rows_, widths_, filter_rows_, filter_columns_);
+  if (started && !error)
+    started = write_sheet(name_, rows_, widths_, filter_rows_, filter_columns_);
   if (!started) {
     if (book) workbook_close(book);
     ::unlink(temporary.c_str());

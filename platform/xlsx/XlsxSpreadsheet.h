@@ -14,6 +14,8 @@ class XlsxSpreadsheet : public Spreadsheet {
  public:
   /// The widest column a sheet allows, in characters.
   static constexpr double kMaxColumnWidth = 255;
+  /// The widest a fitted column grows: one long file name must not push the rest off screen.
+  static constexpr double kFittedWidthLimit = 60;
 
   /// Without an application only Save works; the probe then answers false.
   explicit XlsxSpreadsheet(std::unique_ptr<SpreadsheetApp> app = nullptr);
@@ -28,6 +30,7 @@ class XlsxSpreadsheet : public Spreadsheet {
   void SetColumnWidth(int column, double characters) override;
   /// Widths from the longest line of each column's texts, as the library cannot measure them.
   void AutoFitColumns() override;
+  void NameSheet(const QString& name) override;
   void AddSheet(const QString& name) override;
   void Save(const QString& path) override;
   void Open(const QString& path) override;

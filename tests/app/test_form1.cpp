@@ -126,13 +126,19 @@ TEST_F(Form1Test, StartUpFailuresAreReportedWithTheirStepAndStartUpGoesOn) {
   EXPECT_EQ(form.ListView2.ColumnCount(), 12);
 }
 
-TEST_F(Form1Test, HelpNamesTheContactPageUnderTheApplicationTitle) {
+TEST_F(Form1Test, HelpTellsHowToUseTheProgramAndNamesTheContactPageUnderTheApplicationTitle) {
   form.Form_Load();
   form.PushButton9_Click();
   ASSERT_EQ(f.ui.shown.size(), 1u);
   EXPECT_EQ(f.ui.shown[0].kind, ScriptedUi::Kind::Message);
-  EXPECT_EQ(f.ui.shown[0].text, QStringLiteral("Questions? Please contact Team Vendramel at "
-                                               "https://vendramel.example/contact"));
+  const QString& text = f.ui.shown[0].text;
+  EXPECT_TRUE(text.startsWith("Tagloom")) << text.toStdString();
+  for (const char* step :
+       {"\r1. Queue files", "\r2. Press \"Start Extracting Tags\" (F5)", "\r3. Clear the box"})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(step))) << step;
+  EXPECT_TRUE(
+      text.endsWith(QStringLiteral("\r\rQuestions? Please contact Team Vendramel at "
+                                   "https://vendramel.example/contact")));
   EXPECT_EQ(f.ui.shown[0].title, QStringLiteral("Tagloom"));
 }
 

@@ -45,10 +45,17 @@ TEST_F(Form1Additions, AChoiceOfColumnsIsShownRememberedAndFilledByTheNextRun) {
   ASSERT_TRUE(form.SetResultColumns({"Title", "status", "Filename"}));
   EXPECT_EQ(Headers(form.ListView2), QStringList({"Title", "Status", "Filename"}));
   EXPECT_EQ(f.settings.values.value("Columns"), "Title|Status|Filename");
-  // Rows already read keep what they had; the new column fills with the next run.
+  // Rows already read keep what they had; the new column, never read for them, says so until
+  // the next run fills it.
   EXPECT_EQ(form.ListView2.Cell(1, 1), "Bee");
   EXPECT_EQ(form.ListView2.Cell(1, 2), "");
+  EXPECT_TRUE(form.ListView2.ColumnUnread(2));
+  EXPECT_FALSE(form.ListView2.ColumnUnread(1));
+  EXPECT_EQ(form.ProgressBar1.Caption(), "Run again to fill the new columns");
+  form.PushButton6_Click();
+  EXPECT_EQ(f.clipboard.text, "Bee\tb.mp3\r\n   \tgone.mp3\r\n");  // no Status column
   form.PushButton10_Click();
+  EXPECT_FALSE(form.ListView2.HasUnreadColumns());
   EXPECT_EQ(form.ListView2.Cell(1, 2), "read");
   EXPECT_EQ(form.ListView2.Cell(2, 2), "missing");
   EXPECT_EQ(form.ProgressBar1.Caption(), "2 files, 1 not read");
@@ -65,7 +72,7 @@ TEST_F(Form1Additions, AChoiceOfColumnsIsShownRememberedAndFilledByTheNextRun) {
   EXPECT_EQ(later.ResultColumns(), QStringList({"Title", "Status", "Filename"}));
 }
 
-TEST_F(Form1Additions, HeaderClicksSortUpDownThenBackAndNeverDuringARun) {
+TEST_F(Form1Additions, HeaderClicksSortUpDownThenBackAndOnceARunHasEnded) {
   form.Form_Load();
   for (const auto& [name, title] : {std::pair{"1.mp3", "beta"}, {"2.mp3", "Alpha"}, {"3.mp3", ""}})
     form.ListView1.AppendRow(Mp3(name, title));
@@ -84,11 +91,43 @@ TEST_F(Form1Additions, HeaderClicksSortUpDownThenBackAndNeverDuringARun) {
   EXPECT_EQ(titles(), QStringList({"beta", "Alpha", ""}));  // the run's order
   EXPECT_EQ(form.SortColumn(), 0);
 
+  // A click while rows arrive is kept and sorts the table when the run is over.
   bool refused = false;
-  f.events.on_yield = [&](int) { refused = !form.SortResultsBy(2); };
+  bool clicked = false;
+  f.events.on_yield = [&](int) {
+    if (!clicked && form.ExtractionRunning) refused = !form.SortResultsBy(2);
+    clicked = clicked || form.ExtractionRunning;
+    EXPECT_EQ(form.SortColumn(), 0);
+  };
   form.PushButton10_Click();
   EXPECT_TRUE(refused);
-  EXPECT_EQ(form.SortColumn(), 0);
+  EXPECT_EQ(form.SortColumn(), 2);
+  EXPECT_EQ(form.PendingSort(), 0);
+  EXPECT_EQ(titles(), QStringList({"Alpha", "beta", ""}));
+  // A run without a click keeps its order.
+  f.events.on_yield = nullptr;
+  form.PushButton10_Click();
+  EXPECT_EQ(titles(), QStringList({"beta", "Alpha", ""}));
+}
+
+TEST_F(Form1Additions, AColumnWidthTheUserGaveIsKeptForItsHeaderAndRemembered) {
+  form.Form_Load();
+  const int title = 2;
+  ASSERT_EQ(form.ListView2.Header(title), "Title");
+  form.RememberColumnWidth(title, 3000);
+  EXPECT_EQ(form.ListView2.ColumnWidth(title), 3000);
+  EXPECT_EQ(f.settings.values.value("ColumnWidths"), "Title=3000");
+  // Moved elsewhere by a choice of columns, the column keeps its width.
+  ASSERT_TRUE(form.SetResultColumns({"Artist", "Title"}));
+  EXPECT_EQ(form.ListView2.ColumnWidth(2), 3000);
+  // The next session starts with it.
+  FakeServices next;
+  next.settings.values = f.settings.values;
+  next.settings.values.remove("Columns");
+  Form1 later{next.services, window, QStringLiteral("/opt/tagloom")};
+  later.Form_Load();
+  EXPECT_EQ(later.ListView2.ColumnWidth(title), 3000);
+  EXPECT_NE(later.ListView2.ColumnWidth(3), 3000);
 }
 
 TEST_F(Form1Additions, StopEndsTheRunAtTheNextFileAndKeepsWhatWasRead) {
@@ -103,7 +142,7 @@ TEST_F(Form1Additions, StopEndsTheRunAtTheNextFileAndKeepsWhatWasRead) {
   form.PushButton10_Click();
   ASSERT_EQ(form.ListView2.RowCount(), 1);
   EXPECT_TRUE(form.ListView2.Checked(1));
-  EXPECT_EQ(form.ProgressBar1.Caption(), "Stopped after 1 of 3 files");
+  EXPECT_EQ(form.ProgressBar1.Caption(), "Stopped after 1 of 3 files");  // as every count reads
   EXPECT_TRUE(f.ui.Messages().isEmpty());  // no "Done." for a list not read through
   EXPECT_FALSE(form.ExtractionRunning);
 

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+#include <QThread>
+
 #include "batch/FolderScan.h"
 #include "core/ErrorReport.h"
+#include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "tests/batch/TempTree.h"
@@ -138,8 +142,10 @@ TEST_F(FolderScanTest, AListingFailureIsReportedAndTheOtherFoldersStillQueue) {
   tree.File("A/2/b.mp3");
   tree.File("A/3/c.mp3");
   files.broken = {tree.PathOf("A/2")};
-  files.denied = {tree.PathOf("A/3")};  // dropped by the walk, silently
+  files.denied = {tree.PathOf("A/3")};  // dropped by the walk, named after it
   EXPECT_EQ(Scan("mp3", "A"), QStringList({"A/1/a.mp3"}));
+  EXPECT_EQ(fake.ui.Messages(), QStringList({"1 folder could not be read:\n" + tree.PathOf("A/3") +
+                                             " (Permission denied)"}));
   const QStringList reports = fake.ui.Reports();
   ASSERT_EQ(reports.size(), 1);
   EXPECT_TRUE(reports[0].startsWith(
@@ -154,6 +160,77 @@ TEST_F(FolderScanTest, ClosingTheWindowStopsTheScan) {
   fake.events.closing = true;
   EXPECT_EQ(Scan("mp3", "A"), QStringList());
   EXPECT_EQ(pointer.RunningActions(), 0);
+}
+
+// A stop keeps what the walk found so far, says how much, and lists no folder again.
+TEST_F(FolderScanTest, AStoppedScanKeepsTheFilesFoundAndSaysHowMany) {
+  for (const char* f : {"A/a.mp3", "A/1/b.mp3", "A/2/c.mp3", "A/1/x/d.mp3", "A/2/y/e.mp3"})
+    tree.File(f);
+  bool stop = false;
+  scan.SetStopFlag(&stop);
+  ProgressBarModel progress;
+  scan.SetProgress(&progress);
+  // Stops once A, 1 and 2 are listed, before their subfolders are.
+  fake.events.on_yield = [&](int) { stop = stop || files.list_calls >= 3; };
+  const QStringList queued = Scan("mp3", "A");
+  EXPECT_EQ(queued, QStringList({"A/a.mp3", "A/1/b.mp3", "A/2/c.mp3"}));
+  EXPECT_EQ(progress.Caption(), "Scan stopped: 3 files added");
+  EXPECT_EQ(files.list_calls, 3);
+  EXPECT_TRUE(fake.ui.Messages().isEmpty());
+  EXPECT_EQ(pointer.RunningActions(), 0);
+  // Stopped at once, it adds nothing and says so.
+  list.Clear();
+  fake.events.on_yield = [&](int) { stop = true; };
+  EXPECT_EQ(Scan("mp3", "A"), QStringList());
+  EXPECT_EQ(progress.Caption(), "Scan stopped: 0 files added");
+}
+
+TEST_F(FolderScanTest, ALongScanShowsItsCountsAndAQuickOneLeavesTheBarAsItWas) {
+  for (const char* f : {"A/a.mp3", "A/1/b.mp3", "A/1/c.mp3", "A/1/z.txt", "A/2/x/d.mp3"})
+    tree.File(f);
+  ProgressBarModel progress;
+  progress.SetCaption("Progress Bar");
+  scan.SetProgress(&progress);
+  QStringList captions;
+  QObject::connect(&progress, &ProgressBarModel::Changed,
+                   [&](double, const QString& caption) { captions.append(caption); });
+  // Every yield takes long enough for the bar to be brought up to date at the next.
+  fake.events.on_yield = [](int) { QThread::msleep(110); };
+  Scan("mp3", "A");
+  ASSERT_GE(captions.size(), 2);
+  const QRegularExpression counts(QStringLiteral("^Scanning: [1-4] folders?, [0-4] files?$"));
+  for (qsizetype c = 0; c + 1 < captions.size(); ++c)
+    EXPECT_TRUE(counts.match(captions[c]).hasMatch()) << captions[c].toStdString();
+  EXPECT_EQ(progress.Caption(), "Progress Bar");
+}
+
+// The root folder ends with its separator: the paths queued from it must not double it.
+TEST_F(FolderScanTest, AFolderChosenWithItsSeparatorGivesPathsWithOneSeparator) {
+  tree.File("A/s/a.mp3");
+  fake.ui.input_answers.push_back("mp3");
+  fake.ui.folder_answers.push_back(tree.PathOf("A") + "/");
+  scan.QueueFolder();
+  ASSERT_EQ(list.RowCount(), 1);
+  EXPECT_EQ(list.Text(1), tree.PathOf("A/s/a.mp3"));
+  EXPECT_TRUE(fake.ui.shown.size() == 2);  // the two questions, nothing more
+}
+
+TEST_F(FolderScanTest, FoldersThatCouldNotBeReadAreCountedOnTheBarAndNamedOnce) {
+  tree.File("A/a.mp3");
+  for (int f = 1; f <= 12; ++f) tree.File(QStringLiteral("A/d%1/x.mp3").arg(f, 2, 10, QChar(u'0')));
+  for (int f = 1; f <= 12; ++f)
+    files.denied.insert(tree.PathOf(QStringLiteral("A/d%1").arg(f, 2, 10, QChar(u'0'))));
+  ProgressBarModel progress;
+  scan.SetProgress(&progress);
+  EXPECT_EQ(Scan("mp3", "A"), QStringList({"A/a.mp3"}));
+  EXPECT_EQ(progress.Caption(), "1 file added, 12 folders not read");
+  const QStringList messages = fake.ui.Messages();
+  ASSERT_EQ(messages.size(), 1);
+  const QStringList lines = messages[0].split('\n');
+  EXPECT_EQ(lines.front(), "12 folders could not be read:");
+  EXPECT_EQ(lines.size(), 1 + 10 + 1);  // ten named, then how many more
+  EXPECT_EQ(lines.back(), "… and 2 more");
+  EXPECT_EQ(scan.UnreadFolders().size(), 12);
 }
 
 }  // namespace

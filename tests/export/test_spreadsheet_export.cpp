@@ -156,3 +156,39 @@ TEST_F(SpreadsheetExportTest, PlainNumbersAndDurationsAreTypedAndEverythingElseS
   EXPECT_EQ(WorkbookNumber("1234567890123456"), std::nullopt);  // past the sheet's precision
   EXPECT_EQ(WorkbookNumber("0.5"), 0.5);
 }
+
+// A home whose workbook folder cannot be made is the user's setup, not a fault of the program:
+// the reason is said plainly and the workbook can still be saved elsewhere.
+TEST_F(SpreadsheetExportTest, AWorkbookFolderThatCannotBeMadeOffersSaveAs) {
+  Columns({"Filename", "Title"});
+  Row({"a.mp3", "t"});
+  QFile blocker(PathOf("Documents"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const auto run = [&] {
+    SpreadsheetExport(results, fakes.spreadsheet, pointer, fakes.ui, fakes.events, errors,
+                      {PathOf("Documents/Tagloom"), {}})
+        .Run();
+  };
+  fakes.ui.yes_no_answers.push_back(true);
+  fakes.ui.save_answers.push_back(PathOf("mine"));
+  run();
+  const QStringList questions = fakes.ui.Texts(ScriptedUi::Kind::YesNo);
+  ASSERT_EQ(questions.size(), 1);
+  EXPECT_EQ(questions[0], "The folder for workbooks could not be made:\r" +
+                              QDir::toNativeSeparators(PathOf("Documents/Tagloom")) +
+                              "\r\rNot a directory.\r\rSave the workbook somewhere else (Save "
+                              "As…)?");
+  EXPECT_EQ(sheet.saved_path, PathOf("mine.xlsx"));
+  EXPECT_EQ(sheet.sheet_name, "Tags");
+  EXPECT_TRUE(fakes.ui.Reports().isEmpty());
+  EXPECT_FALSE(pointer.IsBusy());
+
+  // Declined, nothing is saved and nothing reported.
+  sheet.saved_path.clear();
+  fakes.ui.shown.clear();
+  run();
+  EXPECT_TRUE(sheet.saved_path.isEmpty());
+  EXPECT_TRUE(fakes.ui.Reports().isEmpty());
+  EXPECT_FALSE(pointer.IsBusy());
+}

@@ -36,6 +36,7 @@ class RecordingSpreadsheet : public Spreadsheet {
     calls.append(QStringLiteral("FreezeHeaderWithFilter %1 %2").arg(rows).arg(columns));
   }
   void SetColumnWidth(int column, double characters) override { widths[column] = characters; }
+  void NameSheet(const QString& name) override { sheet_name = name; }
   void AddSheet(const QString& name) override {
     calls.append(QStringLiteral("AddSheet ") + name);
     earlier_sheets.append(cells);
@@ -70,5 +71,6 @@ class RecordingSpreadsheet : public Spreadsheet {
   QMap<int, double> widths;
   QStringList calls;
   QString saved_path;
+  QString sheet_name;  ///< the name given to the sheet being written
   QString opened_path;
 };

@@ -29,6 +29,11 @@ class ScriptedUi : public Ui {
                    const QString& default_text) override;
   OpenFilesResult OpenFiles(const FileDialogRequest& request) override;
   QString SaveFile(const FileDialogRequest& request) override;
+  QString SaveFileOfType(const FileDialogRequest& request, int& chosen_type) override {
+    chosen_type = save_type_answers.empty() ? -1 : save_type_answers.front();
+    if (!save_type_answers.empty()) save_type_answers.pop_front();
+    return SaveFile(request);
+  }
   QString BrowseForFolder(const QString& title, const QString& initial_folder) override;
   ColumnChoice ChooseColumns(const ColumnChoiceRequest& request) override {
     column_requests.push_back(request);
@@ -42,6 +47,7 @@ class ScriptedUi : public Ui {
   std::deque<QString> input_answers;
   std::deque<OpenFilesResult> open_files_answers;
   std::deque<QString> save_answers;
+  std::deque<int> save_type_answers;  ///< the file type each save dialog leaves chosen
   std::deque<QString> folder_answers;
   std::deque<ColumnChoice> column_answers;
   std::vector<ColumnChoiceRequest> column_requests;
