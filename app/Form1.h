@@ -8,6 +8,7 @@
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
+#include "batch/ResultFilter.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
@@ -112,6 +113,18 @@ class Form1 {
   int SortColumn() const { return sort_column_; }
   bool SortDescending() const { return sort_descending_; }
 
+  /// The filter field above the result table: only the rows the text keeps are shown, sorted,
+  /// checked and exported. Applied as typed; a text typed while this one is applied takes
+  /// over. The text is remembered beside the columns. False when it is malformed (the rows
+  /// then stay as they were; ResultFilterProblem says why).
+  bool SetResultFilter(const QString& text);
+  const QString& ResultFilterText() const { return result_filter_.Text(); }
+  /// What is wrong with the filter text, naming the place; empty when nothing is.
+  const QString& ResultFilterProblem() const { return result_filter_.Problem(); }
+  /// "N of M rows shown" while a filter is set; empty otherwise.
+  QString ResultFilterCaption() const { return result_filter_.Caption(); }
+  static constexpr char16_t kFilterKey[] = u"Filter";
+
   /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
   void SetReadJobs(int jobs);
 
@@ -144,6 +157,8 @@ class Form1 {
 
  private:
   void ApplyColumns(const QStringList& headers);
+  /// The filter again after a run or a change of columns, the sort kept.
+  void ReapplyFilter();
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
 
@@ -164,6 +179,7 @@ class Form1 {
   bool stop_requested_ = false;
   bool summary_sheet_ = false;
   FolderTotals folder_totals_;
+  ResultFilter result_filter_;
   QString legacy_text_;
   int read_jobs_ = 0;
   int sort_column_ = 0;

@@ -231,11 +231,12 @@ void ReportListModel::RemoveRow(int row) {
 }
 
 void ReportListModel::Clear() {
-  if (rows_.empty()) return;
+  if (rows_.empty() && aside_.empty()) return;
   beginResetModel();
   open_row_ = 0;
   open_cells_.clear();
   rows_.clear();
+  aside_.clear();
   arrivals_ = 0;
   endResetModel();
   SetSelectedRow(std::nullopt);
@@ -297,6 +298,39 @@ std::vector<int> ReportListModel::ArrivalOrder() const {
   return order;
 }
 
+std::vector<RowCells> ReportListModel::EveryRowCells() const {
+  CloseOpenRow();
+  // The rows on show in arrival order, merged with those set aside, which keep that order.
+  const std::vector<int> shown = ArrivalOrder();
+  std::vector<RowCells> all;
+  all.reserve(rows_.size() + aside_.size());
+  size_t a = 0;
+  for (const int i : shown) {
+    const Row& row = rows_[size_t(i)];
+    while (a < aside_.size() && aside_[a].arrival < row.arrival) all.push_back(aside_[a++].cells);
+    all.push_back(row.cells);
+  }
+  while (a < aside_.size()) all.push_back(aside_[a++].cells);
+  return all;
+}
+
+void ReportListModel::ShowOnly(const std::vector<bool>& shown) {
+  CloseOpenRow();
+  std::vector<Row> every;
+  every.reserve(rows_.size() + aside_.size());
+  for (Row& row : rows_) every.push_back(std::move(row));
+  for (Row& row : aside_) every.push_back(std::move(row));
+  std::stable_sort(every.begin(), every.end(),
+                   [](const Row& a, const Row& b) { return a.arrival < b.arrival; });
+  beginResetModel();
+  rows_.clear();
+  aside_.clear();
+  for (size_t i = 0; i < every.size(); ++i)
+    (i < shown.size() && shown[i] ? rows_ : aside_).push_back(std::move(every[i]));
+  endResetModel();
+  SetSelectedRow(std::nullopt);
+}
+
 void ReportListModel::ReplaceColumns(const QStringList& headers,
                                      const std::vector<std::optional<int>>& widths) {
   // Where each new column's cells come from in the old columns (-1: nowhere).
@@ -309,8 +343,9 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
   }
   CloseOpenRow();
   beginResetModel();
-  for (Row& row : rows_)
-    row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
+  for (std::vector<Row>* rows : {&rows_, &aside_})
+    for (Row& row : *rows)
+      row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
   columns_.clear();
   for (qsizetype c = 0; c < headers.size(); ++c) {
     const size_t k = static_cast<size_t>(c);

@@ -5,10 +5,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
@@ -48,6 +50,10 @@ MainWindow::MainWindow(Services& services, const QString& program_folder, QWidge
   connect(&form_.MousePointer, &WindowPointer::ShapeChanged, this,
           [this] { stop_button_->setEnabled(form_.MousePointer.IsBusy()); });
   form_.Form_Load();
+  // A filter remembered from the last session shows, and applies to the rows of the next run.
+  const QSignalBlocker quiet(filter_field_);
+  filter_field_->setText(form_.ResultFilterText());
+  ShowFilterState();
 }
 
 MainWindow::~MainWindow() = default;
@@ -157,6 +163,7 @@ void MainWindow::BuildLayout() {
   results_buttons->addStretch(1);
   results_buttons->addWidget(clear_results);
   auto* results_layout = new QVBoxLayout(results_box);
+  results_layout->addLayout(BuildFilterRow());
   results_layout->addWidget(list_view2_, 1);
   results_layout->addLayout(results_buttons);
 
@@ -185,8 +192,53 @@ void MainWindow::BuildLayout() {
   }
 }
 
+QLayout* MainWindow::BuildFilterRow() {
+  filter_field_ = new QLineEdit(this);
+  filter_field_->setObjectName(QStringLiteral("ResultFilter"));
+  filter_field_->setPlaceholderText(
+      QStringLiteral("Filter (Ctrl+F): words, column:word, column=, bitrate<128, -term, OR"));
+  filter_field_->setClearButtonEnabled(true);
+  filter_field_->installEventFilter(this);
+  filter_caption_ = new QLabel(this);
+  filter_caption_->setObjectName(QStringLiteral("FilterCaption"));
+  auto* focus = new QShortcut(QKeySequence::Find, this);
+  connect(focus, &QShortcut::activated, this, [this] {
+    filter_field_->setFocus(Qt::ShortcutFocusReason);
+    filter_field_->selectAll();
+  });
+  connect(filter_field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    form_.SetResultFilter(text);
+    ShowFilterState();
+    ShowSortIndicator();
+  });
+  ReportListModel* results = &form_.ListView2;
+  for (const auto changed : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
+    connect(results, changed, this, &MainWindow::ShowFilterState);
+  connect(results, &QAbstractItemModel::rowsRemoved, this, &MainWindow::ShowFilterState);
+  connect(results, &QAbstractItemModel::rowsInserted, this, &MainWindow::ShowFilterState);
+  auto* row = new QHBoxLayout;
+  row->addWidget(filter_field_, 1);
+  row->addWidget(filter_caption_);
+  return row;
+}
+
+void MainWindow::ShowFilterState() {
+  filter_caption_->setText(form_.ResultFilterCaption());
+  const QString& problem = form_.ResultFilterProblem();
+  filter_field_->setToolTip(problem);
+  filter_field_->setStyleSheet(problem.isEmpty() ? QString()
+                                                 : QStringLiteral("border: 2px solid #d00000;"));
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  // Esc in the filter field empties it; with the field empty, Esc stops a run as anywhere else.
+  if (watched == filter_field_ && (type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !filter_field_->text().isEmpty()) {
+    event->accept();
+    if (type == QEvent::KeyPress) filter_field_->clear();
+    return type == QEvent::KeyPress;
+  }
   if (type == QEvent::Enter || type == QEvent::MouseMove) {
     // A button takes only the moves made with a mouse button held; a plain move over it goes on
     // to its container. So the widget under the pointer decides, not the one the event reached.

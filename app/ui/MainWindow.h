@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <optional>
@@ -28,6 +30,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   ReportListView& ResultListView() { return *list_view2_; }
   QPushButton* ColumnsButton() const { return columns_button_; }
   QPushButton* StopButton() const { return stop_button_; }
+  QLineEdit* FilterField() const { return filter_field_; }
+  QLabel* FilterCaption() const { return filter_caption_; }
 
   // MainWindowPort
   void ApplySkin(const QString& skin_path) override;
@@ -46,6 +50,9 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
   void ShowSortIndicator();
+  /// The filter field above the results, its caption and its keys.
+  QLayout* BuildFilterRow();
+  void ShowFilterState();
 
   Form1 form_;
   ReportListView* list_view1_ = nullptr;
@@ -54,5 +61,7 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* buttons_[14] = {};
   QPushButton* columns_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
+  QLineEdit* filter_field_ = nullptr;
+  QLabel* filter_caption_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };
