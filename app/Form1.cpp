@@ -225,6 +225,7 @@ void Form1::PushButton2_Click() {
                        services_.events, services_.shell, errors_);
   run.SetStopFlag(&stop_requested_);
   run.SetJobs(read_jobs_);
+  if (!ExtractionRunning) result_paths_ = ListView1.AllCells();
   run.Start();
   ReapplyFilter();
 }
@@ -264,6 +265,7 @@ void Form1::PushButton9_Click() { ShowHelp(services_.ui, errors_); }
 void Form1::PushButton10_Click() {
   if (!ExtractionRunning && Headers(ListView2) != extraction_run_.Columns())
     ShowColumns(extraction_run_.Columns());
+  if (!ExtractionRunning) result_paths_ = ListView1.AllCells();
   extraction_run_.Start();
   ReapplyFilter();
 }

@@ -124,6 +124,11 @@ class Form1 {
   /// "N of M rows shown" while a filter is set; empty otherwise.
   QString ResultFilterCaption() const { return result_filter_.Caption(); }
   static constexpr char16_t kFilterKey[] = u"Filter";
+  /// "Save as playlist…": the rows shown and checked as an extended M3U playlist, paths
+  /// relative to its folder where they lie beneath it.
+  void SavePlaylist();
+  /// The full path of a result row's file, or empty when the table no longer knows it.
+  QString ResultPath(int row) const;
 
   /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
   void SetReadJobs(int jobs);
@@ -180,6 +185,8 @@ class Form1 {
   bool summary_sheet_ = false;
   FolderTotals folder_totals_;
   ResultFilter result_filter_;
+  // The paths the last run read, in its order: result row k arrived from path k.
+  std::vector<RowCells> result_paths_;
   QString legacy_text_;
   int read_jobs_ = 0;
   int sort_column_ = 0;

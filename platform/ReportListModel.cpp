@@ -289,6 +289,11 @@ void ReportListModel::ReorderRows(const std::vector<int>& order) {
   }
 }
 
+int ReportListModel::Arrival(int row) const {
+  CheckRow(row);
+  return static_cast<int>(rows_[size_t(row - 1)].arrival);
+}
+
 std::vector<int> ReportListModel::ArrivalOrder() const {
   std::vector<int> order(rows_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);

@@ -92,6 +92,8 @@ class ReportListModel : public QAbstractTableModel {
   /// Puts the rows in a new order: `order[i]` is the 0-based index of the row that comes i-th.
   /// The selection follows its row.
   void ReorderRows(const std::vector<int>& order);
+  /// The row's place among the rows as they arrived, from 0 (Clear starts again at 0).
+  int Arrival(int row) const;
   /// The order that puts the rows back as they arrived (for ReorderRows).
   std::vector<int> ArrivalOrder() const;
 

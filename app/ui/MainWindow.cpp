@@ -160,6 +160,13 @@ void MainWindow::BuildLayout() {
   results_buttons->addWidget(save_text);
   results_buttons->addWidget(save_excel);
   results_buttons->addWidget(columns_button_);
+  playlist_button_ = new QPushButton(QStringLiteral("Save as playlist…"), this);
+  playlist_button_->setObjectName(QStringLiteral("PlaylistButton"));
+  playlist_button_->setAutoDefault(false);
+  playlist_button_->setToolTip(QStringLiteral("The rows shown and checked as an M3U playlist"));
+  playlist_button_->installEventFilter(this);
+  connect(playlist_button_, &QPushButton::clicked, this, [this] { form_.SavePlaylist(); });
+  results_buttons->addWidget(playlist_button_);
   results_buttons->addStretch(1);
   results_buttons->addWidget(clear_results);
   auto* results_layout = new QVBoxLayout(results_box);
@@ -212,8 +219,7 @@ QLayout* MainWindow::BuildFilterRow() {
     ShowSortIndicator();
   });
   ReportListModel* results = &form_.ListView2;
-  for (const auto changed : {&QAbstractItemModel::modelReset, &QAbstractItemModel::layoutChanged})
-    connect(results, changed, this, &MainWindow::ShowFilterState);
+  connect(results, &QAbstractItemModel::modelReset, this, &MainWindow::ShowFilterState);
   connect(results, &QAbstractItemModel::rowsRemoved, this, &MainWindow::ShowFilterState);
   connect(results, &QAbstractItemModel::rowsInserted, this, &MainWindow::ShowFilterState);
   auto* row = new QHBoxLayout;

@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* buttons_[14] = {};
   QPushButton* columns_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
+  QPushButton* playlist_button_ = nullptr;
   QLineEdit* filter_field_ = nullptr;
   QLabel* filter_caption_ = nullptr;
   std::optional<QCursor> hover_cursor_;
