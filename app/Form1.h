@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <vector>
 
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
@@ -129,6 +130,17 @@ class Form1 {
   void SavePlaylist();
   /// The full path of a result row's file, or empty when the table no longer knows it.
   QString ResultPath(int row) const;
+
+  // ---- Row actions of the result table (its context menu and keys), on the rows selected ----
+  /// One file opens in the desktop's player; several go to it as one playlist.
+  void OpenResultFiles(const std::vector<int>& rows);
+  /// Each file's folder in the file manager, the file selected where the desktop can.
+  void ShowResultFiles(const std::vector<int>& rows);
+  /// The full paths on the clipboard, one a line.
+  void CopyResultPaths(const std::vector<int>& rows);
+  /// Reads the files again (edited elsewhere since) into their rows.
+  void RereadResultRows(const std::vector<int>& rows);
+  void RemoveResultRows(const std::vector<int>& rows);
 
   /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
   void SetReadJobs(int jobs);

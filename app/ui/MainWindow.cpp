@@ -1,5 +1,6 @@
 #include "app/ui/MainWindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFile>
 #include <QGroupBox>
@@ -14,6 +15,7 @@
 #include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/ui/ProgramArt.h"
 #include "app/ui/ProgressBarView.h"
@@ -172,6 +174,7 @@ void MainWindow::BuildLayout() {
   auto* results_layout = new QVBoxLayout(results_box);
   results_layout->addLayout(BuildFilterRow());
   results_layout->addWidget(list_view2_, 1);
+  ConnectRowActions();
   results_layout->addLayout(results_buttons);
 
   auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -226,6 +229,49 @@ QLayout* MainWindow::BuildFilterRow() {
   row->addWidget(filter_field_, 1);
   row->addWidget(filter_caption_);
   return row;
+}
+
+std::vector<int> MainWindow::SelectedResultRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : list_view2_->selectionModel()->selectedRows())
+    rows.push_back(index.row() + 1);
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void MainWindow::ConnectRowActions() {
+  ReportListView* results = list_view2_;
+  results->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  struct Action {
+    QString caption;
+    QKeySequence keys;
+    void (Form1::*act)(const std::vector<int>&);
+  };
+  const std::vector<Action> actions = {
+      {QStringLiteral("Open in Player"), QKeySequence(Qt::Key_Return), &Form1::OpenResultFiles},
+      {QStringLiteral("Show in File Manager"), QKeySequence(Qt::CTRL | Qt::Key_E),
+       &Form1::ShowResultFiles},
+      {QStringLiteral("Copy Full Path"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C),
+       &Form1::CopyResultPaths},
+      {QStringLiteral("Read Again"), QKeySequence(Qt::Key_F5), &Form1::RereadResultRows},
+      {QStringLiteral("Remove from Table"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
+       &Form1::RemoveResultRows},
+  };
+  auto* menu = new QMenu(results);
+  menu->setObjectName(QStringLiteral("ResultRowMenu"));
+  for (const Action& action : actions) {
+    QAction* item = menu->addAction(action.caption);
+    item->setShortcut(action.keys);
+    item->setShortcutContext(Qt::WidgetShortcut);
+    results->addAction(item);
+    connect(item, &QAction::triggered, this,
+            [this, act = action.act] { (form_.*act)(SelectedResultRows()); });
+  }
+  results->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(results, &QWidget::customContextMenuRequested, this, [this, menu](const QPoint& at) {
+    if (SelectedResultRows().empty()) return;
+    menu->popup(list_view2_->viewport()->mapToGlobal(at));
+  });
 }
 
 void MainWindow::ShowFilterState() {

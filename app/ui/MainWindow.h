@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <optional>
+#include <vector>
 
 #include "app/Form1.h"
 #include "platform/MainWindowPort.h"
@@ -53,6 +54,9 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   /// The filter field above the results, its caption and its keys.
   QLayout* BuildFilterRow();
   void ShowFilterState();
+  /// The result table's context menu and keys for the rows selected (Shift and Ctrl clicks).
+  void ConnectRowActions();
+  std::vector<int> SelectedResultRows() const;
 
   Form1 form_;
   ReportListView* list_view1_ = nullptr;

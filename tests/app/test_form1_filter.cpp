@@ -172,3 +172,64 @@ TEST(Form1Playlist, TheRowsShownAndCheckedGoIntoThePlaylistInTheirOrder) {
   EXPECT_EQ(other.readAll(),
             "#EXTM3U\n#EXTINF:2,Ann - One\n" + (dir.path() + "/music/a.mp3\n").toUtf8());
 }
+
+TEST(Form1RowActions, TheRowsSelectedAreOpenedShownCopiedReadAgainAndRemoved) {
+  QTemporaryDir dir;
+  FakeServices f;
+  NoWindow window;
+  Form1 form{f.services, window, dir.path()};
+  form.Form_Load();
+  QDir(dir.path()).mkpath("x");
+  QDir(dir.path()).mkpath("y");
+  const auto mp3 = [&](const QString& name, const std::string& title) {
+    SampleBuilder::Id3v1Fields v1;
+    v1.title = title;
+    const QString path = dir.path() + "/" + name;
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    const std::string bytes =
+        SampleBuilder::Silence(SampleBuilder::kMpeg1, 0.5) + SampleBuilder::Id3v1(v1);
+    file.write(bytes.data(), qint64(bytes.size()));
+    return path;
+  };
+  const QStringList paths = {mp3("x/a.mp3", "A"), mp3("x/b.mp3", "B"), mp3("y/c.mp3", "C")};
+  form.ListView1.AppendRows(paths);
+  form.PushButton10_Click();
+  ASSERT_EQ(form.ListView2.RowCount(), 3);
+  ASSERT_TRUE(form.SortResultsBy(2));
+  ASSERT_TRUE(form.SortResultsBy(2));  // C, B, A
+
+  form.CopyResultPaths({1, 3});
+  EXPECT_EQ(f.clipboard.text, paths[2] + "\n" + paths[0]);
+
+  form.OpenResultFiles({2});
+  EXPECT_EQ(f.desktop.opened_files, QStringList({paths[1]}));
+  // Several go to the player as one playlist, in the order shown.
+  form.OpenResultFiles({1, 2});
+  ASSERT_EQ(f.desktop.opened_files.size(), 2);
+  QFile list(f.desktop.opened_files[1]);
+  ASSERT_TRUE(list.open(QIODevice::ReadOnly));
+  EXPECT_EQ(list.readAll(),
+            ("#EXTM3U\n#EXTINF:-1,c\n" + paths[2] + "\n#EXTINF:-1,b\n" + paths[1] + "\n").toUtf8());
+  list.remove();
+
+  // One window a folder.
+  form.ShowResultFiles({1, 2, 3});
+  EXPECT_EQ(f.desktop.shown_files, QStringList({paths[2], paths[1]}));
+  f.desktop.refuse = true;
+  form.OpenResultFiles({1});
+  ASSERT_EQ(f.ui.Reports().size(), 1);
+  EXPECT_TRUE(f.ui.Reports()[0].contains("could not open the file"));
+  f.desktop.refuse = false;
+
+  // Edited elsewhere, a file is read again into its row, wherever the row stands now.
+  mp3("x/b.mp3", "Bee");
+  form.RereadResultRows({2});
+  EXPECT_EQ(form.ListView2.Cell(2, 2), "Bee");
+  EXPECT_EQ(form.ListView2.Cell(2, 1), "b.mp3");
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "C");
+
+  form.RemoveResultRows({3, 1});
+  ASSERT_EQ(form.ListView2.RowCount(), 1);
+  EXPECT_EQ(form.ResultPath(1), paths[1]);
+}
