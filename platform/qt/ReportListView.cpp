@@ -86,8 +86,12 @@ ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
   connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
             if (following_model_) return;
+            // The view selects the row itself, as the click or key asks (Ctrl adds to the
+            // rows selected); told back, the model's one row would replace them.
+            from_view_ = true;
             model_.SetSelectedRow(current.isValid() ? std::optional<int>(current.row() + 1)
                                                     : std::nullopt);
+            from_view_ = false;
           });
 }
 
@@ -107,6 +111,7 @@ void ReportListView::ApplyColumnWidth(int column, int width_twips) {
 }
 
 void ReportListView::ShowModelSelection(int row) {
+  if (from_view_) return;
   QItemSelectionModel* selection = selectionModel();
   const bool was_following = following_model_;
   following_model_ = true;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
@@ -12,6 +13,7 @@
 #include "platform/PosixFileSystem.h"
 #include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
 
 namespace {
 
@@ -82,4 +84,39 @@ TEST_F(FilterBarTest, CtrlFGoesToTheFieldAndTheTextIsRemembered) {
   window.reset();
   MainWindow next(services, QString::fromStdString(TestFiles::BinDir()->string()));
   EXPECT_EQ(next.FilterField()->text(), "title=water");
+}
+
+TEST_F(FilterBarTest, CtrlClicksSelectSeveralRowsForTheRowActions) {
+  TestFiles::TempDir music;
+  QStringList paths;
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+    paths.append(QString::fromStdString(
+        music.Write(name, SampleBuilder::Silence(SampleBuilder::kMpeg1, 0.3))));
+  window->form().ListView1.AppendRows(paths);
+  window->form().PushButton10_Click();
+  ReportListView& view = window->ResultListView();
+  ASSERT_EQ(view.model()->rowCount(), 3);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  const auto click = [&](int row, Qt::KeyboardModifiers keys) {
+    const QRect cell = view.visualRect(view.model()->index(row, 1));
+    ASSERT_FALSE(cell.isEmpty()) << row;
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, keys, cell.center());
+  };
+  click(0, Qt::NoModifier);
+  click(2, Qt::ControlModifier);
+  EXPECT_EQ(view.selectionModel()->selectedRows().size(), 2);
+  EXPECT_EQ(window->form().ResultPath(1), paths[0]);
+  auto* menu = view.findChild<QMenu*>("ResultRowMenu");
+  ASSERT_NE(menu, nullptr);
+  QStringList captions;
+  for (QAction* action : menu->actions()) captions.append(action->text());
+  EXPECT_EQ(captions, QStringList({"Open in Player", "Show in File Manager", "Copy Full Path",
+                                   "Read Again", "Remove from Table"}));
+  menu->actions()[2]->trigger();
+  EXPECT_EQ(f.clipboard.text, paths[0] + "\n" + paths[2]);
+  // Shift extends the selection.
+  click(0, Qt::NoModifier);
+  click(2, Qt::ShiftModifier);
+  menu->actions()[4]->trigger();
+  EXPECT_EQ(view.model()->rowCount(), 0);
 }
