@@ -35,7 +35,8 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
       folder_scan_(services_.ui, services_.settings, services_.files, services_.events, ListView1,
                    MousePointer, errors_),
       file_list_(services_.ui, services_.files, services_.events, ListView1, ListView2,
-                 file_list_view_, MousePointer, errors_) {
+                 file_list_view_, MousePointer, errors_),
+      result_filter_(ListView2, ProgressBar1, services_.events) {
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
   extraction_run_.SetStopFlag(&stop_requested_);
   extraction_run_.SetFolderTotals(&folder_totals_);
@@ -87,6 +88,33 @@ void Form1::Form_Load() {
     }
   }
   summary_sheet_ = services_.settings.Read(QString::fromUtf16(kSummarySheetKey), QString()) == u"1";
+  const QString filter = services_.settings.Read(QString::fromUtf16(kFilterKey), QString());
+  if (!filter.isEmpty()) result_filter_.SetText(filter);
+}
+
+bool Form1::SetResultFilter(const QString& text) {
+  if (text != result_filter_.Text()) services_.settings.Write(QString::fromUtf16(kFilterKey), text);
+  if (ExtractionRunning) {
+    // The rows a run adds are filtered once it ends.
+    result_filter_.Remember(text);
+    return true;
+  }
+  const int column = sort_column_;
+  const bool descending = sort_descending_;
+  const ResultFilter::Outcome outcome = result_filter_.SetText(text);
+  if (outcome == ResultFilter::Outcome::kApplied && column > 0 &&
+      column <= ListView2.ColumnCount()) {
+    ResultSort::Sort(
+        ListView2, column,
+        descending ? ResultSort::Direction::kDescending : ResultSort::Direction::kAscending);
+    sort_column_ = column;
+    sort_descending_ = descending;
+  }
+  return outcome != ResultFilter::Outcome::kProblem;
+}
+
+void Form1::ReapplyFilter() {
+  if (!result_filter_.Text().trimmed().isEmpty()) SetResultFilter(result_filter_.Text());
 }
 
 void Form1::SetSummarySheet(bool on) {
@@ -173,6 +201,7 @@ bool Form1::SetResultColumns(const QStringList& headers) {
   if (!chosen) return false;
   ApplyColumns(*chosen);
   services_.settings.Write(QString::fromUtf16(kColumnsKey), ColumnCatalogue::Join(*chosen));
+  ReapplyFilter();
   return true;
 }
 
@@ -254,7 +283,9 @@ void Form1::PushButton2_Click() {
                        services_.events, services_.shell, errors_);
   run.SetStopFlag(&stop_requested_);
   run.SetJobs(read_jobs_);
+  if (!ExtractionRunning) result_paths_ = ListView1.AllCells();
   run.Start();
+  ReapplyFilter();
 }
 
 // ---- PushButton3: "Add All MP3 File(s) In Folder" -------------------------------------------
@@ -301,8 +332,12 @@ void Form1::PushButton10_Click() {
   if (!ExtractionRunning && Headers(ListView2) != extraction_run_.Columns())
     ShowColumns(extraction_run_.Columns());
   const bool was_running = ExtractionRunning;
-  if (!was_running) pending_sort_ = 0;
+  if (!was_running) {
+    pending_sort_ = 0;
+    result_paths_ = ListView1.AllCells();
+  }
   extraction_run_.Start();
+  ReapplyFilter();
   if (was_running || Closing() || pending_sort_ == 0) return;
   const int column = pending_sort_;
   pending_sort_ = 0;

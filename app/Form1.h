@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <vector>
 
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
@@ -9,6 +10,7 @@
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
+#include "batch/ResultFilter.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
@@ -115,6 +117,34 @@ class Form1 {
   int PendingSort() const { return pending_sort_; }
   bool SortDescending() const { return sort_descending_; }
 
+  /// The filter field above the result table: only the rows the text keeps are shown, sorted,
+  /// checked and exported. Applied as typed; a text typed while this one is applied takes
+  /// over. The text is remembered beside the columns. False when it is malformed (the rows
+  /// then stay as they were; ResultFilterProblem says why).
+  bool SetResultFilter(const QString& text);
+  const QString& ResultFilterText() const { return result_filter_.Text(); }
+  /// What is wrong with the filter text, naming the place; empty when nothing is.
+  const QString& ResultFilterProblem() const { return result_filter_.Problem(); }
+  /// "N of M rows shown" while a filter is set; empty otherwise.
+  QString ResultFilterCaption() const { return result_filter_.Caption(); }
+  static constexpr char16_t kFilterKey[] = u"Filter";
+  /// "Save as playlist…": the rows shown and checked as an extended M3U playlist, paths
+  /// relative to its folder where they lie beneath it.
+  void SavePlaylist();
+  /// The full path of a result row's file, or empty when the table no longer knows it.
+  QString ResultPath(int row) const;
+
+  // ---- Row actions of the result table (its context menu and keys), on the rows selected ----
+  /// One file opens in the desktop's player; several go to it as one playlist.
+  void OpenResultFiles(const std::vector<int>& rows);
+  /// Each file's folder in the file manager, the file selected where the desktop can.
+  void ShowResultFiles(const std::vector<int>& rows);
+  /// The full paths on the clipboard, one a line.
+  void CopyResultPaths(const std::vector<int>& rows);
+  /// Reads the files again (edited elsewhere since) into their rows.
+  void RereadResultRows(const std::vector<int>& rows);
+  void RemoveResultRows(const std::vector<int>& rows);
+
   /// How many threads read ahead in the runs (0, the default: one per core; 1: none).
   void SetReadJobs(int jobs);
 
@@ -152,6 +182,8 @@ class Form1 {
 
  private:
   void ApplyColumns(const QStringList& headers);
+  /// The filter again after a run or a change of columns, the sort kept.
+  void ReapplyFilter();
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
   /// The headers of the columns the rows were read for: those the exports write.
@@ -177,6 +209,9 @@ class Form1 {
   bool stop_requested_ = false;
   bool summary_sheet_ = false;
   FolderTotals folder_totals_;
+  ResultFilter result_filter_;
+  // The paths the last run read, in its order: result row k arrived from path k.
+  std::vector<RowCells> result_paths_;
   QString legacy_text_;
   int read_jobs_ = 0;
   int sort_column_ = 0;

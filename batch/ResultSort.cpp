@@ -6,8 +6,8 @@
 
 namespace ResultSort {
 
-std::optional<double> NumberOf(const QString& cell) {
-  const QString text = cell.trimmed();
+std::optional<double> NumberOf(QStringView cell) {
+  const QStringView text = cell.trimmed();
   qsizetype i = 0;
   const bool negative = i < text.size() && text[i] == u'-';
   if (negative) ++i;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <optional>
 #include <vector>
 
@@ -24,7 +25,8 @@ void Sort(ReportListModel& results, int column, Direction direction);
 
 /// The value a cell sorts by as a number: its leading number, "h:mm:ss" or "m:ss" as seconds;
 /// none when it starts with no digit.
-std::optional<double> NumberOf(const QString& cell);
+std::optional<double> NumberOf(QStringView cell);
+inline std::optional<double> NumberOf(const QString& cell) { return NumberOf(QStringView(cell)); }
 
 /// The text a cell sorts by: letters without their accents, case folded.
 QString TextKey(const QString& cell);

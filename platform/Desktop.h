@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 /// Hands folders and web addresses to the desktop; never through a shell command line.
 class Desktop {
@@ -10,4 +11,13 @@ class Desktop {
   virtual void OpenFolder(const QString& path) = 0;
   /// Opens the address in the web browser; throws StepFailure when the desktop refuses.
   virtual void OpenWebAddress(const QString& address) = 0;
+  /// Opens the file in the desktop's application for its kind (a player for music); throws
+  /// StepFailure when the desktop refuses.
+  virtual void OpenFile(const QString& path) {
+    OpenWebAddress(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
+  }
+  /// Shows the file in the file browser, selected where the desktop can; at least its folder.
+  virtual void ShowInFolder(const QString& path) {
+    OpenFolder(path.left(path.lastIndexOf(u'/') + 1));
+  }
 };

@@ -173,6 +173,26 @@ QString PackedText::Unpack(std::string_view bytes) {
   return UnpackPrefix(bytes, std::numeric_limits<qsizetype>::max());
 }
 
+void PackedText::UnpackInto(std::string_view bytes, QString& text) {
+  size_t at = 0;
+  const auto units = bytes.empty() ? 0 : static_cast<qsizetype>(GetLength(bytes, at));
+  if (bytes.empty()) {
+    text.resize(0);
+  } else if (bytes[0] == kLatin1) {
+    const qsizetype count = std::min<qsizetype>(units, bytes.size() - at);
+    text.resize(count);
+    char16_t* to = reinterpret_cast<char16_t*>(text.data());
+    for (qsizetype i = 0; i < count; ++i)
+      to[i] = static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
+  } else if (bytes[0] == kUtf16) {
+    const qsizetype count = std::min<qsizetype>(units, (bytes.size() - at) / 2);
+    text.resize(count);
+    std::memcpy(text.data(), bytes.data() + at, 2 * static_cast<size_t>(count));
+  } else {
+    text = Unpack(bytes);
+  }
+}
+
 QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
   if (bytes.empty()) return {};
   size_t at = 0;

@@ -35,6 +35,9 @@ class PackedText {
   static qsizetype LengthOf(std::string_view bytes);
   /// At most `limit` units from the start of the packed text (for a display that shows no more).
   static QString UnpackPrefix(std::string_view bytes, qsizetype limit);
+  /// The text of packed bytes into `text`, whose room is reused: a reader of many cells
+  /// allocates only for the longest.
+  static void UnpackInto(std::string_view bytes, QString& text);
 
  private:
   std::string bytes_;

@@ -241,7 +241,7 @@ void ReportListModel::RemoveRow(int row) {
 }
 
 void ReportListModel::Clear() {
-  if (rows_.empty()) {
+  if (rows_.empty() && aside_.empty()) {
     if (!HasUnreadColumns()) return;
     beginResetModel();
     for (Column& column : columns_) column.unread = false;
@@ -253,6 +253,7 @@ void ReportListModel::Clear() {
   open_row_ = 0;
   open_cells_.clear();
   rows_.clear();
+  aside_.clear();
   arrivals_ = 0;
   endResetModel();
   SetSelectedRow(std::nullopt);
@@ -305,6 +306,11 @@ void ReportListModel::ReorderRows(const std::vector<int>& order) {
   }
 }
 
+int ReportListModel::Arrival(int row) const {
+  CheckRow(row);
+  return static_cast<int>(rows_[size_t(row - 1)].arrival);
+}
+
 std::vector<int> ReportListModel::ArrivalOrder() const {
   std::vector<int> order(rows_.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
@@ -312,6 +318,39 @@ std::vector<int> ReportListModel::ArrivalOrder() const {
     return rows_[static_cast<size_t>(a)].arrival < rows_[static_cast<size_t>(b)].arrival;
   });
   return order;
+}
+
+std::vector<RowCells> ReportListModel::EveryRowCells() const {
+  CloseOpenRow();
+  // The rows on show in arrival order, merged with those set aside, which keep that order.
+  const std::vector<int> shown = ArrivalOrder();
+  std::vector<RowCells> all;
+  all.reserve(rows_.size() + aside_.size());
+  size_t a = 0;
+  for (const int i : shown) {
+    const Row& row = rows_[size_t(i)];
+    while (a < aside_.size() && aside_[a].arrival < row.arrival) all.push_back(aside_[a++].cells);
+    all.push_back(row.cells);
+  }
+  while (a < aside_.size()) all.push_back(aside_[a++].cells);
+  return all;
+}
+
+void ReportListModel::ShowOnly(const std::vector<bool>& shown) {
+  CloseOpenRow();
+  std::vector<Row> every;
+  every.reserve(rows_.size() + aside_.size());
+  for (Row& row : rows_) every.push_back(std::move(row));
+  for (Row& row : aside_) every.push_back(std::move(row));
+  std::stable_sort(every.begin(), every.end(),
+                   [](const Row& a, const Row& b) { return a.arrival < b.arrival; });
+  beginResetModel();
+  rows_.clear();
+  aside_.clear();
+  for (size_t i = 0; i < every.size(); ++i)
+    (i < shown.size() && shown[i] ? rows_ : aside_).push_back(std::move(every[i]));
+  endResetModel();
+  SetSelectedRow(std::nullopt);
 }
 
 void ReportListModel::ReplaceColumns(const QStringList& headers,
@@ -326,15 +365,17 @@ void ReportListModel::ReplaceColumns(const QStringList& headers,
   }
   CloseOpenRow();
   beginResetModel();
-  for (Row& row : rows_)
-    row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
+  const bool had_rows = !rows_.empty() || !aside_.empty();
+  for (std::vector<Row>* rows : {&rows_, &aside_})
+    for (Row& row : *rows)
+      row.cells = row.cells.Picked(source.data(), static_cast<int>(source.size()));
   std::vector<Column> columns;
   for (qsizetype c = 0; c < headers.size(); ++c) {
     const size_t k = static_cast<size_t>(c);
     const int from = source[k];
     Column column{headers[c],
                   (k < widths.size() ? widths[k] : std::nullopt).value_or(kDefaultColumnWidth)};
-    column.unread = from < 0 ? !rows_.empty() : columns_[static_cast<size_t>(from)].unread;
+    column.unread = from < 0 ? had_rows : columns_[static_cast<size_t>(from)].unread;
     columns.push_back(std::move(column));
   }
   columns_ = std::move(columns);

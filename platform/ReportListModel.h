@@ -95,8 +95,20 @@ class ReportListModel : public QAbstractTableModel {
   /// Puts the rows in a new order: `order[i]` is the 0-based index of the row that comes i-th.
   /// The selection follows its row.
   void ReorderRows(const std::vector<int>& order);
+  /// The row's place among the rows as they arrived, from 0 (Clear starts again at 0).
+  int Arrival(int row) const;
   /// The order that puts the rows back as they arrived (for ReorderRows).
   std::vector<int> ArrivalOrder() const;
+
+  /// Every row in the order it arrived, those set aside by ShowOnly included: what a filter
+  /// reads.
+  std::vector<RowCells> EveryRowCells() const;
+  /// Shows only the rows whose flag is set (`shown[i]` for the i-th row of EveryRowCells), in
+  /// the order they arrived; the others are set aside, out of RowCount, the view and every
+  /// export, until the next ShowOnly or Clear. They keep their check boxes.
+  void ShowOnly(const std::vector<bool>& shown);
+  /// Rows set aside by ShowOnly.
+  int SetAsideCount() const { return static_cast<int>(aside_.size()); }
 
   /// Replaces the columns; every row keeps the cells of the headers that stay, now under their
   /// new column, and the cells of new headers read as empty.
@@ -146,6 +158,7 @@ class ReportListModel : public QAbstractTableModel {
   std::vector<Column> columns_;
   // Mutable only so that a read can pack the open row first (CloseOpenRow).
   mutable std::vector<Row> rows_;
+  std::vector<Row> aside_;  // rows a filter left out, in the order they arrived
   // The row appended last, while nobody has read it: a run fills its cells one statement at a
   // time, and they gather here to be packed into its block once, when the row is read or the
   // next one arrives. Until then nobody can hold an old cell, so a cell set here needs no notice.

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QCursor>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
 #include <optional>
+#include <vector>
 
 #include "app/Form1.h"
 #include "platform/MainWindowPort.h"
@@ -29,6 +32,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   ReportListView& ResultListView() { return *list_view2_; }
   QPushButton* ColumnsButton() const { return columns_button_; }
   QPushButton* StopButton() const { return stop_button_; }
+  QLineEdit* FilterField() const { return filter_field_; }
+  QLabel* FilterCaption() const { return filter_caption_; }
 
   /// The settings key of the window's size and place.
   static constexpr char16_t kGeometryKey[] = u"WindowGeometry";
@@ -54,6 +59,12 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
   void ShowSortIndicator();
+  /// The filter field above the results, its caption and its keys.
+  QLayout* BuildFilterRow();
+  void ShowFilterState();
+  /// The result table's context menu and keys for the rows selected (Shift and Ctrl clicks).
+  void ConnectRowActions();
+  std::vector<int> SelectedResultRows() const;
 
   Form1 form_;
   ReportListView* list_view1_ = nullptr;
@@ -63,5 +74,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* columns_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
   QGroupBox* files_box_ = nullptr;
+  QPushButton* playlist_button_ = nullptr;
+  QLineEdit* filter_field_ = nullptr;
+  QLabel* filter_caption_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };

@@ -20,6 +20,12 @@ void QtDesktop::OpenFolder(const QString& path) {
         shown);
 }
 
+void QtDesktop::OpenFile(const QString& path) {
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    throw StepFailure("The file could not be opened: " +
+                      QDir::toNativeSeparators(path).toStdString());
+}
+
 void QtDesktop::OpenWebAddress(const QString& address) {
   const QUrl url(address, QUrl::StrictMode);
   // Only web addresses: a file or program URL must never reach the desktop from here.

@@ -14,6 +14,7 @@ class QtDesktop : public Desktop {
 
   void OpenFolder(const QString& path) override;
   void OpenWebAddress(const QString& address) override;
+  void OpenFile(const QString& path) override;
 
  private:
   DefaultApplication file_manager_;

@@ -89,13 +89,21 @@ ReportListView::ReportListView(ReportListModel& model, QWidget* parent)
           });
   connect(&model_, &ReportListModel::ColumnWidthChanged, this, &ReportListView::ApplyColumnWidth);
   connect(&model_, &ReportListModel::SelectionChanged, this, &ReportListView::ShowModelSelection);
-  // The model's selected row is the one that shows selected, not the view's current row: focus
-  // makes the first row current without selecting it, and Delete must not act on it then.
+  // The model's selected row is one that shows selected, not merely the view's current row: focus
+  // makes the first row current without selecting it, and Delete must not act on it then. The
+  // view keeps its own selection of several rows; told back, the model's one row would replace it.
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     if (following_model_) return;
+    const QModelIndex current = selectionModel()->currentIndex();
     const QModelIndexList selected = selectionModel()->selectedIndexes();
-    model_.SetSelectedRow(selected.isEmpty() ? std::nullopt
-                                             : std::optional<int>(selected.first().row() + 1));
+    std::optional<int> row;
+    if (current.isValid() && selectionModel()->isRowSelected(current.row(), current.parent()))
+      row = current.row() + 1;
+    else if (!selected.isEmpty())
+      row = selected.first().row() + 1;
+    from_view_ = true;
+    model_.SetSelectedRow(row);
+    from_view_ = false;
   });
 }
 
@@ -115,6 +123,7 @@ void ReportListView::ApplyColumnWidth(int column, int width_twips) {
 }
 
 void ReportListView::ShowModelSelection(int row) {
+  if (from_view_) return;
   QItemSelectionModel* selection = selectionModel();
   const bool was_following = following_model_;
   following_model_ = true;

@@ -75,5 +75,6 @@ class ReportListView : public QTreeView, public ListViewPort {
 
   ReportListModel& model_;
   bool following_model_ = false;  // the view changes its selection to match the model
+  bool from_view_ = false;        // the view's own current row is being told to the model
   std::optional<QCursor> drag_pointer_;
 };

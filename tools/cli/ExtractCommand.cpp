@@ -51,9 +51,10 @@
 namespace {
 
 constexpr const char* kHelp =
-    "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
-    "                           [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
-    "                           [--sort NAME[:desc]] [--legacy-text detect|NAME] [--summary]\n"
+    "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json|m3u8]\n"
+    "                           [-o FILE] [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
+    "                           [--sort NAME[:desc]] [--filter EXPR]\n"
+    "                           [--legacy-text detect|NAME] [--summary]\n"
     "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
@@ -65,6 +66,8 @@ constexpr const char* kHelp =
     "  csv        comma-separated values (RFC 4180), UTF-8, with a header line; cells go in as\n"
     "             they are, so a spreadsheet may take a cell starting with = for a formula\n"
     "  json       JSON Lines: one object per file, keyed by the column headers\n"
+    "  m3u8       an extended M3U playlist in UTF-8: #EXTINF:<seconds>,<Artist> - <Title> and the\n"
+    "             path, relative when FILE lies in a folder at or above the music\n"
     "Without -o the output goes to standard output. A FILE that exists is replaced once the\n"
     "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
     "by xlsx, which needs a file.\n"
@@ -76,6 +79,11 @@ constexpr const char* kHelp =
     "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
     "by a shown column: numbers and durations as numbers, text ignoring case and accents,\n"
     "empty cells last.\n"
+    "--filter EXPR writes only the rows it keeps: words match any shown cell ignoring case\n"
+    "and accents; NAME:word and NAME:\"a phrase\" match inside a column (any name of\n"
+    "--list-columns, spaces and case ignored), NAME=value a whole cell, NAME= an empty one;\n"
+    "NAME<N, <=, >, >= compare numbers and durations (h:mm:ss or seconds), never an empty\n"
+    "cell; -term negates a term; OR joins alternatives. Example: \"bitrate<128 -status:read\".\n"
     "--legacy-text reads ID3v1, Lyrics3 and ID3v2 text without an encoding of its own in a\n"
     "code page detected per file (detect) or in the code page NAME as iconv spells it\n"
     "(windows-1251, koi8-r, shift_jis, ...; iconv -l lists them); the default is windows-1252.\n"
@@ -241,7 +249,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
                              arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
-                             arg == "--legacy-text" || arg == "--jobs";
+                             arg == "--legacy-text" || arg == "--jobs" || arg == "--filter";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -266,6 +274,11 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         if (!problem.empty()) return Usage("--legacy-text: " + problem);
       } else if (arg == "--jobs") {
         if (const int status = ParseJobs(value, options); status != 0) return status;
+      } else if (arg == "--filter") {
+        RowFilter::Problem problem;
+        options.filter = RowFilter::Parse(QString::fromUtf8(value), problem);
+        if (!options.filter) return Usage("--filter: " + problem.Text().toStdString());
+        if (options.filter->IsEmpty()) options.filter.reset();
       } else {
         auto list = std::make_unique<CliArgs::PathList>();
         if (std::string why; !list->Check(value, why)) {
@@ -300,7 +313,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   }
   const std::string& format = options.format;
   if (format != "text" && format != "clipboard" && format != "xlsx" && format != "csv" &&
-      format != "json")
+      format != "json" && format != "m3u8")
     return Usage("unknown format '" + format + "'");
   if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
   if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
@@ -315,6 +328,10 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     return Usage("--summary and --legacy-text read through the tag engine, not --shell-properties");
   if (options.summary && options.sort)
     return Usage("--sort orders the rows of files, which --summary replaces");
+  if ((options.filter || format == "m3u8") && (options.summary || options.shell_properties))
+    return Usage(
+        "--filter and --format m3u8 take the rows of files read by the tag engine, "
+        "which --summary and --shell-properties replace");
   if (options.ext.empty()) return Usage("--ext needs an extension");
   if (options.PathCount() == 0) return Usage("no files or folders given");
   return 0;
@@ -343,7 +360,8 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
                    ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
-  ColumnCatalogue::AddColumns(results, options.columns);
+  const QStringList run_columns = ExtractParts::RunColumns(options);
+  ColumnCatalogue::AddColumns(results, run_columns);
 
   PosixFileSystem files;
   NoEvents events;
@@ -376,7 +394,7 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
     } else {
       bool running = false;
       ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
-      run.SetColumns(options.columns);
+      run.SetColumns(run_columns);
       run.SetLegacyTextDecoder(options.decoder);
       run.SetJobs(options.jobs);
       FolderTotals totals;
@@ -386,6 +404,7 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
       if (options.summary) totals.FillTable(results);
     }
   }
+  ExtractParts::KeepShownRows(options, results);
   if (options.sort)
     ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
                      options.sort->second);
@@ -403,10 +422,11 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
 
 // The window's exports of the table, to the output named. True when it was written whole.
 bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
-                  ConsoleErrorReport& errors) {
+                  ConsoleErrorReport& errors, Unread& unread) {
   const int reported = errors.Count();
   NoEvents events;
   const std::string& format = options.format;
+  if (format == "m3u8") return ExtractParts::WritePlaylist(options, results, unread);
   if (format == "text") {
     Main::SaveListviewProperlySpaced(
         results, FromLocal(options.output), nullptr,
@@ -467,15 +487,15 @@ int Extract(const std::vector<std::string>& args) {
     return kFailure;
   }
   Unread unread;
-  // JSON Lines and CSV go out row by row, unless the rows must be sorted first, come from the
-  // shell's detail columns or give way to the folders' totals.
+  // JSON Lines and CSV go out row by row, unless the rows must be sorted or filtered first, come
+  // from the shell's detail columns or give way to the folders' totals.
   if ((options.format == "json" || options.format == "csv") && !options.sort &&
-      !options.shell_properties && !options.summary)
+      !options.shell_properties && !options.summary && !options.filter)
     return ExtractParts::StreamRows(options, unread);
   ReportListModel results;
   ConsoleErrorReport errors;
   if (!RunExtraction(options, results, errors, unread)) return kFailure;
-  if (!WriteResults(options, results, errors)) return kFailure;
+  if (!WriteResults(options, results, errors, unread)) return kFailure;
   return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
 

@@ -17,10 +17,12 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
+#include "batch/RowFilter.h"
 #include "platform/EventLoop.h"
 #include "tools/cli/CliArgs.h"
 
 class FileSystem;
+class ReportListModel;
 
 struct ExtractOptions {
   /// A path given on the command line, or a list of them (--files-from), in the order given.
@@ -44,6 +46,8 @@ struct ExtractOptions {
   std::string legacy_text = std::string(LegacyText::kDefault);
   std::shared_ptr<LegacyTextDecoder> decoder;
   bool summary = false;
+  /// Only the rows it keeps are written.
+  std::optional<RowFilter> filter;
 
   /// Paths given, the lines of the lists included.
   size_t PathCount() const;
@@ -102,5 +106,14 @@ QStringList FolderFiles(const FileSystem& files, const QString& folder, const QS
 /// JSON Lines or CSV, each row written as soon as it and the rows before it are read, so memory
 /// stays flat however many files there are. The exit status.
 int StreamRows(const ExtractOptions& options, Unread& unread);
+
+/// The columns the run fills: those shown, then those the filter or the playlist read.
+QStringList RunColumns(const ExtractOptions& options);
+/// Leaves the rows the filter keeps, in order, under the columns shown (a playlist keeps its
+/// own).
+void KeepShownRows(const ExtractOptions& options, ReportListModel& results);
+/// The rows as an extended M3U playlist; rows whose path cannot be written are told. False
+/// when the output could not be written.
+bool WritePlaylist(const ExtractOptions& options, const ReportListModel& results, Unread& unread);
 
 }  // namespace ExtractParts

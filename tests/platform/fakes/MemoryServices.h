@@ -76,8 +76,18 @@ class RecordingDesktop : public Desktop {
     if (refuse) throw StepFailure("The desktop could not open the address.");
     opened_addresses.append(address);
   }
+  void OpenFile(const QString& path) override {
+    if (refuse) throw StepFailure("The desktop could not open the file.");
+    opened_files.append(path);
+  }
+  void ShowInFolder(const QString& path) override {
+    if (refuse) throw StepFailure("The desktop could not show the file.");
+    shown_files.append(path);
+  }
 
   bool refuse = false;
+  QStringList opened_files;
+  QStringList shown_files;
   QStringList opened_folders;
   QStringList opened_addresses;
 };

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "batch/RowFilter.h"
+
+class EventLoop;
+class ProgressBarModel;
+class ReportListModel;
+
+/// The result table's filter field: the rows the text keeps stay on show, the others are set
+/// aside (ReportListModel::ShowOnly), so sorting, the check boxes and every export take only
+/// the rows shown. A long table is tested in slices between which the window runs on; a text
+/// typed meanwhile takes over from the one being applied.
+class ResultFilter {
+ public:
+  ResultFilter(ReportListModel& results, ProgressBarModel& progress, EventLoop& events);
+
+  enum class Outcome : uint8_t {
+    kApplied,     ///< the rows the text keeps are shown
+    kProblem,     ///< the text is malformed or names a column not shown; the rows stay as they were
+    kSuperseded,  ///< a newer text was applied while this one was
+  };
+  /// Filters the table by `text` (empty: every row shown).
+  Outcome SetText(const QString& text);
+  /// Takes the text without applying it yet (while a run adds rows).
+  void Remember(const QString& text) { text_ = text; }
+  /// Applies the current text again, to rows a run has added since.
+  Outcome Reapply() { return SetText(text_); }
+
+  const QString& Text() const { return text_; }
+  /// What is wrong with the text ("" when nothing), and where (a character index).
+  const QString& Problem() const { return problem_; }
+  qsizetype ProblemAt() const { return problem_at_; }
+  /// "N of M rows shown" while some rows are set aside or a text is given; empty otherwise.
+  QString Caption() const;
+
+ private:
+  ReportListModel& results_;
+  ProgressBarModel& progress_;
+  EventLoop& events_;
+  QString text_;
+  QString problem_;
+  qsizetype problem_at_ = 0;
+  uint64_t generation_ = 0;
+};

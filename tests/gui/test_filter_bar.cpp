@@ -1,0 +1,122 @@
+// The filter field above the result table, on the offscreen platform: typing filters, the
+// caption counts, Esc empties it, a malformed text is marked, and the exports take the rows shown.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/ui/MainWindow.h"
+#include "platform/PosixFileSystem.h"
+#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/TestFiles.h"
+#include "tools/samples/SampleBuilder.h"
+
+namespace {
+
+class FilterBarTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto bin = TestFiles::BinDir();
+    if (!bin) GTEST_SKIP() << "TAGLOOM_BIN is not set";
+    window = std::make_unique<MainWindow>(services, QString::fromStdString(bin->string()));
+    window->show();
+    ReportListModel& results = window->form().ListView2;
+    for (const auto& [name, title] :
+         {std::pair{"1.mp3", "Crème"}, {"2.mp3", "Water"}, {"3.mp3", "creme brulee"}}) {
+      const int row = results.AppendRow(QString::fromUtf8(name));
+      results.SetSubItem(row, 1, QString::fromUtf8(title));
+      results.SetChecked(row, true);
+    }
+  }
+
+  FakeServices f;
+  PosixFileSystem files;
+  Services services{f.ui,     f.settings, f.clipboard,   f.desktop, f.random,
+                    f.events, files,      f.spreadsheet, f.shell};
+  std::unique_ptr<MainWindow> window;
+};
+
+}  // namespace
+
+TEST_F(FilterBarTest, TypingFiltersTheTableAndTheCopyTakesTheRowsShown) {
+  QLineEdit* field = window->FilterField();
+  ASSERT_NE(field, nullptr);
+  EXPECT_EQ(window->FilterCaption()->text(), "");
+  QTest::keyClicks(field, "creme");
+  EXPECT_EQ(window->form().ListView2.RowCount(), 2);
+  EXPECT_EQ(window->FilterCaption()->text(), "2 of 3 rows shown");
+  EXPECT_EQ(window->ResultListView().model()->rowCount(), 2);
+
+  window->findChild<QPushButton*>("PushButton6")->click();
+  EXPECT_EQ(f.clipboard.text.count("\r\n"), 2);
+  EXPECT_FALSE(f.clipboard.text.contains("Water"));
+  EXPECT_TRUE(f.clipboard.html.contains("creme brulee"));
+
+  // A malformed text is marked and explained; the rows stay as they were.
+  field->setText("creme OR");
+  EXPECT_TRUE(field->styleSheet().contains("red") || field->styleSheet().contains("#d00000"));
+  EXPECT_EQ(field->toolTip(), "OR needs a term after it (at character 7)");
+  EXPECT_EQ(window->form().ListView2.RowCount(), 2);
+
+  // Esc empties the field and every row is back.
+  QTest::keyClick(field, Qt::Key_Escape);
+  EXPECT_EQ(field->text(), "");
+  EXPECT_EQ(field->toolTip(), "");
+  EXPECT_EQ(window->form().ListView2.RowCount(), 3);
+  EXPECT_EQ(window->FilterCaption()->text(), "");
+  EXPECT_EQ(f.settings.values.value("Filter"), "");
+}
+
+TEST_F(FilterBarTest, CtrlFGoesToTheFieldAndTheTextIsRemembered) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->ResultListView().setFocus();
+  QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(window->FilterField()->hasFocus());
+  QTest::keyClicks(window->FilterField(), "title=water");
+  EXPECT_EQ(f.settings.values.value("Filter"), "title=water");
+
+  // The next window starts with the text in its field.
+  window.reset();
+  MainWindow next(services, QString::fromStdString(TestFiles::BinDir()->string()));
+  EXPECT_EQ(next.FilterField()->text(), "title=water");
+}
+
+TEST_F(FilterBarTest, CtrlClicksSelectSeveralRowsForTheRowActions) {
+  TestFiles::TempDir music;
+  QStringList paths;
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+    paths.append(QString::fromStdString(
+        music.Write(name, SampleBuilder::Silence(SampleBuilder::kMpeg1, 0.3))));
+  window->form().ListView1.AppendRows(paths);
+  window->form().PushButton10_Click();
+  ReportListView& view = window->ResultListView();
+  ASSERT_EQ(view.model()->rowCount(), 3);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  const auto click = [&](int row, Qt::KeyboardModifiers keys) {
+    const QRect cell = view.visualRect(view.model()->index(row, 1));
+    ASSERT_FALSE(cell.isEmpty()) << row;
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, keys, cell.center());
+  };
+  click(0, Qt::NoModifier);
+  click(2, Qt::ControlModifier);
+  EXPECT_EQ(view.selectionModel()->selectedRows().size(), 2);
+  EXPECT_EQ(window->form().ResultPath(1), paths[0]);
+  auto* menu = view.findChild<QMenu*>("ResultRowMenu");
+  ASSERT_NE(menu, nullptr);
+  QStringList captions;
+  for (QAction* action : menu->actions()) captions.append(action->text());
+  EXPECT_EQ(captions, QStringList({"Open in Player", "Show in File Manager", "Copy Full Path",
+                                   "Read Again", "Remove from Table"}));
+  menu->actions()[2]->trigger();
+  EXPECT_EQ(f.clipboard.text, paths[0] + "\n" + paths[2]);
+  // Shift extends the selection.
+  click(0, Qt::NoModifier);
+  click(2, Qt::ShiftModifier);
+  menu->actions()[4]->trigger();
+  EXPECT_EQ(view.model()->rowCount(), 0);
+}
