@@ -21,6 +21,7 @@
 #include "tools/cli/CliArgs.h"
 
 class FileSystem;
+class ReadIndex;
 
 struct ExtractOptions {
   /// A path given on the command line, or a list of them (--files-from), in the order given.
@@ -44,6 +45,8 @@ struct ExtractOptions {
   std::string legacy_text = std::string(LegacyText::kDefault);
   std::shared_ptr<LegacyTextDecoder> decoder;
   bool summary = false;
+  std::string index_path;      // --index: empty reads every file
+  ReadIndex* index = nullptr;  // opened from index_path; null when the run goes without
 
   /// Paths given, the lines of the lists included.
   size_t PathCount() const;
