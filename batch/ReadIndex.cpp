@@ -111,11 +111,7 @@ class ReadIndex::Store {
       ++taken_;
       return;
     }
-    // The record must count the pictures whatever this run shows: the next may show them.
-    const bool counted = tag.PictureCountWanted();
-    tag.SetPictureCountWanted(true);
     tag.SetFileName(path);
-    tag.SetPictureCountWanted(counted);
     ++read_;
     if (!trusted || !writable_ || tag.Diagnosis().NotRead()) return;
     // A file changed while it was read is kept for no one: its status no longer says which read.
@@ -123,7 +119,9 @@ class ReadIndex::Store {
     if (::stat(path.c_str(), &after) != 0 || !(KeyOf(after) == key)) return;
     std::string record = tag.SavedRead();
     if (record.empty()) return;
-    const int32_t pictures = tag.PictureCount();
+    // A read that passed over the pictures uncounted serves only runs that do not count them.
+    const int32_t pictures =
+        tag.PicturesWanted() || tag.PictureCountWanted() ? tag.PictureCount() : -1;
     std::lock_guard lock(mutex_);
     pending_bytes_ += record.size() + kept.size();
     pending_.push_back({kept, key, std::move(record), pictures});
@@ -306,7 +304,8 @@ class ReadIndex::Store {
       std::lock_guard lock(mutex_);
       if (!db_ || !FindLocked(kept, row, true) || !(row.key == key)) return false;
     }
-    if (tag.PicturesWanted() && row.pictures > 0) return false;
+    if (tag.PicturesWanted() && row.pictures != 0) return false;
+    if (tag.PictureCountWanted() && row.pictures < 0) return false;
     if (Sum(row.record) != row.sum) {
       std::lock_guard lock(mutex_);
       Damaged("a kept read does not match its checksum");

@@ -32,7 +32,8 @@ class ReadIndex {
 
   /// Reads the file at `path` into `tag` as tag.SetFileName would, from the index when the file
   /// is as it was, else from the file, keeping that read for the next run. A tag that keeps
-  /// picture bytes is served from the index only for files without pictures.
+  /// picture bytes is served from the index only for files without pictures, one that counts
+  /// them only by a read that counted them.
   void Read(clsID3& tag, const std::string& path);
 
   /// A folder (path bytes) this run walks whole: files beneath it that the run does not read are

@@ -1,6 +1,7 @@
 // `extract --index` and `dump --index` against the same runs without it: every output byte for
 // byte the same, on the first run and the next, whatever happened to the files or the index in
 // between; and `changes`, which lists what a run would read again.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
