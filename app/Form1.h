@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
@@ -8,6 +12,7 @@
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
+#include "batch/ReadIndex.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
 #include "platform/ProgressBarModel.h"
@@ -142,8 +147,21 @@ class Form1 {
   /// the results.
   void CopySummary();
 
+  /// "Remember files between runs": each file's read kept in an index in the user's cache
+  /// folder, so a run reads only the files that changed; off unless turned on, and remembered.
+  bool RememberFiles() const { return remember_files_; }
+  void SetRememberFiles(bool on);
+  static constexpr char16_t kRememberFilesKey[] = u"RememberFiles";
+  /// "Forget Remembered Files": the index removed, so the next run reads every file. Refused,
+  /// answering false, while a run adds rows.
+  bool ForgetFiles();
+  /// Where the index lives: $XDG_CACHE_HOME/tagloom/index.db, or ~/.cache when that is unset.
+  static QString IndexPath();
+
  private:
   void ApplyColumns(const QStringList& headers);
+  void OpenIndex();
+  void TellIndexNotes();
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
 
@@ -165,6 +183,11 @@ class Form1 {
   bool summary_sheet_ = false;
   FolderTotals folder_totals_;
   QString legacy_text_;
+  bool remember_files_ = false;
+  std::unique_ptr<ReadIndex> index_;
+  // What the index had to say, from whichever thread, told once the run is over.
+  std::shared_ptr<std::pair<std::mutex, QStringList>> index_notes_ =
+      std::make_shared<std::pair<std::mutex, QStringList>>();
   int read_jobs_ = 0;
   int sort_column_ = 0;
   bool sort_descending_ = false;
