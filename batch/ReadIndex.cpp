@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <xxhash.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -441,11 +442,24 @@ class ReadIndex::Store {
   // Paths are kept from the root, so that a run from another folder finds them.
  public:
   std::string Absolute(std::string_view path) const {
-    if (!path.empty() && path.front() == '/') return std::string(path);
-    std::string whole = cwd_;
-    if (whole.empty() || whole.back() != '/') whole.push_back('/');
+    std::string whole;
+    if (path.empty() || path.front() != '/') {
+      whole = cwd_;
+      if (whole.empty() || whole.back() != '/') whole.push_back('/');
+    }
     whole += path;
-    return whole;
+    // "./" and doubled separators name the same file; ".." may not, past a link.
+    if (whole.find("//") == std::string::npos && whole.find("/./") == std::string::npos)
+      return whole;
+    std::string plain;
+    for (size_t at = 0; at < whole.size();) {
+      const size_t end = std::min(whole.find('/', at), whole.size());
+      const std::string_view part(whole.data() + at, end - at);
+      if (!part.empty() && part != ".") (plain += '/') += part;
+      at = end + 1;
+    }
+    if (plain.empty() || (whole.back() == '/' && plain != "/")) plain += '/';
+    return plain;
   }
 
  private:
