@@ -25,6 +25,8 @@ constexpr size_t kBatchFiles = 256;
 constexpr size_t kBatchBytes = 8u << 20;
 // Another run sharing the index holds it this long at most.
 constexpr int kBusyMilliseconds = 30000;
+// Look-ups share one read transaction; it ends after this many, letting the log be folded in.
+constexpr int kLookupsARead = 512;
 
 struct Key {
   int64_t dev = 0, ino = 0, size = 0, mtime = 0, ctime = 0;
@@ -144,6 +146,7 @@ class ReadIndex::Store {
   void Finish() {
     std::lock_guard lock(mutex_);
     FlushLocked();
+    EndRead();
     if (!db_ || !writable_ || walked_.empty()) return;
     if (Begin() != SQLITE_OK) return;
     sqlite3_stmt* drop = Prepare(
@@ -181,6 +184,7 @@ class ReadIndex::Store {
     while (file.size() > 1 && file.back() == '/') file.pop_back();
     const std::string root = file == "/" ? file : file + '/';
     const std::string past = PastFolder(root);
+    EndRead();
     sqlite3_stmt* under = Prepare(
         "SELECT path FROM files WHERE path = ?3 OR (path >= ?1 AND path < ?2) ORDER BY path");
     if (!under) return paths;
@@ -324,6 +328,13 @@ class ReadIndex::Store {
   }
 
   bool FindLocked(const std::string& path, Row& row, bool whole) {
+    // Look-ups go in read transactions of many, so that SQLite takes its locks once for them
+    // rather than once each.
+    if (!reading_ && Exec("BEGIN") == SQLITE_OK) {
+      reading_ = true;
+      lookups_ = 0;
+    }
+    if (++lookups_ >= kLookupsARead) EndRead();
     sqlite3_bind_blob(find_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(find_);
     const bool found = rc == SQLITE_ROW;
@@ -355,6 +366,7 @@ class ReadIndex::Store {
 
   void FlushLocked() {
     if (!db_ || !writable_ || pending_.empty()) return;
+    EndRead();
     int rc = Begin();
     for (const Pending& p : pending_) {
       if (rc != SQLITE_OK) break;
@@ -465,6 +477,12 @@ class ReadIndex::Store {
  private:
   int Begin() { return Exec("BEGIN IMMEDIATE"); }
 
+  void EndRead() {
+    if (!reading_) return;
+    reading_ = false;
+    Exec("COMMIT");
+  }
+
   int Exec(const std::string& sql) {
     return db_ ? sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) : SQLITE_MISUSE;
   }
@@ -491,6 +509,7 @@ class ReadIndex::Store {
   }
 
   void Close() {
+    if (db_) EndRead();
     for (sqlite3_stmt** stmt : {&find_, &put_, &seen_}) {
       sqlite3_finalize(*stmt);
       *stmt = nullptr;
@@ -510,6 +529,8 @@ class ReadIndex::Store {
   sqlite3_stmt* put_ = nullptr;
   sqlite3_stmt* seen_ = nullptr;
   bool writable_ = false;
+  bool reading_ = false;  // a read transaction is open
+  int lookups_ = 0;       // in it
   std::string why_damaged_;
   std::vector<Pending> pending_;
   size_t pending_bytes_ = 0;
