@@ -88,7 +88,16 @@ class ReadIndex::Store {
 
   // False when the run must go without the index; the user was told why.
   bool Open() {
-    switch (OpenDb()) {
+    // Runs that start together may find the index half made, or being made, by one another.
+    Opened opened = OpenDb();
+    for (int tries = 0; opened == Opened::kBusy && tries < 500; ++tries) {
+      ::usleep(10000);
+      opened = OpenDb();
+    }
+    switch (opened) {
+      case Opened::kBusy:
+        Refuse("another run holds it");
+        return false;
       case Opened::kYes:
         return true;
       case Opened::kRefused:
@@ -209,7 +218,7 @@ class ReadIndex::Store {
   Counts Tally() const { return {taken_.load(), read_.load()}; }
 
  private:
-  enum class Opened : uint8_t { kYes, kRefused, kDamaged };
+  enum class Opened : uint8_t { kYes, kRefused, kDamaged, kBusy };
   struct Row {
     Key key;
     uint64_t sum = 0;
@@ -240,15 +249,18 @@ class ReadIndex::Store {
     sqlite3_busy_timeout(db_, kBusyMilliseconds);
     sqlite3_extended_result_codes(db_, 0);
     int64_t application = 0, version = 0, tables = 0;
-    int rc = Single("PRAGMA application_id", application);
+    // Read as one snapshot: another run may be making the index between two of the reads.
+    int rc = Exec("BEGIN");
+    if (rc == SQLITE_OK) rc = Single("PRAGMA application_id", application);
     if (rc == SQLITE_OK) rc = Single("PRAGMA user_version", version);
     if (rc == SQLITE_OK) rc = Single("SELECT count(*) FROM sqlite_master", tables);
+    Exec("COMMIT");
     if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
       why_damaged_ = rc == SQLITE_NOTADB ? "not an SQLite file" : "its structure is broken";
       Close();
       return Opened::kDamaged;
     }
-    if (rc != SQLITE_OK) return Refuse(sqlite3_errmsg(db_));
+    if (rc != SQLITE_OK) return Trouble(rc);
     if (version > kSchema) {
       Close();
       return Refuse("it was written by a newer Tagloom, and is left as it is");
@@ -271,7 +283,7 @@ class ReadIndex::Store {
       Close();
       return Opened::kDamaged;
     }
-    if (rc != SQLITE_OK) return Refuse(sqlite3_errmsg(db_));
+    if (rc != SQLITE_OK) return Trouble(rc);
     find_ = Prepare(
         "SELECT dev, ino, size, mtime, ctime, sum, pictures, record FROM files "
         "WHERE path = ?1");
@@ -301,6 +313,14 @@ class ReadIndex::Store {
     if (rc == SQLITE_OK) return Exec("COMMIT");
     Exec("ROLLBACK");
     return rc;
+  }
+
+  Opened Trouble(int rc) {
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+      Close();
+      return Opened::kBusy;
+    }
+    return Refuse(sqlite3_errmsg(db_));
   }
 
   Opened Refuse(const std::string& why) {
