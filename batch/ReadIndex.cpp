@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/statfs.h>
+#include <time.h>
 #include <unistd.h>
 #include <xxhash.h>
 
@@ -27,6 +28,8 @@ constexpr size_t kBatchBytes = 8u << 20;
 constexpr int kBusyMilliseconds = 30000;
 // Look-ups share one read transaction; it ends after this many, letting the log be folded in.
 constexpr int kLookupsARead = 512;
+// Long enough for the coarsest clock of a file system that keeps a change time.
+constexpr int64_t kStillFor = 2'000'000'000;
 
 struct Key {
   int64_t dev = 0, ino = 0, size = 0, mtime = 0, ctime = 0;
@@ -134,9 +137,14 @@ class ReadIndex::Store {
     // A read that passed over the pictures uncounted serves only runs that do not count them.
     const int32_t pictures =
         tag.PicturesWanted() || tag.PictureCountWanted() ? tag.PictureCount() : -1;
+    // A file changed within the clock's step of its read may change again without its times
+    // moving: kept, but read again until it has been still for a while.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const bool recent = Nanoseconds(now) - std::max(key.ctime, key.mtime) < still_for_;
     std::lock_guard lock(mutex_);
     pending_bytes_ += record.size() + kept.size();
-    pending_.push_back({kept, key, std::move(record), pictures});
+    pending_.push_back({kept, key, std::move(record), pictures, recent});
     if (pending_.size() >= kBatchFiles || pending_bytes_ >= kBatchBytes) FlushLocked();
   }
 
@@ -216,6 +224,7 @@ class ReadIndex::Store {
   }
 
   Counts Tally() const { return {taken_.load(), read_.load()}; }
+  void SetStillFor(int64_t nanoseconds) { still_for_ = nanoseconds; }
 
  private:
   enum class Opened : uint8_t { kYes, kRefused, kDamaged, kBusy };
@@ -223,6 +232,7 @@ class ReadIndex::Store {
     Key key;
     uint64_t sum = 0;
     int32_t pictures = 0;
+    bool recent = false;
     std::string record;
   };
   struct Pending {
@@ -230,6 +240,7 @@ class ReadIndex::Store {
     Key key;
     std::string record;
     int32_t pictures = 0;
+    bool recent = false;
   };
 
   Opened OpenDb() {
@@ -285,11 +296,11 @@ class ReadIndex::Store {
     }
     if (rc != SQLITE_OK) return Trouble(rc);
     find_ = Prepare(
-        "SELECT dev, ino, size, mtime, ctime, sum, pictures, record FROM files "
+        "SELECT dev, ino, size, mtime, ctime, sum, pictures, record, recent FROM files "
         "WHERE path = ?1");
     put_ = Prepare(
-        "INSERT OR REPLACE INTO files(path, dev, ino, size, mtime, ctime, sum, pictures, record) "
-        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+        "INSERT OR REPLACE INTO files(path, dev, ino, size, mtime, ctime, sum, pictures, record, "
+        "recent) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     if (!find_ || !put_) return Refuse(sqlite3_errmsg(db_));
     writable_ = true;
     return Opened::kYes;
@@ -306,7 +317,8 @@ class ReadIndex::Store {
         rc = Exec(
             "CREATE TABLE files(path BLOB PRIMARY KEY, dev INTEGER NOT NULL, ino INTEGER NOT "
             "NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, sum "
-            "INTEGER NOT NULL, pictures INTEGER NOT NULL, record BLOB NOT NULL)");
+            "INTEGER NOT NULL, pictures INTEGER NOT NULL, record BLOB NOT NULL, "
+            "recent INTEGER NOT NULL)");
       if (rc == SQLITE_OK) rc = Exec("PRAGMA application_id=" + std::to_string(kApplicationId));
       if (rc == SQLITE_OK) rc = Exec("PRAGMA user_version=" + std::to_string(kSchema));
     }
@@ -333,7 +345,7 @@ class ReadIndex::Store {
     Row row;
     {
       std::lock_guard lock(mutex_);
-      if (!db_ || !FindLocked(kept, row, true) || !(row.key == key)) return false;
+      if (!db_ || !FindLocked(kept, row, true) || !(row.key == key) || row.recent) return false;
     }
     if (tag.PicturesWanted() && row.pictures != 0) return false;
     if (tag.PictureCountWanted() && row.pictures < 0) return false;
@@ -370,6 +382,7 @@ class ReadIndex::Store {
                  sqlite3_column_int64(find_, 4)};
       row.sum = static_cast<uint64_t>(sqlite3_column_int64(find_, 5));
       row.pictures = sqlite3_column_int(find_, 6);
+      row.recent = sqlite3_column_int(find_, 8) != 0;
       if (whole) {
         const void* blob = sqlite3_column_blob(find_, 7);
         row.record.assign(static_cast<const char*>(blob),
@@ -406,6 +419,7 @@ class ReadIndex::Store {
       sqlite3_bind_int64(put_, 7, static_cast<int64_t>(sum));
       sqlite3_bind_int(put_, 8, p.pictures);
       sqlite3_bind_blob(put_, 9, p.record.data(), static_cast<int>(p.record.size()), SQLITE_STATIC);
+      sqlite3_bind_int(put_, 10, p.recent ? 1 : 0);
       rc = sqlite3_step(put_);
       rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
       sqlite3_reset(put_);
@@ -554,7 +568,7 @@ class ReadIndex::Store {
   sqlite3_stmt* find_ = nullptr;
   sqlite3_stmt* put_ = nullptr;
   sqlite3_stmt* seen_ = nullptr;
-  bool writable_ = false;
+  std::atomic<bool> writable_{false};
   bool reading_ = false;  // a read transaction is open
   int lookups_ = 0;       // in it
   std::string why_damaged_;
@@ -564,6 +578,7 @@ class ReadIndex::Store {
   ChangeTimeProbe probe_;
   std::unordered_map<dev_t, bool> own_change_time_;
   bool told_change_time_ = false;
+  std::atomic<int64_t> still_for_{kStillFor};
   std::atomic<int64_t> taken_{0};
   std::atomic<int64_t> read_{0};
 };
@@ -588,4 +603,5 @@ std::vector<std::string> ReadIndex::PathsUnder(std::string_view folder) {
 }
 std::string ReadIndex::KeptPath(std::string_view path) const { return store_->Absolute(path); }
 void ReadIndex::SetChangeTimeProbe(ChangeTimeProbe probe) { store_->SetProbe(std::move(probe)); }
+void ReadIndex::SetStillFor(int64_t nanoseconds) { store_->SetStillFor(nanoseconds); }
 ReadIndex::Counts ReadIndex::Tally() const { return store_->Tally(); }

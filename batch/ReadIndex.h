@@ -58,6 +58,10 @@ class ReadIndex {
   using ChangeTimeProbe = std::function<bool(const std::string& path)>;
   void SetChangeTimeProbe(ChangeTimeProbe probe);
 
+  /// A file changed less than this long before its read is read again at the next run too, as
+  /// it may change again within the step of its file system's clock; 2 s unless set.
+  void SetStillFor(int64_t nanoseconds);
+
   /// Reads served from the index and from the files, for tests and benchmarks.
   struct Counts {
     int64_t taken = 0;

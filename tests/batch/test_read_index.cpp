@@ -143,9 +143,12 @@ TEST(ReadRecordTest, ARecordNotWholeIsRefused) {
 
 class ReadIndexTest : public ::testing::Test {
  protected:
-  std::unique_ptr<ReadIndex> Open() {
-    return ReadIndex::Open(dir.PathOf("index.db"),
-                           [&](const std::string& s) { said.push_back(s); });
+  // Files made a moment ago count as still, unless a test says otherwise.
+  std::unique_ptr<ReadIndex> Open(int64_t still_for = 0) {
+    auto index =
+        ReadIndex::Open(dir.PathOf("index.db"), [&](const std::string& s) { said.push_back(s); });
+    if (index) index->SetStillFor(still_for);
+    return index;
   }
   TestFiles::TempDir dir;
   std::vector<std::string> said;
@@ -185,6 +188,23 @@ TEST_F(ReadIndexTest, AFileIsTakenOnlyWhileItsStatusIsUnchanged) {
   EXPECT_EQ(index->Tally().read, 2);
   EXPECT_EQ(whole.AttachedPictures()->Count(), 2);
   EXPECT_TRUE(said.empty());
+}
+
+TEST_F(ReadIndexTest, AFileChangedJustBeforeItsReadIsReadAgain) {
+  const std::string path = MakeFiles(dir)[0];
+  for (int run = 0; run < 2; ++run) {
+    const auto index = Open(60'000'000'000);
+    clsID3 tag;
+    index->Read(tag, path);
+    EXPECT_EQ(index->Tally().read, 1) << run;
+  }
+  // Once it has been still long enough, the next read keeps it for the one after.
+  for (const int64_t taken : {0, 1}) {
+    const auto index = Open();
+    clsID3 tag;
+    index->Read(tag, path);
+    EXPECT_EQ(index->Tally().taken, taken);
+  }
 }
 
 TEST_F(ReadIndexTest, FilesWithoutAChangeTimeAreReadEveryTimeAndToldOnce) {
