@@ -1,5 +1,7 @@
 #include "app/Form1.h"
 
+#include <QDir>
+#include <QFile>
 #include <utility>
 
 #include "batch/ColumnCatalogue.h"
@@ -90,6 +92,9 @@ void Form1::Form_Load() {
   summary_sheet_ = services_.settings.Read(QString::fromUtf16(kSummarySheetKey), QString()) == u"1";
   const QString filter = services_.settings.Read(QString::fromUtf16(kFilterKey), QString());
   if (!filter.isEmpty()) result_filter_.SetText(filter);
+  remember_files_ =
+      services_.settings.Read(QString::fromUtf16(kRememberFilesKey), QString()) == u"1";
+  if (remember_files_) OpenIndex();
 }
 
 bool Form1::SetResultFilter(const QString& text) {
@@ -115,6 +120,65 @@ bool Form1::SetResultFilter(const QString& text) {
 
 void Form1::ReapplyFilter() {
   if (!result_filter_.Text().trimmed().isEmpty()) SetResultFilter(result_filter_.Text());
+}
+
+QString Form1::IndexPath() {
+  QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+  // The base directory specification takes only an absolute path.
+  if (!cache.startsWith(u'/')) cache = QDir::homePath() + QStringLiteral("/.cache");
+  return cache + QStringLiteral("/tagloom/index.db");
+}
+
+void Form1::OpenIndex() {
+  extraction_run_.SetIndex(nullptr);
+  index_.reset();
+  const QString path = IndexPath();
+  // Only its owner may look into the folder: the index holds the paths of the user's files.
+  const QString folder = path.left(path.lastIndexOf(u'/'));
+  QDir().mkpath(folder);
+  QFile::setPermissions(folder,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  std::weak_ptr<std::pair<std::mutex, QStringList>> notes = index_notes_;
+  index_ = ReadIndex::Open(QFile::encodeName(path).toStdString(), [notes](const std::string& text) {
+    if (const auto kept = notes.lock()) {
+      std::lock_guard lock(kept->first);
+      kept->second.append(QString::fromStdString(text));
+    }
+  });
+  extraction_run_.SetIndex(index_.get());
+  TellIndexNotes();
+}
+
+void Form1::TellIndexNotes() {
+  QStringList notes;
+  {
+    std::lock_guard lock(index_notes_->first);
+    notes.swap(index_notes_->second);
+  }
+  for (const QString& note : notes) services_.ui.Message(note);
+}
+
+void Form1::SetRememberFiles(bool on) {
+  if (on == remember_files_ || ExtractionRunning) return;
+  remember_files_ = on;
+  services_.settings.Write(QString::fromUtf16(kRememberFilesKey),
+                           on ? QStringLiteral("1") : QStringLiteral("0"));
+  if (on) {
+    OpenIndex();
+  } else {
+    extraction_run_.SetIndex(nullptr);
+    index_.reset();
+  }
+}
+
+bool Form1::ForgetFiles() {
+  if (ExtractionRunning) return false;
+  extraction_run_.SetIndex(nullptr);
+  index_.reset();
+  const QString path = IndexPath();
+  for (const char* end : {"", "-wal", "-shm", ".damaged"}) QFile::remove(path + end);
+  if (remember_files_) OpenIndex();
+  return true;
 }
 
 void Form1::SetSummarySheet(bool on) {
@@ -338,6 +402,7 @@ void Form1::PushButton10_Click() {
   }
   extraction_run_.Start();
   ReapplyFilter();
+  TellIndexNotes();
   if (was_running || Closing() || pending_sort_ == 0) return;
   const int column = pending_sort_;
   pending_sort_ = 0;

@@ -2,6 +2,10 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
+#include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "app/FormLoad.h"
@@ -10,6 +14,7 @@
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
+#include "batch/ReadIndex.h"
 #include "batch/ResultFilter.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
@@ -180,10 +185,23 @@ class Form1 {
   /// the results.
   void CopySummary();
 
+  /// "Remember files between runs": each file's read kept in an index in the user's cache
+  /// folder, so a run reads only the files that changed; off unless turned on, and remembered.
+  bool RememberFiles() const { return remember_files_; }
+  void SetRememberFiles(bool on);
+  static constexpr char16_t kRememberFilesKey[] = u"RememberFiles";
+  /// "Forget Remembered Files": the index removed, so the next run reads every file. Refused,
+  /// answering false, while a run adds rows.
+  bool ForgetFiles();
+  /// Where the index lives: $XDG_CACHE_HOME/tagloom/index.db, or ~/.cache when that is unset.
+  static QString IndexPath();
+
  private:
   void ApplyColumns(const QStringList& headers);
   /// The filter again after a run or a change of columns, the sort kept.
   void ReapplyFilter();
+  void OpenIndex();
+  void TellIndexNotes();
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
   /// The headers of the columns the rows were read for: those the exports write.
@@ -213,6 +231,11 @@ class Form1 {
   // The paths the last run read, in its order: result row k arrived from path k.
   std::vector<RowCells> result_paths_;
   QString legacy_text_;
+  bool remember_files_ = false;
+  std::unique_ptr<ReadIndex> index_;
+  // What the index had to say, from whichever thread, told once the run is over.
+  std::shared_ptr<std::pair<std::mutex, QStringList>> index_notes_ =
+      std::make_shared<std::pair<std::mutex, QStringList>>();
   int read_jobs_ = 0;
   int sort_column_ = 0;
   int pending_sort_ = 0;

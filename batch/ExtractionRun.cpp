@@ -11,6 +11,7 @@
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -32,7 +33,11 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& pa
     tag->SetPictureCountWanted(options.totals || ColumnCatalogue::NeedPictureCount(chosen));
     tag->SetLegacyTextDecoder(reader.decoder);
   }
-  tag->SetFileName(FileNames::ToStdBytes(path));
+  if (reader.index) {
+    reader.index->Read(*tag, FileNames::ToStdBytes(path));
+  } else {
+    tag->SetFileName(FileNames::ToStdBytes(path));
+  }
   ReadRow read;
   read.not_read = tag->Diagnosis().NotRead();
   if (options.totals) read.totals = FolderTotals::Of(*tag);
@@ -130,7 +135,10 @@ void ExtractionRun::Start() {
     const auto workers = static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs));
     std::vector<Reader> readers(workers);
     const auto decoders = LegacyText::OnePerThread(decoder_, workers);
-    for (size_t w = 0; w < workers; ++w) readers[w].decoder = decoders[w];
+    for (size_t w = 0; w < workers; ++w) {
+      readers[w].decoder = decoders[w];
+      readers[w].index = index_;
+    }
     int next = 0;
     std::optional<ReadAhead<int, ReadRow>> reads(
         std::in_place, jobs,
@@ -195,6 +203,7 @@ void ExtractionRun::Start() {
     // Workers still reading ahead stop at their file in hand.
     reads.reset();
     readers.clear();
+    if (index_ && !closing && !stopped) index_->Finish();
     if (closing) {
       trap.Step(154, [&] { pointer_.EndLongAction(); });
       trap.Line(160);

@@ -21,6 +21,7 @@
 /// its own, read the next files while the rows are added strictly in list order.
 class ErrorTrap;
 class LegacyTextDecoder;
+class ReadIndex;
 class clsID3;
 
 class ExtractionRun {
@@ -66,6 +67,10 @@ class ExtractionRun {
   /// counts nothing.
   void SetFolderTotals(FolderTotals* totals) { totals_ = totals; }
 
+  /// The index the runs take unchanged files from and keep their reads in; none reads every
+  /// file.
+  void SetIndex(ReadIndex* index) { index_ = index; }
+
   /// How many threads read ahead (0: one per core); 1 reads each file in the run's own thread
   /// as it comes.
   void SetJobs(int jobs) { jobs_ = jobs; }
@@ -95,6 +100,7 @@ class ExtractionRun {
   struct Reader {
     std::unique_ptr<clsID3> tag;                 // made at the first file
     std::shared_ptr<LegacyTextDecoder> decoder;  // for the legacy text of that tag
+    ReadIndex* index = nullptr;                  // where unchanged files are taken from
     std::vector<std::string> cells;              // room for packing, reused
     std::vector<std::string_view> views;         // the packed cells, as the row takes them
     CellText text;                               // room for making cells, reused
@@ -121,5 +127,6 @@ class ExtractionRun {
   std::shared_ptr<LegacyTextDecoder> decoder_;
   FolderTotals* totals_ = nullptr;
   int jobs_ = 0;  // 0: one per core
+  ReadIndex* index_ = nullptr;
   std::vector<int> unread_files_;
 };

@@ -48,6 +48,7 @@ void clsID3::ResetForRead() {
   id3v1_block_.clear();
   genre_as_stored_.clear();
   legacy_code_page_.clear();
+  undecoded_.clear();
   pictures_passed_ = 0;
 }
 
@@ -196,9 +197,11 @@ void clsID3::RecodeLegacyText() {
   legacy_code_page_ = decoder_->CodePageFor(sample);
   // Plain ASCII reads the same in every code page offered.
   if (legacy_code_page_.empty() || sample.empty()) return;
-#define TAGLOOM_RECODE(name)                                    \
-  if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) \
-    fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name));
+#define TAGLOOM_RECODE(name)                                          \
+  if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) {     \
+    undecoded_.emplace_back(FieldId::name, fields_.name);             \
+    fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name)); \
+  }
   TAGLOOM_TEXT_FIELDS(TAGLOOM_RECODE)
 #undef TAGLOOM_RECODE
 }

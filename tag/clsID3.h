@@ -107,9 +107,21 @@ class clsID3 {
   bool PicturesWanted() const noexcept { return pictures_wanted_; }
   /// Whether reads that pass over the pictures still count them (false unless set).
   void SetPictureCountWanted(bool wanted) noexcept { picture_count_wanted_ = wanted; }
+  bool PictureCountWanted() const noexcept { return picture_count_wanted_; }
   /// The number of pictures the last read found, as AttachedPictures would hold them when the
   /// pictures are wanted; 0 when they were passed over without being counted.
   int32_t PictureCount() const noexcept;
+
+  /// What the last read found, as bytes a later RestoreRead takes back: everything the getters
+  /// give but the pictures' bytes, with legacy text as Windows-1252 read it, so that the record
+  /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
+  std::string SavedRead() const;
+  /// The first byte of every record SavedRead writes; another value is another layout's.
+  static constexpr uint8_t kReadRecordLayout = 1;
+  /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
+  /// decoded by this object's decoder as a read would. False, the object reset, when the record
+  /// is not one SavedRead wrote.
+  bool RestoreRead(std::string_view record, std::string path) noexcept;
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -189,6 +201,8 @@ class clsID3 {
   std::u16string genre_as_stored_;  // the genre frame's text, before Genre and GenreID are made
   std::shared_ptr<LegacyTextDecoder> decoder_;
   std::string legacy_code_page_;
+  // Legacy fields the decoder read again, as Windows-1252 had read them.
+  std::vector<std::pair<FieldId, std::u16string>> undecoded_;
   std::unique_ptr<FileReader> reader_;
   bool pictures_wanted_ = true;
   bool picture_count_wanted_ = false;

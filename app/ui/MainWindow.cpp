@@ -484,9 +484,18 @@ void MainWindow::KeepUserColumnWidths() {
       choose->setEnabled(!form_.ExtractionRunning);
       QAction* summary = menu.addAction(QStringLiteral("Copy Folder Summary"));
       summary->setEnabled(!form_.ExtractionRunning);
+      menu.addSeparator();
+      QAction* remember = menu.addAction(QStringLiteral("Remember Files Between Runs"));
+      remember->setCheckable(true);
+      remember->setChecked(form_.RememberFiles());
+      remember->setEnabled(!form_.ExtractionRunning);
+      QAction* forget = menu.addAction(QStringLiteral("Forget Remembered Files"));
+      forget->setEnabled(!form_.ExtractionRunning);
       QAction* picked = menu.exec(header->mapToGlobal(at));
       if (picked == choose) form_.ChooseColumns();
       if (picked == summary) form_.CopySummary();
+      if (picked == remember) form_.SetRememberFiles(remember->isChecked());
+      if (picked == forget) form_.ForgetFiles();
     });
     ShowSortIndicator();
   }

@@ -1,8 +1,11 @@
 // What a user turns on in the window: chosen columns, sorting, Stop. With none of it used the
 // window behaves as the other tests of Form1 say.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QStringList>
+#include <filesystem>
 
 #include "app/Form1.h"
 #include "tests/platform/fakes/FakeServices.h"
@@ -231,6 +234,58 @@ TEST_F(Form1Additions, TheChooserSetsLegacyTextAndTheSummarySheetAndRemembersOnl
   f.ui.column_answers.push_back({});  // cancelled
   form.ChooseColumns();
   EXPECT_EQ(form.LegacyText(), "windows-1251");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Form1Additions, RememberedFilesAreTakenUntilTheyChangeOrAreForgotten) {
+  TestFiles::TempDir cache;
+  const QByteArray before = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.Path().string()));
+  form.Form_Load();
+  EXPECT_FALSE(form.RememberFiles());
+  const std::string index = cache.Path().string() + "/tagloom/index.db";
+  EXPECT_EQ(form.IndexPath().toStdString(), index);
+  form.ListView1.AppendRow(Mp3("a.mp3", "First"));
+  form.PushButton10_Click();
+  EXPECT_FALSE(std::filesystem::exists(index));  // off unless turned on
+
+  form.SetRememberFiles(true);
+  EXPECT_EQ(f.settings.values.value("RememberFiles"), "1");
+  form.PushButton10_Click();
+  struct stat st {};
+  ASSERT_EQ(::stat(index.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "First");
+  // A new title of the same length, the time put back: still seen.
+  const std::string path = form.ListView1.Text(1).toStdString();
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  Mp3("a.mp3", "Fir2t");
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "Fir2t");
+
+  // The next session opens it again; forgetting removes it.
+  FakeServices next;
+  next.settings.values = f.settings.values;
+  Form1 later{next.services, window, QStringLiteral("/opt/tagloom")};
+  later.Form_Load();
+  EXPECT_TRUE(later.RememberFiles());
+  later.SetRememberFiles(false);
+  EXPECT_TRUE(std::filesystem::exists(index));  // turned off, kept for a later turn on
+  EXPECT_TRUE(later.ForgetFiles());
+  EXPECT_FALSE(std::filesystem::exists(index));
+  EXPECT_TRUE(f.ui.Messages().filter("index").isEmpty())
+      << f.ui.Messages().join("\n").toStdString();
+  if (before.isNull()) {
+    qunsetenv("XDG_CACHE_HOME");
+  } else {
+    qputenv("XDG_CACHE_HOME", before);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+class clsID3;
 
 // Each subcommand takes the arguments after its name and returns the exit status.
 namespace Commands {
@@ -16,6 +19,16 @@ inline constexpr int kUsage = 2;
 inline constexpr int kNotAllRead = 3;
 
 int Dump(const std::vector<std::string>& args);
+/// Reads one file into a tag object, in place of its SetFileName.
+using FileRead = std::function<void(clsID3& tag, const std::string& path)>;
+/// Opens an index by its file for `dump --index`; null reads every file.
+using IndexOpener = std::function<FileRead(const std::string& file)>;
+/// `dump` with `--index`, which opens the index through `open_index`.
+int DumpWith(const std::vector<std::string>& args, const IndexOpener& open_index);
+/// `dump` as the build with the index gives it.
+int DumpIndexed(const std::vector<std::string>& args);
+/// New, changed and gone files under the paths given, against an index.
+int Changes(const std::vector<std::string>& args);
 int Extract(const std::vector<std::string>& args);
 int Set(const std::vector<std::string>& args);
 int Strip(const std::vector<std::string>& args);

@@ -80,8 +80,12 @@ void Number(std::string& out, const char* name, double value) {
   JsonText::AppendNumber(out, value);
 }
 
-void DumpLine(const std::string& path, clsID3& tag, std::FILE* to) {
-  tag.SetFileName(path);
+void DumpLine(const std::string& path, clsID3& tag, std::FILE* to, const Commands::FileRead& read) {
+  if (read) {
+    read(tag, path);
+  } else {
+    tag.SetFileName(path);
+  }
   std::string out = "{\"FileName\":";
   JsonText::AppendString(out, FileNameText::Decode(path));
   Text(out, "Comments", tag.Comments());
@@ -121,11 +125,13 @@ void DumpLine(const std::string& path, clsID3& tag, std::FILE* to) {
 }
 
 constexpr const char* kHelp =
-    "usage: tagloom-cli dump [--files-from LIST] [--] FILE...\n"
+    "usage: tagloom-cli dump [--files-from LIST] [--index FILE] [--] FILE...\n"
     "Prints one JSON line per file, in the order given: \"FileName\", every tag field, the\n"
     "existence flags, \"ID3RevisionV2\" and the audio properties. A file that cannot be read\n"
     "still gets its line, of default values, and is named with the reason on standard error.\n"
     "  --files-from LIST  paths from LIST, one per line (- for standard input)\n"
+    "  --index FILE       keeps every file's read in FILE and takes unchanged files from it,\n"
+    "                     as extract --index does\n"
     "  --                 what follows are paths, even when they start with -\n"
     "  --help, -h         show this text\n"
     "Exit status: 0 every file read, 1 the output or the list could not be written or read,\n"
@@ -140,8 +146,11 @@ int Usage(const std::string& problem) {
 
 namespace Commands {
 
-int Dump(const std::vector<std::string>& args) {
+int Dump(const std::vector<std::string>& args) { return DumpWith(args, nullptr); }
+
+int DumpWith(const std::vector<std::string>& args, const IndexOpener& open_index) {
   std::vector<std::string> paths;
+  std::string index;
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -159,11 +168,16 @@ int Dump(const std::vector<std::string>& args) {
         std::cerr << "tagloom-cli dump: cannot read the list '" << args[i] << "': " << why << "\n";
         return kFailure;
       }
+    } else if (arg == "--index") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) return Usage("--index needs a file");
+      if (!open_index) return Usage("--index is not in this build");
+      index = args[++i];
     } else {
       return Usage("unknown option '" + arg + "'");
     }
   }
   if (paths.empty()) return Usage("no files given");
+  const FileRead read = index.empty() ? nullptr : open_index(index);
   clsID3 tag;
   bool all_read = true;
   int write_error = 0;
@@ -176,7 +190,7 @@ int Dump(const std::vector<std::string>& args) {
       all_read = false;
     }
     errno = 0;
-    DumpLine(path, tag, stdout);
+    DumpLine(path, tag, stdout, read);
     // A read can still stop short (memory, an I/O error): its line then holds only part.
     if (can_read && tag.Diagnosis().NotRead()) {
       std::cerr << "tagloom-cli dump: cannot read '" << path

@@ -20,6 +20,7 @@
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
@@ -55,7 +56,8 @@ constexpr const char* kHelp =
     "                           [-o FILE] [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
     "                           [--sort NAME[:desc]] [--filter EXPR]\n"
     "                           [--legacy-text detect|NAME] [--summary]\n"
-    "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
+    "                           [--files-from LIST] [--shell-properties] [--jobs N]\n"
+    "                           [--index FILE] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
     "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
@@ -96,6 +98,11 @@ constexpr const char* kHelp =
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
     "--jobs N reads with N threads (default: one per core; 1 reads one file at a time); the\n"
     "output is the same for every N.\n"
+    "--index FILE keeps every file's read in FILE (made when missing, readable by you alone)\n"
+    "and takes from it the files whose device, inode, size, modification and change time are\n"
+    "as they were, reading only the others; the output is the same as without it. Files gone\n"
+    "from a folder given are dropped from it at the end. Files on FAT, exFAT and the like, which\n"
+    "keep no change time, are read every time.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
     "options; --help, -h shows this text.\n"
     "Each file or folder that cannot be read is named with the reason on standard error; a\n"
@@ -249,7 +256,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
                              arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
-                             arg == "--legacy-text" || arg == "--jobs" || arg == "--filter";
+                             arg == "--legacy-text" || arg == "--jobs" || arg == "--filter" ||
+                             arg == "--index";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -279,6 +287,9 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         options.filter = RowFilter::Parse(QString::fromUtf8(value), problem);
         if (!options.filter) return Usage("--filter: " + problem.Text().toStdString());
         if (options.filter->IsEmpty()) options.filter.reset();
+      } else if (arg == "--index") {
+        if (value.empty()) return Usage("--index needs a file");
+        options.index_path = value;
       } else {
         auto list = std::make_unique<CliArgs::PathList>();
         if (std::string why; !list->Check(value, why)) {
@@ -326,6 +337,8 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     return Usage("--columns does not go with --shell-properties, which has its own columns");
   if (options.shell_properties && (options.summary || options.decoder))
     return Usage("--summary and --legacy-text read through the tag engine, not --shell-properties");
+  if (options.shell_properties && !options.index_path.empty())
+    return Usage("--index keeps the tag engine's reads, not --shell-properties");
   if (options.summary && options.sort)
     return Usage("--sort orders the rows of files, which --summary replaces");
   if ((options.filter || format == "m3u8") && (options.summary || options.shell_properties))
@@ -340,12 +353,13 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
 // go in as given.
 void QueuePath(const QString& path, const QString& ext, FileSystem& files, EventLoop& events,
-               ReportListModel& file_list, Unread& unread) {
+               ReportListModel& file_list, Unread& unread, ReadIndex* index) {
   const std::optional<int> attributes = files.Attributes(path);
   if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
     file_list.AppendRow(path);
     return;
   }
+  if (index) index->Walked(FileNames::ToStdBytes(path));
   const QString pattern = QStringLiteral("*.") + ext;
   AddFolder::ListedFiles listed;
   for (const QString& folder :
@@ -371,7 +385,7 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
     const QString given =
         options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
     QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list,
-              unread);
+              unread, options.index);
   }
   if (inputs.Failed()) {
     Say(inputs.Problem());
@@ -397,6 +411,7 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
       run.SetColumns(run_columns);
       run.SetLegacyTextDecoder(options.decoder);
       run.SetJobs(options.jobs);
+      run.SetIndex(options.index);
       FolderTotals totals;
       if (options.summary) run.SetFolderTotals(&totals);
       run.Start();
@@ -485,6 +500,12 @@ int Extract(const std::vector<std::string>& args) {
     Say("cannot write the workbook to '" + options.output +
         "': a workbook is saved as a file, and this is a device, a pipe or an open descriptor");
     return kFailure;
+  }
+  // The index is a cache: whatever becomes of it, the run goes on and its output is the same.
+  std::unique_ptr<ReadIndex> index;
+  if (!options.index_path.empty()) {
+    index = ReadIndex::Open(options.index_path, [](const std::string& text) { Say(text); });
+    options.index = index.get();
   }
   Unread unread;
   // JSON Lines and CSV go out row by row, unless the rows must be sorted or filtered first, come

@@ -23,6 +23,7 @@
 
 class FileSystem;
 class ReportListModel;
+class ReadIndex;
 
 struct ExtractOptions {
   /// A path given on the command line, or a list of them (--files-from), in the order given.
@@ -48,6 +49,8 @@ struct ExtractOptions {
   bool summary = false;
   /// Only the rows it keeps are written.
   std::optional<RowFilter> filter;
+  std::string index_path;      // --index: empty reads every file
+  ReadIndex* index = nullptr;  // opened from index_path; null when the run goes without
 
   /// Paths given, the lines of the lists included.
   size_t PathCount() const;

@@ -13,6 +13,7 @@
 
 #include "batch/FolderScan.h"
 #include "batch/LegacyText.h"
+#include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
@@ -138,7 +139,7 @@ class LineMaker {
 // Reads one file on a worker. A given path the engine could not open as a file may be a
 // folder, which the writer walks in its place; the file system is asked only then.
 Row ReadRow(Reading& reading, const Entry& entry, const LineMaker& maker, const FileSystem& files,
-            bool keep_path, const std::shared_ptr<LegacyTextDecoder>& decoder) {
+            bool keep_path, const std::shared_ptr<LegacyTextDecoder>& decoder, ReadIndex* index) {
   std::unique_ptr<clsID3>& tag = reading.tag;
   if (!tag) {
     tag = std::make_unique<clsID3>();
@@ -146,7 +147,11 @@ Row ReadRow(Reading& reading, const Entry& entry, const LineMaker& maker, const 
     tag->SetPictureCountWanted(maker.NeedsPictureCount());
     tag->SetLegacyTextDecoder(decoder);
   }
-  tag->SetFileName(entry.path);
+  if (index) {
+    index->Read(*tag, entry.path);
+  } else {
+    tag->SetFileName(entry.path);
+  }
   const ReadDiagnosis& d = tag->Diagnosis();
   using Status = ReadDiagnosis::Status;
   if (entry.given &&
@@ -254,7 +259,8 @@ class Writer {
         jobs_, [&](Entry& entry) { return inputs.Next(entry.path); },
         [&](const Entry& entry, int worker) {
           const auto w = static_cast<size_t>(worker);
-          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
+          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w],
+                         options_.index);
         });
     while (std::optional<Row> row = reads.Next()) {
       if (row->folder) {
@@ -272,6 +278,7 @@ class Writer {
  private:
   // The files beneath a folder, listed one folder at a time as the workers ask for them.
   void WriteFolder(const QString& path) {
+    if (options_.index) options_.index->Walked(FileNames::ToStdBytes(path));
     AddFolder::ListedFiles listed;
     const QStringList folders = WalkFolder(path, pattern_, files_, events_, unread_, listed);
     qsizetype folder = 0;
@@ -293,7 +300,8 @@ class Writer {
         },
         [&](const Entry& entry, int worker) {
           const auto w = static_cast<size_t>(worker);
-          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w]);
+          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w],
+                         options_.index);
         });
     while (std::optional<Row> row = reads.Next()) Write(*row);
   }
@@ -347,6 +355,7 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
     return Commands::kFailure;
   }
   out.Commit();
+  if (options.index) options.index->Finish();
   // The engine says which rows are empty; the system's reason is asked of those alone.
   for (const std::string& path : writer.NotRead()) {
     std::string why;

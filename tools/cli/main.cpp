@@ -19,7 +19,10 @@ constexpr const char* kUsageHead =
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
     "  extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE] [--csv-safe] PATH...\n"
     "                           one row per file, from the files and the folder trees given,\n"
-    "                           as the window's exports write it; --files-from LIST as for dump\n";
+    "                           as the window's exports write it; --files-from LIST as for dump\n"
+    "  changes --index FILE PATH...\n"
+    "                           the files new, changed or gone under PATH since the index saw\n"
+    "                           them\n";
 constexpr const char* kUsageTail =
     "  strip FILE...            removes the ID3v2, Lyrics3 and ID3v1 tags, keeping the audio\n"
     "\n"
@@ -58,16 +61,18 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::map<std::string, int (*)(const std::vector<std::string>&)> commands = {
-      {"dump", &Commands::Dump},
 #ifdef TAGLOOM_CLI_EXTRACT
-      {"extract", &Commands::Extract},
+      {"dump", &Commands::DumpIndexed}, {"extract", &Commands::Extract},
+      {"changes", &Commands::Changes},
+#else
+      {"dump", &Commands::Dump},
 #endif
-      {"set", &Commands::Set},
-      {"strip", &Commands::Strip},
+      {"set", &Commands::Set},          {"strip", &Commands::Strip},
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
-    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n" << Usage();
+    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n"
+              << Usage();
     return 2;
   }
   return found->second(args);

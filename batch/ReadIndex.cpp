@@ -1,0 +1,607 @@
+#include "batch/ReadIndex.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/statfs.h>
+#include <time.h>
+#include <unistd.h>
+#include <xxhash.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "tag/clsID3.h"
+
+namespace {
+
+// "TLIX": the mark that tells our index from any other SQLite file, which is never touched.
+constexpr int kApplicationId = 0x544C4958;
+// Reads are kept in batches: one transaction each, short enough for another run to get in.
+constexpr size_t kBatchFiles = 256;
+constexpr size_t kBatchBytes = 8u << 20;
+// Another run sharing the index holds it this long at most.
+constexpr int kBusyMilliseconds = 30000;
+// Look-ups share one read transaction; it ends after this many, letting the log be folded in.
+constexpr int kLookupsARead = 512;
+// Long enough for the coarsest clock of a file system that keeps a change time.
+constexpr int64_t kStillFor = 2'000'000'000;
+
+struct Key {
+  int64_t dev = 0, ino = 0, size = 0, mtime = 0, ctime = 0;
+  bool operator==(const Key&) const = default;
+};
+
+int64_t Nanoseconds(const timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+Key KeyOf(const struct stat& st) {
+  return {static_cast<int64_t>(st.st_dev), static_cast<int64_t>(st.st_ino),
+          static_cast<int64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+// File systems whose change time is not theirs but made up from the modification time, so a
+// rewrite with the time put back passes unseen.
+const char* WithoutChangeTime(const std::string& path) {
+  struct statfs fs {};
+  if (::statfs(path.c_str(), &fs) != 0) return nullptr;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x4d44:
+      return "FAT";
+    case 0x2011BAB0:
+      return "exFAT";
+    case 0x65735546:
+      return "FUSE (exFAT or NTFS)";
+    case 0x4244:
+      return "HFS";
+    default:
+      return nullptr;
+  }
+}
+
+// The byte string just past every path beneath `folder`, which ends with the separator.
+std::string PastFolder(std::string folder) {
+  folder.back() = static_cast<char>('/' + 1);
+  return folder;
+}
+
+uint64_t Sum(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
+
+}  // namespace
+
+class ReadIndex::Store {
+ public:
+  Store(std::string path, Say say) : path_(std::move(path)), say_(std::move(say)) {
+    std::string cwd(4096, '\0');
+    while (!::getcwd(cwd.data(), cwd.size()) && errno == ERANGE) cwd.resize(cwd.size() * 2);
+    cwd_ = cwd.c_str();
+  }
+  ~Store() {
+    {
+      std::lock_guard lock(mutex_);
+      FlushLocked();
+    }
+    Close();
+  }
+
+  // False when the run must go without the index; the user was told why.
+  bool Open() {
+    // Runs that start together may find the index half made, or being made, by one another.
+    Opened opened = OpenDb();
+    for (int tries = 0; opened == Opened::kBusy && tries < 500; ++tries) {
+      ::usleep(10000);
+      opened = OpenDb();
+    }
+    switch (opened) {
+      case Opened::kBusy:
+        Refuse("another run holds it");
+        return false;
+      case Opened::kYes:
+        return true;
+      case Opened::kRefused:
+        return false;
+      case Opened::kDamaged:
+        MoveAside();
+        return OpenDb() == Opened::kYes;
+    }
+    return false;
+  }
+
+  void Read(clsID3& tag, const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      tag.SetFileName(path);
+      ++read_;
+      return;
+    }
+    const Key key = KeyOf(st);
+    const bool trusted = OwnChangeTime(st.st_dev, path);
+    const std::string kept = Absolute(path);
+    if (trusted && Take(tag, path, kept, key)) {
+      ++taken_;
+      return;
+    }
+    tag.SetFileName(path);
+    ++read_;
+    if (!trusted || !writable_ || tag.Diagnosis().NotRead()) return;
+    // A file changed while it was read is kept for no one: its status no longer says which read.
+    struct stat after {};
+    if (::stat(path.c_str(), &after) != 0 || !(KeyOf(after) == key)) return;
+    std::string record = tag.SavedRead();
+    if (record.empty()) return;
+    // A read that passed over the pictures uncounted serves only runs that do not count them.
+    const int32_t pictures =
+        tag.PicturesWanted() || tag.PictureCountWanted() ? tag.PictureCount() : -1;
+    // A file changed within the clock's step of its read may change again without its times
+    // moving: kept, but read again until it has been still for a while.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const bool recent = Nanoseconds(now) - std::max(key.ctime, key.mtime) < still_for_;
+    std::lock_guard lock(mutex_);
+    pending_bytes_ += record.size() + kept.size();
+    pending_.push_back({kept, key, std::move(record), pictures, recent});
+    if (pending_.size() >= kBatchFiles || pending_bytes_ >= kBatchBytes) FlushLocked();
+  }
+
+  void Walked(std::string_view folder) {
+    if (folder.empty()) return;
+    std::string root = Absolute(folder);
+    if (root.back() != '/') root.push_back('/');
+    std::lock_guard lock(mutex_);
+    if (!db_) return;
+    if (walked_.empty() &&
+        Exec("CREATE TEMP TABLE IF NOT EXISTS seen(path BLOB PRIMARY KEY)") != SQLITE_OK)
+      return;
+    walked_.push_back(std::move(root));
+  }
+
+  void Finish() {
+    std::lock_guard lock(mutex_);
+    FlushLocked();
+    EndRead();
+    if (!db_ || !writable_ || walked_.empty()) return;
+    if (Begin() != SQLITE_OK) return;
+    sqlite3_stmt* drop = Prepare(
+        "DELETE FROM files WHERE path >= ?1 AND path < ?2 AND path NOT IN (SELECT path FROM "
+        "temp.seen)");
+    int rc = drop ? SQLITE_OK : sqlite3_errcode(db_);
+    for (const std::string& root : walked_) {
+      if (rc != SQLITE_OK) break;
+      const std::string past = PastFolder(root);
+      sqlite3_bind_blob(drop, 1, root.data(), static_cast<int>(root.size()), SQLITE_STATIC);
+      sqlite3_bind_blob(drop, 2, past.data(), static_cast<int>(past.size()), SQLITE_STATIC);
+      rc = sqlite3_step(drop);
+      rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+      sqlite3_reset(drop);
+    }
+    sqlite3_finalize(drop);
+    if (rc == SQLITE_OK) rc = Exec("COMMIT");
+    if (rc != SQLITE_OK) Failed(rc);
+    walked_.clear();
+  }
+
+  State StateOf(const std::string& path, const struct stat& status) {
+    std::lock_guard lock(mutex_);
+    if (!db_) return State::kNew;
+    Row row;
+    if (!FindLocked(Absolute(path), row, false)) return State::kNew;
+    return row.key == KeyOf(status) ? State::kSame : State::kChanged;
+  }
+
+  std::vector<std::string> PathsUnder(std::string_view folder) {
+    std::vector<std::string> paths;
+    std::lock_guard lock(mutex_);
+    if (!db_ || folder.empty()) return paths;
+    std::string file = Absolute(folder);
+    while (file.size() > 1 && file.back() == '/') file.pop_back();
+    const std::string root = file == "/" ? file : file + '/';
+    const std::string past = PastFolder(root);
+    EndRead();
+    sqlite3_stmt* under = Prepare(
+        "SELECT path FROM files WHERE path = ?3 OR (path >= ?1 AND path < ?2) ORDER BY path");
+    if (!under) return paths;
+    sqlite3_bind_blob(under, 1, root.data(), static_cast<int>(root.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(under, 2, past.data(), static_cast<int>(past.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(under, 3, file.data(), static_cast<int>(file.size()), SQLITE_STATIC);
+    int rc;
+    while ((rc = sqlite3_step(under)) == SQLITE_ROW)
+      paths.emplace_back(static_cast<const char*>(sqlite3_column_blob(under, 0)),
+                         static_cast<size_t>(sqlite3_column_bytes(under, 0)));
+    sqlite3_finalize(under);
+    if (rc != SQLITE_DONE) Failed(rc);
+    return paths;
+  }
+
+  void SetProbe(ChangeTimeProbe probe) {
+    std::lock_guard lock(mutex_);
+    probe_ = std::move(probe);
+    own_change_time_.clear();
+  }
+
+  Counts Tally() const { return {taken_.load(), read_.load()}; }
+  void SetStillFor(int64_t nanoseconds) { still_for_ = nanoseconds; }
+
+ private:
+  enum class Opened : uint8_t { kYes, kRefused, kDamaged, kBusy };
+  struct Row {
+    Key key;
+    uint64_t sum = 0;
+    int32_t pictures = 0;
+    bool recent = false;
+    std::string record;
+  };
+  struct Pending {
+    std::string path;
+    Key key;
+    std::string record;
+    int32_t pictures = 0;
+    bool recent = false;
+  };
+
+  Opened OpenDb() {
+    // Made here, not by SQLite, so that it is never readable by others: it holds the paths.
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return Refuse(std::strerror(errno));
+    struct stat st {};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular) return Refuse("not a regular file");
+    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+      const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      Close();
+      return Refuse(why);
+    }
+    sqlite3_busy_timeout(db_, kBusyMilliseconds);
+    sqlite3_extended_result_codes(db_, 0);
+    int64_t application = 0, version = 0, tables = 0;
+    // Read as one snapshot: another run may be making the index between two of the reads.
+    int rc = Exec("BEGIN");
+    if (rc == SQLITE_OK) rc = Single("PRAGMA application_id", application);
+    if (rc == SQLITE_OK) rc = Single("PRAGMA user_version", version);
+    if (rc == SQLITE_OK) rc = Single("SELECT count(*) FROM sqlite_master", tables);
+    Exec("COMMIT");
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+      why_damaged_ = rc == SQLITE_NOTADB ? "not an SQLite file" : "its structure is broken";
+      Close();
+      return Opened::kDamaged;
+    }
+    if (rc != SQLITE_OK) return Trouble(rc);
+    if (version > kSchema) {
+      Close();
+      return Refuse("it was written by a newer Tagloom, and is left as it is");
+    }
+    if (application != kApplicationId && (application != 0 || tables > 0)) {
+      Close();
+      return Refuse("it is an SQLite file of another program, and is left as it is");
+    }
+    // Larger pages than SQLite's own: a kept read is a kilobyte or two, and a page then holds
+    // several, written with fewer calls. Taken only by a file that is still empty.
+    if (tables == 0) Exec("PRAGMA page_size=16384");
+    rc = Exec("PRAGMA journal_mode=WAL");
+    // No waiting for the disk: a run killed leaves the log whole, and what a power cut might
+    // leave behind is either found damaged or a read that still matches its file's status and
+    // checksum. The index is a cache; nothing in it is the only copy.
+    if (rc == SQLITE_OK) rc = Exec("PRAGMA synchronous=OFF");
+    if (rc == SQLITE_OK && version < kSchema) rc = Create();
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
+      why_damaged_ = "its structure is broken";
+      Close();
+      return Opened::kDamaged;
+    }
+    if (rc != SQLITE_OK) return Trouble(rc);
+    find_ = Prepare(
+        "SELECT dev, ino, size, mtime, ctime, sum, pictures, record, recent FROM files "
+        "WHERE path = ?1");
+    put_ = Prepare(
+        "INSERT OR REPLACE INTO files(path, dev, ino, size, mtime, ctime, sum, pictures, record, "
+        "recent) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    if (!find_ || !put_) return Refuse(sqlite3_errmsg(db_));
+    writable_ = true;
+    return Opened::kYes;
+  }
+
+  // The table, made once by whichever run comes first; an older layout's rows are dropped.
+  int Create() {
+    int rc = Begin();
+    int64_t version = 0;
+    if (rc == SQLITE_OK) rc = Single("PRAGMA user_version", version);
+    if (rc == SQLITE_OK && version < kSchema) {
+      rc = Exec("DROP TABLE IF EXISTS files");
+      if (rc == SQLITE_OK)
+        rc = Exec(
+            "CREATE TABLE files(path BLOB PRIMARY KEY, dev INTEGER NOT NULL, ino INTEGER NOT "
+            "NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, ctime INTEGER NOT NULL, sum "
+            "INTEGER NOT NULL, pictures INTEGER NOT NULL, record BLOB NOT NULL, "
+            "recent INTEGER NOT NULL)");
+      if (rc == SQLITE_OK) rc = Exec("PRAGMA application_id=" + std::to_string(kApplicationId));
+      if (rc == SQLITE_OK) rc = Exec("PRAGMA user_version=" + std::to_string(kSchema));
+    }
+    if (rc == SQLITE_OK) return Exec("COMMIT");
+    Exec("ROLLBACK");
+    return rc;
+  }
+
+  Opened Trouble(int rc) {
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+      Close();
+      return Opened::kBusy;
+    }
+    return Refuse(sqlite3_errmsg(db_));
+  }
+
+  Opened Refuse(const std::string& why) {
+    Close();
+    say_("cannot use the index '" + path_ + "': " + why + "; this run goes without it");
+    return Opened::kRefused;
+  }
+
+  bool Take(clsID3& tag, const std::string& path, const std::string& kept, const Key& key) {
+    Row row;
+    {
+      std::lock_guard lock(mutex_);
+      if (!db_ || !FindLocked(kept, row, true) || !(row.key == key) || row.recent) return false;
+    }
+    if (tag.PicturesWanted() && row.pictures != 0) return false;
+    if (tag.PictureCountWanted() && row.pictures < 0) return false;
+    if (Sum(row.record) != row.sum) {
+      std::lock_guard lock(mutex_);
+      Damaged("a kept read does not match its checksum");
+      return false;
+    }
+    if (tag.RestoreRead(row.record, path)) return true;
+    // A record of another layout is an older Tagloom's: read again and kept anew. One of this
+    // layout that does not restore is damage the checksum missed.
+    if (!row.record.empty() &&
+        static_cast<uint8_t>(row.record.front()) == clsID3::kReadRecordLayout) {
+      std::lock_guard lock(mutex_);
+      Damaged("a kept read cannot be restored");
+    }
+    return false;
+  }
+
+  bool FindLocked(const std::string& path, Row& row, bool whole) {
+    // Look-ups go in read transactions of many, so that SQLite takes its locks once for them
+    // rather than once each.
+    if (!reading_ && Exec("BEGIN") == SQLITE_OK) {
+      reading_ = true;
+      lookups_ = 0;
+    }
+    if (++lookups_ >= kLookupsARead) EndRead();
+    sqlite3_bind_blob(find_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(find_);
+    const bool found = rc == SQLITE_ROW;
+    if (found) {
+      row.key = {sqlite3_column_int64(find_, 0), sqlite3_column_int64(find_, 1),
+                 sqlite3_column_int64(find_, 2), sqlite3_column_int64(find_, 3),
+                 sqlite3_column_int64(find_, 4)};
+      row.sum = static_cast<uint64_t>(sqlite3_column_int64(find_, 5));
+      row.pictures = sqlite3_column_int(find_, 6);
+      row.recent = sqlite3_column_int(find_, 8) != 0;
+      if (whole) {
+        const void* blob = sqlite3_column_blob(find_, 7);
+        row.record.assign(static_cast<const char*>(blob),
+                          blob ? static_cast<size_t>(sqlite3_column_bytes(find_, 7)) : 0);
+      }
+    }
+    sqlite3_reset(find_);
+    if (!found && rc != SQLITE_DONE) Failed(rc);
+    if (found && !walked_.empty()) Seen(path);
+    return found;
+  }
+
+  void Seen(const std::string& path) {
+    if (!seen_) seen_ = Prepare("INSERT OR IGNORE INTO temp.seen(path) VALUES (?1)");
+    if (!seen_) return;
+    sqlite3_bind_blob(seen_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+    sqlite3_step(seen_);
+    sqlite3_reset(seen_);
+  }
+
+  void FlushLocked() {
+    if (!db_ || !writable_ || pending_.empty()) return;
+    EndRead();
+    int rc = Begin();
+    for (const Pending& p : pending_) {
+      if (rc != SQLITE_OK) break;
+      const uint64_t sum = Sum(p.record);
+      sqlite3_bind_blob(put_, 1, p.path.data(), static_cast<int>(p.path.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(put_, 2, p.key.dev);
+      sqlite3_bind_int64(put_, 3, p.key.ino);
+      sqlite3_bind_int64(put_, 4, p.key.size);
+      sqlite3_bind_int64(put_, 5, p.key.mtime);
+      sqlite3_bind_int64(put_, 6, p.key.ctime);
+      sqlite3_bind_int64(put_, 7, static_cast<int64_t>(sum));
+      sqlite3_bind_int(put_, 8, p.pictures);
+      sqlite3_bind_blob(put_, 9, p.record.data(), static_cast<int>(p.record.size()), SQLITE_STATIC);
+      sqlite3_bind_int(put_, 10, p.recent ? 1 : 0);
+      rc = sqlite3_step(put_);
+      rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+      sqlite3_reset(put_);
+      if (rc == SQLITE_OK && !walked_.empty()) Seen(p.path);
+    }
+    if (rc == SQLITE_OK) rc = Exec("COMMIT");
+    if (rc == SQLITE_BUSY && pending_.size() < 4 * kBatchFiles) {
+      // Another run holds the index longer than it should: the reads wait for the next batch.
+      Exec("ROLLBACK");
+      return;
+    }
+    pending_.clear();
+    pending_bytes_ = 0;
+    if (rc != SQLITE_OK) {
+      Exec("ROLLBACK");
+      Failed(rc);
+    }
+  }
+
+  void Failed(int rc) {
+    if (!db_) return;
+    if (rc == SQLITE_CORRUPT || rc == SQLITE_NOTADB) {
+      Damaged("its structure is broken");
+      return;
+    }
+    if (!writable_) return;
+    writable_ = false;
+    say_("cannot write the index '" + path_ + "': " + sqlite3_errstr(rc) +
+         "; this run goes on without keeping its reads");
+  }
+
+  // Told once; the index is rebuilt from this run's reads on, and the damaged file kept aside.
+  void Damaged(const std::string& why) {
+    if (!db_) return;
+    why_damaged_ = why;
+    Close();
+    MoveAside();
+    if (OpenDb() != Opened::kYes) Close();
+  }
+
+  void MoveAside() {
+    const std::string aside = path_ + ".damaged";
+    say_("the index '" + path_ + "' is damaged (" + why_damaged_ + "): moved aside to '" + aside +
+         "' and made anew");
+    std::rename(path_.c_str(), aside.c_str());
+    ::unlink((path_ + "-wal").c_str());
+    ::unlink((path_ + "-shm").c_str());
+  }
+
+  bool OwnChangeTime(dev_t dev, const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const auto known = own_change_time_.find(dev);
+    if (known != own_change_time_.end()) return known->second;
+    bool own = true;
+    const char* kind = nullptr;
+    if (probe_) {
+      own = probe_(path);
+      kind = "this";
+    } else {
+      kind = WithoutChangeTime(path);
+      own = kind == nullptr;
+    }
+    own_change_time_.emplace(dev, own);
+    if (!own && !told_change_time_) {
+      told_change_time_ = true;
+      say_("files on " + std::string(kind) + " file system (first '" + path +
+           "') are read every time: it keeps no change time the index '" + path_ + "' could trust");
+    }
+    return own;
+  }
+
+  // Paths are kept from the root, so that a run from another folder finds them.
+ public:
+  std::string Absolute(std::string_view path) const {
+    std::string whole;
+    if (path.empty() || path.front() != '/') {
+      whole = cwd_;
+      if (whole.empty() || whole.back() != '/') whole.push_back('/');
+    }
+    whole += path;
+    // "./" and doubled separators name the same file; ".." may not, past a link.
+    if (whole.find("//") == std::string::npos && whole.find("/./") == std::string::npos)
+      return whole;
+    std::string plain;
+    for (size_t at = 0; at < whole.size();) {
+      const size_t end = std::min(whole.find('/', at), whole.size());
+      const std::string_view part(whole.data() + at, end - at);
+      if (!part.empty() && part != ".") (plain += '/') += part;
+      at = end + 1;
+    }
+    if (plain.empty() || (whole.back() == '/' && plain != "/")) plain += '/';
+    return plain;
+  }
+
+ private:
+  int Begin() { return Exec("BEGIN IMMEDIATE"); }
+
+  void EndRead() {
+    if (!reading_) return;
+    reading_ = false;
+    Exec("COMMIT");
+  }
+
+  int Exec(const std::string& sql) {
+    return db_ ? sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+  }
+
+  int Single(const char* sql, int64_t& value) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_step(stmt);
+      if (rc == SQLITE_ROW) value = sqlite3_column_int64(stmt, 0);
+      rc = rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+    }
+    sqlite3_finalize(stmt);
+    return rc;
+  }
+
+  sqlite3_stmt* Prepare(const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+      sqlite3_finalize(stmt);
+      return nullptr;
+    }
+    return stmt;
+  }
+
+  void Close() {
+    if (db_) EndRead();
+    for (sqlite3_stmt** stmt : {&find_, &put_, &seen_}) {
+      sqlite3_finalize(*stmt);
+      *stmt = nullptr;
+    }
+    if (db_) sqlite3_close_v2(db_);
+    db_ = nullptr;
+    writable_ = false;
+    walked_.clear();
+  }
+
+  const std::string path_;
+  const Say say_;
+  std::string cwd_;
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* find_ = nullptr;
+  sqlite3_stmt* put_ = nullptr;
+  sqlite3_stmt* seen_ = nullptr;
+  std::atomic<bool> writable_{false};
+  bool reading_ = false;  // a read transaction is open
+  int lookups_ = 0;       // in it
+  std::string why_damaged_;
+  std::vector<Pending> pending_;
+  size_t pending_bytes_ = 0;
+  std::vector<std::string> walked_;
+  ChangeTimeProbe probe_;
+  std::unordered_map<dev_t, bool> own_change_time_;
+  bool told_change_time_ = false;
+  std::atomic<int64_t> still_for_{kStillFor};
+  std::atomic<int64_t> taken_{0};
+  std::atomic<int64_t> read_{0};
+};
+
+std::unique_ptr<ReadIndex> ReadIndex::Open(const std::string& path, Say say) {
+  auto store = std::make_unique<Store>(path, std::move(say));
+  if (!store->Open()) return nullptr;
+  return std::unique_ptr<ReadIndex>(new ReadIndex(std::move(store)));
+}
+
+ReadIndex::ReadIndex(std::unique_ptr<Store> store) : store_(std::move(store)) {}
+ReadIndex::~ReadIndex() = default;
+
+void ReadIndex::Read(clsID3& tag, const std::string& path) { store_->Read(tag, path); }
+void ReadIndex::Walked(std::string_view folder) { store_->Walked(folder); }
+void ReadIndex::Finish() { store_->Finish(); }
+ReadIndex::State ReadIndex::StateOf(const std::string& path, const struct stat& status) {
+  return store_->StateOf(path, status);
+}
+std::vector<std::string> ReadIndex::PathsUnder(std::string_view folder) {
+  return store_->PathsUnder(folder);
+}
+std::string ReadIndex::KeptPath(std::string_view path) const { return store_->Absolute(path); }
+void ReadIndex::SetChangeTimeProbe(ChangeTimeProbe probe) { store_->SetProbe(std::move(probe)); }
+void ReadIndex::SetStillFor(int64_t nanoseconds) { store_->SetStillFor(nanoseconds); }
+ReadIndex::Counts ReadIndex::Tally() const { return store_->Tally(); }
