@@ -7,7 +7,8 @@ packages=(
   libxlsxwriter-dev libtag1-dev zlib1g-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  libuchardet-dev
+  libuchardet-dev libxxhash-dev
+  chromium
   python3 python3-mutagen lame mpg123 unzip xdg-utils dpkg-dev
   fonts-dejavu-core
   xvfb libx11-dev libxfixes-dev libxtst-dev

@@ -15,6 +15,7 @@ inline constexpr int kUsage = 2;
 /// The output is whole, but files or folders in it could not be read; each was named.
 inline constexpr int kNotAllRead = 3;
 
+int Audit(const std::vector<std::string>& args);
 int Dump(const std::vector<std::string>& args);
 int Extract(const std::vector<std::string>& args);
 int Set(const std::vector<std::string>& args);

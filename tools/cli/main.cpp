@@ -17,6 +17,9 @@ constexpr const char* kUsageHead =
     "commands:\n"
     "  dump FILE...             one JSON line per file: every tag field, flag and audio property\n"
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
+    "  audit [--format html|text|csv|json] [-o FILE] PATH...\n"
+    "                           the library report: what is wrong, missing, inconsistent or\n"
+    "                           duplicated, album by album, with statistics (audit --help)\n"
     "  extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE] [--csv-safe] PATH...\n"
     "                           one row per file, from the files and the folder trees given,\n"
     "                           as the window's exports write it; --files-from LIST as for dump\n";
@@ -30,8 +33,9 @@ constexpr const char* kUsageTail =
     "  0  every file was read or changed and the output written\n"
     "  1  the output, a list of paths or a file to change could not be written or read\n"
     "  2  a usage error\n"
-    "  3  dump and extract: the output was written, but some file or folder could not be read\n"
-    "     (each is named, with the reason, on standard error)\n"
+    "  3  dump, extract and audit: the output was written, but some file or folder could not be\n"
+    "     read (each is named, with the reason, on standard error)\n"
+    "  4  audit: findings were written\n"
     "\n"
     "options:\n"
     "  --help      show this text\n"
@@ -60,14 +64,14 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const std::vector<std::string>&)> commands = {
       {"dump", &Commands::Dump},
 #ifdef TAGLOOM_CLI_EXTRACT
-      {"extract", &Commands::Extract},
+      {"audit", &Commands::Audit}, {"extract", &Commands::Extract},
 #endif
-      {"set", &Commands::Set},
-      {"strip", &Commands::Strip},
+      {"set", &Commands::Set},     {"strip", &Commands::Strip},
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
-    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n" << Usage();
+    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n"
+              << Usage();
     return 2;
   }
   return found->second(args);
