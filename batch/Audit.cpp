@@ -1,5 +1,7 @@
 #include "batch/Audit.h"
 
+#include "batch/ColumnCatalogue.h"
+
 #include <QHash>
 #include <QMap>
 #include <algorithm>
@@ -65,7 +67,8 @@ struct Album {
 
 class Checker {
  public:
-  Checker(const Rows& rows, const Options& options) : rows_(rows), options_(options) {}
+  Checker(const Rows& rows, const Options& options)
+      : rows_(rows), options_(options), extra_(ExtraHeaders(options.require)) {}
 
   Report Run() {
     GroupAlbums();
@@ -111,6 +114,12 @@ class Checker {
         ++group.album.unjudged;
       }
     }
+    // A broken file without an album title may be any album's missing track in its folder.
+    QHash<QString, qsizetype> untitled;
+    for (const Group& group : albums_)
+      if (group.album.title.isEmpty()) untitled[group.album.folder] += group.album.unjudged;
+    for (Group& group : albums_)
+      if (!group.album.title.isEmpty()) group.album.unjudged += untitled.value(group.album.folder);
   }
 
   void Add(const Album& album, const char* rule, Severity severity, const QString& path,
@@ -139,7 +148,12 @@ class Checker {
     QStringList missing;
     for (const QString& header : options_.require) {
       const qsizetype c = ColumnHeaders().indexOf(header);
-      if (c >= 0 && row.cells[static_cast<size_t>(c)].trimmed().isEmpty()) missing.append(header);
+      const qsizetype e = c < 0 ? extra_.indexOf(header) : -1;
+      const QString* cell = c >= 0 ? &row.cells[static_cast<size_t>(c)]
+                            : e >= 0 && static_cast<size_t>(e) < row.extra.size()
+                                ? &row.extra[static_cast<size_t>(e)]
+                                : nullptr;
+      if (cell && cell->trimmed().isEmpty()) missing.append(header);
     }
     if (!missing.isEmpty())
       AddFile(album, "missing-field", Severity::kWarning, i,
@@ -420,6 +434,7 @@ class Checker {
 
   const Rows& rows_;
   const Options& options_;
+  const QStringList extra_;
   std::vector<Group> albums_;
   std::unordered_map<size_t, size_t> album_of_;
   std::vector<Finding> pending_;
@@ -455,20 +470,22 @@ const char* SeverityName(Severity severity) {
 
 bool ResolveRequired(QStringList& require, QString& problem) {
   for (QString& field : require) {
-    bool found = false;
-    for (const QString& header : ColumnHeaders()) {
-      if (header.compare(field.trimmed(), Qt::CaseInsensitive) == 0) {
-        field = header;
-        found = true;
-      }
-    }
-    if (!found) {
-      problem = QStringLiteral("unknown field '%1' (one of %2)")
-                    .arg(field.trimmed(), ColumnHeaders().join(QStringLiteral(", ")));
+    const ColumnCatalogue::Column* column = ColumnCatalogue::Find(field.trimmed());
+    if (!column) {
+      problem = QStringLiteral("unknown field '%1' (extract --list-columns names them)")
+                    .arg(field.trimmed());
       return false;
     }
+    field = column->header;
   }
   return true;
+}
+
+QStringList ExtraHeaders(const QStringList& require) {
+  QStringList extra;
+  for (const QString& header : require)
+    if (!ColumnHeaders().contains(header) && !extra.contains(header)) extra.append(header);
+  return extra;
 }
 
 QString Folded(const QString& text) {

@@ -62,6 +62,8 @@ struct Row {
   std::optional<Cover> cover;
   std::optional<uint64_t> audio_hash;         ///< with --audio-hash: of the bytes between the tags
   std::optional<std::vector<Damage>> damage;  ///< with --deep: what the frame walk met
+  /// Cells of required fields beyond the report's columns, in the order ExtraHeaders gives.
+  std::vector<QString> extra;
 
   const QString& operator[](Cell c) const { return cells[c]; }
   QString& operator[](Cell c) { return cells[c]; }
@@ -107,8 +109,11 @@ struct Report {
   int64_t errors = 0, warnings = 0, infos = 0;
 };
 
-/// Checks `require`: headers the rows hold (any letter case); the unknown one in `problem`.
+/// Checks `require`: catalogue headers (any letter case), spelled as the catalogue spells them;
+/// the unknown one in `problem`.
 bool ResolveRequired(QStringList& require, QString& problem);
+/// The required headers that are none of the report's own columns: rows carry them in `extra`.
+QStringList ExtraHeaders(const QStringList& require);
 
 /// The rules and the statistics over the rows.
 Report Run(const std::vector<Row>& rows, const Options& options);

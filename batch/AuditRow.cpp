@@ -6,7 +6,19 @@
 
 namespace AuditRow {
 
-Audit::Row Make(const clsID3& tag, const QString& path) {
+namespace {
+
+QString Cell(const ColumnCatalogue::Column& column, const ColumnCatalogue::Source& source,
+             CellText& made) {
+  if (column.view) return column.view(source).toString();
+  made.clear();
+  column.append(source, made);
+  return made.View().toString();
+}
+
+}  // namespace
+
+Audit::Row Make(const clsID3& tag, const QString& path, const QStringList& extra) {
   static const std::vector<const ColumnCatalogue::Column*> columns = [] {
     std::vector<const ColumnCatalogue::Column*> found;
     for (const QString& header : Audit::ColumnHeaders())
@@ -16,16 +28,11 @@ Audit::Row Make(const clsID3& tag, const QString& path) {
   Audit::Row row;
   const ColumnCatalogue::Source source{tag, path};
   CellText made;
-  for (size_t c = 0; c < columns.size(); ++c) {
-    const ColumnCatalogue::Column* column = columns[c];
-    if (!column) continue;
-    if (column->view) {
-      row.cells[c] = column->view(source).toString();
-    } else {
-      made.clear();
-      column->append(source, made);
-      row.cells[c] = made.View().toString();
-    }
+  for (size_t c = 0; c < columns.size(); ++c)
+    if (columns[c]) row.cells[c] = Cell(*columns[c], source, made);
+  for (const QString& header : extra) {
+    const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
+    row.extra.push_back(column ? Cell(*column, source, made) : QString());
   }
   if (tag.PicturesWanted() && tag.AttachedPictures())
     row.cover = AuditFacts::FrontCover(*tag.AttachedPictures());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include "batch/Audit.h"
 
@@ -10,6 +11,7 @@ class clsID3;
 /// the report's columns and, when the read kept the pictures, the front cover.
 namespace AuditRow {
 
-Audit::Row Make(const clsID3& tag, const QString& path);
+/// `extra`: the headers of required fields beyond the report's columns (Audit::ExtraHeaders).
+Audit::Row Make(const clsID3& tag, const QString& path, const QStringList& extra = {});
 
 }  // namespace AuditRow

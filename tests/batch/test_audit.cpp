@@ -177,6 +177,13 @@ TEST(AuditRules, MissingFieldAndTheRequiredList) {
   QString problem;
   ASSERT_TRUE(Audit::ResolveRequired(require, problem));
   EXPECT_EQ(require, (QStringList{Q("Title"), Q("Bit rate")}));
+  // A field beyond the report's own columns travels in the row's extra cells.
+  rows = CleanAlbum();
+  for (Row& r : rows) r.extra = {Q("Bach")};
+  rows[2].extra = {Q("")};
+  options.require = {Q("Title"), Q("Composer")};
+  EXPECT_EQ(Audit::ExtraHeaders(options.require), QStringList{Q("Composer")});
+  EXPECT_EQ(Only(Report(rows, options)).detail, Q("empty: Composer"));
   require = {Q("Mood")};
   EXPECT_FALSE(Audit::ResolveRequired(require, problem));
   EXPECT_TRUE(problem.contains(Q("Mood")));

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -43,7 +44,7 @@ std::string PngOfSize(uint32_t width, uint32_t height) {
 std::string Mp3(const Track& t) {
   std::string frames;
   const auto text = [&](const char* id, const std::string& value) {
-    if (!value.empty()) frames += Frame(3, id, TextBody(Encoding::Utf8, U(value)));
+    if (!value.empty()) frames += Frame(3, id, TextBody(Encoding::Latin1, U(value)));
   };
   text("TIT2", t.title);
   text("TPE1", t.artist);
@@ -55,7 +56,13 @@ std::string Mp3(const Track& t) {
   if (t.cover)
     frames += Frame(3, "APIC",
                     PictureBody(3, Encoding::Latin1, "image/png", 3, u"", PngOfSize(500, 500)));
-  return Id3v2Tag(3, frames) + SilentFrames(t.format, t.frames);
+  // Each file's audio its own: a byte of main data in every frame, which no header looks at.
+  std::string audio = SilentFrames(t.format, t.frames);
+  const int frame = FrameLength(t.format, false);
+  const size_t seed = std::hash<std::string>()(t.title + t.album);
+  for (size_t at = 100; at + 4 < audio.size(); at += static_cast<size_t>(frame))
+    for (size_t b = 0; b < 4; ++b) audio[at + b] = static_cast<char>(1 + (seed >> (8 * b)) % 250);
+  return Id3v2Tag(3, frames) + audio;
 }
 
 // 30 albums of 10 tracks; `faults` plants one fault of each kind, and remembers where.
@@ -137,10 +144,9 @@ struct Library {
              std::string(4000, 'x');
     }
     if (a == 10 && n == 10) {
-      t.title =
+      t.genre =
           "<script>document.title='pwned'</script>\"><img src=x "
-          "onerror=\"document.title='pwned'\">";
-      t.genre = "<b onmouseover=alert(1)>Rock";
+          "onerror=\"document.title='pwned'\"><b onmouseover=alert(1)>Rock";
       expect("album-field-differs", path);
     }
     return {};
@@ -246,9 +252,9 @@ TEST_F(AuditCli, HtmlPageRendersInChromiumAndHostileTextStaysText) {
   EXPECT_EQ(run.out.find("pwned</title>"), std::string::npos);
   EXPECT_EQ(run.out.find("<b onmouseover"), std::string::npos);
   EXPECT_NE(run.out.find("&lt;script&gt;document.title="), std::string::npos);
-  EXPECT_EQ(run.err.find("Content Security Policy"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find("Uncaught"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.find(":ERROR:CONSOLE"), std::string::npos) << run.err;
+  // The page logs nothing itself: any console line (an error, a refused resource or script,
+  // a policy violation) is a fault.
+  EXPECT_EQ(run.err.find(":CONSOLE"), std::string::npos) << run.err;
 }
 
 }  // namespace

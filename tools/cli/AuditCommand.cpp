@@ -136,6 +136,7 @@ int Parse(const std::vector<std::string>& args, AuditOptions& o) {
   }
   if (o.format != "html" && o.format != "text" && o.format != "csv" && o.format != "json")
     return Usage("unknown format '" + o.format + "'");
+  o.wants.extra = Audit::ExtraHeaders(o.rules.require);
   if (o.read.ext.empty()) return Usage("--ext needs an extension");
   if (o.read.PathCount() == 0) return Usage("no files or folders given");
   return 0;

@@ -158,7 +158,7 @@ class Reader {
       if (attributes && (*attributes & FileAttribute::kDirectory))
         return Result{std::nullopt, entry.path, false};
     }
-    Result result{AuditRow::Make(*tag, text), entry.path, d.NotRead()};
+    Result result{AuditRow::Make(*tag, text, wants_.extra), entry.path, d.NotRead()};
     if ((wants_.deep || wants_.audio_hash) && tag->HasAudio()) {
       const Mapped mapped(entry.path);
       if (const auto bytes = mapped.Bytes()) {

@@ -11,6 +11,7 @@ namespace AuditRows {
 struct Wants {
   bool deep = false;        // walk every audio frame
   bool audio_hash = false;  // hash the audio between the tags
+  QStringList extra;        // required fields beyond the report's columns
 };
 
 /// The rows of the paths given (folders walked as `extract` walks them), in list order. Files
