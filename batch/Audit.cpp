@@ -76,6 +76,14 @@ class Checker {
       for (const size_t i : group.files_all) StatusAndFileRules(group, i);
       if (group.album.members.empty()) continue;
       const Album& a = group.album;
+      // Files without an album title in one folder are often loose tracks of anything: only
+      // their numbers are held together, and only when every one of them has a number.
+      if (a.title.isEmpty()) {
+        if (std::all_of(a.members.begin(), a.members.end(),
+                        [&](size_t i) { return Number(rows_[i][kTrackNumber]).has_value(); }))
+          TrackNumbers(a);
+        continue;
+      }
       FieldsDiffer(a);
       TrackNumbers(a);
       Covers(a);
@@ -518,9 +526,23 @@ class Tally {
   Share Take(const char* name, bool by_name = false) {
     Share share{QString::fromLatin1(name), {}};
     for (auto& [value, count] : counts_) share.counts.emplace_back(value, count);
-    if (!by_name)
+    if (!by_name) {
       std::stable_sort(share.counts.begin(), share.counts.end(),
                        [](const auto& a, const auto& b) { return a.second > b.second; });
+    } else {
+      // By the number the name starts with ("<96" first), names without one first.
+      const auto lead = [](const QString& name) {
+        if (name.startsWith(u'<')) return -1LL;
+        long long n = -2;
+        for (const QChar c : name) {
+          if (!c.isDigit()) break;
+          n = (n < 0 ? 0 : n * 10) + c.digitValue();
+        }
+        return n;
+      };
+      std::stable_sort(share.counts.begin(), share.counts.end(),
+                       [&](const auto& a, const auto& b) { return lead(a.first) < lead(b.first); });
+    }
     return share;
   }
 
@@ -532,7 +554,9 @@ QString BitRateBucket(long long kbps) {
   static constexpr int kBounds[] = {96, 128, 160, 192, 256, 320};
   int low = 0;
   for (const int bound : kBounds) {
-    if (kbps < bound) return QStringLiteral("%1-%2").arg(low, 3, 10, QChar(u'0')).arg(bound - 1);
+    if (kbps < bound)
+      return low == 0 ? QStringLiteral("<%1").arg(bound)
+                      : QStringLiteral("%1-%2").arg(low).arg(bound - 1);
     low = bound;
   }
   return QStringLiteral("320+");

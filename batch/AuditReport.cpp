@@ -34,6 +34,12 @@ std::string Clock(double seconds) {
   return text;
 }
 
+// "1 error", "2 warnings", "3 notes".
+std::string Counted(Severity severity, int64_t n) {
+  const std::string name = severity == Severity::kInfo ? "note" : Audit::SeverityName(severity);
+  return n == 1 ? name : name + "s";
+}
+
 std::string Summary(const Report& r) {
   const Audit::Statistics& s = r.stats;
   return std::to_string(s.files) + " files, " + Size(s.bytes) + ", " + Clock(s.seconds) + "; " +
@@ -201,6 +207,7 @@ std::string Text(const Report& r) {
   });
   out += "\nStatistics\n";
   for (const Audit::Share& share : r.stats.shares) {
+    if (share.counts.empty()) continue;
     out += "  " + Utf8(share.name) + ":";
     for (const auto& [value, count] : share.counts)
       out += " " + Utf8(value) + " " + std::to_string(count) + ";";
@@ -279,7 +286,8 @@ std::string Html(const Report& r) {
            "</td><td class=\"n\">" + std::to_string(entry.second) + "</td></tr>";
   }
   out += "</table>\n<h2>Library</h2>\n<div class=\"charts\">";
-  for (const Audit::Share& share : r.stats.shares) AppendBars(out, share.name, share.counts);
+  for (const Audit::Share& share : r.stats.shares)
+    if (!share.counts.empty()) AppendBars(out, share.name, share.counts);
   out += "</div>\n<h2>Findings</h2>\n<form id=\"filter\">";
   for (const Severity s : {Severity::kError, Severity::kWarning, Severity::kInfo}) {
     const std::string name = Audit::SeverityName(s);
@@ -295,8 +303,7 @@ std::string Html(const Report& r) {
     for (size_t i = from; i < to; ++i) ++by_severity[r.findings[i].severity];
     std::string counted;
     for (const auto& [s, n] : by_severity)
-      counted += std::string(counted.empty() ? "" : ", ") + std::to_string(n) + " " +
-                 Audit::SeverityName(s);
+      counted += std::string(counted.empty() ? "" : ", ") + std::to_string(n) + " " + Counted(s, n);
     out += "<details class=\"g\"><summary>" + Escaped(r.findings[from].album) + " <small>" +
            Escaped(r.findings[from].folder) + "</small> &mdash; " + counted + "</summary><table>";
     for (size_t i = from; i < to; ++i) {

@@ -104,6 +104,18 @@ TEST(AuditRules, CleanAlbumsStaySilent) {
   Row single = CleanAlbum(Q("/music/Singles"), Q(""), 1).front();
   single[Audit::kTrackNumber] = single[Audit::kTracks] = QString();
   rows.push_back(single);
+  // Loose files of anything in one folder, without album titles or numbers.
+  std::vector<Row> loose = CleanAlbum(Q("/music/Downloads"), Q(""), 4);
+  for (size_t i = 0; i < loose.size(); ++i) {
+    loose[i][Audit::kTrackNumber] = loose[i][Audit::kTracks] = QString();
+    loose[i][Audit::kBand] = QStringLiteral("Band %1").arg(i);
+    loose[i][Audit::kTitle] = QStringLiteral("Loose %1").arg(i);
+    loose[i][Audit::kYear] = QString::number(1970 + i);
+    loose[i][Audit::kSamplingRate] = i % 2 ? Q("48000") : Q("44100");
+    loose[i][Audit::kPictures] = QString::number(i % 2);
+    if (i % 2 == 0) loose[i].cover.reset();
+  }
+  rows.insert(rows.end(), loose.begin(), loose.end());
   Audit::Options options;
   options.require = {Q("Title"), Q("Artist")};
   const Audit::Report report = Report(rows, options);
@@ -313,6 +325,14 @@ TEST(AuditStatistics, SharesAndTotals) {
   EXPECT_EQ(share("profile"),
             (std::vector<std::pair<QString, int64_t>>{{Q("CBR"), 9}, {Q("VBR"), 1}}));
   EXPECT_EQ(share("bit rate"), (std::vector<std::pair<QString, int64_t>>{{Q("192-255"), 10}}));
+  rows[2][Audit::kBitRate] = Q("64");
+  rows[3][Audit::kBitRate] = Q("320");
+  rows[4][Audit::kBitRate] = Q("128");
+  Audit::Options low;
+  low.min_bitrate = 0;
+  EXPECT_EQ(Report(rows, low).stats.shares[3].counts,
+            (std::vector<std::pair<QString, int64_t>>{
+                {Q("<96"), 1}, {Q("128-159"), 1}, {Q("192-255"), 7}, {Q("320+"), 1}}));
   EXPECT_EQ(share("decade"),
             (std::vector<std::pair<QString, int64_t>>{{Q("1990s"), 9}, {Q("2000s"), 1}}));
   EXPECT_EQ(share("encoder").front(), std::make_pair(Q("LAME 3.100"), int64_t{10}));

@@ -147,6 +147,7 @@ int Parse(const std::vector<std::string>& args, AuditOptions& o) {
 namespace Commands {
 
 int Audit(const std::vector<std::string>& args) {
+  ExtractParts::SetCommand("audit");
   AuditOptions options;
   if (const int status = Parse(args, options); status != 0) return status < 0 ? kSuccess : status;
   ExtractParts::Unread unread;
