@@ -145,6 +145,11 @@ void Form1::ChooseColumns() {
   SetSummarySheet(choice.summary_sheet);
 }
 
+std::optional<LibraryReport::Made> Form1::MakeLibraryReport() const {
+  if (ExtractionRunning || ListView2.RowCount() == 0) return std::nullopt;
+  return LibraryReport::FromTables(ListView1, ListView2);
+}
+
 bool Form1::Stop() {
   if (!ExtractionRunning && !MousePointer.IsBusy()) return false;
   stop_requested_ = true;

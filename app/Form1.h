@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 #include "app/FormLoad.h"
+#include "app/LibraryReport.h"
 #include "app/SampleFiles.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FileList.h"
@@ -105,6 +107,9 @@ class Form1 {
   bool SetResultColumns(const QStringList& headers);
   /// "Columns…": the chooser, then the columns ticked, in their order.
   void ChooseColumns();
+  /// "Library report": the report of the result table's rows, without reading again; none while
+  /// a run adds rows or when the table is empty.
+  std::optional<LibraryReport::Made> MakeLibraryReport() const;
   /// A click on a result column's header (1-based): ascending, descending, then the run's
   /// order again. Refused, answering false, while a run adds rows.
   bool SortResultsBy(int column);

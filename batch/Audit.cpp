@@ -304,11 +304,13 @@ class Checker {
   }
 
   void Covers(const Album& album) {
+    // An empty Pictures cell is a count nobody made (a table without the column), not a zero.
     Members with, without;
     for (const size_t i : album.members)
-      (Number(rows_[i][kPictures]).value_or(0) > 0 ? with : without).push_back(i);
+      if (const auto count = Number(rows_[i][kPictures]))
+        (*count > 0 ? with : without).push_back(i);
     if (with.empty()) {
-      if (!album.title.isEmpty())
+      if (!without.empty())
         Add(album, "no-cover", Severity::kWarning, album.folder,
             QStringLiteral("no file of the album holds a picture (%1 files)")
                 .arg(album.members.size()));
@@ -404,7 +406,7 @@ class Checker {
       for (const size_t i : members) parts.append(Copy(i));
       Add(AlbumOf(members.front()), "duplicate-audio", Severity::kWarning,
           rows_[members.front()][kFullPath],
-          QStringLiteral("the same audio (xxh64 %1) in %2 files: ")
+          QStringLiteral("the same audio (XXH3 %1) in %2 files: ")
                   .arg(hash, 16, 16, QChar(u'0'))
                   .arg(members.size()) +
               parts.join(QStringLiteral(" | ")));

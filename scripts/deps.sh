@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libxlsxwriter-dev libtag1-dev zlib1g-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev

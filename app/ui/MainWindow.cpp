@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QShortcut>
@@ -13,6 +14,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/ui/LibraryReportDialog.h"
 #include "app/ui/ProgramArt.h"
 #include "app/ui/ProgressBarView.h"
 #include "platform/StepFailure.h"
@@ -64,6 +66,43 @@ QPushButton* MainWindow::MakeButton(int number, const QString& caption, void (Fo
 
 QPushButton* MainWindow::PushButton(int number) const {
   return number >= 1 && number <= 13 ? buttons_[number] : nullptr;
+}
+
+QPushButton* MainWindow::MakeReportButton() {
+  report_button_ = new QPushButton(QStringLiteral("Library report"), this);
+  report_button_->setObjectName(QStringLiteral("LibraryReportButton"));
+  report_button_->setAutoDefault(false);
+  report_button_->setToolTip(
+      QStringLiteral("What is wrong, missing, inconsistent or duplicated in the files read"));
+  report_button_->installEventFilter(this);
+  connect(report_button_, &QPushButton::clicked, this, [this] { ShowLibraryReport(); });
+  return report_button_;
+}
+
+void MainWindow::ShowLibraryReport() {
+  std::optional<LibraryReport::Made> made = form_.MakeLibraryReport();
+  if (!made) {
+    QMessageBox::information(this, QStringLiteral("Library report"),
+                             QStringLiteral("Start Extracting Tags first: the report is made "
+                                            "from the rows of the last run."));
+    return;
+  }
+  QString note;
+  if (!made->lacking.isEmpty())
+    note = QStringLiteral(
+               "The table lacks %1: the rules that need them said nothing. Add them "
+               "with Columns… and run again to check them too.")
+               .arg(made->lacking.join(QStringLiteral(", ")));
+  auto made_rows = std::make_shared<LibraryReport::Made>(std::move(*made));
+  auto* dialog = new LibraryReportDialog(made_rows->report, note, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &LibraryReportDialog::FileChosen, this, [this, made_rows](const QString& path) {
+    if (const int row = LibraryReport::RowOf(*made_rows, path); row > 0) {
+      form_.ListView2.SetSelectedRow(row);
+      list_view2_->EnsureVisible(row);
+    }
+  });
+  dialog->show();
 }
 
 void MainWindow::BuildLayout() {
@@ -153,6 +192,7 @@ void MainWindow::BuildLayout() {
   results_buttons->addWidget(copy);
   results_buttons->addWidget(save_text);
   results_buttons->addWidget(save_excel);
+  results_buttons->addWidget(MakeReportButton());
   results_buttons->addWidget(columns_button_);
   results_buttons->addStretch(1);
   results_buttons->addWidget(clear_results);

@@ -28,6 +28,9 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   ReportListView& ResultListView() { return *list_view2_; }
   QPushButton* ColumnsButton() const { return columns_button_; }
   QPushButton* StopButton() const { return stop_button_; }
+  QPushButton* ReportButton() const { return report_button_; }
+  /// "Library report": the report of the last run's rows in a window of its own.
+  void ShowLibraryReport();
 
   // MainWindowPort
   void ApplySkin(const QString& skin_path) override;
@@ -42,6 +45,7 @@ class MainWindow : public QMainWindow, public MainWindowPort {
  private:
   QPushButton* MakeButton(int number, const QString& caption, void (Form1::*handler)());
   void BuildLayout();
+  QPushButton* MakeReportButton();
   /// Hands the lists' mouse, key and drop events to Form1's handlers.
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
@@ -54,5 +58,6 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* buttons_[14] = {};
   QPushButton* columns_button_ = nullptr;
   QPushButton* stop_button_ = nullptr;
+  QPushButton* report_button_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };

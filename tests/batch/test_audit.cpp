@@ -215,6 +215,10 @@ TEST(AuditRules, Covers) {
   }
   EXPECT_EQ(Only(Report(rows)).path, Q("/music/Band/Album"));
 
+  // A table without the Pictures column has no counts: nothing is said about covers.
+  for (Row& r : rows) r[Audit::kPictures].clear();
+  EXPECT_TRUE(Report(rows).findings.empty());
+
   rows = CleanAlbum();
   for (Row& r : rows) r.cover = Audit::Cover{200, 640, 77};
   Audit::Report small = Report(rows);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "batch/Audit.h"
+
+class ReportListModel;
+
+/// The library report of the window: made from the rows the last run put in the result table,
+/// without reading a file again. The rules that need a column the table does not show stay
+/// silent, and the report names those columns.
+namespace LibraryReport {
+
+struct Made {
+  Audit::Report report;
+  /// The result table's row (1-based) of each file the report speaks of, by its path.
+  std::vector<std::pair<QString, int>> rows_by_path;
+  /// Report columns the table lacks, by header.
+  QStringList lacking;
+};
+
+/// `file_list` gives the paths when the table shows neither Full path nor Folder: its rows are
+/// the run's, in order, as long as the table keeps the run's order.
+Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
+                const Audit::Options& options = {});
+
+/// The table's row of a file the report names; 0 for none (an album's folder, say).
+int RowOf(const Made& made, const QString& path);
+
+}  // namespace LibraryReport
