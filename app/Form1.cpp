@@ -145,8 +145,13 @@ void Form1::ChooseColumns() {
   SetSummarySheet(choice.summary_sheet);
 }
 
-std::optional<LibraryReport::Made> Form1::MakeLibraryReport() const {
-  if (ExtractionRunning || ListView2.RowCount() == 0) return std::nullopt;
+std::optional<LibraryReport::Made> Form1::MakeLibraryReport() {
+  if (ExtractionRunning) return std::nullopt;
+  if (ListView2.RowCount() == 0) {
+    services_.ui.Message(QStringLiteral(
+        "Start Extracting Tags first: the report is made from the rows of the last run."));
+    return std::nullopt;
+  }
   return LibraryReport::FromTables(ListView1, ListView2);
 }
 

@@ -108,8 +108,8 @@ class Form1 {
   /// "Columns…": the chooser, then the columns ticked, in their order.
   void ChooseColumns();
   /// "Library report": the report of the result table's rows, without reading again; none while
-  /// a run adds rows or when the table is empty.
-  std::optional<LibraryReport::Made> MakeLibraryReport() const;
+  /// a run adds rows, or, said in a box, when the table is empty.
+  std::optional<LibraryReport::Made> MakeLibraryReport();
   /// A click on a result column's header (1-based): ascending, descending, then the run's
   /// order again. Refused, answering false, while a run adds rows.
   bool SortResultsBy(int column);

@@ -81,12 +81,7 @@ QPushButton* MainWindow::MakeReportButton() {
 
 void MainWindow::ShowLibraryReport() {
   std::optional<LibraryReport::Made> made = form_.MakeLibraryReport();
-  if (!made) {
-    QMessageBox::information(this, QStringLiteral("Library report"),
-                             QStringLiteral("Start Extracting Tags first: the report is made "
-                                            "from the rows of the last run."));
-    return;
-  }
+  if (!made) return;
   QString note;
   if (!made->lacking.isEmpty())
     note = QStringLiteral(
