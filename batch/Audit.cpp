@@ -84,6 +84,8 @@ class Checker {
           TrackNumbers(a);
         continue;
       }
+      // A lone file is no album to hold together: in a folder of singles each would say so.
+      if (a.members.size() < 2) continue;
       FieldsDiffer(a);
       TrackNumbers(a);
       Covers(a);
@@ -312,7 +314,7 @@ class Checker {
     if (with.empty()) {
       if (!without.empty())
         Add(album, "no-cover", Severity::kWarning, album.folder,
-            QStringLiteral("no file of the album holds a picture (%1 files)")
+            QStringLiteral("none of the album's %1 files holds a picture")
                 .arg(album.members.size()));
     } else {
       for (const size_t i : without)
@@ -327,8 +329,9 @@ class Checker {
       QStringList parts;
       for (const auto& [hash, members] : by_hash) {
         const Cover& c = *rows_[members.front()].cover;
-        parts.append(
-            QStringLiteral("%1x%2 in %3").arg(c.width).arg(c.height).arg(Names(rows_, members, 4)));
+        const QString size = c.width > 0 ? QStringLiteral("%1x%2").arg(c.width).arg(c.height)
+                                         : QStringLiteral("an image of unknown size");
+        parts.append(QStringLiteral("%1 in %2").arg(size, Names(rows_, members, 4)));
       }
       Add(album, "covers-differ", Severity::kInfo, album.folder,
           QStringLiteral("%1 different front covers: ").arg(by_hash.size()) +

@@ -104,6 +104,13 @@ TEST(AuditRules, CleanAlbumsStaySilent) {
   Row single = CleanAlbum(Q("/music/Singles"), Q(""), 1).front();
   single[Audit::kTrackNumber] = single[Audit::kTracks] = QString();
   rows.push_back(single);
+  // Singles with their album's tags, one a folder's album: no gap, no album without a cover.
+  for (const char* album : {"First", "Second Single"}) {
+    Row lone = CleanAlbum(Q("/music/Singles"), Q(album), 12)[2];
+    lone[Audit::kPictures] = Q("0");
+    lone.cover.reset();
+    rows.push_back(lone);
+  }
   // Loose files of anything in one folder, without album titles or numbers.
   std::vector<Row> loose = CleanAlbum(Q("/music/Downloads"), Q(""), 4);
   for (size_t i = 0; i < loose.size(); ++i) {
