@@ -1,9 +1,14 @@
 #include "app/LibraryReport.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
 
+#include "batch/AuditFacts.h"
 #include "batch/ColumnCatalogue.h"
 #include "core/Main.h"
+#include "platform/FileNames.h"
 #include "platform/ReportListModel.h"
 
 namespace LibraryReport {
@@ -49,6 +54,8 @@ Made FromTables(const ReportListModel& file_list, const ReportListModel& results
   }
   std::sort(made.rows_by_path.begin(), made.rows_by_path.end());
   made.report = Audit::Run(rows, options);
+  made.rows = std::move(rows);
+  made.options = options;
   return made;
 }
 
@@ -56,6 +63,27 @@ int RowOf(const Made& made, const QString& path) {
   const auto at =
       std::lower_bound(made.rows_by_path.begin(), made.rows_by_path.end(), std::make_pair(path, 0));
   return at != made.rows_by_path.end() && at->first == path ? at->second : 0;
+}
+
+bool CheckAudio(Made& made, bool deep, bool hash,
+                const std::function<bool(size_t done, size_t total)>& go_on) {
+  std::vector<Audit::Row> rows = made.rows;
+  std::string bytes;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (!go_on(i, rows.size())) return false;
+    Audit::Row& row = rows[i];
+    // A file gone since the run has nothing to check; one without frames shows no damage.
+    std::ifstream in(FileNames::ToStdBytes(row[Audit::kFullPath]), std::ios::binary);
+    if (!in) continue;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const AuditFacts::Span span = AuditFacts::AudioSpan(bytes);
+    if (hash) row.audio_hash = AuditFacts::AudioHash(bytes, span);
+    if (deep) row.damage = AuditFacts::WalkFrames(bytes, span);
+  }
+  if (!go_on(rows.size(), rows.size())) return false;
+  made.rows = std::move(rows);
+  made.report = Audit::Run(made.rows, made.options);
+  return true;
 }
 
 }  // namespace LibraryReport

@@ -117,6 +117,13 @@ LibraryReportDialog::LibraryReportDialog(Audit::Report report, const QString& no
   QPushButton* save =
       buttons->addButton(QStringLiteral("Save report…"), QDialogButtonBox::ActionRole);
   save->setObjectName(QStringLiteral("SaveReport"));
+  QPushButton* check =
+      buttons->addButton(QStringLiteral("Check audio…"), QDialogButtonBox::ActionRole);
+  check->setObjectName(QStringLiteral("CheckAudio"));
+  check->setToolTip(
+      QStringLiteral("Walk every audio frame and hash the audio between the tags: reads each "
+                     "file once"));
+  connect(check, &QPushButton::clicked, this, &LibraryReportDialog::CheckAudioAsked);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   connect(save, &QPushButton::clicked, this, [this] {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save report"),

@@ -25,6 +25,8 @@ class LibraryReportDialog : public QDialog {
  signals:
   /// A finding about one file was double-clicked.
   void FileChosen(const QString& path);
+  /// "Check audio…": the frame walk and the audio hashes, read from the files.
+  void CheckAudioAsked();
 
  private:
   void Filter();

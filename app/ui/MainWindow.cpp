@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,6 +10,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStyledItemDelegate>
@@ -88,7 +90,11 @@ void MainWindow::ShowLibraryReport() {
                "The table lacks %1: the rules that need them said nothing. Add them "
                "with Columns… and run again to check them too.")
                .arg(made->lacking.join(QStringLiteral(", ")));
-  auto made_rows = std::make_shared<LibraryReport::Made>(std::move(*made));
+  OpenLibraryReport(std::make_shared<LibraryReport::Made>(std::move(*made)), note);
+}
+
+void MainWindow::OpenLibraryReport(std::shared_ptr<LibraryReport::Made> made_rows,
+                                   const QString& note) {
   auto* dialog = new LibraryReportDialog(made_rows->report, note, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   connect(dialog, &LibraryReportDialog::FileChosen, this, [this, made_rows](const QString& path) {
@@ -96,6 +102,21 @@ void MainWindow::ShowLibraryReport() {
       form_.ListView2.SetSelectedRow(row);
       list_view2_->EnsureVisible(row);
     }
+  });
+  connect(dialog, &LibraryReportDialog::CheckAudioAsked, this, [this, dialog, made_rows, note] {
+    // Like a run: progress, and Cancel stops at the next file with the report as it was.
+    QProgressDialog progress(QStringLiteral("Checking the audio…"), QStringLiteral("Stop"), 0,
+                             static_cast<int>(made_rows->rows.size()), dialog);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const bool done = LibraryReport::CheckAudio(*made_rows, true, true, [&](size_t i, size_t) {
+      progress.setValue(static_cast<int>(i));
+      QCoreApplication::processEvents();
+      return !progress.wasCanceled();
+    });
+    if (!done) return;
+    dialog->close();
+    OpenLibraryReport(made_rows, note);
   });
   dialog->show();
 }

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QPushButton>
+#include <memory>
 #include <optional>
 
 #include "app/Form1.h"
@@ -46,6 +47,7 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* MakeButton(int number, const QString& caption, void (Form1::*handler)());
   void BuildLayout();
   QPushButton* MakeReportButton();
+  void OpenLibraryReport(std::shared_ptr<LibraryReport::Made> made, const QString& note);
   /// Hands the lists' mouse, key and drop events to Form1's handlers.
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
