@@ -189,7 +189,9 @@ Span AudioSpan(std::string_view file) {
       found = true;
     } else if (head.size() >= 32 && head.substr(head.size() - 32, 8) == "APETAGEX") {
       const size_t at = head.size() - 32;
-      size_t size = Little(head, at + 12, 4);
+      // The size counts the footer: a smaller one is no tag's, and would leave the loop where
+      // it was.
+      size_t size = std::max<size_t>(Little(head, at + 12, 4), 32);
       if (Little(head, at + 20, 4) & 0x80000000u) size += 32;  // a header too
       span.last -= std::min(head.size(), size);
       found = true;
@@ -268,7 +270,7 @@ std::vector<Audit::Damage> WalkFrames(std::string_view file, const Span& span, s
     any = true;
     p = q;
   }
-  if (total > most)
+  if (total > most && !found.empty())
     found.push_back({found.back().offset, QStringLiteral("and %1 more").arg(total - most)});
   return found;
 }

@@ -435,4 +435,43 @@ TEST(AuditFacts, AudioSpanHashAndFrameWalk) {
   EXPECT_EQ(found.back().what, Q("and 45 more"));
 }
 
+TEST(AuditFacts, AnyBytesEndWithoutAFaultOrALoop) {
+  // Pieces that steer the parsers, shuffled with noise and cut anywhere.
+  const std::string pieces[] = {std::string("\xFF\xD8\xFF\xC0\x00\x11", 6),
+                                std::string("\x89PNG\r\n\x1A\n", 8),
+                                "GIF89a",
+                                "RIFF\0\0\0\0WEBPVP8X",
+                                "APETAGEX",
+                                std::string("APETAGEX\xD0\x07\0\0\0\0\0\0", 16),
+                                "000000LYRICS200",
+                                "LYRICSBEGINLYRICSEND",
+                                "TAG",
+                                std::string("ID3\x03\0\0\0\0\0\x7F", 10),
+                                SilentFrames(kMpeg1, 2),
+                                std::string("\xFF\xFB\x90", 3),
+                                std::string(1, '\0')};
+  uint32_t seed = 12345;
+  const auto next = [&] { return seed = seed * 1103515245 + 12345; };
+  for (int round = 0; round < 3000; ++round) {
+    std::string bytes;
+    const int parts = static_cast<int>(next() % 8);
+    for (int i = 0; i < parts; ++i) {
+      if (next() % 3 == 0) {
+        bytes += std::string(next() % 40, static_cast<char>(next() >> 8));
+      } else {
+        bytes += pieces[(next() >> 4) % std::size(pieces)];
+      }
+    }
+    bytes.resize(std::min<size_t>(bytes.size(), next() % 3000));
+    (void)AuditFacts::ImageSize(bytes);
+    const AuditFacts::Span span = AuditFacts::AudioSpan(bytes);
+    ASSERT_LE(span.first, span.last);
+    ASSERT_LE(span.last, bytes.size());
+    (void)AuditFacts::WalkFrames(bytes, span, round % 3);
+    MultiFrameData pictures;
+    pictures.AddBytes(bytes);
+    (void)AuditFacts::FrontCover(pictures);
+  }
+}
+
 }  // namespace
