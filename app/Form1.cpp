@@ -289,6 +289,16 @@ void Form1::ChooseColumns() {
   SetSummarySheet(choice.summary_sheet);
 }
 
+std::optional<LibraryReport::Made> Form1::MakeLibraryReport() {
+  if (ExtractionRunning) return std::nullopt;
+  if (ListView2.RowCount() == 0) {
+    services_.ui.Message(QStringLiteral(
+        "Start Extracting Tags first: the report is made from the rows of the last run."));
+    return std::nullopt;
+  }
+  return LibraryReport::FromTables(ListView1, ListView2);
+}
+
 bool Form1::Stop() {
   if (!ExtractionRunning && !MousePointer.IsBusy()) return false;
   stop_requested_ = true;

@@ -5,10 +5,12 @@
 #include <QStringList>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "app/FormLoad.h"
+#include "app/LibraryReport.h"
 #include "app/SampleFiles.h"
 #include "batch/ExtractionRun.h"
 #include "batch/FileList.h"
@@ -113,6 +115,9 @@ class Form1 {
   bool SetResultColumns(const QStringList& headers);
   /// "Columns…": the chooser, then the columns ticked, in their order.
   void ChooseColumns();
+  /// "Library report": the report of the result table's rows, without reading again; none while
+  /// a run adds rows, or, said in a box, when the table is empty.
+  std::optional<LibraryReport::Made> MakeLibraryReport();
   /// A click on a result column's header (1-based): ascending, descending, then the run's
   /// order again. While a run adds rows it answers false and sorts ascending when the run ends.
   bool SortResultsBy(int column);

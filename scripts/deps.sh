@@ -3,11 +3,12 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libxlsxwriter-dev libtag1-dev zlib1g-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   libuchardet-dev libsqlite3-dev libxxhash-dev
+  chromium
   python3 python3-mutagen lame mpg123 unzip xdg-utils dpkg-dev
   fonts-dejavu-core
   xvfb libx11-dev libxfixes-dev libxtst-dev

@@ -2,14 +2,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -18,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/ui/LibraryReportDialog.h"
 #include "app/ui/ProgramArt.h"
 #include "app/ui/ProgressBarView.h"
 #include "batch/Counts.h"
@@ -95,6 +99,57 @@ void MainWindow::AddShortcuts() {
   add(QKeySequence::Save, buttons_[1]);
   add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), buttons_[13]);
   add(QKeySequence::HelpContents, buttons_[9]);
+}
+
+QPushButton* MainWindow::MakeReportButton() {
+  report_button_ = new QPushButton(QStringLiteral("Library report"), this);
+  report_button_->setObjectName(QStringLiteral("LibraryReportButton"));
+  report_button_->setAutoDefault(false);
+  report_button_->setToolTip(
+      QStringLiteral("What is wrong, missing, inconsistent or duplicated in the files read"));
+  report_button_->installEventFilter(this);
+  connect(report_button_, &QPushButton::clicked, this, [this] { ShowLibraryReport(); });
+  return report_button_;
+}
+
+void MainWindow::ShowLibraryReport() {
+  std::optional<LibraryReport::Made> made = form_.MakeLibraryReport();
+  if (!made) return;
+  QString note;
+  if (!made->lacking.isEmpty())
+    note = QStringLiteral(
+               "The table lacks %1: the rules that need them said nothing. Add them "
+               "with Columns… and run again to check them too.")
+               .arg(made->lacking.join(QStringLiteral(", ")));
+  OpenLibraryReport(std::make_shared<LibraryReport::Made>(std::move(*made)), note);
+}
+
+void MainWindow::OpenLibraryReport(std::shared_ptr<LibraryReport::Made> made_rows,
+                                   const QString& note) {
+  auto* dialog = new LibraryReportDialog(made_rows->report, note, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &LibraryReportDialog::FileChosen, this, [this, made_rows](const QString& path) {
+    if (const int row = LibraryReport::RowOf(*made_rows, path); row > 0) {
+      form_.ListView2.SetSelectedRow(row);
+      list_view2_->EnsureVisible(row);
+    }
+  });
+  connect(dialog, &LibraryReportDialog::CheckAudioAsked, this, [this, dialog, made_rows, note] {
+    // Like a run: progress, and Cancel stops at the next file with the report as it was.
+    QProgressDialog progress(QStringLiteral("Checking the audio…"), QStringLiteral("Stop"), 0,
+                             static_cast<int>(made_rows->rows.size()), dialog);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    const bool done = LibraryReport::CheckAudio(*made_rows, true, true, [&](size_t i, size_t) {
+      progress.setValue(static_cast<int>(i));
+      QCoreApplication::processEvents();
+      return !progress.wasCanceled();
+    });
+    if (!done) return;
+    dialog->close();
+    OpenLibraryReport(made_rows, note);
+  });
+  dialog->show();
 }
 
 void MainWindow::BuildLayout() {
@@ -186,6 +241,7 @@ void MainWindow::BuildLayout() {
   results_buttons->addWidget(copy);
   results_buttons->addWidget(save_text);
   results_buttons->addWidget(save_excel);
+  results_buttons->addWidget(MakeReportButton());
   results_buttons->addWidget(columns_button_);
   playlist_button_ = new QPushButton(QStringLiteral("Save as playlist…"), this);
   playlist_button_->setObjectName(QStringLiteral("PlaylistButton"));

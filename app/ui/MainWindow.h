@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -37,6 +38,9 @@ class MainWindow : public QMainWindow, public MainWindowPort {
 
   /// The settings key of the window's size and place.
   static constexpr char16_t kGeometryKey[] = u"WindowGeometry";
+  QPushButton* ReportButton() const { return report_button_; }
+  /// "Library report": the report of the last run's rows in a window of its own.
+  void ShowLibraryReport();
 
   // MainWindowPort
   void ApplySkin(const QString& skin_path) override;
@@ -55,6 +59,8 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   void ShowQueuedCount();
   void RestoreGeometry();
   void KeepUserColumnWidths();
+  QPushButton* MakeReportButton();
+  void OpenLibraryReport(std::shared_ptr<LibraryReport::Made> made, const QString& note);
   /// Hands the lists' mouse, key and drop events to Form1's handlers.
   void ConnectListEvents();
   void ShowPointer(Pointer shape);
@@ -77,5 +83,6 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* playlist_button_ = nullptr;
   QLineEdit* filter_field_ = nullptr;
   QLabel* filter_caption_ = nullptr;
+  QPushButton* report_button_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };

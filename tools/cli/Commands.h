@@ -18,6 +18,7 @@ inline constexpr int kUsage = 2;
 /// The output is whole, but files or folders in it could not be read; each was named.
 inline constexpr int kNotAllRead = 3;
 
+int Audit(const std::vector<std::string>& args);
 int Dump(const std::vector<std::string>& args);
 /// Reads one file into a tag object, in place of its SetFileName.
 using FileRead = std::function<void(clsID3& tag, const std::string& path)>;

@@ -530,8 +530,14 @@ size_t ExtractOptions::PathCount() const {
 
 namespace ExtractParts {
 
+namespace {
+const char* command_name = "extract";
+}  // namespace
+
+void SetCommand(const char* name) { command_name = name; }
+
 void Say(std::string_view text) {
-  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(text) << "\n";
+  std::cerr << "tagloom-cli " << command_name << ": " << CliArgs::OneLine(text) << "\n";
 }
 
 void Unread::File(const QString& path, const std::string& why) {

@@ -60,6 +60,8 @@ namespace ExtractParts {
 
 /// One line on standard error. Texts that name files carry the names' own bytes.
 void Say(std::string_view text);
+/// Names the command that Say's lines start with ("extract" unless set).
+void SetCommand(const char* name);
 
 /// The files and folders that could not be read, each named once with the system's reason.
 class Unread {

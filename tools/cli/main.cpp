@@ -17,6 +17,9 @@ constexpr const char* kUsageHead =
     "commands:\n"
     "  dump FILE...             one JSON line per file: every tag field, flag and audio property\n"
     "  dump --files-from LIST   paths from LIST, one per line (- for standard input)\n"
+    "  audit [--format html|text|csv|json] [-o FILE] PATH...\n"
+    "                           the library report: what is wrong, missing, inconsistent or\n"
+    "                           duplicated, album by album, with statistics (audit --help)\n"
     "  extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE] [--csv-safe] PATH...\n"
     "                           one row per file, from the files and the folder trees given,\n"
     "                           as the window's exports write it; --files-from LIST as for dump\n"
@@ -33,8 +36,9 @@ constexpr const char* kUsageTail =
     "  0  every file was read or changed and the output written\n"
     "  1  the output, a list of paths or a file to change could not be written or read\n"
     "  2  a usage error\n"
-    "  3  dump and extract: the output was written, but some file or folder could not be read\n"
-    "     (each is named, with the reason, on standard error)\n"
+    "  3  dump, extract and audit: the output was written, but some file or folder could not be\n"
+    "     read (each is named, with the reason, on standard error)\n"
+    "  4  audit: findings were written\n"
     "\n"
     "options:\n"
     "  --help      show this text\n"
@@ -63,7 +67,7 @@ int main(int argc, char** argv) {
   const std::map<std::string, int (*)(const std::vector<std::string>&)> commands = {
 #ifdef TAGLOOM_CLI_EXTRACT
       {"dump", &Commands::DumpIndexed}, {"extract", &Commands::Extract},
-      {"changes", &Commands::Changes},
+      {"changes", &Commands::Changes},  {"audit", &Commands::Audit},
 #else
       {"dump", &Commands::Dump},
 #endif

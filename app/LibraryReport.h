@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+#include "batch/Audit.h"
+
+class ReportListModel;
+
+/// The library report of the window: made from the rows the last run put in the result table,
+/// without reading a file again. The rules that need a column the table does not show stay
+/// silent, and the report names those columns.
+namespace LibraryReport {
+
+struct Made {
+  Audit::Report report;
+  std::vector<Audit::Row> rows;  // kept for the audio checks, which add to them
+  Audit::Options options;
+  /// The result table's row (1-based) of each file the report speaks of, by its path.
+  std::vector<std::pair<QString, int>> rows_by_path;
+  /// Report columns the table lacks, by header.
+  QStringList lacking;
+};
+
+/// `file_list` gives the paths when the table shows neither Full path nor Folder: its rows are
+/// the run's, in order, as long as the table keeps the run's order.
+Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
+                const Audit::Options& options = {});
+
+/// The table's row of a file the report names; 0 for none (an album's folder, say).
+int RowOf(const Made& made, const QString& path);
+
+/// What `--deep` and `--audio-hash` add, read from the files themselves: each file is read once,
+/// then the report made again. `go_on` hears how many files are done and may stop the checks
+/// (false), which leaves `made` as it was; the answer is whether they ran to the end.
+bool CheckAudio(Made& made, bool deep, bool hash,
+                const std::function<bool(size_t done, size_t total)>& go_on);
+
+}  // namespace LibraryReport

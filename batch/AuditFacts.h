@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "batch/Audit.h"
+
+class MultiFrameData;
+
+/// The facts the report needs beyond the columns: the front cover's size from the image's own
+/// header, and what lies between the tags, hashed and walked frame by frame. Bytes in, no file
+/// access: the caller maps or reads the file.
+namespace AuditFacts {
+
+/// Width and height from a JPEG, PNG, GIF or WebP header; nothing for other formats or bytes
+/// cut before the size.
+std::optional<std::pair<int, int>> ImageSize(std::string_view image);
+
+/// The front cover among the picture entries the engine read (ID3v2 APIC and PIC bodies after
+/// the encoding byte): the picture of type 3, else the first.
+std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures);
+
+/// The bytes between the tags: after every ID3v2 tag at the start, before ID3v1, Lyrics3 and
+/// APE tags at the end. Offsets into `file`.
+struct Span {
+  size_t first = 0;
+  size_t last = 0;
+};
+Span AudioSpan(std::string_view file);
+
+/// XXH64 of the audio span.
+uint64_t AudioHash(std::string_view file, const Span& span);
+
+/// Walks every MPEG audio frame of the span: lost sync, bytes between frames that are no frame,
+/// a frame cut short by the end. At most `most` are told, the last one saying how many more.
+std::vector<Audit::Damage> WalkFrames(std::string_view file, const Span& span, size_t most = 20);
+
+}  // namespace AuditFacts
