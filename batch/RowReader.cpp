@@ -87,6 +87,8 @@ QStringList FolderFiles(const QString& folder, const QString& pattern, const Fil
     return FolderScan::QueueableFiles(files, folder, pattern, &listed);
   } catch (const FolderNotListable& e) {
     teller.NotRead(FolderText(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what()));
+  } catch (const std::bad_alloc&) {
+    teller.NotRead(FolderText(folder, std::strerror(ENOMEM)));
   } catch (const std::exception& e) {
     teller.NotRead(e.what());
   }
@@ -144,7 +146,21 @@ struct RowReader::Impl {
   }
 
   Ahead::Work Work() {
-    return [this](const Entry& entry, Reading& reading) { return Read(reading, entry); };
+    return [this](const Entry& entry, Reading& reading) {
+      try {
+        return Read(reading, entry);
+      } catch (const std::bad_alloc&) {
+        // Out of memory even for the failure's row: a row with the reason and no more.
+        Row row;
+        row.status = Status::kUnreadable;
+        row.error = ENOMEM;
+        try {
+          row.path = entry.path;
+        } catch (const std::bad_alloc&) {
+        }
+        return row;
+      }
+    };
   }
 
   std::optional<Row> Next() {
@@ -155,7 +171,12 @@ struct RowReader::Impl {
       }
       std::optional<Row> row = outer_->Next();
       if (!row || !row->folder) return row;
-      StartFolder(FileNames::ToText(row->path));
+      try {
+        StartFolder(FileNames::ToText(row->path));
+      } catch (const std::bad_alloc&) {
+        inner_.reset();
+        teller_.NotRead(FolderText(FileNames::ToText(row->path), std::strerror(ENOMEM)));
+      }
     }
   }
 
@@ -163,8 +184,8 @@ struct RowReader::Impl {
   // folder, which is walked in its place; the file system is asked only then.
   Row Read(Reading& reading, const Entry& entry) const {
     Row row;
-    row.path = entry.path;
     try {
+      row.path = entry.path;
       std::unique_ptr<clsID3>& tag = reading.tag;
       if (!tag) {
         tag = std::make_unique<clsID3>();
@@ -194,15 +215,24 @@ struct RowReader::Impl {
       }
       if (options_.totals) row.totals = FolderTotals::Of(*tag);
       MakeCells(reading, entry);
+      shape_.Make(reading.cells, row, reading.room);
     } catch (const std::bad_alloc&) {
-      // A file too large for the memory left is that file's failure, not the run's.
-      row = Row{};
-      row.path = entry.path;
+      // A file too large for the memory left is that file's failure, not the run's: it keeps
+      // its row, every cell empty.
+      row.line.clear();
+      row.cells = RowCells();
+      row.totals.reset();
+      row.folder = false;
       row.status = Status::kUnreadable;
       row.error = ENOMEM;
-      reading.cells.assign(chosen_.size(), {});
+      try {
+        row.path = entry.path;
+        reading.cells.assign(chosen_.size(), {});
+        shape_.Make(reading.cells, row, reading.room);
+      } catch (const std::bad_alloc&) {
+        // Not even an empty row fits: the row reaches the consumer without its cells.
+      }
     }
-    shape_.Make(reading.cells, row, reading.room);
     return row;
   }
 

@@ -12,6 +12,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -83,11 +84,18 @@ class ReadAhead {
       }
     }
     if (jobs <= 1) return;
-    slots_.resize(ahead > 0 ? ahead : std::max(256 * static_cast<std::size_t>(jobs), 4 * workers));
+    try {
+      slots_.resize(ahead > 0 ? ahead
+                              : std::max(256 * static_cast<std::size_t>(jobs), 4 * workers));
+      // Room for every worker up front: the vector never moves while workers are added to it.
+      workers_.reserve(workers);
+    } catch (const std::bad_alloc&) {
+      // Without memory for the window ahead, the consumer reads each item itself.
+      slots_.clear();
+      return;
+    }
     batch_ = std::clamp<std::size_t>(slots_.size() / (4 * static_cast<std::size_t>(jobs)), 1, 64);
     current_batch_ = std::min<std::size_t>(batch_, 4);
-    // Room for every worker up front: the vector never moves while workers are added to it.
-    workers_.reserve(workers);
     // The readers start now; the others only once files come slowly, so a run from the page
     // cache, and a short one above all, does not pay for threads that would only rest.
     std::lock_guard lock(mutex_);
