@@ -23,5 +23,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAGLOOM_EXTRA_TEST_TREE="$PWD/build-asan;$PWD/build-tsan" -DTAGLOOM_WERROR="$werror" >/dev/null
 cmake --build build -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS=halt_on_error=1
+# A test starts a program from a process that has run threads before.
+export TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$PWD/tests/tsan-suppressions.txt"
 exec ctest --test-dir build --output-on-failure -j "$jobs"
