@@ -21,10 +21,10 @@ namespace {
 
 using Status = ReadDiagnosis::Status;
 
-// A path to read: given (a folder among them is walked) or found by a walk.
+// A path to read: given (a folder among them is walked) or found by a walk. Only its bytes
+// pass to the reading threads: no text is shared between threads, even by reference count.
 struct Entry {
-  std::string path;  // the bytes the system knows
-  QString text;      // the path as text, when the walk already made it
+  std::string path;
   bool given = true;
 };
 
@@ -239,9 +239,7 @@ struct RowReader::Impl {
   // The path as text, made once for the columns and the file system.
   const QString& Text(Reading& reading, const Entry& entry) const {
     QString& path = reading.path;
-    if (!entry.text.isEmpty()) {
-      path = entry.text;
-    } else if (FileNames::IsAscii(entry.path)) {
+    if (FileNames::IsAscii(entry.path)) {
       // Widened in place: most paths are ASCII, and a row then needs no allocation for it.
       path.resize(static_cast<qsizetype>(entry.path.size()));
       char16_t* to = reinterpret_cast<char16_t*>(path.data());
@@ -285,8 +283,7 @@ struct RowReader::Impl {
                 FolderFiles(folders_[folder_++], options_.folder_pattern, files_, teller_, listed_);
             next_ = 0;
           }
-          entry.text = queued_[next_++];
-          entry.path = Bytes(entry.text);
+          entry.path = Bytes(queued_[next_++]);
           entry.given = false;
           return true;
         },
