@@ -57,10 +57,9 @@ std::size_t Weight(const RowReader::Row& row) {
 }
 
 // The folders at and beneath `path` as the folder scan walks them, each ending with the
-// separator; folders it leaves out or cannot read are told. Their files for the pattern, read in
-// the same pass, wait in `listed`.
-QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
-                       RowReader::Teller& teller, AddFolder::ListedFiles& listed) {
+// separator; folders it leaves out or cannot read are told. Their files are listed only when
+// their turn comes, so a tree's files are not all held before its first row.
+QStringList WalkFolder(const QString& path, const FileSystem& files, RowReader::Teller& teller) {
   QString root = path;
   while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
   QStringList folders{root == u"/" ? root : root + u'/'};
@@ -75,16 +74,16 @@ QStringList WalkFolder(const QString& path, const QString& pattern, const FileSy
           teller.LeftOut("left out the folder '" + Bytes(folder) + "': " + Bytes(why));
         }
       }};
-  FolderScan::WalkForFiles(folders, pattern, walk, listed);
+  AddFolder::GetSubDirectories2016(folders, true, walk);
   return folders;
 }
 
 // The files the folder scan queues from one walked folder; a folder that cannot be listed is
 // told and gives none.
 QStringList FolderFiles(const QString& folder, const QString& pattern, const FileSystem& files,
-                        RowReader::Teller& teller, AddFolder::ListedFiles& listed) {
+                        RowReader::Teller& teller) {
   try {
-    return FolderScan::QueueableFiles(files, folder, pattern, &listed);
+    return FolderScan::QueueableFiles(files, folder, pattern);
   } catch (const FolderNotListable& e) {
     teller.NotRead(FolderText(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what()));
   } catch (const std::bad_alloc&) {
@@ -120,9 +119,8 @@ void RowReader::PackedShape::Make(std::span<const QStringView> cells, Row& row, 
 void RowReader::EachFolderFiles(const QString& path, const QString& pattern,
                                 const FileSystem& files, Teller& teller,
                                 const std::function<void(const QStringList&)>& take) {
-  AddFolder::ListedFiles listed;
-  for (const QString& folder : WalkFolder(path, pattern, files, teller, listed))
-    take(FolderFiles(folder, pattern, files, teller, listed));
+  for (const QString& folder : WalkFolder(path, files, teller))
+    take(FolderFiles(folder, pattern, files, teller));
 }
 
 struct RowReader::Impl {
@@ -269,8 +267,7 @@ struct RowReader::Impl {
   // The files beneath a folder given, as "Add All MP3 File(s) In Folder" finds them, read in
   // its place, one folder's listing at a time as the workers ask for them.
   void StartFolder(const QString& path) {
-    listed_.clear();
-    folders_ = WalkFolder(path, options_.folder_pattern, files_, teller_, listed_);
+    folders_ = WalkFolder(path, files_, teller_);
     folder_ = 0;
     queued_.clear();
     next_ = 0;
@@ -279,8 +276,7 @@ struct RowReader::Impl {
         [this](Entry& entry) {
           while (next_ >= queued_.size()) {
             if (folder_ >= folders_.size()) return false;
-            queued_ =
-                FolderFiles(folders_[folder_++], options_.folder_pattern, files_, teller_, listed_);
+            queued_ = FolderFiles(folders_[folder_++], options_.folder_pattern, files_, teller_);
             next_ = 0;
           }
           entry.path = Bytes(queued_[next_++]);
@@ -302,7 +298,6 @@ struct RowReader::Impl {
   bool pictures_ = false;
 
   // The folder being read: its walk and the files of the folder at hand.
-  AddFolder::ListedFiles listed_;
   QStringList folders_;
   qsizetype folder_ = 0;
   QStringList queued_;
