@@ -82,7 +82,8 @@ TEST_F(ExtractJobsTest, FilesLeftUnreadForLackOfDescriptorsAreNamed) {
                                             "detect", "--columns", "Filename,Status", peers});
     const size_t empty = Lines(r.out, "unreadable: Too many open files");
     EXPECT_EQ(Lines(r.err, "': Too many open files; its row stays empty"), empty) << limit;
-    EXPECT_EQ(r.status, empty > 0 ? 3 : 0) << limit;
+    // A folder listed while the threads hold the descriptors may fail too, and is told.
+    EXPECT_EQ(r.status, r.err.empty() ? 0 : 3) << limit;
   }
 }
 
