@@ -10,78 +10,33 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
-#include "batch/LegacyText.h"
 #include "batch/ReadIndex.h"
-#include "batch/ResultColumns.h"
+#include "batch/RowReader.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/FileNames.h"
-#include "platform/ReadAhead.h"
-#include "tag/clsID3.h"
+#include "platform/PosixFileSystem.h"
 
-ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& path,
-                                               const ReadOptions& options) {
-  const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
-  const bool compress = options.compress;
-  std::unique_ptr<clsID3>& tag = reader.tag;
-  if (!tag) {
-    tag = std::make_unique<clsID3>();
-    // No column shows a picture: their bytes, often most of a tag, stay unread. The Pictures
-    // column and the totals count them all the same.
-    tag->SetPicturesWanted(false);
-    tag->SetPictureCountWanted(options.totals || ColumnCatalogue::NeedPictureCount(chosen));
-    tag->SetLegacyTextDecoder(reader.decoder);
-  }
-  if (reader.index) {
-    reader.index->Read(*tag, FileNames::ToStdBytes(path));
-  } else {
-    tag->SetFileName(FileNames::ToStdBytes(path));
-  }
-  ReadRow read;
-  read.not_read = tag->Diagnosis().NotRead();
-  if (options.totals) read.totals = FolderTotals::Of(*tag);
-  // The row is made whole here, one block, so the window's thread only moves it into the table.
-  std::vector<std::string>& cells = reader.cells;
-  if (chosen.empty()) {
-    cells.resize(1 + ResultColumns::kFields.size());
-    PackedText::PackInto(cells[0], Main::FileNameOfPath(path), compress);
-    for (const ResultColumns::Field& field : ResultColumns::kFields) {
-      const std::u16string& value = ((*tag).*field.value)();
-      PackedText::PackInto(cells[static_cast<size_t>(field.sub_item)],
-                           QStringView(value.data(), static_cast<qsizetype>(value.size())),
-                           compress);
-    }
-  } else {
-    cells.resize(chosen.size());
-    // A header the catalogue does not know stays empty.
-    CellText& cell = reader.text;
-    const ColumnCatalogue::Source source{*tag, path};
-    for (size_t c = 0; c < chosen.size(); ++c) {
-      const ColumnCatalogue::Column* column = chosen[c];
-      if (column && column->view) {
-        PackedText::PackInto(cells[c], column->view(source), compress);
-        continue;
-      }
-      cell.clear();
-      if (column) column->append(source, cell);
-      PackedText::PackInto(cells[c], cell.View(), compress);
-    }
-  }
-  reader.views.assign(cells.begin(), cells.end());
-  read.cells = RowCells::Of(reader.views.data(), static_cast<int>(cells.size()));
-  return read;
-}
+namespace {
 
-void ExtractionRun::FillChosen(ErrorTrap& trap, size_t columns, std::optional<ReadRow>& read,
-                               int& row) {
-  if (read && static_cast<size_t>(results_.ColumnCount()) >= columns) {
-    trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
+// The window's list holds files: no folder is walked, and no walk has anything to tell.
+class NoTeller : public RowReader::Teller {
+ public:
+  void NotRead(const std::string&) override {}
+  void LeftOut(const std::string&) override {}
+};
+
+}  // namespace
+
+void ExtractionRun::Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row) {
+  if (cells && static_cast<size_t>(results_.ColumnCount()) >= columns) {
+    trap.Step(124, [&] { row = results_.AppendRow(std::move(*cells)); });
     return;
   }
   // Cell by cell: a table without room for every cell reports each one that does not fit, and
   // a file whose read failed still gets its row, every cell empty.
-  const auto cell = [&](size_t c) { return read ? read->cells.Packed(static_cast<int>(c)) : ""; };
+  const auto cell = [&](size_t c) { return cells ? cells->Packed(static_cast<int>(c)) : ""; };
   trap.Step(124, [&] { row = results_.AppendPackedRow(cell(0)); });
   for (size_t c = 1; c < columns; ++c)
     trap.Step(124 + 2 * static_cast<int>(c),
@@ -120,37 +75,27 @@ void ExtractionRun::Start() {
     // One shared block a path: a million queued files are not turned into a million strings.
     std::vector<RowCells> paths;
     trap.Step(110, [&] { paths = file_list_.AllCells(); });
-    // The default columns take the long-standing road, statement by statement; a chosen set is
-    // filled from the column catalogue.
-    ReadOptions options;
-    if (!ColumnCatalogue::IsDefault(columns_))
-      for (const QString& header : columns_)
-        options.chosen.push_back(ColumnCatalogue::Find(header));
-    const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
-    options.compress = paths.size() > kCompressFrom;
+    // Workers read the next files, each with a tag object of its own, while the rows go into
+    // the table in list order.
+    RowReader::Options options;
+    options.columns = columns_;
+    options.decoder = decoder_;
+    options.jobs = jobs_;
     options.totals = totals_ != nullptr;
-    // Each worker reads with a tag object and a legacy-text decoder of its own, the tag made
-    // when it reads its first file.
-    const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();
-    const auto workers = static_cast<size_t>(ReadAhead<int, ReadRow>::Workers(jobs));
-    std::vector<Reader> readers(workers);
-    const auto decoders = LegacyText::OnePerThread(decoder_, workers);
-    for (size_t w = 0; w < workers; ++w) {
-      readers[w].decoder = decoders[w];
-      readers[w].index = index_;
-    }
-    int next = 0;
-    std::optional<ReadAhead<int, ReadRow>> reads(
-        std::in_place, jobs,
-        [&](int& i) {
-          if (next >= static_cast<int>(paths.size())) return false;
-          i = next++;
+    if (ReadIndex* index = index_)
+      options.read = [index](clsID3& tag, const std::string& path) { index->Read(tag, path); };
+    const RowReader::PackedShape shape(paths.size() > kCompressFrom);
+    size_t next = 0;
+    PosixFileSystem files;
+    NoTeller teller;
+    std::optional<RowReader> reads(
+        std::in_place, options,
+        [&](std::string& path) {
+          if (next >= paths.size()) return false;
+          path = FileNames::ToStdBytes(paths[next++].Text(0));
           return true;
         },
-        [&](const int& i, int worker) {
-          return ReadFile(readers[static_cast<size_t>(worker)],
-                          paths[static_cast<size_t>(i)].Text(0), options);
-        });
+        shape, files, teller);
     bool closing = false;
     int not_read = 0;
     int done = 0;
@@ -172,37 +117,19 @@ void ExtractionRun::Start() {
       if (closing) break;
       stopped = stop_ && *stop_;
       if (stopped) break;
-      std::optional<ReadRow> read;
+      std::optional<RowReader::Row> read;
       trap.Step(120, [&] { read = reads->Next(); });
-      if (read && read->not_read) {
+      if (read && read->NotRead()) {
         ++not_read;
         unread_files_.push_back(i);
       }
       if (read && read->totals) totals_->Add(path, *read->totals);
-      // A table with room for every cell takes the row at once; one without reports each cell
-      // that does not fit, statement by statement.
-      if (chosen.empty() && read &&
-          static_cast<size_t>(results_.ColumnCount()) > ResultColumns::kFields.size()) {
-        // The reading thread made the name and the cells, and the whole row goes in at once.
-        trap.Step(124, [&] { row = results_.AppendRow(std::move(read->cells)); });
-      } else if (chosen.empty()) {
-        QString name;
-        trap.Step(122, [&] { name = Main::FileNameOfPath(path); });
-        trap.Step(124, [&] { row = results_.AppendRow(name); });
-        for (const ResultColumns::Field& field : ResultColumns::kFields)
-          trap.Step(field.line, [&] {
-            results_.SetPackedSubItem(row, field.sub_item,
-                                      Require(read).cells.Packed(field.sub_item));
-          });
-      } else {
-        FillChosen(trap, chosen.size(), read, row);
-      }
+      Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
       trap.Line(148);
       done = i;
     }
     // Workers still reading ahead stop at their file in hand.
     reads.reset();
-    readers.clear();
     if (index_ && !closing && !stopped) index_->Finish();
     if (closing) {
       trap.Step(154, [&] { pointer_.EndLongAction(); });

@@ -8,6 +8,7 @@
 #include "batch/CellText.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
+#include "platform/PackedCells.h"
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
@@ -22,7 +23,6 @@
 class ErrorTrap;
 class LegacyTextDecoder;
 class ReadIndex;
-class clsID3;
 
 class ExtractionRun {
  public:
@@ -80,39 +80,12 @@ class ExtractionRun {
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
 
-  /// What the run keeps of one file's read: the cells it fills (the eleven fields, or one per
-  /// chosen column) and whether the file could not be read at all.
-  struct ReadRow {
-    RowCells cells;  // the whole row, made on the reading thread, ready for the table
-    bool not_read = false;
-    std::optional<FolderTotals::Folder> totals;  // the file's share, when the run totals
-  };
-
-  /// How a worker reads: the columns, and what else each read keeps.
-  struct ReadOptions {
-    std::vector<const ColumnCatalogue::Column*> chosen;  // empty: the default columns
-    bool compress = false;
-    bool totals = false;
-  };
-
-  /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs.
-  /// What one reading thread keeps from file to file; no other thread touches it.
-  struct Reader {
-    std::unique_ptr<clsID3> tag;                 // made at the first file
-    std::shared_ptr<LegacyTextDecoder> decoder;  // for the legacy text of that tag
-    ReadIndex* index = nullptr;                  // where unchanged files are taken from
-    std::vector<std::string> cells;              // room for packing, reused
-    std::vector<std::string_view> views;         // the packed cells, as the row takes them
-    CellText text;                               // room for making cells, reused
-  };
-  static ReadRow ReadFile(Reader& reader, const QString& path, const ReadOptions& options);
-
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
   static constexpr size_t kCompressFrom = 100000;
 
  private:
-  void FillChosen(ErrorTrap& trap, size_t columns, std::optional<ReadRow>& read, int& row);
+  void Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row);
 
   ReportListModel& file_list_;
   ReportListModel& results_;

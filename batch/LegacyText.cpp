@@ -191,6 +191,9 @@ class Converters {
     if (at == open.by_name.end()) {
       const iconv_t cd =
           reading ? iconv_open(kUcs4, code_page.c_str()) : iconv_open(code_page.c_str(), kUcs4);
+      // Only a code page iconv does not know stays unknown; one it could not load now (no
+      // descriptor or memory left) is asked for again next time.
+      if (cd == kNone && errno != EINVAL) return kNone;
       at = open.by_name.emplace(code_page, cd).first;
     }
     open.last_name = &at->first;
@@ -246,9 +249,8 @@ class Shelf {
   std::vector<std::unique_ptr<T>> free_;
 };
 
-// Detectors and converters for the decoders of one run. A reading thread that starts only to
-// wait on a cold disk would otherwise make a detector and open converters of its own; lent,
-// there are only as many as threads decode at once.
+// Detectors and converters of one decoder, which every reading thread of a run calls at once:
+// each is lent to one thread at a time, so there are only as many as threads decode at once.
 struct Lender {
   Shelf<Detector> detectors;
   Shelf<Converters> converters;
@@ -262,10 +264,6 @@ class IconvDecoder : public LegacyTextDecoder {
       : fixed_(std::move(code_page)), lender_(std::move(lender)) {}
   IconvDecoder(const IconvDecoder&) = delete;
   IconvDecoder& operator=(const IconvDecoder&) = delete;
-
-  std::shared_ptr<LegacyTextDecoder> Another() const override {
-    return std::make_shared<IconvDecoder>(fixed_, lender_);
-  }
 
   bool KeepsAscii(const std::string& code_page) {
     return lender_->converters.With(
@@ -368,13 +366,6 @@ std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::str
     return nullptr;
   }
   return decoder;
-}
-
-std::vector<std::shared_ptr<LegacyTextDecoder>> OnePerThread(
-    const std::shared_ptr<LegacyTextDecoder>& decoder, size_t count) {
-  std::vector<std::shared_ptr<LegacyTextDecoder>> decoders(count);
-  for (size_t i = 0; i < count && decoder; ++i) decoders[i] = i == 0 ? decoder : decoder->Another();
-  return decoders;
 }
 
 std::string ShownName(std::string_view code_page) {

@@ -24,11 +24,6 @@ bool IsDefault(std::string_view setting);
 /// code page none either, and `problem` says why.
 std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem);
 
-/// `count` decoders that read as `decoder` does, one for each reading thread (the first is
-/// `decoder` itself); all empty when `decoder` is.
-std::vector<std::shared_ptr<LegacyTextDecoder>> OnePerThread(
-    const std::shared_ptr<LegacyTextDecoder>& decoder, size_t count);
-
 /// The code page as the "Decoded as" column shows it: lower case, Windows-1252 for empty.
 std::string ShownName(std::string_view code_page);
 

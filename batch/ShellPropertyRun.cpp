@@ -85,7 +85,7 @@ void ShellPropertyRun::Start() {
         item = {next++, seen.size() != before};
         return true;
       },
-      [&](const std::pair<int, bool>& item, int) -> std::shared_ptr<const ShellDetails> {
+      [&](const std::pair<int, bool>& item, NoReadState&) -> std::shared_ptr<const ShellDetails> {
         if (!item.second) return nullptr;
         return shell_.ReadDetails(std::as_const(paths)[item.first]);
       });

@@ -6,7 +6,8 @@
 
 /// Reads legacy text (ID3v1, Lyrics3, and ID3v2 text without an encoding of its own) by a code
 /// page other than the built-in Windows-1252. A tag object given one asks it once per read, after
-/// the tags are read; without one every read stays as it always was.
+/// the tags are read; without one every read stays as it always was. One decoder serves every
+/// reading thread of a run: each of its calls may run on many threads at once.
 class LegacyTextDecoder {
  public:
   virtual ~LegacyTextDecoder() = default;
@@ -21,6 +22,4 @@ class LegacyTextDecoder {
   /// `text` written in `code_page`, a character the code page cannot hold written as "?", as
   /// tag writers do.
   virtual std::string Encode(const std::string& code_page, std::u16string_view text) = 0;
-  /// A decoder that reads as this one does, for another thread: one is never shared.
-  virtual std::shared_ptr<LegacyTextDecoder> Another() const = 0;
 };

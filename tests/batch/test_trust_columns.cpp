@@ -362,9 +362,9 @@ TEST(LegacyTextDecoder, ReadsAndWritesAsIconvsOwnUtf16Conversion) {
   }
 }
 
-// Reading threads each take a decoder of their own from the run's; all of them at once detect
-// and decode as one alone does.
-TEST(LegacyTextDecoder, DecodersOfOneRunWorkSideBySide) {
+// Every reading thread of a run uses the run's one decoder; all of them at once detect and
+// decode as one alone does.
+TEST(LegacyTextDecoder, OneDecoderWorksOnManyThreadsAtOnce) {
   std::string problem;
   const auto first = LegacyText::DecoderFor("detect", problem);
   ASSERT_TRUE(first);
@@ -378,7 +378,7 @@ TEST(LegacyTextDecoder, DecodersOfOneRunWorkSideBySide) {
   std::vector<std::thread> threads;
   std::atomic<int> wrong{0};
   for (int t = 0; t < 6; ++t) {
-    threads.emplace_back([&, decoder = first->Another()] {
+    threads.emplace_back([&, decoder = first] {
       std::u16string text;
       for (int round = 0; round < 200; ++round) {
         for (size_t i = 0; i < samples.size(); ++i) {

@@ -11,7 +11,13 @@
 
 namespace {
 
-using Ahead = ReadAhead<int, std::string>;
+// A worker's own state: the read-ahead makes it from the worker's number.
+struct Worker {
+  explicit Worker(int n) : index(n) {}
+  int index;
+};
+
+using Ahead = ReadAhead<int, std::string, Worker>;
 
 // A source over 0..count-1.
 Ahead::Source Count(int count) {
@@ -30,7 +36,8 @@ TEST(ReadAhead, ResultsComeInListOrderWithEveryWorkerOnItsOwnState) {
     std::vector<std::atomic<int>> in_use(static_cast<size_t>(workers));
     std::atomic<bool> shared{false};
     std::atomic<int> bad_worker{0};
-    Ahead ahead(jobs, Count(300), [&](const int& item, int worker) {
+    Ahead ahead(jobs, Count(300), [&](const int& item, Worker& state) {
+      const int worker = state.index;
       if (worker < 0 || worker >= workers) {
         ++bad_worker;
         return std::string();
@@ -55,7 +62,8 @@ TEST(ReadAhead, ResultsComeInListOrderWithEveryWorkerOnItsOwnState) {
 TEST(ReadAhead, OneJobReadsInTheCallersThreadOnlyWhenAsked) {
   std::vector<std::thread::id> threads;
   int calls = 0;
-  Ahead ahead(1, Count(3), [&](const int& item, int worker) {
+  Ahead ahead(1, Count(3), [&](const int& item, Worker& state) {
+    const int worker = state.index;
     threads.push_back(std::this_thread::get_id());
     ++calls;
     EXPECT_EQ(worker, 0);
@@ -75,7 +83,7 @@ TEST(ReadAhead, WorkersStayWithinTheWindowAhead) {
   std::atomic<int> started{0};
   Ahead ahead(
       4, Count(1000),
-      [&](const int& item, int) {
+      [&](const int& item, Worker&) {
         ++started;
         return std::to_string(item);
       },
@@ -89,7 +97,7 @@ TEST(ReadAhead, WorkersStayWithinTheWindowAhead) {
 
 TEST(ReadAhead, AFailureReachesTheConsumerAtItsItemAndTheRestFollow) {
   for (const int jobs : {1, 2}) {
-    Ahead ahead(jobs, Count(4), [&](const int& item, int) {
+    Ahead ahead(jobs, Count(4), [&](const int& item, Worker&) {
       if (item == 1) throw std::runtime_error("cannot read 1");
       return std::to_string(item);
     });
@@ -110,7 +118,7 @@ TEST(ReadAhead, StopEndsTheWorkersAtTheirItemInHand) {
   std::atomic<int> started{0};
   const auto begin = std::chrono::steady_clock::now();
   {
-    Ahead ahead(2, Count(100000), [&](const int& item, int) {
+    Ahead ahead(2, Count(100000), [&](const int& item, Worker&) {
       ++started;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       return std::to_string(item);
@@ -136,7 +144,8 @@ TEST(ReadAhead, SlowItemsAreReadManyAtOnceQuickOnesByTheJobs) {
     std::atomic<int> most{0};
     std::atomic<int> by_others{0};
     const int count = slow ? 200 : 20000;
-    Ahead ahead(2, Count(count), [&](const int& item, int worker) {
+    Ahead ahead(2, Count(count), [&](const int& item, Worker& state) {
+      const int worker = state.index;
       const int now = ++in_flight;
       int seen = most;
       while (now > seen && !most.compare_exchange_weak(seen, now)) {
@@ -161,6 +170,56 @@ TEST(ReadAhead, SlowItemsAreReadManyAtOnceQuickOnesByTheJobs) {
       EXPECT_LT(by_others, count / 10);
     }
   }
+}
+
+// A list that fails to give its next item while workers read: what came before arrives in
+// order, the failure after it, and the run ends cleanly with threads still holding items.
+TEST(ReadAhead, ASourceThatThrowsWhileThreadsReadEndsTheListThere) {
+  for (const int jobs : {2, 8}) {
+    int next = 0;
+    Ahead ahead(
+        jobs,
+        [&](int& item) {
+          if (next == 500) throw std::runtime_error("list gone");
+          item = next++;
+          return true;
+        },
+        [&](const int& item, Worker&) {
+          if (item % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+          return std::to_string(item);
+        });
+    int taken = 0;
+    try {
+      while (const std::optional<std::string> result = ahead.Next()) {
+        EXPECT_EQ(*result, std::to_string(taken)) << jobs;
+        ++taken;
+      }
+      ADD_FAILURE() << "the failure never came";
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "list gone");
+    }
+    EXPECT_EQ(taken, 500) << jobs;
+    EXPECT_FALSE(ahead.Next());
+  }
+}
+
+// Results that wait are held to a budget of bytes too: large ones stop the workers long before
+// the window of results is full, and the list still ends whole.
+TEST(ReadAhead, LargeResultsWaitWithinTheByteBudget) {
+  std::atomic<int> made{0};
+  Ahead ahead(
+      2, Count(200),
+      [&](const int& item, Worker&) {
+        ++made;
+        return std::to_string(item);
+      },
+      0, [](const std::string&) -> std::size_t { return 10 << 20; }, 32 << 20);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // A batch of a worker in hand may pass the budget, no more.
+  EXPECT_LE(made, 2 * 4 + 4);
+  int taken = 0;
+  while (ahead.Next()) ++taken;
+  EXPECT_EQ(taken, 200);
 }
 
 }  // namespace

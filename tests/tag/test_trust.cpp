@@ -149,9 +149,6 @@ class ShiftDecoder : public LegacyTextDecoder {
                                                 : '?');
     return bytes;
   }
-  std::shared_ptr<LegacyTextDecoder> Another() const override {
-    return std::make_shared<ShiftDecoder>();
-  }
   std::string page = "shift";
   std::vector<std::string> samples;
 };

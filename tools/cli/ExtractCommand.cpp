@@ -16,13 +16,12 @@
 
 #include "batch/AddFolder.h"
 #include "batch/ColumnCatalogue.h"
-#include "batch/ExtractionRun.h"
 #include "batch/FolderScan.h"
-#include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
 #include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
+#include "batch/RowReader.h"
 #include "batch/ShellPropertyRun.h"
 #include "core/ErrorReport.h"
 #include "core/ErrorTrap.h"
@@ -352,26 +351,23 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
 
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files
 // go in as given.
-void QueuePath(const QString& path, const QString& ext, FileSystem& files, EventLoop& events,
-               ReportListModel& file_list, Unread& unread, ReadIndex* index) {
+void QueuePath(const QString& path, const QString& ext, FileSystem& files,
+               ReportListModel& file_list, Unread& unread) {
   const std::optional<int> attributes = files.Attributes(path);
   if (!attributes || !(*attributes & FileAttribute::kDirectory)) {
     file_list.AppendRow(path);
     return;
   }
-  if (index) index->Walked(FileNames::ToStdBytes(path));
-  const QString pattern = QStringLiteral("*.") + ext;
-  AddFolder::ListedFiles listed;
-  for (const QString& folder :
-       ExtractParts::WalkFolder(path, pattern, files, events, unread, listed))
-    file_list.AppendRows(ExtractParts::FolderFiles(files, folder, pattern, unread, listed));
+  RowReader::EachFolderFiles(path, QStringLiteral("*.") + ext, files, unread,
+                             [&](const QStringList& paths) { file_list.AppendRows(paths); });
 }
 
-// The window's run over the paths given; the result table as the window would show it. The
-// run's engine reads what it can and says nothing, so every file is looked at here as well.
-// False when a list could not be read a second time.
-bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
-                   ConsoleErrorReport& errors, Unread& unread) {
+// The shell's detail columns over the paths given, as the window's hidden "Old" button reads
+// them; the result table as the window would show it. The shell's details tell nothing of a
+// file that could not be read, so every file is looked at here as well. False when a list
+// could not be read a second time.
+bool RunShellProperties(const ExtractOptions& options, ReportListModel& results,
+                        ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
   const QStringList run_columns = ExtractParts::RunColumns(options);
@@ -382,55 +378,31 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
   ExtractParts::Inputs inputs(options);
   for (std::string path; inputs.Next(path);) {
     // The shell opens each file's folder, which a bare file name does not have.
-    const QString given =
-        options.shell_properties ? QFileInfo(FromLocal(path)).absoluteFilePath() : FromLocal(path);
-    QueuePath(given, FolderScan::TypedExtension(FromLocal(options.ext)), files, events, file_list,
-              unread, options.index);
+    QueuePath(QFileInfo(FromLocal(path)).absoluteFilePath(),
+              FolderScan::TypedExtension(FromLocal(options.ext)), files, file_list, unread);
   }
   if (inputs.Failed()) {
     Say(inputs.Problem());
     return false;
   }
-
-  // The engine tells which files it could not read at all; the shell's details tell nothing,
-  // so then every file is looked at.
-  std::optional<std::vector<int>> unread_rows;
   {
     ConsoleUi ui;
     ProgressBarModel progress;
     WindowPointer pointer;
     TerminalProgress shown(progress);
-    if (options.shell_properties) {
-      TagLibShellProperties shell;
-      ShellPropertyRun run(file_list, results, progress, pointer, ui, events, shell, errors);
-      run.SetJobs(options.jobs);
-      run.Start();
-    } else {
-      bool running = false;
-      ExtractionRun run(file_list, results, progress, pointer, running, ui, events, errors);
-      run.SetColumns(run_columns);
-      run.SetLegacyTextDecoder(options.decoder);
-      run.SetJobs(options.jobs);
-      run.SetIndex(options.index);
-      FolderTotals totals;
-      if (options.summary) run.SetFolderTotals(&totals);
-      run.Start();
-      unread_rows = run.UnreadFiles();
-      if (options.summary) totals.FillTable(results);
-    }
+    TagLibShellProperties shell;
+    ShellPropertyRun run(file_list, results, progress, pointer, ui, events, shell, errors);
+    run.SetJobs(options.jobs);
+    run.Start();
   }
   ExtractParts::KeepShownRows(options, results);
   if (options.sort)
     ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
                      options.sort->second);
-  const auto tell = [&](const QString& path) {
+  for (int row = 1; row <= file_list.RowCount(); ++row) {
+    const QString path = file_list.Text(row);
     std::string why;
     if (!FileAccess::CanRead(FileNames::ToStdBytes(path), why)) unread.File(path, why);
-  };
-  if (unread_rows) {
-    for (const int row : *unread_rows) tell(file_list.Text(row));
-  } else {
-    for (int row = 1; row <= file_list.RowCount(); ++row) tell(file_list.Text(row));
   }
   return true;
 }
@@ -515,7 +487,9 @@ int Extract(const std::vector<std::string>& args) {
     return ExtractParts::StreamRows(options, unread);
   ReportListModel results;
   ConsoleErrorReport errors;
-  if (!RunExtraction(options, results, errors, unread)) return kFailure;
+  if (options.shell_properties ? !RunShellProperties(options, results, errors, unread)
+                               : !ExtractParts::ReadTable(options, results, unread))
+    return kFailure;
   if (!WriteResults(options, results, errors, unread)) return kFailure;
   return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
@@ -575,37 +549,17 @@ bool Inputs::Next(std::string& path) {
   return false;
 }
 
-QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
-                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed) {
-  QString root = path;
-  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
-  QStringList folders{root == u"/" ? root : root + u'/'};
-  const AddFolder::Walk walk{files, events,
-                             [&](std::u16string_view, int, const QString& what) {
-                               unread.Tell(FileNames::ToStdBytes(what));
-                             },
-                             [&](const QString& folder, int error, const QString& why) {
-                               if (error != 0) {
-                                 unread.Folder(folder, std::strerror(error));
-                               } else {
-                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
-                                     "': " + FileNames::ToStdBytes(why));
-                               }
-                             }};
-  FolderScan::WalkForFiles(folders, pattern, walk, listed);
-  return folders;
-}
-
-QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
-                        Unread& unread, AddFolder::ListedFiles& listed) {
-  try {
-    return FolderScan::QueueableFiles(files, folder, pattern, &listed);
-  } catch (const FolderNotListable& e) {
-    unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
-  } catch (const std::exception& e) {
-    unread.Tell(e.what());
-  }
-  return {};
+RowReader::Options RowsOf(const ExtractOptions& options) {
+  RowReader::Options rows;
+  rows.columns = RunColumns(options);
+  rows.decoder = options.decoder;
+  rows.jobs = options.jobs;
+  rows.totals = options.summary;
+  rows.folder_pattern =
+      QStringLiteral("*.") + FolderScan::TypedExtension(FileNames::ToText(options.ext));
+  if (ReadIndex* index = options.index)
+    rows.read = [index](clsID3& tag, const std::string& path) { index->Read(tag, path); };
+  return rows;
 }
 
 }  // namespace ExtractParts

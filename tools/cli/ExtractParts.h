@@ -1,8 +1,8 @@
 #pragma once
 
-// What `extract` shares between its two roads: the result table that the window's exports write
-// (text, clipboard, workbook, sorted rows, the shell's properties), and the rows of JSON Lines
-// and CSV, written as the files are read.
+// What `extract` shares between its outputs: the rows of the row reader, written as JSON Lines
+// or CSV as they are read, or kept in the result table that the window's exports write (text,
+// clipboard, workbook, sorted rows, the folders' totals); the shell's properties.
 
 #include <QString>
 #include <QStringList>
@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
-#include "batch/AddFolder.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "batch/RowFilter.h"
+#include "batch/RowReader.h"
 #include "platform/EventLoop.h"
 #include "tools/cli/CliArgs.h"
 
@@ -64,8 +64,10 @@ void Say(std::string_view text);
 void SetCommand(const char* name);
 
 /// The files and folders that could not be read, each named once with the system's reason.
-class Unread {
+class Unread : public RowReader::Teller {
  public:
+  void NotRead(const std::string& text) override { Tell(text); }
+  void LeftOut(const std::string& text) override { Say(text); }
   void File(const QString& path, const std::string& why);
   void Folder(const QString& path, const std::string& why);
   void Tell(const std::string& text);
@@ -97,16 +99,14 @@ class NoEvents : public EventLoop {
   bool Yield() override { return false; }
 };
 
-/// The folders at and beneath `path` as "Add All MP3 File(s) In Folder" walks them, each ending
-/// with the separator; folders it leaves out or cannot read are told. Their files for the
-/// pattern, read in the same pass, wait in `listed`.
-QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
-                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed);
+/// How the row reader reads for these options: their columns, decoder and jobs, folders walked
+/// for their extension, and the folders' totals when a summary is asked for.
+RowReader::Options RowsOf(const ExtractOptions& options);
 
-/// The files the folder scan queues from one walked folder; a folder that cannot be listed is
-/// told and gives none.
-QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
-                        Unread& unread, AddFolder::ListedFiles& listed);
+/// Reads the rows of the paths given into the result table (or, for a summary, the folders'
+/// totals), sorted when asked; files that could not be read are told. False when a list could
+/// not be read a second time.
+bool ReadTable(const ExtractOptions& options, ReportListModel& results, Unread& unread);
 
 /// JSON Lines or CSV, each row written as soon as it and the rows before it are read, so memory
 /// stays flat however many files there are. The exit status.

@@ -1,5 +1,7 @@
 // `extract --format json` and `--format csv`: rows written in list order as soon as they are
-// read. Worker threads read the next files and make their lines; this thread writes them.
+// read. The row reader's threads read the next files and make their lines; this thread writes
+// them.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QString>
@@ -11,162 +13,52 @@
 #include <string>
 #include <vector>
 
-#include "batch/FolderScan.h"
-#include "batch/LegacyText.h"
+#include "batch/ExtractionRun.h"
+#include "batch/FolderTotals.h"
 #include "batch/ReadIndex.h"
-#include "batch/ResultColumns.h"
+#include "batch/ResultSort.h"
+#include "batch/RowReader.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
-#include "platform/ReadAhead.h"
-#include "tag/clsID3.h"
+#include "platform/ReportListModel.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/ExtractParts.h"
-#include "tools/cli/FileAccess.h"
 #include "tools/cli/Outputs.h"
 
 namespace ExtractParts {
 
 namespace {
 
-// A path to read: given by the user (a folder among them is walked) or found by a walk.
-struct Entry {
-  std::string path;  // the bytes the system knows
-  QString text;      // the path as text, when the walk already made it
-  bool given = true;
-};
-
-// One file's row, ready to write; or a given path that turned out to be a folder.
-struct Row {
-  std::string line;
-  std::string path;  // kept only when the file could not be read, to say why at the end
-  bool not_read = false;
-  bool folder = false;
-};
-
-// What a reading thread keeps from one file to the next, so a row costs few allocations.
-struct Reading {
-  std::unique_ptr<clsID3> tag;
-  CellText made;             // the cells a column makes, one after another
-  std::vector<size_t> ends;  // where each column's cell ends in `made`
-  std::vector<QStringView> cells;
-  QString path;          // the file's path as text, in room kept from row to row
-  size_t line_size = 0;  // the last row's line: the next is likely as long
-};
-
-// Makes the lines: the same cells and the same bytes as the table's exports.
-class LineMaker {
+// Writes each row as a CSV or JSON line, on the reading thread: the same cells and the same
+// bytes as the table's exports.
+class LineShape : public RowReader::Shape {
  public:
-  explicit LineMaker(const ExtractOptions& options)
+  explicit LineShape(const ExtractOptions& options)
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
-        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()) {
-    if (!ColumnCatalogue::IsDefault(options.columns)) {
-      for (const QString& header : options.columns) {
-        const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
-        if (column) (column->view ? viewed_ : made_).push_back(chosen_.size());
-        chosen_.push_back(column);
-      }
-    }
-  }
+        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()) {}
 
-  bool NeedsPictureCount() const { return ColumnCatalogue::NeedPictureCount(chosen_); }
-
-  void Append(std::string& line, Reading& reading, const Entry& entry) const {
-    const clsID3& tag = *reading.tag;
-    QStringView cells[ResultColumns::kFields.size() + 1];
-    std::span<const QStringView> row;
-    QString name;
-    if (chosen_.empty()) {
-      // Column 1 is the name after the last separator; the bytes split there as the text does.
-      const std::string_view bytes(entry.path);
-      name = entry.text.isEmpty() ? FileNames::ToText(bytes.substr(bytes.rfind('/') + 1))
-                                  : Main::FileNameOfPath(entry.text);
-      cells[0] = name;
-      for (const ResultColumns::Field& field : ResultColumns::kFields) {
-        const std::u16string& value = (tag.*field.value)();
-        cells[field.sub_item] = QStringView(value.data(), static_cast<qsizetype>(value.size()));
-      }
-      row = cells;
-    } else {
-      QString& path = reading.path;
-      if (!entry.text.isEmpty()) {
-        path = entry.text;
-      } else if (FileNames::IsAscii(entry.path)) {
-        // Widened in place: most paths are ASCII, and a row then needs no allocation for it.
-        path.resize(static_cast<qsizetype>(entry.path.size()));
-        char16_t* to = reinterpret_cast<char16_t*>(path.data());
-        for (const char c : entry.path) *to++ = static_cast<char16_t>(c);
-      } else {
-        path = FileNames::ToText(entry.path);
-      }
-      const ColumnCatalogue::Source source{tag, path};
-      // A header the catalogue does not know stays empty.
-      if (reading.cells.size() != chosen_.size()) reading.cells.assign(chosen_.size(), {});
-      for (const size_t c : viewed_) reading.cells[c] = chosen_[c]->view(source);
-      // The made cells are viewed once all are made: `made` may move while it grows.
-      reading.made.clear();
-      reading.ends.resize(made_.size());
-      for (size_t m = 0; m < made_.size(); ++m) {
-        chosen_[made_[m]]->append(source, reading.made);
-        reading.ends[m] = reading.made.size();
-      }
-      for (size_t m = 0, from = 0; m < made_.size(); from = reading.ends[m++])
-        reading.cells[made_[m]] = reading.made.View(from, reading.ends[m]);
-      row = reading.cells;
-    }
-    line.reserve(reading.line_size);
+  void Make(std::span<const QStringView> cells, RowReader::Row& row,
+            RowReader::Room& room) const override {
+    std::string& line = row.line;
+    line.reserve(room.line_size);
     if (json_) {
-      TextLines::AppendJsonLineUtf8(line, keys_, row);
+      TextLines::AppendJsonLineUtf8(line, keys_, cells);
     } else {
-      TextLines::AppendCsvLineUtf8(line, row, csv_safe_);
+      TextLines::AppendCsvLineUtf8(line, cells, csv_safe_);
     }
-    reading.line_size = line.size();
+    room.line_size = line.size();
   }
 
  private:
   bool json_;
   bool csv_safe_;
   std::vector<std::string> keys_;
-  std::vector<const ColumnCatalogue::Column*> chosen_;
-  std::vector<size_t> viewed_;  // the chosen columns that view text the source holds
-  std::vector<size_t> made_;    // and those that make their cells
 };
-
-// Reads one file on a worker. A given path the engine could not open as a file may be a
-// folder, which the writer walks in its place; the file system is asked only then.
-Row ReadRow(Reading& reading, const Entry& entry, const LineMaker& maker, const FileSystem& files,
-            bool keep_path, const std::shared_ptr<LegacyTextDecoder>& decoder, ReadIndex* index) {
-  std::unique_ptr<clsID3>& tag = reading.tag;
-  if (!tag) {
-    tag = std::make_unique<clsID3>();
-    tag->SetPicturesWanted(false);
-    tag->SetPictureCountWanted(maker.NeedsPictureCount());
-    tag->SetLegacyTextDecoder(decoder);
-  }
-  if (index) {
-    index->Read(*tag, entry.path);
-  } else {
-    tag->SetFileName(entry.path);
-  }
-  const ReadDiagnosis& d = tag->Diagnosis();
-  using Status = ReadDiagnosis::Status;
-  if (entry.given &&
-      (d.status == Status::kNotRegularFile || (d.status == Status::kUnreadable && d.size < 0))) {
-    const std::optional<int> attributes =
-        files.Attributes(entry.text.isEmpty() ? FileNames::ToText(entry.path) : entry.text);
-    if (attributes && (*attributes & FileAttribute::kDirectory))
-      return Row{{}, entry.path, false, true};
-  }
-  Row row;
-  maker.Append(row.line, reading, entry);
-  row.not_read = d.NotRead();
-  if (row.not_read || keep_path) row.path = entry.path;
-  return row;
-}
 
 // A progress bar on standard error when that is a terminal, drawn at most every 100 ms: the
 // share of the paths given that have their row, and the file last written.
@@ -235,97 +127,56 @@ class FallibleOutput : public TextOutput {
   std::string problem_;
 };
 
-// Writes the rows of one pipeline in order; folders given among the paths are walked in place.
-class Writer {
- public:
-  Writer(const ExtractOptions& options, TextOutput& out, Unread& unread)
-      : options_(options),
-        progress_(options.PathCount()),
-        out_(out),
-        unread_(unread),
-        maker_(options),
-        jobs_(options.jobs > 0 ? options.jobs : ReadAhead<Entry, Row>::DefaultJobs()),
-        pattern_(QStringLiteral("*.") +
-                 FolderScan::TypedExtension(FileNames::ToText(options.ext))) {
-    // Each reading thread decodes legacy text with a decoder of its own.
-    decoders_ = LegacyText::OnePerThread(
-        options.decoder, static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
-  }
-
-  // Every given path; false when a list could not be read a second time.
-  bool WriteGiven(Inputs& inputs) {
-    std::vector<Reading> readings(static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
-    ReadAhead<Entry, Row> reads(
-        jobs_, [&](Entry& entry) { return inputs.Next(entry.path); },
-        [&](const Entry& entry, int worker) {
-          const auto w = static_cast<size_t>(worker);
-          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w],
-                         options_.index);
-        });
-    while (std::optional<Row> row = reads.Next()) {
-      if (row->folder) {
-        WriteFolder(FileNames::ToText(row->path));
-      } else {
-        Write(*row);
-      }
-    }
-    return !inputs.Failed();
-  }
-
-  // The paths of files that could not be read, in row order.
-  const std::vector<std::string>& NotRead() const { return not_read_; }
-
- private:
-  // The files beneath a folder, listed one folder at a time as the workers ask for them.
-  void WriteFolder(const QString& path) {
-    if (options_.index) options_.index->Walked(FileNames::ToStdBytes(path));
-    AddFolder::ListedFiles listed;
-    const QStringList folders = WalkFolder(path, pattern_, files_, events_, unread_, listed);
-    qsizetype folder = 0;
-    QStringList queued;
-    qsizetype next = 0;
-    std::vector<Reading> readings(static_cast<size_t>(ReadAhead<Entry, Row>::Workers(jobs_)));
-    ReadAhead<Entry, Row> reads(
-        jobs_,
-        [&](Entry& entry) {
-          while (next >= queued.size()) {
-            if (folder >= folders.size()) return false;
-            queued = FolderFiles(files_, folders[folder++], pattern_, unread_, listed);
-            next = 0;
-          }
-          entry.text = queued[next++];
-          entry.path = FileNames::ToStdBytes(entry.text);
-          entry.given = false;
-          return true;
-        },
-        [&](const Entry& entry, int worker) {
-          const auto w = static_cast<size_t>(worker);
-          return ReadRow(readings[w], entry, maker_, files_, progress_.Shown(), decoders_[w],
-                         options_.index);
-        });
-    while (std::optional<Row> row = reads.Next()) Write(*row);
-  }
-
-  void Write(Row& row) {
-    out_.Write(row.line);
-    progress_.Row(row.path);
-    if (row.not_read) not_read_.push_back(std::move(row.path));
-  }
-
-  const ExtractOptions& options_;
-  StreamProgress progress_;
-  TextOutput& out_;
-  Unread& unread_;
-  LineMaker maker_;
-  const int jobs_;
-  const QString pattern_;
-  std::vector<std::shared_ptr<LegacyTextDecoder>> decoders_;
-  PosixFileSystem files_;
-  NoEvents events_;
-  std::vector<std::string> not_read_;
-};
+// The next path given. The index forgets, at the end of the run, the files gone from a folder
+// given; a file given says nothing of its neighbours.
+bool NextGiven(Inputs& inputs, ReadIndex* index, std::string& path) {
+  if (!inputs.Next(path)) return false;
+  struct stat status {};
+  if (index && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) index->Walked(path);
+  return true;
+}
 
 }  // namespace
+
+bool ReadTable(const ExtractOptions& options, ReportListModel& results, Unread& unread) {
+  ColumnCatalogue::AddColumns(results, RunColumns(options));
+  Inputs inputs(options);
+  RowReader::PackedShape shape;
+  FolderTotals totals;
+  std::vector<RowReader::Row> not_read;
+  {
+    StreamProgress progress(options.PathCount());
+    PosixFileSystem files;
+    RowReader reads(
+        RowsOf(options), [&](std::string& path) { return NextGiven(inputs, options.index, path); },
+        shape, files, unread);
+    size_t count = 0;
+    while (std::optional<RowReader::Row> row = reads.Next()) {
+      progress.Row(row->path);
+      // Long tables keep their long cells compressed, as the window's do.
+      if (++count > ExtractionRun::kCompressFrom) shape.SetCompress(true);
+      if (row->totals) totals.Add(FileNames::ToText(row->path), *row->totals);
+      // A summary shows the totals alone.
+      if (!options.summary) results.SetChecked(results.AppendRow(std::move(row->cells)), true);
+      if (row->NotRead()) {
+        row->cells = RowCells();
+        not_read.push_back(std::move(*row));
+      }
+    }
+  }
+  if (inputs.Failed()) {
+    Say(inputs.Problem());
+    return false;
+  }
+  if (options.index) options.index->Finish();
+  if (options.summary) totals.FillTable(results);
+  KeepShownRows(options, results);
+  if (options.sort)
+    ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
+                     options.sort->second);
+  for (const RowReader::Row& row : not_read) unread.Tell(RowReader::NotReadText(row));
+  return true;
+}
 
 int StreamRows(const ExtractOptions& options, Unread& unread) {
   // An output that cannot be opened or written is told last, after the files that could not be
@@ -344,23 +195,31 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
       return Commands::kFailure;
     }
   Inputs inputs(options);
-  Writer writer(options, out, unread);
+  const LineShape shape(options);
+  StreamProgress progress(options.PathCount());
+  std::vector<RowReader::Row> not_read;
   try {
-    if (!writer.WriteGiven(inputs)) {
-      Say(inputs.Problem());
-      return Commands::kFailure;
+    PosixFileSystem files;
+    RowReader reads(
+        RowsOf(options), [&](std::string& path) { return NextGiven(inputs, options.index, path); },
+        shape, files, unread);
+    while (std::optional<RowReader::Row> row = reads.Next()) {
+      out.Write(row->line);
+      progress.Row(row->path);
+      if (row->NotRead()) not_read.push_back(std::move(*row));
     }
   } catch (const std::exception& e) {
     Say(e.what());
     return Commands::kFailure;
   }
+  if (inputs.Failed()) {
+    Say(inputs.Problem());
+    return Commands::kFailure;
+  }
   out.Commit();
   if (options.index) options.index->Finish();
-  // The engine says which rows are empty; the system's reason is asked of those alone.
-  for (const std::string& path : writer.NotRead()) {
-    std::string why;
-    if (!FileAccess::CanRead(path, why)) unread.File(FileNames::ToText(path), why);
-  }
+  // Each file that could not be read is told with the reason its read met.
+  for (const RowReader::Row& row : not_read) unread.Tell(RowReader::NotReadText(row));
   if (out.Failed()) {
     Say(out.Problem());
     return Commands::kFailure;
