@@ -212,6 +212,7 @@ struct RowReader::Impl {
         }
       }
       if (options_.totals) row.totals = FolderTotals::Of(*tag);
+      if (options_.inspect) options_.inspect(*tag, row);
       MakeCells(reading, entry);
       shape_.Make(reading.cells, row, reading.room);
     } catch (const std::bad_alloc&) {
@@ -220,6 +221,7 @@ struct RowReader::Impl {
       row.line.clear();
       row.cells = RowCells();
       row.totals.reset();
+      row.extra.reset();
       row.folder = false;
       row.status = Status::kUnreadable;
       row.error = ENOMEM;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <any>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -41,6 +42,7 @@ class RowReader {
     int error = 0;  ///< the system's reason, when the file could not be read
     std::optional<FolderTotals::Folder> totals;  ///< the file's share, when the run totals
     bool folder = false;  ///< a given path that turned out to be a folder (read no further)
+    std::any extra;       ///< what `Options::inspect` kept of the read
 
     bool NotRead() const { return status < ReadDiagnosis::Status::kEmpty; }
     /// Why the file could not be read, in the system's words, as the read found it.
@@ -95,6 +97,9 @@ class RowReader {
     /// read in its place; empty: a folder is a file that cannot be read.
     QString folder_pattern;
     ReadStep read;  ///< unset: the engine's read
+    /// Set: looks at each file's read on the reading thread, before its cells are made, and may
+    /// keep what it needs in the row's `extra` (the library report's facts).
+    std::function<void(const clsID3& tag, Row& row)> inspect;
   };
 
   /// The next given path's bytes; false at the end.
