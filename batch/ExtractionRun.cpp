@@ -10,6 +10,7 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/OtherFormats.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
@@ -32,6 +33,7 @@ ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& pa
     tag->SetLegacyTextDecoder(reader.decoder);
   }
   tag->SetFileName(FileNames::ToStdBytes(path));
+  if (options.other) OtherFormats::Complete(*options.other, reader.other, *tag);
   ReadRow read;
   read.not_read = tag->Diagnosis().NotRead();
   if (options.totals) read.totals = FolderTotals::Of(*tag);
@@ -126,6 +128,7 @@ void ExtractionRun::Start() {
     const std::vector<const ColumnCatalogue::Column*>& chosen = options.chosen;
     options.compress = paths.size() > kCompressFrom;
     options.totals = totals_ != nullptr;
+    options.other = other_.get();
     // Each worker reads with a tag object and a legacy-text decoder of its own, the tag made
     // when it reads its first file.
     const int jobs = jobs_ > 0 ? jobs_ : ReadAhead<int, ReadRow>::DefaultJobs();

@@ -11,6 +11,7 @@
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
+#include "platform/OtherFormatReader.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/Ui.h"
@@ -71,6 +72,11 @@ class ExtractionRun {
   void SetJobs(int jobs) { jobs_ = jobs; }
   int Jobs() const { return jobs_; }
 
+  /// Reads files of every audio format through `reader` (none: MP3 alone, through the engine).
+  void SetOtherFormatReader(std::shared_ptr<const OtherFormatReader> reader) {
+    other_ = std::move(reader);
+  }
+
   /// The rows of the file list (1-based, as the last run took them) whose files the last run
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
@@ -88,6 +94,7 @@ class ExtractionRun {
     std::vector<const ColumnCatalogue::Column*> chosen;  // empty: the default columns
     bool compress = false;
     bool totals = false;
+    const OtherFormatReader* other = nullptr;  // every audio format, when set
   };
 
   /// Reads one file with `tag` (made when null) and keeps what a row of these columns needs.
@@ -98,6 +105,7 @@ class ExtractionRun {
     std::vector<std::string> cells;              // room for packing, reused
     std::vector<std::string_view> views;         // the packed cells, as the row takes them
     CellText text;                               // room for making cells, reused
+    OtherFormatRead other;                       // room for another format's read, reused
   };
   static ReadRow ReadFile(Reader& reader, const QString& path, const ReadOptions& options);
 
@@ -122,4 +130,5 @@ class ExtractionRun {
   FolderTotals* totals_ = nullptr;
   int jobs_ = 0;  // 0: one per core
   std::vector<int> unread_files_;
+  std::shared_ptr<const OtherFormatReader> other_;
 };

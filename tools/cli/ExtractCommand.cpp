@@ -20,6 +20,7 @@
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
 #include "batch/LegacyText.h"
+#include "batch/OtherFormats.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
@@ -40,6 +41,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/StepFailure.h"
 #include "platform/WindowPointer.h"
+#include "platform/taglib/TagLibFormatReader.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
@@ -54,7 +56,8 @@ constexpr const char* kHelp =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json] [-o FILE]\n"
     "                           [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
     "                           [--sort NAME[:desc]] [--legacy-text detect|NAME] [--summary]\n"
-    "                           [--files-from LIST] [--shell-properties] [--jobs N] [--] PATH...\n"
+    "                           [--files-from LIST] [--shell-properties] [--jobs N]\n"
+    "                           [--formats mp3|all] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
     "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
@@ -88,6 +91,10 @@ constexpr const char* kHelp =
     "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
     "--jobs N reads with N threads (default: one per core; 1 reads one file at a time); the\n"
     "output is the same for every N.\n"
+    "--formats all reads every audio format (FLAC, Ogg Vorbis, Opus, MP4, WMA, WAV, AIFF,\n"
+    "WavPack, Monkey's Audio, Musepack) through TagLib, each known by its content, and the\n"
+    "APEv2 tag of MP3 files; MP3 stays on the tag engine. Without --ext, folders then give their\n"
+    "files of every audio extension. The default, mp3, reads MP3 alone.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
     "options; --help, -h shows this text.\n"
     "Each file or folder that cannot be read is named with the reason on standard error; a\n"
@@ -239,12 +246,21 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     const std::string& arg = args[i];
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
                              arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
-                             arg == "--legacy-text" || arg == "--jobs";
+                             arg == "--legacy-text" || arg == "--jobs" || arg == "--formats";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
       if (arg == "--ext") {
         options.ext = value;
+        options.ext_given = true;
+      } else if (arg == "--formats") {
+        if (value == "all") {
+          options.other = std::make_shared<TagLibFormatReader>();
+        } else if (value == "mp3") {
+          options.other.reset();
+        } else {
+          return Usage("--formats takes mp3 or all");
+        }
       } else if (arg == "--format") {
         options.format = value;
       } else if (arg == "-o") {
@@ -310,6 +326,11 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
   if (options.summary && options.sort)
     return Usage("--sort orders the rows of files, which --summary replaces");
   if (options.ext.empty()) return Usage("--ext needs an extension");
+  if (options.other && options.shell_properties)
+    return Usage("--formats all reads through the tag engine, not --shell-properties");
+  // The pattern "*." and the extension make: every audio format's files.
+  if (options.other && !options.ext_given)
+    options.ext = OtherFormats::Pattern().mid(2).toStdString();
   if (options.PathCount() == 0) return Usage("no files or folders given");
   return 0;
 }
@@ -373,6 +394,7 @@ bool RunExtraction(const ExtractOptions& options, ReportListModel& results,
       run.SetColumns(options.columns);
       run.SetLegacyTextDecoder(options.decoder);
       run.SetJobs(options.jobs);
+      run.SetOtherFormatReader(options.other);
       FolderTotals totals;
       if (options.summary) run.SetFolderTotals(&totals);
       run.Start();

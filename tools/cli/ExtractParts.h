@@ -18,6 +18,7 @@
 #include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "platform/EventLoop.h"
+#include "platform/OtherFormatReader.h"
 #include "tools/cli/CliArgs.h"
 
 class FileSystem;
@@ -30,6 +31,7 @@ struct ExtractOptions {
   };
 
   std::string ext = "mp3";
+  bool ext_given = false;
   std::string format = "text";
   std::string output;  // empty: standard output
   std::vector<Input> inputs;
@@ -44,6 +46,8 @@ struct ExtractOptions {
   std::string legacy_text = std::string(LegacyText::kDefault);
   std::shared_ptr<LegacyTextDecoder> decoder;
   bool summary = false;
+  /// Every audio format through this reader (--formats all); none reads MP3 alone.
+  std::shared_ptr<const OtherFormatReader> other;
 
   /// Paths given, the lines of the lists included.
   size_t PathCount() const;

@@ -13,6 +13,7 @@
 
 #include "batch/FolderScan.h"
 #include "batch/LegacyText.h"
+#include "batch/OtherFormats.h"
 #include "batch/ResultColumns.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
@@ -52,8 +53,9 @@ struct Reading {
   CellText made;             // the cells a column makes, one after another
   std::vector<size_t> ends;  // where each column's cell ends in `made`
   std::vector<QStringView> cells;
-  QString path;          // the file's path as text, in room kept from row to row
-  size_t line_size = 0;  // the last row's line: the next is likely as long
+  QString path;           // the file's path as text, in room kept from row to row
+  size_t line_size = 0;   // the last row's line: the next is likely as long
+  OtherFormatRead other;  // room for another format's read
 };
 
 // Makes the lines: the same cells and the same bytes as the table's exports.
@@ -62,7 +64,8 @@ class LineMaker {
   explicit LineMaker(const ExtractOptions& options)
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
-        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()) {
+        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()),
+        other_(options.other.get()) {
     if (!ColumnCatalogue::IsDefault(options.columns)) {
       for (const QString& header : options.columns) {
         const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
@@ -73,6 +76,7 @@ class LineMaker {
   }
 
   bool NeedsPictureCount() const { return ColumnCatalogue::NeedPictureCount(chosen_); }
+  const OtherFormatReader* Other() const { return other_; }
 
   void Append(std::string& line, Reading& reading, const Entry& entry) const {
     const clsID3& tag = *reading.tag;
@@ -133,6 +137,7 @@ class LineMaker {
   std::vector<const ColumnCatalogue::Column*> chosen_;
   std::vector<size_t> viewed_;  // the chosen columns that view text the source holds
   std::vector<size_t> made_;    // and those that make their cells
+  const OtherFormatReader* other_;
 };
 
 // Reads one file on a worker. A given path the engine could not open as a file may be a
@@ -147,6 +152,7 @@ Row ReadRow(Reading& reading, const Entry& entry, const LineMaker& maker, const 
     tag->SetLegacyTextDecoder(decoder);
   }
   tag->SetFileName(entry.path);
+  if (maker.Other()) OtherFormats::Complete(*maker.Other(), reading.other, *tag);
   const ReadDiagnosis& d = tag->Diagnosis();
   using Status = ReadDiagnosis::Status;
   if (entry.given &&
