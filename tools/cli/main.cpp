@@ -67,8 +67,7 @@ int main(int argc, char** argv) {
   };
   const auto found = commands.find(command);
   if (found == commands.end()) {
-    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n"
-              << Usage();
+    std::cerr << "tagloom-cli: unknown command '" << CliArgs::OneLine(command) << "'\n\n" << Usage();
     return 2;
   }
   return found->second(args);
