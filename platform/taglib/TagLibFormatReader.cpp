@@ -156,6 +156,7 @@ void ApplyAsf(TagLib::ASF::Tag* tag, OtherFormatRead& out) {
     value.text = TagMapping::Join(texts);
     value.source = std::string("ASF ") + name;
   };
+  attribute("WM/EncodingSettings", OtherField::kEncoder);
   attribute("replaygain_track_gain", OtherField::kTrackGain);
   attribute("replaygain_track_peak", OtherField::kTrackPeak);
   attribute("replaygain_album_gain", OtherField::kAlbumGain);
