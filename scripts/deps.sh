@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   libuchardet-dev
-  python3 python3-mutagen lame mpg123 unzip xdg-utils dpkg-dev
+  python3 python3-mutagen lame mpg123 ffmpeg unzip xdg-utils dpkg-dev
   fonts-dejavu-core
   xvfb libx11-dev libxfixes-dev libxtst-dev
 )

@@ -33,8 +33,9 @@ class Formats : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!TestFiles::BinDir()) GTEST_SKIP() << "TAGLOOM_BIN names no built tagloom-cli";
-    if (TestFiles::Run("/bin/sh", {"-c", "command -v ffmpeg && /usr/bin/python3 -c 'import "
-                                         "mutagen' 2>/dev/null"})
+    if (TestFiles::Run("/bin/sh", {"-c",
+                                   "command -v ffmpeg && /usr/bin/python3 -c 'import "
+                                   "mutagen' 2>/dev/null"})
             .status != 0)
       GTEST_SKIP() << "ffmpeg or mutagen for /usr/bin/python3 is missing (scripts/deps.sh)";
     const TestFiles::RunResult made =
@@ -45,8 +46,13 @@ class Formats : public ::testing::Test {
   }
 
   QList<Row> Extract(const QStringList& columns, std::vector<std::string> more = {}) {
-    std::vector<std::string> args = {"extract", "--formats", "all", "--format", "json",
-                                     "--columns", columns.join(u',').toStdString()};
+    std::vector<std::string> args = {"extract",
+                                     "--formats",
+                                     "all",
+                                     "--format",
+                                     "json",
+                                     "--columns",
+                                     columns.join(u',').toStdString()};
     args.insert(args.end(), more.begin(), more.end());
     args.push_back(dir.Path().string());
     const TestFiles::RunResult r = TestFiles::Run(Cli(), args);
@@ -94,8 +100,8 @@ TEST_F(Formats, FoldersGiveTheAudioExtensionsAndMp3AloneStaysAsBefore) {
   EXPECT_FALSE(names.contains("readme.txt"));
   // Without the option the other formats are not looked at, as before.
   const TestFiles::RunResult mp3 = TestFiles::Run(
-      Cli(), {"extract", "--format", "json", "--columns", "Filename,Title,Status",
-              dir.Path().string()});
+      Cli(),
+      {"extract", "--format", "json", "--columns", "Filename,Title,Status", dir.Path().string()});
   const QList<Row> rows = Rows(mp3.out);
   ASSERT_EQ(rows.size(), 1);
   EXPECT_EQ(rows[0]["Filename"], "ape.mp3");
