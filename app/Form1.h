@@ -138,12 +138,20 @@ class Form1 {
   bool SummarySheet() const { return summary_sheet_; }
   void SetSummarySheet(bool on);
   static constexpr char16_t kSummarySheetKey[] = u"SummarySheet";
+  /// "Read every audio format": runs read the other formats through the reader the window
+  /// gave (SetOtherFormatReader), the folder scan offers their extensions and the file dialog
+  /// shows their files. Off unless the user turned it on, and remembered.
+  bool EveryFormat() const { return every_format_; }
+  void SetEveryFormat(bool on);
+  static constexpr char16_t kEveryFormatKey[] = u"EveryFormat";
+  void SetOtherFormatReader(std::shared_ptr<const OtherFormatReader> reader);
   /// "Copy Folder Summary" (the result header's menu): the totals as the clipboard copy writes
   /// the results.
   void CopySummary();
 
  private:
   void ApplyColumns(const QStringList& headers);
+  void ApplyEveryFormat(bool on);
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
 
@@ -163,6 +171,8 @@ class Form1 {
 
   bool stop_requested_ = false;
   bool summary_sheet_ = false;
+  bool every_format_ = false;
+  std::shared_ptr<const OtherFormatReader> other_formats_;
   FolderTotals folder_totals_;
   QString legacy_text_;
   int read_jobs_ = 0;

@@ -33,6 +33,8 @@ class FolderScan {
   /// A flag the window raises to stop the walk at its next folder; the scan lowers it as it
   /// starts walking.
   void SetStopFlag(bool* stop) { stop_ = stop; }
+  /// Whether the prompt offers every audio format's extensions where it offered "mp3".
+  void SetEveryFormat(bool on) { every_format_ = on; }
 
   /// The paths to queue from one folder of a walked collection (the entry ends with the
   /// separator): its files matching pattern, except names starting with "~" and files that are
@@ -70,4 +72,5 @@ class FolderScan {
   WindowPointer& pointer_;
   ErrorReport& reporter_;
   bool* stop_ = nullptr;
+  bool every_format_ = false;
 };

@@ -25,6 +25,7 @@ class ColumnChooser : public QDialog {
   /// The legacy-text reading chosen ("windows-1252", "detect" or an iconv code page name).
   QString LegacyText() const;
   bool SummarySheet() const;
+  bool EveryFormat() const;
 
  private:
   void UpdateOk();
@@ -34,4 +35,5 @@ class ColumnChooser : public QDialog {
   QWidget* ok_ = nullptr;
   QComboBox* legacy_ = nullptr;
   QCheckBox* summary_ = nullptr;
+  QCheckBox* every_format_ = nullptr;
 };
