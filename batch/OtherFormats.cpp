@@ -123,7 +123,6 @@ void Complete(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& ta
       tag.AddOther(false, engine).status = u"not audio";
       return;
     }
-    reader.ReadApe(tag.FileName(), read);
     if (read.tags.empty()) return;
     OtherFacts& facts = tag.AddOther(false, engine);
     Fill(read, tag, facts, true);

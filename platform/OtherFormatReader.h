@@ -81,9 +81,7 @@ struct OtherFormatRead {
 class OtherFormatReader {
  public:
   virtual ~OtherFormatReader() = default;
-  /// Fills `out` for the file at `path` (the system's bytes); an MPEG file is left to the engine
-  /// (outcome kMpeg).
+  /// Fills `out` for the file at `path` (the system's bytes). An MPEG file is left to the
+  /// engine (outcome kMpeg): only the values, pictures and tags of an APEv2 tag at its end.
   virtual void Read(const std::string& path, OtherFormatRead& out) const = 0;
-  /// The APEv2 tag at the end of an MPEG file, if any: only the values, pictures and tags.
-  virtual void ReadApe(const std::string& path, OtherFormatRead& out) const = 0;
 };

@@ -209,8 +209,12 @@ TagLibFormatReader::TagLibFormatReader() {
 void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) const {
   out.Clear();
   int64_t size = -1, declared = -1;
-  const std::string kind = AudioSniff::Format(path, size, declared);
-  if (kind.empty()) return;
+  bool ape = false;
+  const std::string kind = AudioSniff::Format(path, size, declared, &ape);
+  if (kind.empty()) {
+    if (ape) ReadApeOfMpeg(path, out);
+    return;
+  }
   out.format = kind;
   out.outcome = OtherFormatRead::Outcome::kRead;
   const char* name = path.c_str();
@@ -324,26 +328,7 @@ void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) con
   }
 }
 
-void TagLibFormatReader::ReadApe(const std::string& path, OtherFormatRead& out) const {
-  out.Clear();
-  // The footer ends the file or stands before an ID3v1 block: looked for before TagLib is
-  // asked, so an MP3 without one costs one small read.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
-  struct stat st {};
-  bool found = false;
-  if (::fstat(fd, &st) == 0 && st.st_size >= 32) {
-    unsigned char tail[160] = {};
-    const off_t length = st.st_size < 160 ? st.st_size : 160;
-    if (::pread(fd, tail, static_cast<size_t>(length), st.st_size - length) == length) {
-      const unsigned char* end = tail + length;
-      found = std::memcmp(end - 32, "APETAGEX", 8) == 0 ||
-              (length >= 160 && std::memcmp(end - 128, "TAG", 3) == 0 &&
-               std::memcmp(end - 160, "APETAGEX", 8) == 0);
-    }
-  }
-  ::close(fd);
-  if (!found) return;
+void TagLibFormatReader::ReadApeOfMpeg(const std::string& path, OtherFormatRead& out) {
   try {
     TagLib::MPEG::File file(path.c_str(), false);
     if (file.isValid() && file.hasAPETag()) ApplyApe(file.APETag(), out);

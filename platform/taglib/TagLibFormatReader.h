@@ -8,5 +8,7 @@ class TagLibFormatReader : public OtherFormatReader {
  public:
   TagLibFormatReader();
   void Read(const std::string& path, OtherFormatRead& out) const override;
-  void ReadApe(const std::string& path, OtherFormatRead& out) const override;
+
+ private:
+  static void ReadApeOfMpeg(const std::string& path, OtherFormatRead& out);
 };

@@ -211,7 +211,6 @@ class NamedOtherReader : public OtherFormatReader {
     out.has_audio = true;
     out.seconds = 2.5;
   }
-  void ReadApe(const std::string&, OtherFormatRead& out) const override { out.Clear(); }
 };
 
 TEST_F(Form1Additions, ReadingEveryFormatIsChosenRememberedAndWidensTheDialogs) {

@@ -72,6 +72,17 @@ TEST(AudioSniff, ContentNotNameTellsTheFormat) {
   EXPECT_EQ(size, 36);
   EXPECT_EQ(format(std::string("\xFF\xFB\x90\x00", 4) + std::string(400, '\0')), "");
   EXPECT_EQ(format("plain text, nothing more"), "");
+  // An APEv2 footer at the end of an MPEG file, or before its ID3v1 block.
+  bool ape = false;
+  const std::string frames = std::string("\xFF\xFB\x90\x00", 4) + std::string(400, '\0');
+  const std::string footer = "APETAGEX" + std::string(24, '\0');
+  const std::string v1 = "TAG" + std::string(125, ' ');
+  for (const std::string& bytes : {frames + footer, frames + footer + v1}) {
+    EXPECT_EQ(AudioSniff::Format(dir.Write("ape.mp3", bytes), size, declared, &ape), "");
+    EXPECT_TRUE(ape);
+  }
+  AudioSniff::Format(dir.Write("ape.mp3", frames + v1), size, declared, &ape);
+  EXPECT_FALSE(ape);
   EXPECT_EQ(format("ID3"), "");
   EXPECT_EQ(AudioSniff::Format(dir.PathOf("missing"), size, declared), "");
   EXPECT_EQ(size, -1);
