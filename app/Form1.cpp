@@ -95,6 +95,7 @@ void Form1::Form_Load() {
   remember_files_ =
       services_.settings.Read(QString::fromUtf16(kRememberFilesKey), QString()) == u"1";
   if (remember_files_) OpenIndex();
+  ApplyEveryFormat(services_.settings.Read(QString::fromUtf16(kEveryFormatKey), QString()) == u"1");
 }
 
 bool Form1::SetResultFilter(const QString& text) {
@@ -179,6 +180,26 @@ bool Form1::ForgetFiles() {
   for (const char* end : {"", "-wal", "-shm", ".damaged"}) QFile::remove(path + end);
   if (remember_files_) OpenIndex();
   return true;
+}
+
+void Form1::SetEveryFormat(bool on) {
+  if (on == every_format_ || ExtractionRunning) return;
+  services_.settings.Write(QString::fromUtf16(kEveryFormatKey),
+                           on ? QStringLiteral("1") : QStringLiteral("0"));
+  ApplyEveryFormat(on);
+}
+
+void Form1::SetOtherFormatReader(std::shared_ptr<const OtherFormatReader> reader) {
+  other_formats_ = std::move(reader);
+  ApplyEveryFormat(every_format_);
+}
+
+void Form1::ApplyEveryFormat(bool on) {
+  // Without a reader (a window built without TagLib) the setting is kept but MP3 stays alone.
+  every_format_ = on;
+  extraction_run_.SetOtherFormatReader(on ? other_formats_ : nullptr);
+  folder_scan_.SetEveryFormat(on);
+  file_list_.SetEveryFormat(on);
 }
 
 void Form1::SetSummarySheet(bool on) {
@@ -280,6 +301,7 @@ void Form1::ChooseColumns() {
   request.defaults = ColumnCatalogue::DefaultHeaders();
   request.legacy_text = legacy_text_;
   request.summary_sheet = summary_sheet_;
+  request.every_format = every_format_;
   const ColumnChoice choice = services_.ui.ChooseColumns(request);
   if (choice.columns.isEmpty()) return;
   // Only what changed is stored: a choice left as it was writes nothing.
@@ -287,6 +309,7 @@ void Form1::ChooseColumns() {
   if (!choice.legacy_text.isEmpty() && choice.legacy_text != legacy_text_)
     SetLegacyText(choice.legacy_text);
   SetSummarySheet(choice.summary_sheet);
+  SetEveryFormat(choice.every_format);
 }
 
 std::optional<LibraryReport::Made> Form1::MakeLibraryReport() {

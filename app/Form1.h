@@ -186,6 +186,13 @@ class Form1 {
   bool SummarySheet() const { return summary_sheet_; }
   void SetSummarySheet(bool on);
   static constexpr char16_t kSummarySheetKey[] = u"SummarySheet";
+  /// "Read every audio format": runs read the other formats through the reader the window
+  /// gave (SetOtherFormatReader), the folder scan offers their extensions and the file dialog
+  /// shows their files. Off unless the user turned it on, and remembered.
+  bool EveryFormat() const { return every_format_; }
+  void SetEveryFormat(bool on);
+  static constexpr char16_t kEveryFormatKey[] = u"EveryFormat";
+  void SetOtherFormatReader(std::shared_ptr<const OtherFormatReader> reader);
   /// "Copy Folder Summary" (the result header's menu): the totals as the clipboard copy writes
   /// the results.
   void CopySummary();
@@ -207,6 +214,7 @@ class Form1 {
   void ReapplyFilter();
   void OpenIndex();
   void TellIndexNotes();
+  void ApplyEveryFormat(bool on);
   void ShowColumns(const QStringList& headers);
   static QStringList Headers(const ReportListModel& list);
   /// The headers of the columns the rows were read for: those the exports write.
@@ -231,6 +239,8 @@ class Form1 {
 
   bool stop_requested_ = false;
   bool summary_sheet_ = false;
+  bool every_format_ = false;
+  std::shared_ptr<const OtherFormatReader> other_formats_;
   FolderTotals folder_totals_;
   ResultFilter result_filter_;
   // The paths the last run read, in its order: result row k arrived from path k.

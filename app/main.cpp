@@ -12,6 +12,7 @@
 #include "platform/qt/QtDesktop.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtUi.h"
+#include "platform/taglib/TagLibFormatReader.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
   Services services{ui, settings, clipboard, desktop, random, events, files, spreadsheet, shell};
 
   MainWindow window(services, QCoreApplication::applicationDirPath());
+  window.form().SetOtherFormatReader(std::make_shared<TagLibFormatReader>());
   ui.SetOwner(&window);
   window.show();
   // The program ends through the end of this loop, also when a long action was yielding as the

@@ -238,6 +238,9 @@ bool HasUnusualCharacters(QStringView name) {
 }
 
 bool MatchesPattern(QStringView name, QStringView pattern) {
+  // Several patterns stand apart by "/", which no file name holds.
+  if (const qsizetype cut = pattern.indexOf(u'/'); cut >= 0)
+    return MatchesPattern(name, pattern.left(cut)) || MatchesPattern(name, pattern.mid(cut + 1));
   // "*.*" takes names without a dot as well, as the old wildcard listing did.
   if (Matches(name, pattern)) return true;
   return pattern.endsWith(QLatin1String(".*")) && !name.contains(u'.') &&

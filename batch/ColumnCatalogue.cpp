@@ -5,6 +5,7 @@
 #include <ctime>
 #include <limits>
 
+#include "batch/OtherFormats.h"
 #include "batch/ResultColumns.h"
 #include "batch/TrustCells.h"
 #include "core/Main.h"
@@ -67,6 +68,11 @@ long long Frames(const clsID3& tag) {
 }
 
 void AppendTagKinds(CellText& out, const clsID3& tag) {
+  const OtherFacts* other = tag.Other();
+  if (other && other->replaces) {
+    out += other->tags;
+    return;
+  }
   bool first = true;
   const auto add = [&](std::string_view kind) {
     if (!first) out.AppendLatin1(", ");
@@ -80,9 +86,17 @@ void AppendTagKinds(CellText& out, const clsID3& tag) {
   if (tag.Lyrics3v2Exists()) add("Lyrics3 v2");
   if (tag.Lyrics3v1Exists()) add("Lyrics3 v1");
   if (tag.ID3v1Exists()) add("ID3v1");
+  if (other && !other->tags.empty()) {
+    if (!first) out.AppendLatin1(", ");
+    out += other->tags;
+  }
 }
 
 void AppendStatus(CellText& out, const clsID3& tag) {
+  if (const OtherFacts* other = tag.Other(); other && !other->status.empty()) {
+    out += other->status;
+    return;
+  }
   const ReadDiagnosis& d = tag.Diagnosis();
   out += ReadDiagnosis::Text(d.status);
   if (d.status == ReadDiagnosis::Status::kUnreadable && d.error_number != 0) {
@@ -310,25 +324,56 @@ std::vector<Column> MakeColumns() {
       })
 #undef TAGLOOM_MADE
 
-  // Audio columns stay empty for a file without an MPEG frame, where every property reads 0.
-#define TAGLOOM_AUDIO(header, order, ...)                                    \
+  // Facts some reader of other tags found, for any format.
+#define TAGLOOM_OTHER(header, order, member)                                  \
+  all.push_back({QStringLiteral(header), kTag, std::nullopt, order, false,    \
+                 [](const Source& s, CellText& out) {                         \
+                   if (const OtherFacts* o = s.tag.Other()) out += o->member; \
+                 }});
+  TAGLOOM_OTHER("Encoder", O::kText, encoder)
+  TAGLOOM_OTHER("ReplayGain track gain", O::kNumber, track_gain)
+  TAGLOOM_OTHER("ReplayGain track peak", O::kNumber, track_peak)
+  TAGLOOM_OTHER("ReplayGain album gain", O::kNumber, album_gain)
+  TAGLOOM_OTHER("ReplayGain album peak", O::kNumber, album_peak)
+#undef TAGLOOM_OTHER
+
+  // Audio columns stay empty for a file without an MPEG frame, where every property reads 0; a
+  // file of another format shows what its reader found.
+#define TAGLOOM_AUDIO(header, order, mpeg, other_format)                     \
   all.push_back({QStringLiteral(header), kAudio, std::nullopt, order, false, \
                  [](const Source& s, CellText& out) {                        \
                    const clsID3& t = s.tag;                                  \
-                   if (t.HasAudio()) {                                       \
-                     __VA_ARGS__;                                            \
+                   const OtherFacts* o = t.Other();                          \
+                   if (o && o->replaces) {                                   \
+                     if (o->has_audio) {                                     \
+                       other_format;                                         \
+                     }                                                       \
+                   } else if (t.HasAudio()) {                                \
+                     mpeg;                                                   \
                    }                                                         \
                  }});
-  TAGLOOM_AUDIO("Duration", O::kNumber, AppendDuration(out, t.length()))
-  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::AppendExactDuration(out, t))
-  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::AppendDurationSource(out, t))
-  TAGLOOM_AUDIO("Bit rate", O::kNumber, out.AppendDecimal(std::llround(t.BitRate() / 1000)))
-  TAGLOOM_AUDIO("VBR", O::kText, out.AppendLatin1(t.IsVBR() ? "yes" : "no"))
+  TAGLOOM_AUDIO("Duration", O::kNumber, AppendDuration(out, t.length()),
+                AppendDuration(out, o->seconds))
+  TAGLOOM_AUDIO("Duration (exact)", O::kNumber, TrustCells::AppendExactDuration(out, t),
+                TrustCells::AppendExactDuration(out, t))
+  TAGLOOM_AUDIO("Duration source", O::kText, TrustCells::AppendDurationSource(out, t),
+                TrustCells::AppendDurationSource(out, t))
+  TAGLOOM_AUDIO("Bit rate", O::kNumber, out.AppendDecimal(std::llround(t.BitRate() / 1000)),
+                if (o->bit_rate > 0) out.AppendDecimal(o->bit_rate))
+  TAGLOOM_AUDIO("VBR", O::kText, out.AppendLatin1(t.IsVBR() ? "yes" : "no"), (void)o)
   TAGLOOM_AUDIO("Sampling rate", O::kNumber,
-                if (t.SamplingRateFrequency() > 0) out.AppendDecimal(t.SamplingRateFrequency()))
-  TAGLOOM_AUDIO("MPEG", O::kText, out.AppendLatin1(MpegName(t)))
-  TAGLOOM_AUDIO("Channel mode", O::kText, out.AppendLatin1(ChannelModeName(t.ChannelMode())))
-  TAGLOOM_AUDIO("Frames", O::kNumber, out.AppendDecimal(Frames(t)))
+                if (t.SamplingRateFrequency() > 0) out.AppendDecimal(t.SamplingRateFrequency()),
+                if (o->sample_rate > 0) out.AppendDecimal(o->sample_rate))
+  TAGLOOM_AUDIO("MPEG", O::kText, out.AppendLatin1(MpegName(t)), (void)o)
+  TAGLOOM_AUDIO("Channel mode", O::kText, out.AppendLatin1(ChannelModeName(t.ChannelMode())),
+                (void)o)
+  TAGLOOM_AUDIO("Frames", O::kNumber, out.AppendDecimal(Frames(t)), (void)o)
+  TAGLOOM_AUDIO("Format", O::kText, out += OtherFormats::MpegFormat(t.Layer()), out += o->format)
+  TAGLOOM_AUDIO("Bits per sample", O::kNumber, (void)t, if (o->bits > 0) out.AppendDecimal(o->bits))
+  TAGLOOM_AUDIO("Channels", O::kNumber,
+                if (t.ChannelMode() >= 0 && t.ChannelMode() <= 3)
+                    out.AppendDecimal(t.ChannelMode() == 3 ? 1 : 2),
+                if (o->channels > 0) out.AppendDecimal(o->channels))
 #undef TAGLOOM_AUDIO
 
   all.push_back({QStringLiteral("Folder"), kFile, 3000, O::kText, true});

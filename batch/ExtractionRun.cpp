@@ -10,6 +10,7 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
+#include "batch/OtherFormats.h"
 #include "batch/ReadIndex.h"
 #include "batch/RowReader.h"
 #include "core/ErrorTrap.h"
@@ -82,8 +83,7 @@ void ExtractionRun::Start() {
     options.decoder = decoder_;
     options.jobs = jobs_;
     options.totals = totals_ != nullptr;
-    if (ReadIndex* index = index_)
-      options.read = [index](clsID3& tag, const std::string& path) { index->Read(tag, path); };
+    options.read = RowReader::EngineRead(index_, other_);
     const RowReader::PackedShape shape(paths.size() > kCompressFrom);
     size_t next = 0;
     PosixFileSystem files;

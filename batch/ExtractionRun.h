@@ -12,6 +12,7 @@
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
+#include "platform/OtherFormatReader.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/Ui.h"
@@ -76,6 +77,11 @@ class ExtractionRun {
   void SetJobs(int jobs) { jobs_ = jobs; }
   int Jobs() const { return jobs_; }
 
+  /// Reads files of every audio format through `reader` (none: MP3 alone, through the engine).
+  void SetOtherFormatReader(std::shared_ptr<const OtherFormatReader> reader) {
+    other_ = std::move(reader);
+  }
+
   /// The rows of the file list (1-based, as the last run took them) whose files the last run
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
@@ -102,4 +108,5 @@ class ExtractionRun {
   int jobs_ = 0;  // 0: one per core
   ReadIndex* index_ = nullptr;
   std::vector<int> unread_files_;
+  std::shared_ptr<const OtherFormatReader> other_;
 };

@@ -5,6 +5,7 @@
 
 #include "batch/AddFolder.h"
 #include "batch/FolderScan.h"
+#include "batch/OtherFormats.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
@@ -54,7 +55,9 @@ void FileList::AddFiles() {
   trap.Line(106);
   const FileDialogRequest request{
       QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
-      QStringLiteral("All Files (*.mp3)|*.mp3|")};
+      every_format_ ? QStringLiteral("Audio Files|") + OtherFormats::DialogFilter() +
+                          QStringLiteral("|All Files (*.*)|*.*|")
+                    : QStringLiteral("All Files (*.mp3)|*.mp3|")};
   trap.Line(108);
   trap.Line(110);
   OpenFilesResult result;

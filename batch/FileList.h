@@ -59,6 +59,8 @@ class FileList {
   /// "Add MP3 File(s)": the open-file dialog with multiple selection; the list scrolls to the
   /// last file added.
   void AddFiles();
+  /// Whether "Add File(s)" shows every audio format's files, not MP3 alone.
+  void SetEveryFormat(bool on) { every_format_ = on; }
   /// "Clear Results".
   void ClearResults();
   /// "Clear List"; refused while the window is busy.
@@ -105,6 +107,7 @@ class FileList {
   ErrorReport& reporter_;
 
   bool reorder_drag_active_ = false;
+  bool every_format_ = false;
   std::optional<int> reorder_source_item_;
   std::vector<QMetaObject::Connection> connections_;
 };

@@ -6,6 +6,7 @@
 
 #include "batch/AddFolder.h"
 #include "batch/Counts.h"
+#include "batch/OtherFormats.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
@@ -169,8 +170,10 @@ void FolderScan::QueueFolder() {
   QString answer;
   trap.Step(100, [&] {
     // Remembered without its dot too, so the next prompt offers it as the default reads.
-    answer = TypedExtension(
-        ui_.InputBox(kPrompt, QString(), settings.Read(extension_key, QStringLiteral("mp3"))));
+    QString offered = settings.Read(extension_key, QStringLiteral("mp3"));
+    // The audio extensions as one answer, "mp3/*.flac/*.ogg/...": the pattern "*." takes it whole.
+    if (every_format_ && offered == u"mp3") offered = OtherFormats::Pattern().mid(2);
+    answer = TypedExtension(ui_.InputBox(kPrompt, QString(), offered));
     if (!answer.isEmpty()) settings.Write(extension_key, answer);
   });
   trap.Line(102);

@@ -34,6 +34,8 @@ class FolderScan {
   /// A flag the window raises to stop the walk at its next folder; the scan lowers it as it
   /// starts walking.
   void SetStopFlag(bool* stop) { stop_ = stop; }
+  /// Whether the prompt offers every audio format's extensions where it offered "mp3".
+  void SetEveryFormat(bool on) { every_format_ = on; }
 
   /// The bar that shows how far the walk has got ("Scanning: 12 000 folders, 3 400 files") and
   /// what it came to; none shows nothing.
@@ -87,4 +89,5 @@ class FolderScan {
   bool* stop_ = nullptr;
   ProgressBarModel* progress_ = nullptr;
   QStringList unread_folders_;
+  bool every_format_ = false;
 };

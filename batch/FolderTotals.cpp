@@ -53,7 +53,10 @@ FolderTotals::Folder FolderTotals::Of(const clsID3& tag) {
     return f;
   }
   f.bytes = std::max<int64_t>(d.size, 0);
-  if (tag.HasAudio()) {
+  // Another format's file adds its duration; CBR, VBR and the bit-rate range stay MPEG's.
+  if (const OtherFacts* other = tag.Other(); other && other->replaces) {
+    if (other->has_audio) f.seconds = other->seconds;
+  } else if (tag.HasAudio()) {
     f.seconds = tag.ExactLength().seconds;
     ++(tag.IsVBR() ? f.vbr : f.cbr);
     const auto kbits = static_cast<int>(std::lround(tag.BitRate() / 1000));

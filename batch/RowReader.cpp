@@ -8,6 +8,8 @@
 #include "batch/AddFolder.h"
 #include "batch/CellText.h"
 #include "batch/FolderScan.h"
+#include "batch/OtherFormats.h"
+#include "batch/ReadIndex.h"
 #include "core/Main.h"
 #include "platform/EventLoop.h"
 #include "platform/FileNames.h"
@@ -99,6 +101,23 @@ QStringList FolderFiles(const QString& folder, const QString& pattern, const Fil
 std::string RowReader::Row::WhyNotRead() const {
   if (status == Status::kNotRegularFile && error == 0) return "not a regular file";
   return std::strerror(error != 0 ? error : EIO);
+}
+
+RowReader::ReadStep RowReader::EngineRead(ReadIndex* index,
+                                          std::shared_ptr<const OtherFormatReader> other) {
+  if (!index && !other) return {};
+  return [index, other = std::move(other)](clsID3& tag, const std::string& path) {
+    if (index) {
+      index->Read(tag, path);
+    } else {
+      tag.SetFileName(path);
+    }
+    if (other) {
+      // Each reading thread reuses its own room for another format's read.
+      thread_local OtherFormatRead scratch;
+      OtherFormats::Complete(*other, scratch, tag);
+    }
+  };
 }
 
 std::string RowReader::NotReadText(const Row& row) {

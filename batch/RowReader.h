@@ -20,6 +20,8 @@
 
 class FileSystem;
 class LegacyTextDecoder;
+class OtherFormatReader;
+class ReadIndex;
 class clsID3;
 
 /// Reads a list of files into rows of the chosen columns, on worker threads, and gives the rows
@@ -77,6 +79,9 @@ class RowReader {
 
   /// Reads one path into the thread's tag object.
   using ReadStep = std::function<void(clsID3& tag, const std::string& path)>;
+  /// The engine's read, taken from `index` where it holds the file unchanged, and completed by
+  /// `other` for files of other audio formats; unset when neither is given.
+  static ReadStep EngineRead(ReadIndex* index, std::shared_ptr<const OtherFormatReader> other);
 
   /// Where the folders that cannot be read, or are left out, are told, as they are met.
   class Teller {

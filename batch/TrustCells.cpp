@@ -126,7 +126,35 @@ QString FieldName(FieldId field) {
   return {};
 }
 
+namespace {
+
+// The engine's sources with those another reader gave, in the columns' order.
+void AppendMixedSources(CellText& out, const clsID3& tag, const OtherFacts& other) {
+  const FieldSources& sources = tag.Sources();
+  bool first = true;
+  for (const Named& named : kNames) {
+    const FieldSource& source = sources[named.field];
+    const auto added = std::find_if(other.sources.begin(), other.sources.end(),
+                                    [&](const auto& given) { return given.first == named.field; });
+    if (source.tag == FieldSource::Tag::kNone && added == other.sources.end()) continue;
+    out += first ? named.name : named.listed;
+    first = false;
+    if (source.tag != FieldSource::Tag::kNone) {
+      out.Written(PutSource(out.Room(3 * Piece::kUnits), source));
+    } else {
+      out += u' ';
+      out += added->second;
+    }
+  }
+}
+
+}  // namespace
+
 void AppendSources(CellText& out, const clsID3& tag) {
+  if (const OtherFacts* other = tag.Other(); other && !other->sources.empty()) {
+    AppendMixedSources(out, tag, *other);
+    return;
+  }
   // Room for every field with its source, three pieces at most, written without a check for
   // each piece.
   char16_t* const start = out.Room(kNames.size() * 3 * Piece::kUnits);
@@ -149,13 +177,26 @@ void AppendSources(CellText& out, const clsID3& tag) {
 
 void AppendConflicts(CellText& out, const clsID3& tag) {
   const std::vector<FieldId> fields = tag.Id3v1Conflicts();
-  if (fields.empty()) return;
   bool first = true;
   for (const Named& named : kNames) {
     if (std::find(fields.begin(), fields.end(), named.field) == fields.end()) continue;
     if (!first) out += u"; ";
     first = false;
     out += named.field == FieldId::GenreID ? u"Genre" : named.name;
+  }
+  // An added tag's differing values, each marked with that tag.
+  const OtherFacts* other = tag.Other();
+  if (!other) return;
+  for (const Named& named : kNames) {
+    if (std::find(other->conflicts.begin(), other->conflicts.end(), named.field) ==
+        other->conflicts.end())
+      continue;
+    if (!first) out += u"; ";
+    first = false;
+    out += named.name;
+    out += u" (";
+    out += other->tags;
+    out += u')';
   }
 }
 
@@ -205,11 +246,19 @@ void AppendThousandths(CellText& out, double value) {
 }
 
 void AppendExactDuration(CellText& out, const clsID3& tag) {
+  if (const OtherFacts* other = tag.Other(); other && other->replaces) {
+    if (other->seconds > 0) AppendThousandths(out, other->seconds);
+    return;
+  }
   const MpegAudio::ExactLength exact = tag.ExactLength();
   if (exact.source != MpegAudio::ExactLength::Source::kNone) AppendThousandths(out, exact.seconds);
 }
 
 void AppendDurationSource(CellText& out, const clsID3& tag) {
+  if (const OtherFacts* other = tag.Other(); other && other->replaces) {
+    out += other->duration_source;
+    return;
+  }
   using Source = MpegAudio::ExactLength::Source;
   switch (tag.ExactLength().source) {
     case Source::kLame:

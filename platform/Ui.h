@@ -30,6 +30,7 @@ struct ColumnChoiceRequest {
   QStringList defaults;
   QString legacy_text;         ///< how legacy text is read now ("windows-1252", "detect", ...)
   bool summary_sheet = false;  ///< workbooks get a "Summary" sheet of folder totals
+  bool every_format = false;   ///< runs read every audio format, not MP3 alone
 };
 
 /// What the column chooser gave back; no columns when the user cancelled.
@@ -37,6 +38,7 @@ struct ColumnChoice {
   QStringList columns;
   QString legacy_text;
   bool summary_sheet = false;
+  bool every_format = false;
 };
 
 /// Message boxes and dialogs of the main window. Every box without a title of its own carries

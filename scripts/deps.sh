@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   libuchardet-dev libsqlite3-dev libxxhash-dev
   chromium
-  python3 python3-mutagen lame mpg123 unzip xdg-utils dpkg-dev file
+  python3 python3-mutagen lame mpg123 ffmpeg unzip xdg-utils dpkg-dev file
   fonts-dejavu-core
   xvfb libx11-dev libxfixes-dev libxtst-dev
 )

@@ -50,6 +50,26 @@ void clsID3::ResetForRead() {
   legacy_code_page_.clear();
   undecoded_.clear();
   pictures_passed_ = 0;
+  other_set_ = false;
+}
+
+OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
+  if (!other_) other_ = std::make_unique<OtherFacts>();
+  other_->Clear();
+  other_->replaces = replaces;
+  other_set_ = true;
+  if (replaces) {
+    fields_ = TagFields::ForRead();
+    id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
+    audio_ = MpegAudioState{};
+    sources_ = FieldSources{};
+    id3v1_block_.clear();
+    legacy_code_page_.clear();
+    pictures_passed_ = 0;
+    diagnosis_.status = status;
+    diagnosis_.tag_cut = diagnosis_.audio_cut = false;
+  }
+  return *other_;
 }
 
 void clsID3::ReadAllTags() noexcept {
@@ -120,7 +140,8 @@ void clsID3::CountPassedPictures(FileReader& file, int64_t& audio_start) {
 }
 
 int32_t clsID3::PictureCount() const noexcept {
-  return (fields_.AttachedPictures ? fields_.AttachedPictures->Count() : 0) + pictures_passed_;
+  return (fields_.AttachedPictures ? fields_.AttachedPictures->Count() : 0) + pictures_passed_ +
+         (other_set_ ? other_->pictures : 0);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "tag/LegacyText.h"
 #include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
+#include "tag/OtherFacts.h"
 #include "tag/ReadDiagnosis.h"
 #include "tag/TagFields.h"
 
@@ -122,6 +123,12 @@ class clsID3 {
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.
   bool RestoreRead(std::string_view record, std::string path) noexcept;
+  /// What a reader of other formats added to the last read; null when none did.
+  const OtherFacts* Other() const noexcept { return other_set_ ? other_.get() : nullptr; }
+  /// Facts for the last read from a reader of other formats, kept until the next read. A read
+  /// that `replaces` the engine's starts from empty fields and sources, keeping only the file's
+  /// size and time, and takes `status` for its own (kRead, kTruncated, kNotMpegAudio, ...).
+  OtherFacts& AddOther(bool replaces, ReadDiagnosis::Status status);
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -206,7 +213,9 @@ class clsID3 {
   std::unique_ptr<FileReader> reader_;
   bool pictures_wanted_ = true;
   bool picture_count_wanted_ = false;
-  int32_t pictures_passed_ = 0;  // picture frames the last read passed over unread
+  int32_t pictures_passed_ = 0;        // picture frames the last read passed over unread
+  std::unique_ptr<OtherFacts> other_;  // kept from read to read, so a batch reuses its strings
+  bool other_set_ = false;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

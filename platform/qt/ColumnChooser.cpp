@@ -77,6 +77,12 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   summary_ = new QCheckBox(QStringLiteral("Add a \"Summary\" sheet of folder totals"), this);
   summary_->setObjectName(QStringLiteral("SummarySheet"));
   summary_->setChecked(request.summary_sheet);
+  every_format_ = new QCheckBox(QStringLiteral("Read every audio format"), this);
+  every_format_->setObjectName(QStringLiteral("EveryFormat"));
+  every_format_->setToolTip(
+      QStringLiteral("FLAC, Ogg, Opus, MP4, WMA, WAV, AIFF, WavPack and the APEv2 tags of MP3 "
+                     "files, read through TagLib; MP3 stays on the tag engine"));
+  every_format_->setChecked(request.every_format);
   auto* options = new QFormLayout;
   options->addRow(QStringLiteral("Legacy text (ID3v1, Lyrics3):"), legacy_);
   options->addRow(QStringLiteral("Workbooks:"), summary_);
@@ -84,6 +90,7 @@ ColumnChooser::ColumnChooser(const ColumnChoiceRequest& request, QWidget* parent
   moves->addWidget(up);
   moves->addWidget(down);
   moves->addStretch(1);
+  options->addRow(QStringLiteral("Formats:"), every_format_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(hint);
   layout->addWidget(list_, 1);
@@ -123,6 +130,8 @@ void ColumnChooser::MoveCurrent(int by) {
 QString ColumnChooser::LegacyText() const { return legacy_->currentData().toString(); }
 
 bool ColumnChooser::SummarySheet() const { return summary_->isChecked(); }
+
+bool ColumnChooser::EveryFormat() const { return every_format_->isChecked(); }
 
 QStringList ColumnChooser::Chosen() const {
   QStringList chosen;

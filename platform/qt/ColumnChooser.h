@@ -27,6 +27,7 @@ class ColumnChooser : public QDialog {
   bool SummarySheet() const;
   /// Moves the current column up (by -1) or down (by 1); the keyboard's way of dragging it.
   void MoveCurrent(int by);
+  bool EveryFormat() const;
 
  private:
   void UpdateOk();
@@ -36,4 +37,5 @@ class ColumnChooser : public QDialog {
   QWidget* ok_ = nullptr;
   QComboBox* legacy_ = nullptr;
   QCheckBox* summary_ = nullptr;
+  QCheckBox* every_format_ = nullptr;
 };

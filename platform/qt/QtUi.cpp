@@ -123,5 +123,5 @@ ColumnChoice QtUi::ChooseColumns(const ColumnChoiceRequest& request) {
   ColumnChooser chooser(request, owner_);
   if (!title_.isEmpty()) chooser.setWindowTitle(QStringLiteral("Columns - ") + title_);
   if (chooser.exec() != QDialog::Accepted) return {};
-  return {chooser.Chosen(), chooser.LegacyText(), chooser.SummarySheet()};
+  return {chooser.Chosen(), chooser.LegacyText(), chooser.SummarySheet(), chooser.EveryFormat()};
 }

@@ -288,4 +288,61 @@ TEST_F(Form1Additions, RememberedFilesAreTakenUntilTheyChangeOrAreForgotten) {
   }
 }
 
+// Reads every ".other" file as a FLAC titled after the file's first line.
+class NamedOtherReader : public OtherFormatReader {
+ public:
+  void Read(const std::string& path, OtherFormatRead& out) const override {
+    out.Clear();
+    if (!path.ends_with(".other")) return;
+    out.outcome = OtherFormatRead::Outcome::kRead;
+    out.format = "FLAC";
+    out.tags = "Vorbis comment";
+    out[OtherField::kTitle] = {u"Other title", "Vorbis TITLE"};
+    out.has_audio = true;
+    out.seconds = 2.5;
+  }
+};
+
+TEST_F(Form1Additions, ReadingEveryFormatIsChosenRememberedAndWidensTheDialogs) {
+  form.SetOtherFormatReader(std::make_shared<NamedOtherReader>());
+  form.Form_Load();
+  EXPECT_FALSE(form.EveryFormat());
+  const QString other = QString::fromStdString(dir.Write("x.other", "not MPEG at all"));
+  form.ListView1.AppendRow(other);
+  ASSERT_TRUE(form.SetResultColumns({"Title", "Format", "Duration (exact)", "Sources", "Status"}));
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 5), "not MPEG audio");  // off: the engine alone, as before
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "");
+
+  f.ui.column_answers.push_back({form.ResultColumns(), "windows-1252", false, true});
+  form.ChooseColumns();
+  EXPECT_TRUE(f.ui.column_requests.back().every_format == false);
+  EXPECT_TRUE(form.EveryFormat());
+  EXPECT_EQ(f.settings.values.value("EveryFormat"), "1");
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ListView2.Cell(1, 1), "Other title");
+  EXPECT_EQ(form.ListView2.Cell(1, 2), "FLAC");
+  EXPECT_EQ(form.ListView2.Cell(1, 3), "2.500");
+  EXPECT_EQ(form.ListView2.Cell(1, 4), "Title Vorbis TITLE");
+  EXPECT_EQ(form.ListView2.Cell(1, 5), "read");
+
+  // "Add MP3 File(s)" and the folder prompt offer the audio formats.
+  form.PushButton4_Click();
+  form.PushButton3_Click();
+  QString filter, offered;
+  for (const ScriptedUi::Shown& shown : f.ui.shown) {
+    if (shown.kind == ScriptedUi::Kind::OpenFiles) filter = shown.detail;
+    if (shown.kind == ScriptedUi::Kind::Input) offered = shown.detail;
+  }
+  EXPECT_TRUE(filter.contains("*.flac") && filter.contains("*.opus")) << filter.toStdString();
+  EXPECT_TRUE(offered.startsWith("mp3/*.flac/")) << offered.toStdString();
+
+  // The next session starts with it on.
+  FakeServices next;
+  next.settings.values = f.settings.values;
+  Form1 later{next.services, window, QStringLiteral("/opt/tagloom")};
+  later.Form_Load();
+  EXPECT_TRUE(later.EveryFormat());
+}
+
 }  // namespace

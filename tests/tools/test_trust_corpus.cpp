@@ -122,3 +122,46 @@ TEST_F(PeerTrust, SourcesAndConflictsOfFilesWithSeveralTags) {
 }
 
 }  // namespace
+
+namespace {
+
+// The peers' MP3 files read with every format on: the default columns come out the same
+// except where an APEv2 tag fills a field the ID3 tags left empty, and no file changes its
+// reader or its duration.
+TEST_F(PeerTrust, EveryFormatLeavesMp3RowsAsTheyWereButForApeTags) {
+  const auto run = [&](std::vector<std::string> args) {
+    std::vector<std::string> all = {"extract", "--format", "json", "--ext", "mp3"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back(root);
+    return TestFiles::Run((*TestFiles::BinDir() / "tagloom-cli").string(), all).out;
+  };
+  const std::string mp3 = run({});
+  const std::string every = run({"--formats", "all"});
+  const QList<QByteArray> before = QByteArray::fromStdString(mp3).split('\n');
+  const QList<QByteArray> after = QByteArray::fromStdString(every).split('\n');
+  ASSERT_EQ(before.size(), after.size());
+  ASSERT_GT(before.size(), 400);
+  const QString columns = QStringLiteral("Full path,Tags,Status,Duration (exact),Sources");
+  const QList<Row> plain = Extract({"--columns", columns.toStdString(), root});
+  const QList<Row> facts = Extract({"--formats", "all", "--columns", columns.toStdString(), root});
+  ASSERT_EQ(plain.size(), facts.size());
+  int ape = 0;
+  for (qsizetype i = 0; i < facts.size(); ++i) {
+    const std::string path = facts[i]["Full path"].toStdString();
+    const bool has_ape = facts[i]["Tags"].contains(u"APEv2");
+    ape += has_ape;
+    if (!has_ape) {
+      EXPECT_EQ(before[i], after[i]) << path;
+      EXPECT_EQ(plain[i]["Sources"], facts[i]["Sources"]) << path;
+    }
+    EXPECT_EQ(plain[i]["Duration (exact)"], facts[i]["Duration (exact)"]) << path;
+    if (plain[i]["Status"] == u"not MPEG audio") {
+      EXPECT_EQ(facts[i]["Status"], "not audio") << path;
+    } else {
+      EXPECT_EQ(plain[i]["Status"], facts[i]["Status"]) << path;
+    }
+  }
+  EXPECT_GT(ape, 5);
+}
+
+}  // namespace

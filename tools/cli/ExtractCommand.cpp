@@ -18,6 +18,7 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderScan.h"
 #include "batch/LegacyText.h"
+#include "batch/OtherFormats.h"
 #include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
@@ -40,6 +41,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/StepFailure.h"
 #include "platform/WindowPointer.h"
+#include "platform/taglib/TagLibFormatReader.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tools/cli/CliArgs.h"
@@ -56,7 +58,7 @@ constexpr const char* kHelp =
     "                           [--sort NAME[:desc]] [--filter EXPR]\n"
     "                           [--legacy-text detect|NAME] [--summary]\n"
     "                           [--files-from LIST] [--shell-properties] [--jobs N]\n"
-    "                           [--index FILE] [--] PATH...\n"
+    "                           [--index FILE] [--formats mp3|all] [--] PATH...\n"
     "       tagloom-cli extract --list-columns\n"
     "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
     "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
@@ -102,6 +104,10 @@ constexpr const char* kHelp =
     "as they were, reading only the others; the output is the same as without it. Files gone\n"
     "from a folder given are dropped from it at the end. Files on FAT, exFAT and the like, which\n"
     "keep no change time, are read every time.\n"
+    "--formats all reads every audio format (FLAC, Ogg Vorbis, Opus, MP4, WMA, WAV, AIFF,\n"
+    "WavPack, Monkey's Audio, Musepack) through TagLib, each known by its content, and the\n"
+    "APEv2 tag of MP3 files; MP3 stays on the tag engine. Without --ext, folders then give their\n"
+    "files of every audio extension. The default, mp3, reads MP3 alone.\n"
     "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
     "options; --help, -h shows this text.\n"
     "Each file or folder that cannot be read is named with the reason on standard error; a\n"
@@ -256,7 +262,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
     const bool takes_value = arg == "--ext" || arg == "--format" || arg == "-o" ||
                              arg == "--files-from" || arg == "--columns" || arg == "--sort" ||
                              arg == "--legacy-text" || arg == "--jobs" || arg == "--filter" ||
-                             arg == "--index";
+                             arg == "--index" || arg == "--formats";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -266,6 +272,15 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         if (ext.isEmpty() || ext.contains(u'*') || ext.contains(u'?') || ext.contains(u'/'))
           return Usage("--ext takes a file name extension such as mp3, not a pattern");
         options.ext = FileNames::ToStdBytes(ext);
+        options.ext_given = true;
+      } else if (arg == "--formats") {
+        if (value == "all") {
+          options.other = std::make_shared<TagLibFormatReader>();
+        } else if (value == "mp3") {
+          options.other.reset();
+        } else {
+          return Usage("--formats takes mp3 or all");
+        }
       } else if (arg == "--format") {
         options.format = value;
       } else if (arg == "-o") {
@@ -345,6 +360,11 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         "--filter and --format m3u8 take the rows of files read by the tag engine, "
         "which --summary and --shell-properties replace");
   if (options.ext.empty()) return Usage("--ext needs an extension");
+  if (options.other && options.shell_properties)
+    return Usage("--formats all reads through the tag engine, not --shell-properties");
+  // The pattern "*." and the extension make: every audio format's files.
+  if (options.other && !options.ext_given)
+    options.ext = OtherFormats::Pattern().mid(2).toStdString();
   if (options.PathCount() == 0) return Usage("no files or folders given");
   return 0;
 }
@@ -557,8 +577,7 @@ RowReader::Options RowsOf(const ExtractOptions& options) {
   rows.totals = options.summary;
   rows.folder_pattern =
       QStringLiteral("*.") + FolderScan::TypedExtension(FileNames::ToText(options.ext));
-  if (ReadIndex* index = options.index)
-    rows.read = [index](clsID3& tag, const std::string& path) { index->Read(tag, path); };
+  rows.read = RowReader::EngineRead(options.index, options.other);
   return rows;
 }
 

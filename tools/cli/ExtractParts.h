@@ -19,6 +19,7 @@
 #include "batch/RowFilter.h"
 #include "batch/RowReader.h"
 #include "platform/EventLoop.h"
+#include "platform/OtherFormatReader.h"
 #include "tools/cli/CliArgs.h"
 
 class FileSystem;
@@ -33,6 +34,7 @@ struct ExtractOptions {
   };
 
   std::string ext = "mp3";
+  bool ext_given = false;
   std::string format = "text";
   std::string output;  // empty: standard output
   std::vector<Input> inputs;
@@ -51,6 +53,8 @@ struct ExtractOptions {
   std::optional<RowFilter> filter;
   std::string index_path;      // --index: empty reads every file
   ReadIndex* index = nullptr;  // opened from index_path; null when the run goes without
+  /// Every audio format through this reader (--formats all); none reads MP3 alone.
+  std::shared_ptr<const OtherFormatReader> other;
 
   /// Paths given, the lines of the lists included.
   size_t PathCount() const;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/FileNameText.h"
+#include "platform/AudioSniff.h"
 
 namespace FileAccess {
 
@@ -26,6 +27,14 @@ bool CanRead(const std::string& path, std::string& why) {
   ::close(fd);
   if (S_ISREG(st.st_mode)) return true;
   why = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  return false;
+}
+
+bool IsMpegOnly(const std::string& path, std::string& why) {
+  int64_t size = 0, declared = 0;
+  const std::string format = AudioSniff::Format(path, size, declared);
+  if (format.empty()) return true;
+  why = "its content is " + format + " audio, and only MP3 files are written";
   return false;
 }
 

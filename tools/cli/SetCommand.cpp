@@ -255,6 +255,11 @@ int Set(const std::vector<std::string>& args) {
     std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(file) << "': " << why << "\n";
     return kFailure;
   }
+  if (!FileAccess::IsMpegOnly(file, why)) {
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(file) << "' was not changed: " << why
+              << "\n";
+    return kFailure;
+  }
   // Held from the read to the write, so another writer's change cannot fall in between.
   WriteLock lock;
   if (!lock.Acquire(file, why)) {

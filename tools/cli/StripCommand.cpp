@@ -53,6 +53,12 @@ int Strip(const std::vector<std::string>& args) {
       status = kFailure;
       continue;
     }
+    if (!FileAccess::IsMpegOnly(file, why)) {
+      std::cerr << "tagloom-cli strip: '" << CliArgs::OneLine(file) << "' was not changed: " << why
+                << "\n";
+      status = kFailure;
+      continue;
+    }
     clsID3 tag;
     tag.SetFileName(file);
     tag.DeleteID3Tags();

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+/// The audio formats told apart by their first bytes, not by the file's name.
+namespace AudioSniff {
+
+/// The container the first bytes of the file at `path` name, an ID3v2 tag before them passed
+/// over: "FLAC", "Ogg Vorbis", "Opus", "MP4", "WMA", "WAV", "AIFF", "WavPack", ...; empty for
+/// MPEG audio, bytes no reader knows, or a file that cannot be opened. `size` is the file's,
+/// `declared` the size a RIFF or FORM header gives the file (-1 where none does). Where no
+/// format is named, `ape_footer` (when given) says whether an APEv2 tag ends the file.
+std::string Format(const std::string& path, int64_t& size, int64_t& declared,
+                   bool* ape_footer = nullptr);
+
+}  // namespace AudioSniff
