@@ -10,14 +10,14 @@
 #include "batch/ColumnCatalogue.h"
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
-#include "batch/LegacyText.h"
-#include "batch/ReadIndex.h"
+#include "batch/ReadAhead.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
-#include "platform/ReadAhead.h"
+#include "readindex/ReadIndex.h"
 #include "tag/clsID3.h"
 
 ExtractionRun::ReadRow ExtractionRun::ReadFile(Reader& reader, const QString& path,

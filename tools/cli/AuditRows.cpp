@@ -11,9 +11,9 @@
 #include "batch/AuditFacts.h"
 #include "batch/AuditRow.h"
 #include "batch/FolderScan.h"
+#include "batch/ReadAhead.h"
 #include "platform/FileNames.h"
 #include "platform/PosixFileSystem.h"
-#include "platform/ReadAhead.h"
 #include "tag/clsID3.h"
 #include "tools/cli/FileAccess.h"
 

@@ -15,9 +15,9 @@
 
 #include "batch/AddFolder.h"
 #include "batch/ColumnCatalogue.h"
-#include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "batch/RowFilter.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/EventLoop.h"
 #include "tools/cli/CliArgs.h"
 
@@ -107,18 +107,4 @@ QStringList WalkFolder(const QString& path, const QString& pattern, const FileSy
 /// told and gives none.
 QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
                         Unread& unread, AddFolder::ListedFiles& listed);
-
-/// JSON Lines or CSV, each row written as soon as it and the rows before it are read, so memory
-/// stays flat however many files there are. The exit status.
-int StreamRows(const ExtractOptions& options, Unread& unread);
-
-/// The columns the run fills: those shown, then those the filter or the playlist read.
-QStringList RunColumns(const ExtractOptions& options);
-/// Leaves the rows the filter keeps, in order, under the columns shown (a playlist keeps its
-/// own).
-void KeepShownRows(const ExtractOptions& options, ReportListModel& results);
-/// The rows as an extended M3U playlist; rows whose path cannot be written are told. False
-/// when the output could not be written.
-bool WritePlaylist(const ExtractOptions& options, const ReportListModel& results, Unread& unread);
-
 }  // namespace ExtractParts

@@ -12,23 +12,30 @@
 #include <vector>
 
 #include "batch/FolderScan.h"
-#include "batch/LegacyText.h"
-#include "batch/ReadIndex.h"
+#include "batch/ReadAhead.h"
 #include "batch/ResultColumns.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
-#include "platform/ReadAhead.h"
+#include "readindex/ReadIndex.h"
 #include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/ExtractStream.h"
 #include "tools/cli/FileAccess.h"
 #include "tools/cli/Outputs.h"
 
-namespace ExtractParts {
+namespace ExtractStream {
+
+using ExtractParts::FolderFiles;
+using ExtractParts::Inputs;
+using ExtractParts::NoEvents;
+using ExtractParts::Say;
+using ExtractParts::Unread;
+using ExtractParts::WalkFolder;
 
 namespace {
 
@@ -368,4 +375,4 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
   return unread.Count() == 0 ? Commands::kSuccess : Commands::kNotAllRead;
 }
 
-}  // namespace ExtractParts
+}  // namespace ExtractStream

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/FileNameText.h"
+#include "text/FileNameText.h"
 
 namespace FileAccess {
 

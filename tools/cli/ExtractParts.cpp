@@ -1,0 +1,98 @@
+// The parts both roads of `extract` share: its messages, the paths given, and the folder walk.
+#include "tools/cli/ExtractParts.h"
+
+#include <cstring>
+#include <exception>
+#include <iostream>
+
+#include "batch/FolderScan.h"
+#include "platform/FileNames.h"
+#include "tools/cli/CliArgs.h"
+
+size_t ExtractOptions::PathCount() const {
+  size_t count = 0;
+  for (const Input& input : inputs) count += input.list ? input.list->Count() : 1;
+  return count;
+}
+
+namespace ExtractParts {
+
+namespace {
+const char* command_name = "extract";
+}  // namespace
+
+void SetCommand(const char* name) { command_name = name; }
+
+void Say(std::string_view text) {
+  std::cerr << "tagloom-cli " << command_name << ": " << CliArgs::OneLine(text) << "\n";
+}
+
+void Unread::File(const QString& path, const std::string& why) {
+  Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
+}
+
+void Unread::Folder(const QString& path, const std::string& why) {
+  QString shown = path;
+  if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
+  Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
+}
+
+void Unread::Tell(const std::string& text) {
+  Say(text);
+  ++count_;
+}
+
+bool Inputs::Next(std::string& path) {
+  while (at_ < options_.inputs.size()) {
+    const ExtractOptions::Input& input = options_.inputs[at_];
+    if (!input.list) {
+      ++at_;
+      path = input.path;
+      return true;
+    }
+    std::string why;
+    if (input.list->Next(path, why)) return true;
+    if (input.list->Failed()) {
+      problem_ = "cannot read the list '" + input.path + "': " + why;
+      at_ = options_.inputs.size();
+      return false;
+    }
+    ++at_;
+  }
+  return false;
+}
+
+QStringList WalkFolder(const QString& path, const QString& pattern, const FileSystem& files,
+                       EventLoop& events, Unread& unread, AddFolder::ListedFiles& listed) {
+  QString root = path;
+  while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+  QStringList folders{root == u"/" ? root : root + u'/'};
+  const AddFolder::Walk walk{files, events,
+                             [&](std::u16string_view, int, const QString& what) {
+                               unread.Tell(FileNames::ToStdBytes(what));
+                             },
+                             [&](const QString& folder, int error, const QString& why) {
+                               if (error != 0) {
+                                 unread.Folder(folder, std::strerror(error));
+                               } else {
+                                 Say("left out the folder '" + FileNames::ToStdBytes(folder) +
+                                     "': " + FileNames::ToStdBytes(why));
+                               }
+                             }};
+  FolderScan::WalkForFiles(folders, pattern, walk, listed);
+  return folders;
+}
+
+QStringList FolderFiles(const FileSystem& files, const QString& folder, const QString& pattern,
+                        Unread& unread, AddFolder::ListedFiles& listed) {
+  try {
+    return FolderScan::QueueableFiles(files, folder, pattern, &listed);
+  } catch (const FolderNotListable& e) {
+    unread.Folder(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what());
+  } catch (const std::exception& e) {
+    unread.Tell(e.what());
+  }
+  return {};
+}
+
+}  // namespace ExtractParts
