@@ -303,265 +303,262 @@ void MainWindow::KeepUserColumnWidths() {
     if (pixels != ReportListView::TwipsToPixels(form_.ListView2.ColumnWidth(c), dpi))
       form_.RememberColumnWidth(c, pixels * 1440 / dpi);
   }
-  QLayout* MainWindow::BuildFilterRow() {
-    filter_field_ = new QLineEdit(this);
-    filter_field_->setObjectName(QStringLiteral("ResultFilter"));
-    filter_field_->setPlaceholderText(
-        QStringLiteral("Filter (Ctrl+F): words, column:word, column=, bitrate<128, -term, OR"));
-    filter_field_->setClearButtonEnabled(true);
-    filter_field_->installEventFilter(this);
-    filter_caption_ = new QLabel(this);
-    filter_caption_->setObjectName(QStringLiteral("FilterCaption"));
-    auto* focus = new QShortcut(QKeySequence::Find, this);
-    connect(focus, &QShortcut::activated, this, [this] {
-      filter_field_->setFocus(Qt::ShortcutFocusReason);
-      filter_field_->selectAll();
-    });
-    connect(filter_field_, &QLineEdit::textChanged, this, [this](const QString& text) {
-      form_.SetResultFilter(text);
-      ShowFilterState();
-      ShowSortIndicator();
-    });
-    ReportListModel* results = &form_.ListView2;
-    connect(results, &QAbstractItemModel::modelReset, this, &MainWindow::ShowFilterState);
-    connect(results, &QAbstractItemModel::rowsRemoved, this, &MainWindow::ShowFilterState);
-    connect(results, &QAbstractItemModel::rowsInserted, this, &MainWindow::ShowFilterState);
-    auto* row = new QHBoxLayout;
-    row->addWidget(filter_field_, 1);
-    row->addWidget(filter_caption_);
-    return row;
-  }
+}
 
-  std::vector<int> MainWindow::SelectedResultRows() const {
-    std::vector<int> rows;
-    for (const QModelIndex& index : list_view2_->selectionModel()->selectedRows())
-      rows.push_back(index.row() + 1);
-    std::sort(rows.begin(), rows.end());
-    return rows;
-  }
-
-  void MainWindow::ConnectRowActions() {
-    ReportListView* results = list_view2_;
-    results->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    struct Action {
-      QString caption;
-      QKeySequence keys;
-      void (Form1::*act)(const std::vector<int>&);
-    };
-    const std::vector<Action> actions = {
-        {QStringLiteral("Open in Player"), QKeySequence(Qt::Key_Return), &Form1::OpenResultFiles},
-        {QStringLiteral("Show in File Manager"), QKeySequence(Qt::CTRL | Qt::Key_E),
-         &Form1::ShowResultFiles},
-        {QStringLiteral("Copy Full Path"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
-         &Form1::CopyResultPaths},
-        {QStringLiteral("Read Again"), QKeySequence(Qt::CTRL | Qt::Key_R),
-         &Form1::RereadResultRows},
-        {QStringLiteral("Remove from Table"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
-         &Form1::RemoveResultRows},
-    };
-    auto* menu = new QMenu(results);
-    menu->setObjectName(QStringLiteral("ResultRowMenu"));
-    for (const Action& action : actions) {
-      QAction* item = menu->addAction(action.caption);
-      item->setShortcut(action.keys);
-      item->setShortcutContext(Qt::WidgetShortcut);
-      results->addAction(item);
-      connect(item, &QAction::triggered, this,
-              [this, act = action.act] { (form_.*act)(SelectedResultRows()); });
-    }
-    results->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(results, &QWidget::customContextMenuRequested, this, [this, menu](const QPoint& at) {
-      if (SelectedResultRows().empty()) return;
-      menu->popup(list_view2_->viewport()->mapToGlobal(at));
-    });
-  }
-
-  void MainWindow::ShowFilterState() {
-    filter_caption_->setText(form_.ResultFilterCaption());
-    const QString& problem = form_.ResultFilterProblem();
-    filter_field_->setToolTip(problem);
-    filter_field_->setStyleSheet(problem.isEmpty() ? QString()
-                                                   : QStringLiteral("border: 2px solid #d00000;"));
-  }
-
-  bool MainWindow::eventFilter(QObject * watched, QEvent * event) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonRelease && list_view2_ != nullptr &&
-        watched == list_view2_->header()->viewport())
-      KeepUserColumnWidths();
-    // Esc in the filter field empties it; with the field empty, Esc stops a run as anywhere else.
-    if (watched == filter_field_ &&
-        (type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-        !filter_field_->text().isEmpty()) {
-      event->accept();
-      if (type == QEvent::KeyPress) filter_field_->clear();
-      return type == QEvent::KeyPress;
-    }
-    if (type == QEvent::Enter || type == QEvent::MouseMove) {
-      // A button takes only the moves made with a mouse button held; a plain move over it goes on
-      // to its container. So the widget under the pointer decides, not the one the event reached.
-      QWidget* under = qobject_cast<QWidget*>(watched);
-      if (under != nullptr && qobject_cast<QPushButton*>(under) == nullptr) {
-        const auto* at = dynamic_cast<const QSinglePointEvent*>(event);
-        if (QWidget* child = at ? under->childAt(at->position().toPoint()) : nullptr) under = child;
-      }
-      // A disabled button takes no click, so it offers no hand either.
-      if (const auto* button = qobject_cast<QPushButton*>(under);
-          button != nullptr && button->isEnabled()) {
-        form_.PushButton_MouseMove();
-      } else {
-        form_.Form_MouseMove();
-      }
-    }
-    return QMainWindow::eventFilter(watched, event);
-  }
-
-  void MainWindow::ShowQueuedCount() {
-    const int files = form_.ListView1.RowCount();
-    files_box_->setTitle(
-        files == 0 ? QStringLiteral("Files to read")
-                   : QStringLiteral("Files to read: ") +
-                         Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
-  }
-
-  void MainWindow::ShowPointer(Pointer shape) {
-    switch (shape) {
-      case Pointer::Busy:
-        setCursor(Qt::WaitCursor);
-        break;
-      case Pointer::Hover:
-        setCursor(hover_cursor_.value_or(QCursor(Qt::ArrowCursor)));
-        break;
-      case Pointer::Default:
-        setCursor(Qt::ArrowCursor);
-        break;
-    }
-  }
-
-  void MainWindow::RestoreGeometry() {
-    // The first size fits the screen; a size and place from an earlier session come back.
-    if (const QScreen* shown_on = screen()) {
-      const QRect room = shown_on->availableGeometry();
-      resize(std::min(width(), room.width()), std::min(height(), room.height()));
-    }
-    const QString stored =
-        form_.services().settings.Read(QString::fromUtf16(kGeometryKey), QString());
-    if (!stored.isEmpty()) restoreGeometry(QByteArray::fromBase64(stored.toLatin1()));
-  }
-
-  void MainWindow::closeEvent(QCloseEvent * event) {
-    form_.services().settings.Write(QString::fromUtf16(kGeometryKey),
-                                    QString::fromLatin1(saveGeometry().toBase64()));
-    // An action yielding now stops at its next yield; the window itself lives on until the event
-    // loop has ended, so that action never touches a destroyed window.
-    form_.Form_Unload();
-    event->accept();
-  }
-
-  void MainWindow::ApplySkin(const QString& skin_path) {
-    QFile file(skin_path);
-    if (!file.open(QIODevice::ReadOnly))
-      throw StepFailure("The skin could not be read: " + Utf8(file.errorString()));
-    const QString sheet = QString::fromUtf8(file.readAll());
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, colours.color(QPalette::Button));
-    setPalette(colours);
-    setStyleSheet(sheet);
-  }
-
-  void MainWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
-
-  void MainWindow::ShowProgramIcon() { setWindowIcon(ProgramArt::ProgramIcon()); }
-
-  void MainWindow::LoadHoverPicture(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-      throw StepFailure("The pointer file could not be read: " + Utf8(file.errorString()));
-    const QByteArray bytes = file.readAll();
-    QPixmap picture;
-    if (!picture.loadFromData(bytes)) throw StepFailure("Invalid picture: " + Utf8(path));
-    const QPoint hotspot = ProgramArt::CursorHotspot(bytes);
-    // On a scaled screen the hand grows with the arrow, which the desktop draws at that scale.
-    const qreal scale = devicePixelRatioF();
-    if (scale > 1) {
-      picture =
-          picture.scaled(picture.size() * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-      picture.setDevicePixelRatio(scale);
-    }
-    hover_cursor_ = QCursor(picture, hotspot.x(), hotspot.y());
-  }
-
-  void MainWindow::ConnectListEvents() {
-    ReportListView* files = list_view1_;
-    files->setToolTip(
-        QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
-                       "right and out of window to reveal full names."));
-    files->AcceptFileDrops();
-    files->SetDragPicture(form_.ProgramFolder() + QStringLiteral("/drag.ico"));
-    form_.AttachFileListView(*files);
-    connect(files, &ReportListView::MouseDown, this, [this] { form_.ListView1_MouseDown(); });
-    connect(files, &ReportListView::RowClicked, this, [this] { form_.ListView1_ItemClick(); });
-    connect(files, &ReportListView::PointerMoved, this,
-            [this](int x, int y, int screen_y) { form_.ListView1_MouseMove(x, y, screen_y); });
-    connect(files, &ReportListView::MouseUp, this, [this] { form_.ListView1_MouseUp(); });
-    connect(files, &ReportListView::DoubleClicked, this, [this] { form_.ListView1_DblClick(); });
-    connect(files, &ReportListView::KeyDown, this,
-            [this](int key_code) { form_.ListView1_KeyDown(key_code); });
-    connect(files, &ReportListView::FilesDropped, this,
-            [this](const QStringList& paths) { form_.ListView1_OLEDragDrop(paths); });
-
-    ReportListView* results = list_view2_;
-    results->setToolTip(
-        QStringLiteral("Move | line to right and out of window to reveal full names."));
-    results->viewport()->setMouseTracking(true);
-    connect(results, &ReportListView::KeyDown, this,
-            [this](int key_code) { form_.ListView2_KeyDown(key_code); });
-    connect(results, &ReportListView::PointerMoved, this, [this] { form_.ListView2_MouseMove(); });
-
-    // A header click sorts (up, down, then the run's order); its menu offers the chooser.
-    QHeaderView* header = results->header();
-    header->setSectionsClickable(true);
-    connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
-      form_.SortResultsBy(section + 1);
-      ShowSortIndicator();
-    });
-    connect(&form_.ListView2, &QAbstractItemModel::modelReset, this,
-            &MainWindow::ShowSortIndicator);
-    connect(&form_.ListView2, &QAbstractItemModel::layoutChanged, this,
-            &MainWindow::ShowSortIndicator);
-    // A width the user gives a column is kept for that column, in this session and the next: the
-    // header's widths are compared with the table's when the user lets go of the header.
-    header->viewport()->installEventFilter(this);
-    header->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
-      QMenu menu(header);
-      QAction* choose = menu.addAction(QStringLiteral("Columns…"));
-      choose->setEnabled(!form_.ExtractionRunning);
-      QAction* summary = menu.addAction(QStringLiteral("Copy Folder Summary"));
-      summary->setEnabled(!form_.ExtractionRunning);
-      menu.addSeparator();
-      QAction* remember = menu.addAction(QStringLiteral("Remember Files Between Runs"));
-      remember->setCheckable(true);
-      remember->setChecked(form_.RememberFiles());
-      remember->setEnabled(!form_.ExtractionRunning);
-      QAction* forget = menu.addAction(QStringLiteral("Forget Remembered Files"));
-      forget->setEnabled(!form_.ExtractionRunning);
-      QAction* picked = menu.exec(header->mapToGlobal(at));
-      if (picked == choose) form_.ChooseColumns();
-      if (picked == summary) form_.CopySummary();
-      if (picked == remember) form_.SetRememberFiles(remember->isChecked());
-      if (picked == forget) form_.ForgetFiles();
-    });
+QLayout* MainWindow::BuildFilterRow() {
+  filter_field_ = new QLineEdit(this);
+  filter_field_->setObjectName(QStringLiteral("ResultFilter"));
+  filter_field_->setPlaceholderText(
+      QStringLiteral("Filter (Ctrl+F): words, column:word, column=, bitrate<128, -term, OR"));
+  filter_field_->setClearButtonEnabled(true);
+  filter_field_->installEventFilter(this);
+  filter_caption_ = new QLabel(this);
+  filter_caption_->setObjectName(QStringLiteral("FilterCaption"));
+  auto* focus = new QShortcut(QKeySequence::Find, this);
+  connect(focus, &QShortcut::activated, this, [this] {
+    filter_field_->setFocus(Qt::ShortcutFocusReason);
+    filter_field_->selectAll();
+  });
+  connect(filter_field_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    form_.SetResultFilter(text);
+    ShowFilterState();
     ShowSortIndicator();
-  }
+  });
+  ReportListModel* results = &form_.ListView2;
+  connect(results, &QAbstractItemModel::modelReset, this, &MainWindow::ShowFilterState);
+  connect(results, &QAbstractItemModel::rowsRemoved, this, &MainWindow::ShowFilterState);
+  connect(results, &QAbstractItemModel::rowsInserted, this, &MainWindow::ShowFilterState);
+  auto* row = new QHBoxLayout;
+  row->addWidget(filter_field_, 1);
+  row->addWidget(filter_caption_);
+  return row;
+}
 
-  void MainWindow::ShowSortIndicator() {
-    QHeaderView* header = list_view2_->header();
-    // A click during a run shows at once the sort that comes when the run ends.
-    const int column = form_.PendingSort() > 0 ? form_.PendingSort() : form_.SortColumn();
-    header->setSortIndicatorShown(column > 0);
-    if (column > 0)
-      header->setSortIndicator(column - 1,
-                               form_.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+std::vector<int> MainWindow::SelectedResultRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : list_view2_->selectionModel()->selectedRows())
+    rows.push_back(index.row() + 1);
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+void MainWindow::ConnectRowActions() {
+  ReportListView* results = list_view2_;
+  results->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  struct Action {
+    QString caption;
+    QKeySequence keys;
+    void (Form1::*act)(const std::vector<int>&);
+  };
+  const std::vector<Action> actions = {
+      {QStringLiteral("Open in Player"), QKeySequence(Qt::Key_Return), &Form1::OpenResultFiles},
+      {QStringLiteral("Show in File Manager"), QKeySequence(Qt::CTRL | Qt::Key_E),
+       &Form1::ShowResultFiles},
+      {QStringLiteral("Copy Full Path"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_C),
+       &Form1::CopyResultPaths},
+      {QStringLiteral("Read Again"), QKeySequence(Qt::CTRL | Qt::Key_R), &Form1::RereadResultRows},
+      {QStringLiteral("Remove from Table"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
+       &Form1::RemoveResultRows},
+  };
+  auto* menu = new QMenu(results);
+  menu->setObjectName(QStringLiteral("ResultRowMenu"));
+  for (const Action& action : actions) {
+    QAction* item = menu->addAction(action.caption);
+    item->setShortcut(action.keys);
+    item->setShortcutContext(Qt::WidgetShortcut);
+    results->addAction(item);
+    connect(item, &QAction::triggered, this,
+            [this, act = action.act] { (form_.*act)(SelectedResultRows()); });
   }
+  results->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(results, &QWidget::customContextMenuRequested, this, [this, menu](const QPoint& at) {
+    if (SelectedResultRows().empty()) return;
+    menu->popup(list_view2_->viewport()->mapToGlobal(at));
+  });
+}
+
+void MainWindow::ShowFilterState() {
+  filter_caption_->setText(form_.ResultFilterCaption());
+  const QString& problem = form_.ResultFilterProblem();
+  filter_field_->setToolTip(problem);
+  filter_field_->setStyleSheet(problem.isEmpty() ? QString()
+                                                 : QStringLiteral("border: 2px solid #d00000;"));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::MouseButtonRelease && list_view2_ != nullptr &&
+      watched == list_view2_->header()->viewport())
+    KeepUserColumnWidths();
+  // Esc in the filter field empties it; with the field empty, Esc stops a run as anywhere else.
+  if (watched == filter_field_ && (type == QEvent::ShortcutOverride || type == QEvent::KeyPress) &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !filter_field_->text().isEmpty()) {
+    event->accept();
+    if (type == QEvent::KeyPress) filter_field_->clear();
+    return type == QEvent::KeyPress;
+  }
+  if (type == QEvent::Enter || type == QEvent::MouseMove) {
+    // A button takes only the moves made with a mouse button held; a plain move over it goes on
+    // to its container. So the widget under the pointer decides, not the one the event reached.
+    QWidget* under = qobject_cast<QWidget*>(watched);
+    if (under != nullptr && qobject_cast<QPushButton*>(under) == nullptr) {
+      const auto* at = dynamic_cast<const QSinglePointEvent*>(event);
+      if (QWidget* child = at ? under->childAt(at->position().toPoint()) : nullptr) under = child;
+    }
+    // A disabled button takes no click, so it offers no hand either.
+    if (const auto* button = qobject_cast<QPushButton*>(under);
+        button != nullptr && button->isEnabled()) {
+      form_.PushButton_MouseMove();
+    } else {
+      form_.Form_MouseMove();
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::ShowQueuedCount() {
+  const int files = form_.ListView1.RowCount();
+  files_box_->setTitle(
+      files == 0 ? QStringLiteral("Files to read")
+                 : QStringLiteral("Files to read: ") +
+                       Counts::Of(files, QStringLiteral("file"), QStringLiteral("files")));
+}
+
+void MainWindow::ShowPointer(Pointer shape) {
+  switch (shape) {
+    case Pointer::Busy:
+      setCursor(Qt::WaitCursor);
+      break;
+    case Pointer::Hover:
+      setCursor(hover_cursor_.value_or(QCursor(Qt::ArrowCursor)));
+      break;
+    case Pointer::Default:
+      setCursor(Qt::ArrowCursor);
+      break;
+  }
+}
+
+void MainWindow::RestoreGeometry() {
+  // The first size fits the screen; a size and place from an earlier session come back.
+  if (const QScreen* shown_on = screen()) {
+    const QRect room = shown_on->availableGeometry();
+    resize(std::min(width(), room.width()), std::min(height(), room.height()));
+  }
+  const QString stored =
+      form_.services().settings.Read(QString::fromUtf16(kGeometryKey), QString());
+  if (!stored.isEmpty()) restoreGeometry(QByteArray::fromBase64(stored.toLatin1()));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  form_.services().settings.Write(QString::fromUtf16(kGeometryKey),
+                                  QString::fromLatin1(saveGeometry().toBase64()));
+  // An action yielding now stops at its next yield; the window itself lives on until the event
+  // loop has ended, so that action never touches a destroyed window.
+  form_.Form_Unload();
+  event->accept();
+}
+
+void MainWindow::ApplySkin(const QString& skin_path) {
+  QFile file(skin_path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw StepFailure("The skin could not be read: " + Utf8(file.errorString()));
+  const QString sheet = QString::fromUtf8(file.readAll());
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  setPalette(colours);
+  setStyleSheet(sheet);
+}
+
+void MainWindow::SetCaption(const QString& caption) { setWindowTitle(caption); }
+
+void MainWindow::ShowProgramIcon() { setWindowIcon(ProgramArt::ProgramIcon()); }
+
+void MainWindow::LoadHoverPicture(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly))
+    throw StepFailure("The pointer file could not be read: " + Utf8(file.errorString()));
+  const QByteArray bytes = file.readAll();
+  QPixmap picture;
+  if (!picture.loadFromData(bytes)) throw StepFailure("Invalid picture: " + Utf8(path));
+  const QPoint hotspot = ProgramArt::CursorHotspot(bytes);
+  // On a scaled screen the hand grows with the arrow, which the desktop draws at that scale.
+  const qreal scale = devicePixelRatioF();
+  if (scale > 1) {
+    picture = picture.scaled(picture.size() * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture.setDevicePixelRatio(scale);
+  }
+  hover_cursor_ = QCursor(picture, hotspot.x(), hotspot.y());
+}
+
+void MainWindow::ConnectListEvents() {
+  ReportListView* files = list_view1_;
+  files->setToolTip(
+      QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
+                     "right and out of window to reveal full names."));
+  files->AcceptFileDrops();
+  files->SetDragPicture(form_.ProgramFolder() + QStringLiteral("/drag.ico"));
+  form_.AttachFileListView(*files);
+  connect(files, &ReportListView::MouseDown, this, [this] { form_.ListView1_MouseDown(); });
+  connect(files, &ReportListView::RowClicked, this, [this] { form_.ListView1_ItemClick(); });
+  connect(files, &ReportListView::PointerMoved, this,
+          [this](int x, int y, int screen_y) { form_.ListView1_MouseMove(x, y, screen_y); });
+  connect(files, &ReportListView::MouseUp, this, [this] { form_.ListView1_MouseUp(); });
+  connect(files, &ReportListView::DoubleClicked, this, [this] { form_.ListView1_DblClick(); });
+  connect(files, &ReportListView::KeyDown, this,
+          [this](int key_code) { form_.ListView1_KeyDown(key_code); });
+  connect(files, &ReportListView::FilesDropped, this,
+          [this](const QStringList& paths) { form_.ListView1_OLEDragDrop(paths); });
+
+  ReportListView* results = list_view2_;
+  results->setToolTip(
+      QStringLiteral("Move | line to right and out of window to reveal full names."));
+  results->viewport()->setMouseTracking(true);
+  connect(results, &ReportListView::KeyDown, this,
+          [this](int key_code) { form_.ListView2_KeyDown(key_code); });
+  connect(results, &ReportListView::PointerMoved, this, [this] { form_.ListView2_MouseMove(); });
+
+  // A header click sorts (up, down, then the run's order); its menu offers the chooser.
+  QHeaderView* header = results->header();
+  header->setSectionsClickable(true);
+  connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+    form_.SortResultsBy(section + 1);
+    ShowSortIndicator();
+  });
+  connect(&form_.ListView2, &QAbstractItemModel::modelReset, this, &MainWindow::ShowSortIndicator);
+  connect(&form_.ListView2, &QAbstractItemModel::layoutChanged, this,
+          &MainWindow::ShowSortIndicator);
+  // A width the user gives a column is kept for that column, in this session and the next: the
+  // header's widths are compared with the table's when the user lets go of the header.
+  header->viewport()->installEventFilter(this);
+  header->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
+    QMenu menu(header);
+    QAction* choose = menu.addAction(QStringLiteral("Columns…"));
+    choose->setEnabled(!form_.ExtractionRunning);
+    QAction* summary = menu.addAction(QStringLiteral("Copy Folder Summary"));
+    summary->setEnabled(!form_.ExtractionRunning);
+    menu.addSeparator();
+    QAction* remember = menu.addAction(QStringLiteral("Remember Files Between Runs"));
+    remember->setCheckable(true);
+    remember->setChecked(form_.RememberFiles());
+    remember->setEnabled(!form_.ExtractionRunning);
+    QAction* forget = menu.addAction(QStringLiteral("Forget Remembered Files"));
+    forget->setEnabled(!form_.ExtractionRunning);
+    QAction* picked = menu.exec(header->mapToGlobal(at));
+    if (picked == choose) form_.ChooseColumns();
+    if (picked == summary) form_.CopySummary();
+    if (picked == remember) form_.SetRememberFiles(remember->isChecked());
+    if (picked == forget) form_.ForgetFiles();
+  });
+  ShowSortIndicator();
+}
+
+void MainWindow::ShowSortIndicator() {
+  QHeaderView* header = list_view2_->header();
+  // A click during a run shows at once the sort that comes when the run ends.
+  const int column = form_.PendingSort() > 0 ? form_.PendingSort() : form_.SortColumn();
+  header->setSortIndicatorShown(column > 0);
+  if (column > 0)
+    header->setSortIndicator(column - 1,
+                             form_.SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
