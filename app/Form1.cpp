@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "batch/ColumnCatalogue.h"
-#include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "batch/ShellPropertyRun.h"
 #include "export/ClipboardCopy.h"
 #include "export/ResultTable.h"
 #include "export/SpreadsheetExport.h"
 #include "export/TextExport.h"
+#include "legacy/IconvLegacyText.h"
 
 namespace {
 

@@ -16,7 +16,6 @@
 #include "batch/FileList.h"
 #include "batch/FolderScan.h"
 #include "batch/FolderTotals.h"
-#include "batch/ReadIndex.h"
 #include "batch/ResultFilter.h"
 #include "core/ErrorReport.h"
 #include "platform/MainWindowPort.h"
@@ -24,6 +23,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/Services.h"
 #include "platform/WindowPointer.h"
+#include "readindex/ReadIndex.h"
 
 /// The window's event loop as the actions see it: once the window closes, every yield answers
 /// that the program is closing, so an action stops before it touches the window again.

@@ -10,9 +10,9 @@
 
 #include "app/Form1.h"
 #include "batch/ColumnCatalogue.h"
-#include "batch/LegacyText.h"
 #include "export/Playlist.h"
 #include "export/ReplacingFile.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
 #include "platform/StepFailure.h"
 #include "tag/clsID3.h"

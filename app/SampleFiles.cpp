@@ -5,7 +5,7 @@
 #include "core/Locations.h"
 #include "core/Main.h"
 
-namespace Main {
+namespace Samples {
 
 bool FileHasDate(const FileSystem& files, const QString& path) noexcept {
   return files.FileHasDate(path);
@@ -26,23 +26,23 @@ QStringList SampleNamesIn(const FileSystem& files, const QString& folder) {
 
 void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Ui& ui,
                      const FileSystem& files, Desktop& desktop) {
-  const QString folder = program_folder + kSeparator + QStringLiteral("Samples");
+  const QString folder = program_folder + Main::kSeparator + QStringLiteral("Samples");
   const QStringList names = SampleNamesIn(files, folder);
   for (const QString& name : names) {
-    const QString path = folder + kSeparator + name;
+    const QString path = folder + Main::kSeparator + name;
     if (FileHasDate(files, path) && !ListHasText(list, path)) list.AppendRow(path);
   }
   const bool open = ui.AskYesNo(QStringLiteral(
       "Would you like this software to open the folder where these sample files are stored (so "
       "that you can view them before working with them)?"));
   // Handed to the desktop as a plain path: no quotes, no command line.
-  if (open) desktop.OpenFolder(folder + kSeparator);
+  if (open) desktop.OpenFolder(folder + Main::kSeparator);
 }
 
-}  // namespace Main
+}  // namespace Samples
 
 void SampleFiles::Load() {
   ErrorTrap trap(loc::kPushButton8Click, errors_);
   trap.Step(100,
-            [&] { Main::LoadSampleFiles(file_list_, program_folder_, ui_, files_, desktop_); });
+            [&] { Samples::LoadSampleFiles(file_list_, program_folder_, ui_, files_, desktop_); });
 }

@@ -8,7 +8,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/Ui.h"
 
-namespace Main {
+namespace Samples {
 
 /// True when the file's last-modified time can be read; any failure counts as absence.
 bool FileHasDate(const FileSystem& files, const QString& path) noexcept;
@@ -25,7 +25,7 @@ QStringList SampleNamesIn(const FileSystem& files, const QString& folder);
 void LoadSampleFiles(ReportListModel& list, const QString& program_folder, Ui& ui,
                      const FileSystem& files, Desktop& desktop);
 
-}  // namespace Main
+}  // namespace Samples
 
 class ErrorReport;
 

@@ -11,13 +11,14 @@
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
 #include "batch/OtherFormats.h"
-#include "batch/ReadIndex.h"
 #include "batch/RowReader.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
 #include "platform/PosixFileSystem.h"
+#include "readindex/ReadIndex.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <utility>
 
+#include "batch/ReadAhead.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
-#include "platform/ReadAhead.h"
 
 namespace {
 

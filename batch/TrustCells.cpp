@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "batch/LegacyText.h"
+#include "legacy/IconvLegacyText.h"
 #include "tag/clsID3.h"
 
 namespace TrustCells {

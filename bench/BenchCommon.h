@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 namespace bench {
 

@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
 
   const QString text_path = dir.filePath("results.txt");
   const double text = Best(runs, [&] {
-    Main::SaveListviewProperlySpaced(table, text_path, &progress, {events, errors});
+    TextExport::SaveListviewProperlySpaced(table, text_path, &progress, {events, errors});
   });
   QFile written(text_path);
   written.open(QIODevice::ReadOnly);

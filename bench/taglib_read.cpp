@@ -10,7 +10,7 @@
 #include <string>
 
 #include "bench/BenchCommon.h"
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 namespace {
 

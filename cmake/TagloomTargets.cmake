@@ -15,15 +15,33 @@ if(TAGLOOM_SANITIZE)
 endif()
 
 # Includes read "tag/clsID3.h", naming the layer they reach into. Each library's include root
-# holds only its own folder, so a library sees the headers of what it links and nothing above it:
-# an include that points up does not compile.
+# holds links to its own folder's headers and nothing else: a subfolder with a CMakeLists.txt of
+# its own belongs to other libraries and stays out. A library sees the headers of what it links
+# and nothing above or beside it, so such an include does not compile.
 function(tagloom_include_root name folder)
   set(root ${CMAKE_BINARY_DIR}/include-roots/${name})
-  get_filename_component(parent ${root}/${folder} DIRECTORY)
-  file(MAKE_DIRECTORY ${parent})
-  if(NOT IS_SYMLINK ${root}/${folder})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC COPY_ON_ERROR)
-  endif()
+  set(source ${PROJECT_SOURCE_DIR}/${folder})
+  # Trees configured before linked the whole folder; drop that link, never what it points to.
+  string(REGEX REPLACE "/.*" "" top ${folder})
+  foreach(old ${root}/${top} ${root}/${folder})
+    if(IS_SYMLINK ${old})
+      file(REMOVE ${old})
+    endif()
+  endforeach()
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS RELATIVE ${source} ${source}/*.h ${source}/*.inc)
+  file(GLOB_RECURSE others RELATIVE ${source} ${source}/*/CMakeLists.txt)
+  foreach(other ${others})
+    get_filename_component(other ${other} DIRECTORY)
+    list(FILTER headers EXCLUDE REGEX "^${other}/")
+  endforeach()
+  foreach(header ${headers})
+    set(link ${root}/${folder}/${header})
+    get_filename_component(parent ${link} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    if(NOT IS_SYMLINK ${link})
+      file(CREATE_LINK ${source}/${header} ${link} SYMBOLIC COPY_ON_ERROR)
+    endif()
+  endforeach()
   target_include_directories(${name} PUBLIC ${root})
 endfunction()
 

@@ -13,7 +13,7 @@
 #include "platform/StepFailure.h"
 #include "platform/Ui.h"
 
-namespace Main {
+namespace TableClipboard {
 
 namespace {
 
@@ -138,12 +138,14 @@ bool CopyListviewToClipboard(const ReportListModel& list, Clipboard& clipboard, 
   return true;
 }
 
-}  // namespace Main
+}  // namespace TableClipboard
 
 void ClipboardCopy::Run() {
   ErrorTrap trap(loc::kPushButton6Click, errors_);
   bool copied = false;
-  trap.Step(100, [&] { copied = Main::CopyListviewToClipboard(results_, clipboard_, events_); });
+  trap.Step(100, [&] {
+    copied = TableClipboard::CopyListviewToClipboard(results_, clipboard_, events_);
+  });
   // After a reported failure the confirmation would claim a copy that never happened.
   if (!copied) return;
   trap.Step(102, [&] {
@@ -165,7 +167,7 @@ std::optional<QString> SummaryCopy::Text(const ResultTable& summary, EventLoop& 
   views.assign(packed.begin(), packed.end());
   with_header.rows.push_back({RowCells::Of(views.data(), int(views.size())), true});
   with_header.rows.insert(with_header.rows.end(), summary.rows.begin(), summary.rows.end());
-  return Main::ClipboardTextOf(with_header, events);
+  return TableClipboard::ClipboardTextOf(with_header, events);
 }
 
 void SummaryCopy::Run() {
@@ -176,8 +178,9 @@ void SummaryCopy::Run() {
     const ResultTable table = ResultTable::Of(summary_);
     const std::optional<QString> text = Text(table, events_);
     if (!text) return;
-    Main::ClearClipboardRetrying(clipboard_);
-    if (!Main::SetClipboardTextRetrying(clipboard_, *text, Main::ClipboardHtml(table)))
+    TableClipboard::ClearClipboardRetrying(clipboard_);
+    if (!TableClipboard::SetClipboardTextRetrying(clipboard_, *text,
+                                                  TableClipboard::ClipboardHtml(table)))
       throw StepFailure(
           "The clipboard is held by another program; the summary was not copied. Try again.");
     copied = true;

@@ -10,7 +10,7 @@ class ReportListModel;
 class Ui;
 struct ResultTable;
 
-namespace Main {
+namespace TableClipboard {
 
 /// The longest clipboard text, in code units (256 MiB as the program holds it). One long lyric
 /// padded into every row could otherwise ask for gigabytes.
@@ -47,7 +47,7 @@ bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text, int for
 bool SetClipboardTextRetrying(Clipboard& clipboard, const QString& text,
                               const QString& html) noexcept;
 
-}  // namespace Main
+}  // namespace TableClipboard
 
 /// "Copy Results To Clipboard".
 class ClipboardCopy {

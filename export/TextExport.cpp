@@ -19,7 +19,7 @@
 #include "platform/Ui.h"
 #include "platform/WindowPointer.h"
 
-namespace Main {
+namespace TextExport {
 
 namespace {
 
@@ -33,7 +33,7 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
                                 ProgressBarModel* progress, const TextExportServices& services) {
   ErrorTrap trap(loc::kSaveListviewProperlySpaced, services.errors);
   EventLoop& events = services.events;
-  const QString caption = kWritingFile + FileNameOfPath(path);
+  const QString caption = kWritingFile + Main::FileNameOfPath(path);
   // "Clear Results", a new run or the Delete key may change the list during the yields below;
   // the file shows the table as it was when the save began.
   const ResultTable table = ResultTable::Of(list);
@@ -172,7 +172,7 @@ void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path
   }
 }
 
-}  // namespace Main
+}  // namespace TextExport
 
 void TextFileExport::Run() {
   ErrorTrap trap(loc::kPushButton1Click, services_.errors);
@@ -198,8 +198,9 @@ void TextFileExport::Run() {
       DataExport::WriteCsv(ResultTable::Of(results_), file, {false, true});
     });
   } else {
-    trap.Step(112,
-              [&] { Main::SaveListviewProperlySpaced(results_, name, &progress_, services_); });
+    trap.Step(112, [&] {
+      TextExport::SaveListviewProperlySpaced(results_, name, &progress_, services_);
+    });
   }
   trap.Step(114, [&] { pointer_.EndLongAction(); });
 }

@@ -14,7 +14,7 @@ class ReportListModel;
 class Ui;
 class WindowPointer;
 
-namespace Main {
+namespace TextExport {
 
 /// What the text export needs besides the list: the event loop it yields to, the report that
 /// shows its failures, and the file layer (the real one unless a test passes another). `open`,
@@ -33,13 +33,13 @@ struct TextExportServices {
 void SaveListviewProperlySpaced(const ReportListModel& list, const QString& path,
                                 ProgressBarModel* progress, const TextExportServices& services);
 
-}  // namespace Main
+}  // namespace TextExport
 
 /// "Save Results As Text File": asks for a path, then writes the result table there.
 class TextFileExport {
  public:
   TextFileExport(const ReportListModel& results, ProgressBarModel& progress, WindowPointer& pointer,
-                 Ui& ui, const Main::TextExportServices& services)
+                 Ui& ui, const TextExport::TextExportServices& services)
       : results_(results), progress_(progress), pointer_(pointer), ui_(ui), services_(services) {}
 
   void Run();
@@ -49,5 +49,5 @@ class TextFileExport {
   ProgressBarModel& progress_;
   WindowPointer& pointer_;
   Ui& ui_;
-  Main::TextExportServices services_;
+  TextExport::TextExportServices services_;
 };

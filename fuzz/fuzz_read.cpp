@@ -13,7 +13,7 @@
 
 #include "batch/CellText.h"
 #include "batch/ColumnCatalogue.h"
-#include "batch/LegacyText.h"
+#include "legacy/IconvLegacyText.h"
 #include "tag/clsID3.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/FileNameText.h"
+#include "text/FileNameText.h"
 
 /// FileNameText for Qt's strings: how every path the program opens turns from text into the
 /// bytes the system knows and back.

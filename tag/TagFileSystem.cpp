@@ -434,9 +434,9 @@ class PosixTarget : public TagFileSystem::Target {
   int slot_ = -1;
 };
 
-class PosixFileSystem : public TagFileSystem {
+class PosixTagFileSystem : public TagFileSystem {
  public:
-  explicit PosixFileSystem(bool unnamed) : unnamed_(unnamed) {}
+  explicit PosixTagFileSystem(bool unnamed) : unnamed_(unnamed) {}
 
   bool Resolve(const std::string& path, std::string& target, std::string& error) override {
     char* real = ::realpath(path.c_str(), nullptr);
@@ -558,12 +558,12 @@ std::vector<std::pair<uint64_t, uint64_t>>& Held() {
 }  // namespace
 
 std::shared_ptr<TagFileSystem> TagFileSystem::Posix() {
-  static const auto posix = std::make_shared<PosixFileSystem>(true);
+  static const auto posix = std::make_shared<PosixTagFileSystem>(true);
   return posix;
 }
 
 std::shared_ptr<TagFileSystem> TagFileSystem::PosixNamedOnly() {
-  static const auto posix = std::make_shared<PosixFileSystem>(false);
+  static const auto posix = std::make_shared<PosixTagFileSystem>(false);
   return posix;
 }
 

@@ -248,12 +248,12 @@ TEST_F(SampleFilesTest, FailuresAreReportedByTheButtonAndSkipTheRest) {
 TEST(ListHasTextTest, ComparesWholeTextsWithCase) {
   ReportListModel list;
   list.AddColumn(QStringLiteral("File(s)"));
-  EXPECT_FALSE(Main::ListHasText(list, QString()));
+  EXPECT_FALSE(Samples::ListHasText(list, QString()));
   list.AppendRow(QStringLiteral("/m/a.mp3"));
   list.AppendRow(QStringLiteral("/m/b.mp3"));
-  EXPECT_TRUE(Main::ListHasText(list, QStringLiteral("/m/b.mp3")));
-  EXPECT_FALSE(Main::ListHasText(list, QStringLiteral("/m/B.mp3")));
-  EXPECT_FALSE(Main::ListHasText(list, QStringLiteral("/m/b.mp")));
+  EXPECT_TRUE(Samples::ListHasText(list, QStringLiteral("/m/b.mp3")));
+  EXPECT_FALSE(Samples::ListHasText(list, QStringLiteral("/m/B.mp3")));
+  EXPECT_FALSE(Samples::ListHasText(list, QStringLiteral("/m/b.mp")));
 }
 
 }  // namespace

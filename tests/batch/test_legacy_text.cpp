@@ -7,8 +7,8 @@
 #include <QStringList>
 #include <string>
 
-#include "batch/LegacyGuess.h"
-#include "batch/LegacyText.h"
+#include "legacy/IconvLegacyText.h"
+#include "legacy/LegacyGuess.h"
 #include "tag/CodePage.h"
 #include "tests/batch/ChosenColumnsRun.h"
 #include "tools/samples/SampleBuilder.h"

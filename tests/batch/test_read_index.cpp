@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "batch/LegacyText.h"
-#include "batch/ReadIndex.h"
+#include "legacy/IconvLegacyText.h"
+#include "readindex/ReadIndex.h"
 #include "tag/clsID3.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"

@@ -48,13 +48,13 @@ TEST_F(ClipboardCopyTest, NoCheckedRowEndsWithAnEmptyClipboard) {
 }
 
 TEST_F(ClipboardCopyTest, RetriesUpToAThousandTimesEach) {
-  EXPECT_TRUE(Main::SetClipboardTextRetrying(fakes.clipboard, QStringLiteral("t"), 0));
+  EXPECT_TRUE(TableClipboard::SetClipboardTextRetrying(fakes.clipboard, QStringLiteral("t"), 0));
   fakes.clipboard = MemoryClipboard{};
   fakes.clipboard.fail_next = 999;
-  EXPECT_TRUE(Main::ClearClipboardRetrying(fakes.clipboard));
+  EXPECT_TRUE(TableClipboard::ClearClipboardRetrying(fakes.clipboard));
   EXPECT_EQ(fakes.clipboard.clear_attempts, 1000);
   fakes.clipboard.fail_next = 1000;
-  EXPECT_FALSE(Main::SetClipboardTextRetrying(fakes.clipboard, QStringLiteral("t"), 0));
+  EXPECT_FALSE(TableClipboard::SetClipboardTextRetrying(fakes.clipboard, QStringLiteral("t"), 0));
   EXPECT_EQ(fakes.clipboard.set_attempts, 1000);
 }
 
@@ -76,8 +76,8 @@ TEST_F(ClipboardCopyTest, ATextOverTheLimitIsRefusedBeforeItIsBuilt) {
   Row({"a.mp3", QString(100, u'l')});
   for (int i = 0; i < 9; ++i) Row({"b.mp3", ""});
   // Ten lines of at most 5 + 1 + 100 + 1 + 2 code units: the bound counts the last tab too.
-  EXPECT_EQ(Main::ClipboardText(results, fakes.events, 1090)->size(), 108 + 9 * 8);
-  EXPECT_THROW(Main::ClipboardText(results, fakes.events, 1089), StepFailure);
+  EXPECT_EQ(TableClipboard::ClipboardText(results, fakes.events, 1090)->size(), 108 + 9 * 8);
+  EXPECT_THROW(TableClipboard::ClipboardText(results, fakes.events, 1089), StepFailure);
 
   // The real limit, reached by one long lyric padded into a million rows.
   results.Clear();

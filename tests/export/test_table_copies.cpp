@@ -23,7 +23,7 @@ class TableCopies : public ExportFixture {
 
 TEST_F(TableCopies, TheClipboardCarriesTheSameTextAndATableWithItsHeader) {
   Fill();
-  const std::optional<QString> text = Main::ClipboardText(results, fakes.events);
+  const std::optional<QString> text = TableClipboard::ClipboardText(results, fakes.events);
   ASSERT_TRUE(text);
   ClipboardCopy(results, fakes.clipboard, fakes.events, fakes.ui, errors).Run();
   EXPECT_EQ(fakes.clipboard.text, *text);  // the plain text as it always was
@@ -89,7 +89,7 @@ TEST_F(TableCopies, AColumnTheRowsWereNotReadForIsLeftOutOfEveryExport) {
 
   ClipboardCopy(results, fakes.clipboard, fakes.events, fakes.ui, errors).Run();
   EXPECT_TRUE(fakes.clipboard.html.contains("<tr><th>Filename</th><th>Title</th><th>Year</th>"));
-  EXPECT_EQ(fakes.clipboard.text, *Main::ClipboardTextOf(table, fakes.events));
+  EXPECT_EQ(fakes.clipboard.text, *TableClipboard::ClipboardTextOf(table, fakes.events));
   EXPECT_EQ(fakes.clipboard.text.section("\r\n", 0, 0).count(u'\t'), 2);  // three columns
   TextFileExport button(results, progress, pointer, fakes.ui, {fakes.events, errors});
   fakes.ui.save_answers.push_back(PathOf("t.csv"));

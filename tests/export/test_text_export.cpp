@@ -11,8 +11,8 @@ namespace {
 class TextExportTest : public ExportFixture {
  protected:
   void Save(const QString& path, bool with_progress = true) {
-    Main::SaveListviewProperlySpaced(results, path, with_progress ? &progress : nullptr,
-                                     {fakes.events, errors, files});
+    TextExport::SaveListviewProperlySpaced(results, path, with_progress ? &progress : nullptr,
+                                           {fakes.events, errors, files});
   }
   std::shared_ptr<TagFileSystem> files;  // null: the real one
 };

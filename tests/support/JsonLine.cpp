@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <map>
 #include <sstream>
 
-#include "core/Utf.h"
 #include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
+#include "text/Utf.h"
 #include "tools/cli/JsonText.h"
 #include "tools/samples/SampleBuilder.h"
 

@@ -8,9 +8,9 @@
 #include <functional>
 #include <map>
 
-#include "core/Utf.h"
 #include "tag/clsID3.h"
 #include "tests/support/TestFiles.h"
+#include "text/Utf.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "batch/Audit.h"
 #include "batch/AuditReport.h"
-#include "batch/LegacyText.h"
+#include "legacy/IconvLegacyText.h"
 #include "tools/cli/AuditRows.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"

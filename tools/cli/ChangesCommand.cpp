@@ -9,8 +9,8 @@
 #include <iostream>
 #include <set>
 
-#include "batch/ReadIndex.h"
-#include "core/FileNameText.h"
+#include "readindex/ReadIndex.h"
+#include "text/FileNameText.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/JsonText.h"

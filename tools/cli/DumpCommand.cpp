@@ -5,9 +5,9 @@
 #include <cstring>
 #include <iostream>
 
-#include "core/FileNameText.h"
 #include "tag/CodePage.h"
 #include "tag/clsID3.h"
+#include "text/FileNameText.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"

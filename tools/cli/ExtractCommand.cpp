@@ -17,9 +17,8 @@
 #include "batch/AddFolder.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderScan.h"
-#include "batch/LegacyText.h"
+#include "batch/FolderTotals.h"
 #include "batch/OtherFormats.h"
-#include "batch/ReadIndex.h"
 #include "batch/ResultColumns.h"
 #include "batch/ResultSort.h"
 #include "batch/RowReader.h"
@@ -34,6 +33,7 @@
 #include "export/TextExport.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
@@ -44,9 +44,12 @@
 #include "platform/taglib/TagLibFormatReader.h"
 #include "platform/taglib/TagLibShellProperties.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
+#include "readindex/ReadIndex.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/ExtractParts.h"
+#include "tools/cli/ExtractShown.h"
+#include "tools/cli/ExtractStream.h"
 #include "tools/cli/FileAccess.h"
 #include "tools/cli/Outputs.h"
 
@@ -390,7 +393,7 @@ bool RunShellProperties(const ExtractOptions& options, ReportListModel& results,
                         ConsoleErrorReport& errors, Unread& unread) {
   ReportListModel file_list;
   file_list.AddColumn(QStringLiteral("File(s)"));
-  const QStringList run_columns = ExtractParts::RunColumns(options);
+  const QStringList run_columns = ExtractShown::RunColumns(options);
   ColumnCatalogue::AddColumns(results, run_columns);
 
   PosixFileSystem files;
@@ -415,7 +418,7 @@ bool RunShellProperties(const ExtractOptions& options, ReportListModel& results,
     run.SetJobs(options.jobs);
     run.Start();
   }
-  ExtractParts::KeepShownRows(options, results);
+  ExtractShown::KeepShownRows(options, results);
   if (options.sort)
     ResultSort::Sort(results, static_cast<int>(options.columns.indexOf(options.sort->first)) + 1,
                      options.sort->second);
@@ -433,9 +436,9 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
   const int reported = errors.Count();
   NoEvents events;
   const std::string& format = options.format;
-  if (format == "m3u8") return ExtractParts::WritePlaylist(options, results, unread);
+  if (format == "m3u8") return ExtractShown::WritePlaylist(options, results, unread);
   if (format == "text") {
-    Main::SaveListviewProperlySpaced(
+    TextExport::SaveListviewProperlySpaced(
         results, FromLocal(options.output), nullptr,
         {events, errors, nullptr, [&](const QString&) { return Outputs::Open(options.output); }});
     return errors.Count() == reported;
@@ -443,7 +446,7 @@ bool WriteResults(const ExtractOptions& options, const ReportListModel& results,
   try {
     if (format == "clipboard") {
       const std::optional<QString> text =
-          Main::ClipboardText(results, events, std::numeric_limits<qsizetype>::max());
+          TableClipboard::ClipboardText(results, events, std::numeric_limits<qsizetype>::max());
       const std::unique_ptr<TextOutput> out = Outputs::Open(options.output);
       const QByteArray bytes = text.value_or(QString()).toUtf8();
       out->Write(std::string_view(bytes.constData(), size_t(bytes.size())));
@@ -504,81 +507,14 @@ int Extract(const std::vector<std::string>& args) {
   // from the shell's detail columns or give way to the folders' totals.
   if ((options.format == "json" || options.format == "csv") && !options.sort &&
       !options.shell_properties && !options.summary && !options.filter)
-    return ExtractParts::StreamRows(options, unread);
+    return ExtractStream::StreamRows(options, unread);
   ReportListModel results;
   ConsoleErrorReport errors;
   if (options.shell_properties ? !RunShellProperties(options, results, errors, unread)
-                               : !ExtractParts::ReadTable(options, results, unread))
+                               : !ExtractStream::ReadTable(options, results, unread))
     return kFailure;
   if (!WriteResults(options, results, errors, unread)) return kFailure;
   return unread.Count() == 0 ? kSuccess : kNotAllRead;
 }
 
 }  // namespace Commands
-
-size_t ExtractOptions::PathCount() const {
-  size_t count = 0;
-  for (const Input& input : inputs) count += input.list ? input.list->Count() : 1;
-  return count;
-}
-
-namespace ExtractParts {
-
-namespace {
-const char* command_name = "extract";
-}  // namespace
-
-void SetCommand(const char* name) { command_name = name; }
-
-void Say(std::string_view text) {
-  std::cerr << "tagloom-cli " << command_name << ": " << CliArgs::OneLine(text) << "\n";
-}
-
-void Unread::File(const QString& path, const std::string& why) {
-  Tell("cannot read '" + FileNames::ToStdBytes(path) + "': " + why + "; its row stays empty");
-}
-
-void Unread::Folder(const QString& path, const std::string& why) {
-  QString shown = path;
-  if (shown.size() > 1 && shown.endsWith(u'/')) shown.chop(1);
-  Tell("cannot read the folder '" + FileNames::ToStdBytes(shown) + "': " + why);
-}
-
-void Unread::Tell(const std::string& text) {
-  Say(text);
-  ++count_;
-}
-
-bool Inputs::Next(std::string& path) {
-  while (at_ < options_.inputs.size()) {
-    const ExtractOptions::Input& input = options_.inputs[at_];
-    if (!input.list) {
-      ++at_;
-      path = input.path;
-      return true;
-    }
-    std::string why;
-    if (input.list->Next(path, why)) return true;
-    if (input.list->Failed()) {
-      problem_ = "cannot read the list '" + input.path + "': " + why;
-      at_ = options_.inputs.size();
-      return false;
-    }
-    ++at_;
-  }
-  return false;
-}
-
-RowReader::Options RowsOf(const ExtractOptions& options) {
-  RowReader::Options rows;
-  rows.columns = RunColumns(options);
-  rows.decoder = options.decoder;
-  rows.jobs = options.jobs;
-  rows.totals = options.summary;
-  rows.folder_pattern =
-      QStringLiteral("*.") + FolderScan::TypedExtension(FileNames::ToText(options.ext));
-  rows.read = RowReader::EngineRead(options.index, options.other);
-  return rows;
-}
-
-}  // namespace ExtractParts

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "batch/ColumnCatalogue.h"
-#include "batch/LegacyText.h"
 #include "batch/ResultSort.h"
 #include "batch/RowFilter.h"
 #include "batch/RowReader.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/EventLoop.h"
 #include "platform/OtherFormatReader.h"
 #include "tools/cli/CliArgs.h"
@@ -106,23 +106,5 @@ class NoEvents : public EventLoop {
 /// How the row reader reads for these options: their columns, decoder and jobs, folders walked
 /// for their extension, and the folders' totals when a summary is asked for.
 RowReader::Options RowsOf(const ExtractOptions& options);
-
-/// Reads the rows of the paths given into the result table (or, for a summary, the folders'
-/// totals), sorted when asked; files that could not be read are told. False when a list could
-/// not be read a second time.
-bool ReadTable(const ExtractOptions& options, ReportListModel& results, Unread& unread);
-
-/// JSON Lines or CSV, each row written as soon as it and the rows before it are read, so memory
-/// stays flat however many files there are. The exit status.
-int StreamRows(const ExtractOptions& options, Unread& unread);
-
-/// The columns the run fills: those shown, then those the filter or the playlist read.
-QStringList RunColumns(const ExtractOptions& options);
-/// Leaves the rows the filter keeps, in order, under the columns shown (a playlist keeps its
-/// own).
-void KeepShownRows(const ExtractOptions& options, ReportListModel& results);
-/// The rows as an extended M3U playlist; rows whose path cannot be written are told. False
-/// when the output could not be written.
-bool WritePlaylist(const ExtractOptions& options, const ReportListModel& results, Unread& unread);
 
 }  // namespace ExtractParts

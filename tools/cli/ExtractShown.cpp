@@ -11,10 +11,13 @@
 #include "platform/FileNames.h"
 #include "platform/PackedCells.h"
 #include "platform/ReportListModel.h"
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/ExtractShown.h"
 #include "tools/cli/Outputs.h"
 
-namespace ExtractParts {
+namespace ExtractShown {
+
+using ExtractParts::Say;
+using ExtractParts::Unread;
 
 namespace {
 
@@ -99,4 +102,4 @@ bool WritePlaylist(const ExtractOptions& options, const ReportListModel& results
   return true;
 }
 
-}  // namespace ExtractParts
+}  // namespace ExtractShown

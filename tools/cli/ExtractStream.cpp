@@ -15,21 +15,30 @@
 
 #include "batch/ExtractionRun.h"
 #include "batch/FolderTotals.h"
-#include "batch/ReadIndex.h"
 #include "batch/ResultSort.h"
 #include "batch/RowReader.h"
 #include "core/Main.h"
 #include "export/TextLines.h"
 #include "export/TextOutput.h"
+#include "legacy/IconvLegacyText.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/ReportListModel.h"
+#include "readindex/ReadIndex.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/ExtractShown.h"
+#include "tools/cli/ExtractStream.h"
 #include "tools/cli/Outputs.h"
 
-namespace ExtractParts {
+namespace ExtractStream {
+
+using ExtractParts::Inputs;
+using ExtractParts::RowsOf;
+using ExtractParts::Say;
+using ExtractParts::Unread;
+using ExtractShown::KeepShownRows;
+using ExtractShown::RunColumns;
 
 namespace {
 
@@ -227,4 +236,4 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
   return unread.Count() == 0 ? Commands::kSuccess : Commands::kNotAllRead;
 }
 
-}  // namespace ExtractParts
+}  // namespace ExtractStream

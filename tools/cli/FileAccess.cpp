@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/FileNameText.h"
 #include "platform/AudioSniff.h"
+#include "text/FileNameText.h"
 
 namespace FileAccess {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Utf.h"
 #include "tag/TagFileSystem.h"
 #include "tag/clsID3.h"
+#include "text/Utf.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/FileAccess.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 namespace SampleBuilder {
 

@@ -1,6 +1,6 @@
-#include "core/FileNameText.h"
+#include "text/FileNameText.h"
 
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 namespace FileNameText {
 

@@ -1,4 +1,4 @@
-#include "batch/ReadIndex.h"
+#include "readindex/ReadIndex.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>

@@ -1,4 +1,4 @@
-#include "batch/LegacyText.h"
+#include "legacy/IconvLegacyText.h"
 
 #include <iconv.h>
 #include <uchardet.h>
@@ -11,7 +11,7 @@
 #include <mutex>
 #include <vector>
 
-#include "batch/LegacyGuess.h"
+#include "legacy/LegacyGuess.h"
 #include "tag/CodePage.h"
 
 namespace LegacyText {

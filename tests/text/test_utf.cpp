@@ -1,4 +1,4 @@
-#include "core/Utf.h"
+#include "text/Utf.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ReadAhead.h"
+#include "batch/ReadAhead.h"
 
 namespace {
 

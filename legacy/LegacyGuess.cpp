@@ -1,4 +1,4 @@
-#include "batch/LegacyGuess.h"
+#include "legacy/LegacyGuess.h"
 
 #include <algorithm>
 #include <cctype>
