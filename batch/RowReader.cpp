@@ -208,8 +208,8 @@ struct RowReader::Impl {
         tag = std::make_unique<clsID3>();
         // No column shows a picture: their bytes, often most of a tag, stay unread. The
         // Pictures column and the totals count them all the same.
-        tag->SetPicturesWanted(false);
-        tag->SetPictureCountWanted(pictures_);
+        tag->SetPicturesWanted(options_.pictures);
+        tag->SetPictureCountWanted(pictures_ || options_.pictures);
         tag->SetLegacyTextDecoder(options_.decoder);
       }
       if (options_.read) {

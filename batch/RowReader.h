@@ -102,6 +102,9 @@ class RowReader {
     /// read in its place; empty: a folder is a file that cannot be read.
     QString folder_pattern;
     ReadStep read;  ///< unset: the engine's read
+    /// The pictures' bytes read too (the library report measures covers); by default only
+    /// counted, and only when a column or the totals show the count.
+    bool pictures = false;
     /// Set: looks at each file's read on the reading thread, before its cells are made, and may
     /// keep what it needs in the row's `extra` (the library report's facts).
     std::function<void(const clsID3& tag, Row& row)> inspect;

@@ -166,6 +166,8 @@ std::string clsID3::SavedRead() const {
 #undef TAGLOOM_PUT_TEXT
   PutList(out, fields_.CommercialInfo);
   PutList(out, fields_.ArtistURL);
+  // The genre frame's own text names the genre shown where Genre and GenreID name none.
+  out.Text(genre_as_stored_);
   return record;
 }
 
@@ -222,6 +224,7 @@ bool clsID3::RestoreRead(std::string_view record, std::string path) noexcept {
 #undef TAGLOOM_TAKE_TEXT
     fields_.CommercialInfo = TakeList(in);
     fields_.ArtistURL = TakeList(in);
+    genre_as_stored_ = in.Text();
     if (!in.Ok() || !in.AtEnd() || !sources_ok ||
         status > static_cast<uint8_t>(ReadDiagnosis::Status::kRead) || pictures_passed_ < 0) {
       ResetForRead();

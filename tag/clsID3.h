@@ -118,7 +118,7 @@ class clsID3 {
   /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
   std::string SavedRead() const;
   /// The first byte of every record SavedRead writes; another value is another layout's.
-  static constexpr uint8_t kReadRecordLayout = 1;
+  static constexpr uint8_t kReadRecordLayout = 2;
   /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.

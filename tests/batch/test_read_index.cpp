@@ -46,6 +46,7 @@ std::string Seen(const clsID3& t) {
   for (const FieldId f : t.Id3v1Conflicts()) s += " c" + std::to_string(static_cast<int>(f));
   const MpegAudio::ExactLength exact = t.ExactLength();
   s += " " + std::to_string(exact.seconds) + std::to_string(static_cast<int>(exact.source));
+  add(t.ShownGenre());
   s += " " + std::to_string(t.GenreID()) + " " + std::to_string(t.PictureCount()) + " " +
        std::to_string(t.ID3v1Exists()) + std::to_string(t.ID3v2Exists()) +
        std::to_string(t.Lyrics3v1Exists()) + std::to_string(t.Lyrics3v2Exists()) + " " +
@@ -72,6 +73,8 @@ std::vector<std::string> MakeFiles(const TestFiles::TempDir& dir) {
       sb::Frame(3, "WCOM", sb::UrlBody("http://a")) +
       sb::Frame(3, "WCOM", sb::UrlBody("http://b")) +
       sb::Frame(3, "WOAR", sb::UrlBody("http://artist")) +
+      // A genre number the table does not name is shown as the frame gave it.
+      sb::Frame(3, "TCON", sb::TextBody(sb::Encoding::Latin1, u"(255)")) +
       sb::Frame(3, "APIC", sb::PictureBody(3, sb::Encoding::Latin1, "image/png", 3, u"", "P1")) +
       sb::Frame(3, "APIC", sb::PictureBody(3, sb::Encoding::Latin1, "image/png", 4, u"", "P2"));
   std::vector<std::string> paths = {

@@ -65,6 +65,7 @@ bool Read(const ExtractOptions& options, const Wants& wants, ExtractParts::Unrea
   ExtractParts::Inputs inputs(options);
   RowReader::Options reading = ExtractParts::RowsOf(options);
   reading.columns = QStringList{ColumnCatalogue::DefaultHeaders().first()};
+  reading.pictures = true;
   reading.inspect = [&wants](const clsID3& tag, RowReader::Row& row) {
     Audit::Row made = AuditRow::Make(tag, FileNames::ToText(row.path), wants.extra);
     if ((wants.deep || wants.audio_hash) && tag.HasAudio()) {
