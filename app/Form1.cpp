@@ -125,7 +125,7 @@ void Form1::ReapplyFilter() {
 
 QString Form1::IndexPath() {
   QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-  // The base directory specification takes only an absolute path.
+  // XDG_CACHE_HOME counts only when it is an absolute path.
   if (!cache.startsWith(u'/')) cache = QDir::homePath() + QStringLiteral("/.cache");
   return cache + QStringLiteral("/tagloom/index.db");
 }
