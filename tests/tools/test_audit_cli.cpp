@@ -201,6 +201,11 @@ TEST_F(AuditCli, CleanLibraryIsSilentAndFaultsAreFoundWherePlanted) {
   EXPECT_EQ(Found(run.out), faulty.expected) << run.out;
   // Any number of threads gives the same report.
   EXPECT_EQ(Cli({"--format", "json", "--jobs", "1", faulty.dir.Path().string()}).out, run.out);
+  // From the index, the first run and the next find the same, covers measured included.
+  const std::string index = faulty.dir.PathOf("reads.db");
+  for (int round = 0; round < 2; ++round)
+    EXPECT_EQ(Cli({"--format", "json", "--index", index, faulty.dir.Path().string()}).out, run.out)
+        << "round " << round;
 }
 
 TEST_F(AuditCli, ExitStatusOptionsAndFormats) {

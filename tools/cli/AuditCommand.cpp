@@ -7,7 +7,10 @@
 
 #include "batch/Audit.h"
 #include "batch/AuditReport.h"
+#include "batch/OtherFormats.h"
 #include "legacy/IconvLegacyText.h"
+#include "platform/taglib/TagLibFormatReader.h"
+#include "readindex/ReadIndex.h"
 #include "tools/cli/AuditRows.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
@@ -20,7 +23,7 @@ constexpr const char* kHelp =
     "usage: tagloom-cli audit [--format html|text|csv|json] [-o FILE] [--require FIELD,...]\n"
     "                         [--min-bitrate KBPS] [--min-cover PX] [--deep] [--audio-hash]\n"
     "                         [--ext EXT] [--legacy-text detect|NAME] [--jobs N]\n"
-    "                         [--files-from LIST] [--] PATH...\n"
+    "                         [--files-from LIST] [--index FILE] [--formats mp3|all] [--] PATH...\n"
     "Reads the files given and those beneath the folders given, as extract does, and reports\n"
     "what is wrong, missing, inconsistent or duplicated, album by album (the files of one folder\n"
     "that share an album title), with the library's statistics.\n"
@@ -37,6 +40,8 @@ constexpr const char* kHelp =
     "--min-bitrate KBPS (default 128); --min-cover PX the front cover's shorter side (default\n"
     "300); --deep walks every audio frame; --audio-hash hashes the audio between the tags to\n"
     "find the same recording under other tags. Both read each file's audio once more.\n"
+    "--index FILE takes unchanged files from the index extract --index keeps (and keeps the\n"
+    "others' reads in it); --formats all reads every audio format, as for extract.\n"
     "Exit status: 0 nothing found, 4 findings written, 3 findings written but some file or\n"
     "folder could not be read (each named on standard error), 1 the output or a list could not\n"
     "be written or read, 2 a usage error.\n";
@@ -74,7 +79,8 @@ int Parse(const std::vector<std::string>& args, AuditOptions& o) {
     const std::string& arg = args[i];
     const bool takes_value = arg == "--format" || arg == "-o" || arg == "--require" ||
                              arg == "--min-bitrate" || arg == "--min-cover" || arg == "--ext" ||
-                             arg == "--legacy-text" || arg == "--jobs" || arg == "--files-from";
+                             arg == "--legacy-text" || arg == "--jobs" || arg == "--files-from" ||
+                             arg == "--index" || arg == "--formats";
     if (!options_done && takes_value) {
       if (i + 1 >= args.size()) return Usage(arg + " needs a value");
       const std::string& value = args[++i];
@@ -96,6 +102,18 @@ int Parse(const std::vector<std::string>& args, AuditOptions& o) {
           return Usage("--min-cover takes a number of pixels");
       } else if (arg == "--ext") {
         o.read.ext = value;
+        o.read.ext_given = true;
+      } else if (arg == "--index") {
+        if (value.empty()) return Usage("--index needs a file");
+        o.read.index_path = value;
+      } else if (arg == "--formats") {
+        if (value == "all") {
+          o.read.other = std::make_shared<TagLibFormatReader>();
+        } else if (value == "mp3") {
+          o.read.other.reset();
+        } else {
+          return Usage("--formats takes mp3 or all");
+        }
       } else if (arg == "--legacy-text") {
         std::string problem;
         o.read.legacy_text = value;
@@ -138,6 +156,8 @@ int Parse(const std::vector<std::string>& args, AuditOptions& o) {
     return Usage("unknown format '" + o.format + "'");
   o.wants.extra = Audit::ExtraHeaders(o.rules.require);
   if (o.read.ext.empty()) return Usage("--ext needs an extension");
+  // The pattern "*." and the extension make: every audio format's files.
+  if (o.read.other && !o.read.ext_given) o.read.ext = OtherFormats::Pattern().mid(2).toStdString();
   if (o.read.PathCount() == 0) return Usage("no files or folders given");
   return 0;
 }
@@ -150,10 +170,18 @@ int Audit(const std::vector<std::string>& args) {
   ExtractParts::SetCommand("audit");
   AuditOptions options;
   if (const int status = Parse(args, options); status != 0) return status < 0 ? kSuccess : status;
+  // The index is a cache: whatever becomes of it, the report is the same.
+  std::unique_ptr<ReadIndex> index;
+  if (!options.read.index_path.empty()) {
+    index = ReadIndex::Open(options.read.index_path,
+                            [](const std::string& text) { ExtractParts::Say(text); });
+    options.read.index = index.get();
+  }
   ExtractParts::Unread unread;
   std::vector<Audit::Row> rows;
   try {
     if (!AuditRows::Read(options.read, options.wants, unread, rows)) return kFailure;
+    if (index) index->Finish();
   } catch (const std::exception& e) {
     ExtractParts::Say(e.what());
     return kFailure;
