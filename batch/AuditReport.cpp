@@ -196,21 +196,24 @@ std::string Escaped(const QString& text) {
 }
 
 std::string Text(const Report& r) {
-  std::string out = "Library report: " + Summary(r) + "\n";
+  // Appended piece by piece: GCC 12 at -O3 takes "literal" + string&& for an overlapping copy.
+  std::string out = "Library report: ";
+  out.append(Summary(r)).append("\n");
   ForEachAlbum(r, [&](size_t from, size_t to) {
-    out += "\n" + Utf8(r.findings[from].album) + " (" + Utf8(r.findings[from].folder) + ")\n";
+    out.append("\n").append(Utf8(r.findings[from].album)).append(" (");
+    out.append(Utf8(r.findings[from].folder)).append(")\n");
     for (size_t i = from; i < to; ++i) {
       const Finding& f = r.findings[i];
-      out += std::string("  ") + Audit::SeverityName(f.severity) + "  " + Utf8(f.rule) + "  " +
-             Utf8(f.path) + ": " + Utf8(f.detail) + "\n";
+      out.append("  ").append(Audit::SeverityName(f.severity)).append("  ").append(Utf8(f.rule));
+      out.append("  ").append(Utf8(f.path)).append(": ").append(Utf8(f.detail)).append("\n");
     }
   });
   out += "\nStatistics\n";
   for (const Audit::Share& share : r.stats.shares) {
     if (share.counts.empty()) continue;
-    out += "  " + Utf8(share.name) + ":";
+    out.append("  ").append(Utf8(share.name)).append(":");
     for (const auto& [value, count] : share.counts)
-      out += " " + Utf8(value) + " " + std::to_string(count) + ";";
+      out.append(" ").append(Utf8(value)).append(" ").append(std::to_string(count)).append(";");
     out.back() = '\n';
   }
   return out;
