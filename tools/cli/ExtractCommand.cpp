@@ -47,6 +47,7 @@
 #include "readindex/ReadIndex.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
+#include "tools/cli/ExtractHelp.h"
 #include "tools/cli/ExtractParts.h"
 #include "tools/cli/ExtractShown.h"
 #include "tools/cli/ExtractStream.h"
@@ -55,72 +56,8 @@
 
 namespace {
 
-constexpr const char* kHelp =
-    "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json|m3u8]\n"
-    "                           [-o FILE] [--csv-safe] [--bom] [--no-header] [--columns NAME,...]\n"
-    "                           [--sort NAME[:desc]] [--filter EXPR]\n"
-    "                           [--legacy-text detect|NAME] [--summary]\n"
-    "                           [--files-from LIST] [--shell-properties] [--jobs N]\n"
-    "                           [--index FILE] [--formats mp3|all] [--] PATH...\n"
-    "       tagloom-cli extract --list-columns\n"
-    "Reads the tags of the files given and of every file with the extension EXT (default mp3;\n"
-    "\".mp3\" reads as \"mp3\") in the folders given and beneath them, and writes one row per\n"
-    "file.\n"
-    "  text       aligned columns with a header line (the window's \"Save Results As Text File\")\n"
-    "  clipboard  aligned columns without a header (\"Copy Results To Clipboard\")\n"
-    "  xlsx       a workbook, written to FILE (-o is needed)\n"
-    "  csv        comma-separated values (RFC 4180), UTF-8, with a header line; cells go in as\n"
-    "             they are, so a spreadsheet may take a cell starting with = for a formula\n"
-    "  json       JSON Lines: one object per file, keyed by the column headers\n"
-    "  m3u8       an extended M3U playlist in UTF-8: #EXTINF:<seconds>,<Artist> - <Title> and the\n"
-    "             path, relative when FILE lies in a folder at or above the music\n"
-    "Without -o the output goes to standard output. A FILE that exists is replaced once the\n"
-    "output is complete; a device or a pipe (/dev/null, a FIFO) is written straight into, except\n"
-    "by xlsx, which needs a file.\n"
-    "--csv-safe puts a ' before CSV cells starting with = + - @, a tab or a CR, so spreadsheets\n"
-    "show them as text; --bom starts the CSV with a UTF-8 byte-order mark; --no-header leaves\n"
-    "out its header line, so the CSV of several runs concatenates into one table.\n"
-    "--columns NAME,... shows those columns in that order instead of the window's twelve (the\n"
-    "Filename, Title, ... Copyright of the other formats); --list-columns names them all, among\n"
-    "them Status, which says what became of each file's read. --sort NAME[:desc] orders the rows\n"
-    "by a shown column: numbers and durations as numbers, text ignoring case and accents,\n"
-    "empty cells last.\n"
-    "--filter EXPR writes only the rows it keeps: words match any shown cell ignoring case\n"
-    "and accents; NAME:word and NAME:\"a phrase\" match inside a column (any name of\n"
-    "--list-columns, spaces and case ignored), NAME=value a whole cell, NAME= an empty one;\n"
-    "NAME<N, <=, >, >= compare numbers and durations (h:mm:ss or seconds), never an empty\n"
-    "cell; -term negates a term; OR joins alternatives. Example: \"bitrate<128 -status:read\".\n"
-    "--legacy-text reads ID3v1, Lyrics3 and ID3v2 text without an encoding of its own in a\n"
-    "code page detected per file (detect) or in the code page NAME as iconv spells it\n"
-    "(windows-1251, koi8-r, shift_jis, ...; iconv -l lists them); the default is windows-1252.\n"
-    "The \"Decoded as\" column shows the one each file was read with.\n"
-    "--summary writes, instead of a row per file, a row per folder and one for all of them: the\n"
-    "files, their total exact duration and size, how many are CBR and VBR and their bit-rate\n"
-    "range in kbit/s, how many of the files read lack a title, an artist, an album, a genre or\n"
-    "a picture, and how many could not be read.\n"
-    "--shell-properties fills the rows from the file manager's detail columns, read with\n"
-    "TagLib, as the window's hidden \"Old\" button does, instead of from the tag engine.\n"
-    "--jobs N reads with N threads (default: one per core; 1 reads one file at a time); the\n"
-    "output is the same for every N.\n"
-    "--index FILE keeps every file's read in FILE (made when missing, readable by you alone)\n"
-    "and takes from it the files whose device, inode, size, modification and change time are\n"
-    "as they were, reading only the others; the output is the same as without it. Files gone\n"
-    "from a folder given are dropped from it at the end. Files on FAT, exFAT and the like, which\n"
-    "keep no change time, are read every time.\n"
-    "--formats all reads every audio format (FLAC, Ogg Vorbis, Opus, MP4, WMA, WAV, AIFF,\n"
-    "WavPack, Monkey's Audio, Musepack) through TagLib, each known by its content, and the\n"
-    "APEv2 tag of MP3 files; MP3 stays on the tag engine. Without --ext, folders then give their\n"
-    "files of every audio extension. The default, mp3, reads MP3 alone.\n"
-    "--files-from LIST takes paths from LIST, one per line (- for standard input); -- ends the\n"
-    "options; --help, -h shows this text.\n"
-    "Each file or folder that cannot be read is named with the reason on standard error; a\n"
-    "file keeps its row, with empty cells.\n"
-    "Exit status: 0 every file read and the output written, 1 the output or the list could not\n"
-    "be written or read, 2 a usage error, 3 the output was written but some file or folder\n"
-    "could not be read.\n";
-
 int Usage(const std::string& problem) {
-  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(problem) << "\n\n" << kHelp;
+  std::cerr << "tagloom-cli extract: " << CliArgs::OneLine(problem) << "\n\n" << ExtractHelp::kText;
   return Commands::kUsage;
 }
 
@@ -317,7 +254,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
         options.lists.push_back(std::move(list));
       }
     } else if (!options_done && CliArgs::IsHelp(arg)) {
-      std::cout << kHelp;
+      std::cout << ExtractHelp::kText;
       return std::cout.flush() ? -1 : Commands::kFailure;
     } else if (!options_done && arg == "--shell-properties") {
       options.shell_properties = true;
