@@ -202,6 +202,16 @@ void AppendConflicts(CellText& out, const clsID3& tag) {
 
 void AppendDecodedAs(CellText& out, const clsID3& tag) {
   if (!tag.HasLegacyText()) return;
+  if (!tag.LegacyProblem().empty()) {
+    out.AppendQString(QString::fromStdString(tag.LegacyProblem()));
+    out.AppendLatin1("; read as ");
+    out.AppendLatin1(LegacyText::kDefault);
+    return;
+  }
+  if (tag.LegacyTextAscii()) {
+    out.AppendLatin1("ASCII, nothing to decode");
+    return;
+  }
   const std::string& code_page = tag.LegacyCodePage();
   if (code_page.empty()) {
     out.AppendLatin1(LegacyText::kDefault);

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <vector>
 
 #include "legacy/LegacyGuess.h"
@@ -142,7 +144,7 @@ std::string EncodeWith(iconv_t cd, std::u16string_view text) {
 // iconv converters by code page, opened once per run rather than once per field.
 class Converters {
  public:
-  Converters() = default;
+  explicit Converters(ConverterOpener opener) : opener_(opener) {}
   Converters(const Converters&) = delete;
   Converters& operator=(const Converters&) = delete;
   ~Converters() {
@@ -151,13 +153,28 @@ class Converters {
         if (cd != kNone) iconv_close(cd);
   }
 
-  // kNone when iconv does not know the code page.
-  iconv_t For(const std::string& code_page) { return Open(open_, code_page, true); }
-  iconv_t Back(const std::string& code_page) { return Open(back_, code_page, false); }
+  // kNone when the converter cannot be opened; `error` then says why, EINVAL for a code page
+  // iconv does not know.
+  iconv_t For(const std::string& code_page, int& error) {
+    return Open(open_, code_page, true, error);
+  }
+  iconv_t Back(const std::string& code_page, int& error) {
+    return Open(back_, code_page, false, error);
+  }
+  iconv_t For(const std::string& code_page) {
+    int error = 0;
+    return For(code_page, error);
+  }
+  iconv_t Back(const std::string& code_page) {
+    int error = 0;
+    return Back(code_page, error);
+  }
 
   // Whether the code page writes every ASCII character as its own byte, as all but a few
-  // (UTF-16, UTF-7, EBCDIC) do; asked of iconv once per code page.
-  bool KeepsAscii(const std::string& code_page) {
+  // (UTF-16, UTF-7, EBCDIC) do; asked of iconv once per code page. False also when its
+  // converter cannot be opened: `error` then says why.
+  bool KeepsAscii(const std::string& code_page, int& error) {
+    error = 0;
     if (last_keeps_ascii_ && last_keeps_ascii_->first == code_page)
       return last_keeps_ascii_->second;
     auto at = keeps_ascii_.find(code_page);
@@ -168,7 +185,9 @@ class Converters {
         ascii.push_back(static_cast<char16_t>(c));
         bytes.push_back(static_cast<char>(c));
       }
-      const iconv_t cd = Back(code_page);
+      const iconv_t cd = Back(code_page, error);
+      // A converter that could not be loaded now says nothing of the code page: not remembered.
+      if (cd == kNone && error != EINVAL) return false;
       at = keeps_ascii_.emplace(code_page, cd != kNone && EncodeWith(cd, ascii) == bytes).first;
     }
     last_keeps_ascii_ = &*at;
@@ -185,21 +204,32 @@ class Converters {
     const std::string* last_name = nullptr;
     iconv_t last = kNone;
   };
-  static iconv_t Open(Opened& open, const std::string& code_page, bool reading) {
-    if (open.last_name && *open.last_name == code_page) return open.last;
+  iconv_t Open(Opened& open, const std::string& code_page, bool reading, int& error) {
+    error = 0;
+    if (open.last_name && *open.last_name == code_page) {
+      if (open.last == kNone) error = EINVAL;
+      return open.last;
+    }
     auto at = open.by_name.find(code_page);
     if (at == open.by_name.end()) {
-      const iconv_t cd =
-          reading ? iconv_open(kUcs4, code_page.c_str()) : iconv_open(code_page.c_str(), kUcs4);
+      const char* to = reading ? kUcs4 : code_page.c_str();
+      const char* from = reading ? code_page.c_str() : kUcs4;
+      errno = 0;
+      const iconv_t cd = opener_ ? static_cast<iconv_t>(opener_(to, from)) : iconv_open(to, from);
+      error = cd == kNone ? errno : 0;
       // Only a code page iconv does not know stays unknown; one it could not load now (no
       // descriptor or memory left) is asked for again next time.
-      if (cd == kNone && errno != EINVAL) return kNone;
+      if (cd == kNone && error != EINVAL) return kNone;
       at = open.by_name.emplace(code_page, cd).first;
+    } else if (at->second == kNone) {
+      error = EINVAL;
     }
     open.last_name = &at->first;
     open.last = at->second;
     return at->second;
   }
+
+  ConverterOpener opener_;
 
   Opened open_;
   Opened back_;
@@ -222,6 +252,8 @@ struct Detector {
 template <class T>
 class Shelf {
  public:
+  explicit Shelf(std::function<std::unique_ptr<T>()> make) : make_(std::move(make)) {}
+
   template <class Use>
   auto With(Use&& use) {
     std::unique_ptr<T> lent;
@@ -232,7 +264,7 @@ class Shelf {
         free_.pop_back();
       }
     }
-    if (!lent) lent = std::make_unique<T>();
+    if (!lent) lent = make_();
     struct Return {
       Shelf& shelf;
       std::unique_ptr<T>& lent;
@@ -245,6 +277,7 @@ class Shelf {
   }
 
  private:
+  std::function<std::unique_ptr<T>()> make_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<T>> free_;
 };
@@ -252,31 +285,46 @@ class Shelf {
 // Detectors and converters of one decoder, which every reading thread of a run calls at once:
 // each is lent to one thread at a time, so there are only as many as threads decode at once.
 struct Lender {
-  Shelf<Detector> detectors;
+  explicit Lender(ConverterOpener opener)
+      : converters([opener] { return std::make_unique<Converters>(opener); }) {}
+  Shelf<Detector> detectors{[] { return std::make_unique<Detector>(); }};
   Shelf<Converters> converters;
 };
+
+// What the "Decoded as" column says of a code page whose converter could not be opened.
+std::string Unusable(const std::string& code_page, int error) {
+  std::string text = ShownName(code_page) + " could not be used";
+  if (error != 0) text += " (" + std::generic_category().message(error) + ")";
+  return text;
+}
 
 class IconvDecoder : public LegacyTextDecoder {
  public:
   // `code_page` empty: each file's is detected.
-  explicit IconvDecoder(std::string code_page,
-                        std::shared_ptr<Lender> lender = std::make_shared<Lender>())
-      : fixed_(std::move(code_page)), lender_(std::move(lender)) {}
+  IconvDecoder(std::string code_page, ConverterOpener opener)
+      : fixed_(std::move(code_page)), lender_(std::make_shared<Lender>(opener)) {}
   IconvDecoder(const IconvDecoder&) = delete;
   IconvDecoder& operator=(const IconvDecoder&) = delete;
 
-  bool KeepsAscii(const std::string& code_page) {
+  bool KeepsAscii(const std::string& code_page, int& error) {
     return lender_->converters.With(
-        [&](Converters& converters) { return converters.KeepsAscii(code_page); });
+        [&](Converters& converters) { return converters.KeepsAscii(code_page, error); });
   }
 
-  bool Usable(const std::string& code_page) {
-    return lender_->converters.With(
-        [&](Converters& converters) { return converters.For(code_page) != Converters::kNone; });
+  // Whether the code page's reading converter opens; `error` says why not.
+  bool Usable(const std::string& code_page, int& error) {
+    return lender_->converters.With([&](Converters& converters) {
+      return converters.For(code_page, error) != Converters::kNone;
+    });
   }
 
-  std::string CodePageFor(std::string_view bytes) override {
-    if (!fixed_.empty()) return fixed_;
+  std::string CodePageFor(std::string_view bytes, std::string& problem) override {
+    if (!fixed_.empty()) {
+      int error = 0;
+      if (Usable(fixed_, error)) return fixed_;
+      problem = Unusable(fixed_, error);
+      return {};
+    }
     const std::string sample = LegacyGuess::Sample(bytes);
     if (sample.empty()) return {};
     const std::string found = lender_->detectors.With([&](Detector& lent) -> std::string {
@@ -295,12 +343,21 @@ class IconvDecoder : public LegacyTextDecoder {
     // ASCII and Latin-1 read as Windows-1252 always did (which is Latin-1 with more letters
     // where Latin-1 has only control codes), so they stay on the engine's own road.
     if (found.empty() || found == "ASCII" || found == "ISO-8859-1" || IsDefault(found)) return {};
-    if (LegacyGuess::NeverForEightBitText(found) || !Usable(found) || !KeepsAscii(found)) return {};
+    if (LegacyGuess::NeverForEightBitText(found)) return {};
+    // A code page iconv does not know is no better guess than Windows-1252; one it cannot load
+    // now is a guess that could not be checked, which the column says rather than hide it.
+    int error = 0;
+    if (!Usable(found, error) || !KeepsAscii(found, error)) {
+      if (error != 0 && error != EINVAL) problem = Unusable(found, error);
+      return {};
+    }
     // Windows-1252 reads most tags right: the guess must read clearly better to replace it.
     std::u16string detected;
-    if (!Decode(found, sample, detected) ||
-        !LegacyGuess::ClearlyBetter(CodePage::BytesToText(sample), detected))
+    if (!Decode(found, sample, detected)) {
+      problem = Unusable(found, 0);
       return {};
+    }
+    if (!LegacyGuess::ClearlyBetter(CodePage::BytesToText(sample), detected)) return {};
     return found;
   }
 
@@ -326,8 +383,9 @@ class IconvDecoder : public LegacyTextDecoder {
     const iconv_t cd = converters.Back(code_page);
     if (cd == Converters::kNone) return {};
     // Plain ASCII needs no converter in a code page that keeps it.
+    int error = 0;
     if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }) &&
-        converters.KeepsAscii(code_page))
+        converters.KeepsAscii(code_page, error))
       return std::string(text.begin(), text.end());
     return EncodeWith(cd, text);
   }
@@ -343,9 +401,10 @@ bool IsDefault(std::string_view setting) {
   return name.empty() || name == kDefault || name == "cp1252" || name == "windows1252";
 }
 
-std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem) {
+std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem,
+                                              ConverterOpener opener) {
   if (IsDefault(setting)) return nullptr;
-  if (Lower(setting) == kDetect) return std::make_shared<IconvDecoder>(std::string());
+  if (Lower(setting) == kDetect) return std::make_shared<IconvDecoder>(std::string(), opener);
   const std::string name(setting);
   // iconv reads "//IGNORE" and "//TRANSLIT" as ways to convert, not as part of the name: they
   // would drop or guess characters rather than show what the bytes hold.
@@ -353,13 +412,22 @@ std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::str
     problem = "'" + name + "' is not a code page: give its name without iconv's // suffixes";
     return nullptr;
   }
-  auto decoder = std::make_shared<IconvDecoder>(name);
-  if (!decoder->Usable(name)) {
-    problem = "the code page '" + name + "' is not one iconv knows (iconv -l lists them)";
+  auto decoder = std::make_shared<IconvDecoder>(name, opener);
+  int error = 0;
+  if (!decoder->Usable(name, error)) {
+    problem = error == EINVAL
+                  ? "the code page '" + name + "' is not one iconv knows (iconv -l lists them)"
+                  : "the code page '" + name +
+                        "' could not be loaded: " + std::generic_category().message(error);
     return nullptr;
   }
   // Legacy fields are 8-bit text ended by a NUL byte, in which ASCII stands for itself.
-  if (!decoder->KeepsAscii(name)) {
+  if (!decoder->KeepsAscii(name, error)) {
+    if (error != 0 && error != EINVAL) {
+      problem = "the code page '" + name +
+                "' could not be loaded: " + std::generic_category().message(error);
+      return nullptr;
+    }
     problem = "'" + name +
               "' is no legacy code page: it does not write ASCII as it is (as UTF-16, UTF-32, "
               "UCS-4, UTF-7 and EBCDIC do not)";

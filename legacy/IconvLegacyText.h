@@ -20,9 +20,14 @@ inline constexpr std::string_view kDetect = "detect";
 /// reads by itself, exactly as it always has.
 bool IsDefault(std::string_view setting);
 
+/// Opens a converter as iconv_open does (the names to and from), giving (void*)-1 and errno when
+/// it cannot; tests give one that fails as a process out of descriptors or memory does.
+using ConverterOpener = void* (*)(const char* to, const char* from);
+
 /// The decoder for a setting: none for Windows-1252 (empty counts as that too); for an unknown
-/// code page none either, and `problem` says why.
-std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem);
+/// code page none either, and `problem` says why. `opener` null: iconv_open.
+std::shared_ptr<LegacyTextDecoder> DecoderFor(std::string_view setting, std::string& problem,
+                                              ConverterOpener opener = nullptr);
 
 /// The code page as the "Decoded as" column shows it: lower case, Windows-1252 for empty.
 std::string ShownName(std::string_view code_page);

@@ -12,8 +12,9 @@ class LegacyTextDecoder {
  public:
   virtual ~LegacyTextDecoder() = default;
   /// The code page for one file, chosen from that file's legacy bytes that are not plain ASCII;
-  /// empty keeps Windows-1252.
-  virtual std::string CodePageFor(std::string_view bytes) = 0;
+  /// empty keeps Windows-1252. When the code page chosen or given cannot be used just now (no
+  /// descriptor or memory left to load its converter), empty, and `problem` says which and why.
+  virtual std::string CodePageFor(std::string_view bytes, std::string& problem) = 0;
   /// `bytes` read in `code_page`. A byte that does not fit the code page becomes U+FFFD; false
   /// only when the code page cannot be used at all, and the text then stays as Windows-1252 gave
   /// it.

@@ -1,8 +1,11 @@
 #include "tag/clsID3.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
+#include <vector>
 
 #include "tag/CodePage.h"
 #include "tag/FileReader.h"
@@ -48,6 +51,8 @@ void clsID3::ResetForRead() {
   id3v1_block_.clear();
   genre_as_stored_.clear();
   legacy_code_page_.clear();
+  legacy_problem_.clear();
+  legacy_ascii_ = false;
   undecoded_.clear();
   pictures_passed_ = 0;
   other_set_ = false;
@@ -65,6 +70,8 @@ OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
     sources_ = FieldSources{};
     id3v1_block_.clear();
     legacy_code_page_.clear();
+    legacy_problem_.clear();
+    legacy_ascii_ = false;
     pictures_passed_ = 0;
     diagnosis_.status = status;
     diagnosis_.tag_cut = diagnosis_.audio_cut = false;
@@ -173,12 +180,6 @@ std::string clsID3::EncodeLegacy(std::u16string_view text) const {
   return CodePage::TextToBytes(text);
 }
 
-std::u16string clsID3::DecodeLegacy(std::string_view bytes) const {
-  std::u16string text;
-  if (decoder_ && decoder_->Decode(legacy_code_page_, bytes, text)) return text;
-  return CodePage::BytesToText(bytes);
-}
-
 // Legacy text was read as Windows-1252, which gives every byte a character of its own, so each
 // such field turns back into its bytes exactly and is read again in the file's code page.
 void clsID3::RecodeLegacyText() {
@@ -215,16 +216,35 @@ void clsID3::RecodeLegacyText() {
     add_area(FieldId::Album, 63, 30);
     add_area(FieldId::Comments, 97, 30);
   }
-  legacy_code_page_ = decoder_->CodePageFor(sample);
+  // A fixed code page is kept for plain ASCII too: the ID3v1 block is compared in it.
+  legacy_code_page_ = decoder_->CodePageFor(sample, legacy_problem_);
   // Plain ASCII reads the same in every code page offered.
+  legacy_ascii_ = sample.empty() && HasLegacyText();
   if (legacy_code_page_.empty() || sample.empty()) return;
-#define TAGLOOM_RECODE(name)                                          \
-  if (sources_[FieldId::name].legacy && !IsAscii(fields_.name)) {     \
-    undecoded_.emplace_back(FieldId::name, fields_.name);             \
-    fields_.name = DecodeLegacy(CodePage::TextToBytes(fields_.name)); \
+  // Every field is read again before any is replaced: a converter lost between two fields leaves
+  // the file as Windows-1252 read it rather than in two code pages.
+  std::vector<std::tuple<FieldId, std::u16string*, std::u16string>> decoded;
+  bool usable = true;
+#define TAGLOOM_RECODE(name)                                                                 \
+  if (usable && sources_[FieldId::name].legacy && !IsAscii(fields_.name)) {                  \
+    std::u16string text;                                                                     \
+    usable = decoder_->Decode(legacy_code_page_, CodePage::TextToBytes(fields_.name), text); \
+    decoded.emplace_back(FieldId::name, &fields_.name, std::move(text));                     \
   }
   TAGLOOM_TEXT_FIELDS(TAGLOOM_RECODE)
 #undef TAGLOOM_RECODE
+  if (!usable) {
+    legacy_problem_ = legacy_code_page_;
+    std::transform(legacy_problem_.begin(), legacy_problem_.end(), legacy_problem_.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    legacy_problem_ += " could not be used";
+    legacy_code_page_.clear();
+    return;
+  }
+  for (auto& [field, value, text] : decoded) {
+    undecoded_.emplace_back(field, std::move(*value));
+    *value = std::move(text);
+  }
 }
 
 void clsID3::Diagnose(const FileReader& file, int64_t audio_start, int64_t audio_end) {

@@ -101,6 +101,12 @@ class clsID3 {
   bool HasLegacyText() const noexcept;
   /// The code page the last read decoded legacy text with; empty for the built-in Windows-1252.
   const std::string& LegacyCodePage() const noexcept { return legacy_code_page_; }
+  /// True when the last read had a decoder but its legacy text was plain ASCII, which reads the
+  /// same in every code page: nothing was decoded.
+  bool LegacyTextAscii() const noexcept { return legacy_ascii_; }
+  /// Why the last read's legacy text stayed as Windows-1252 read it although another code page
+  /// was chosen or given: empty unless that code page could not be used.
+  const std::string& LegacyProblem() const noexcept { return legacy_problem_; }
 
   /// Whether reads keep the pictures (true unless set): a batch that shows no picture passes
   /// over their bytes, and AttachedPictures then stays empty.
@@ -153,7 +159,6 @@ class clsID3 {
 
   void ReadAllTags() noexcept;
   void RecodeLegacyText();
-  std::u16string DecodeLegacy(std::string_view bytes) const;
   std::string EncodeLegacy(std::u16string_view text) const;
   // Whether an ID3v1 text area's bytes `own` are the shown value, encoded and cut to `width`.
   bool SameAsArea(std::string_view own, std::u16string_view shown, size_t width) const;
@@ -208,6 +213,8 @@ class clsID3 {
   std::u16string genre_as_stored_;  // the genre frame's text, before Genre and GenreID are made
   std::shared_ptr<LegacyTextDecoder> decoder_;
   std::string legacy_code_page_;
+  std::string legacy_problem_;
+  bool legacy_ascii_ = false;
   // Legacy fields the decoder read again, as Windows-1252 had read them.
   std::vector<std::pair<FieldId, std::u16string>> undecoded_;
   std::unique_ptr<FileReader> reader_;

@@ -5,7 +5,9 @@
 #include <iconv.h>
 
 #include <QStringList>
+#include <cerrno>
 #include <string>
+#include <system_error>
 
 #include "legacy/IconvLegacyText.h"
 #include "legacy/LegacyGuess.h"
@@ -146,6 +148,61 @@ TEST(LegacyGuess, TheDetectorSeesAFewKilobytesWithoutMarks) {
     EXPECT_TRUE(LegacyGuess::NeverForEightBitText(never)) << never;
   for (const char* fine : {"windows-1250", "SHIFT_JIS", "UTF-8", "EUC-KR", "KOI8-R"})
     EXPECT_FALSE(LegacyGuess::NeverForEightBitText(fine)) << fine;
+}
+
+// Plain ASCII reads the same in every code page: the column says nothing was decoded, and stays
+// empty for a file without legacy text. Without a decoder it reads as it always has.
+TEST_F(LegacyRun, DecodedAsSaysWhenNothingNeededDecoding) {
+  Id3v1Fields v1;
+  v1.title = "Plain Title";
+  const std::string ascii = dir.Write("ascii.mp3", SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  const std::string none =
+      dir.Write("none.mp3", Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Utf16, u"Caf\u00e9"))) +
+                                SilentFrames(kMpeg1, 5));
+  for (const char* setting : {"detect", "KOI8-R", "SHIFT_JIS"})
+    EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(ascii), Q(none)}, Decoder(setting)),
+              QStringList({"Plain Title", "ASCII, nothing to decode", "Caf\u00e9", ""}))
+        << setting;
+  EXPECT_EQ(Cells({"Decoded as"}, {Q(ascii), Q(none)}), QStringList({"windows-1252", ""}));
+}
+
+// Opens converters as iconv does, or fails as a process out of descriptors does.
+int open_error = 0;
+void* OpenOrFail(const char* to, const char* from) {
+  if (open_error != 0) {
+    errno = open_error;
+    return reinterpret_cast<void*>(-1);
+  }
+  return iconv_open(to, from);
+}
+
+// A converter that cannot be loaded now (EMFILE, ENOMEM) is neither a silent Windows-1252 nor
+// an unknown code page for the rest of the run.
+TEST_F(LegacyRun, ACodePageThatCannotBeLoadedIsSaidSo) {
+  std::string problem;
+  open_error = EMFILE;
+  EXPECT_FALSE(LegacyText::DecoderFor("KOI8-R", problem, OpenOrFail));
+  EXPECT_NE(problem.find("could not be loaded"), std::string::npos) << problem;
+  EXPECT_EQ(problem.find("not one iconv knows"), std::string::npos) << problem;
+
+  Id3v1Fields v1;
+  v1.title = InCodePage("windows-1251", "Кино - Группа крови");
+  const std::string path = dir.Write("kino.mp3", SilentFrames(kMpeg1, 5) + Id3v1(v1));
+  const auto decoder = LegacyText::DecoderFor("detect", problem, OpenOrFail);
+  ASSERT_TRUE(decoder);
+  const QString as_ever = QString::fromStdU16String(CodePage::BytesToText(v1.title));
+  EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(path)}, decoder),
+            QStringList(
+                {as_ever, Q("windows-1251 could not be used (" +
+                            std::generic_category().message(EMFILE) + "); read as windows-1252")}));
+  open_error = 0;
+  EXPECT_EQ(Cells({"Title", "Decoded as"}, {Q(path)}, decoder),
+            QStringList({"Кино - Группа крови", "windows-1251"}));
+  // An unknown code page is no news: the guess is dropped without a word, as before.
+  open_error = EINVAL;
+  EXPECT_EQ(Cells({"Decoded as"}, {Q(path)}, LegacyText::DecoderFor("detect", problem, OpenOrFail)),
+            QStringList({"windows-1252"}));
+  open_error = 0;
 }
 
 }  // namespace

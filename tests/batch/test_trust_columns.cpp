@@ -374,7 +374,7 @@ TEST(LegacyTextDecoder, OneDecoderWorksOnManyThreadsAtOnce) {
       {InCodePage("SHIFT_JIS", "君が代は千代に八千代にさざれ石の"),
        u"君が代は千代に八千代にさざれ石の"}};
   std::vector<std::string> pages;
-  for (const auto& sample : samples) pages.push_back(first->CodePageFor(sample.first));
+  for (const auto& sample : samples) pages.push_back(first->CodePageFor(sample.first, problem));
   std::vector<std::thread> threads;
   std::atomic<int> wrong{0};
   for (int t = 0; t < 6; ++t) {
@@ -382,7 +382,8 @@ TEST(LegacyTextDecoder, OneDecoderWorksOnManyThreadsAtOnce) {
       std::u16string text;
       for (int round = 0; round < 200; ++round) {
         for (size_t i = 0; i < samples.size(); ++i) {
-          const std::string page = decoder->CodePageFor(samples[i].first);
+          std::string unused;
+          const std::string page = decoder->CodePageFor(samples[i].first, unused);
           if (page != pages[i] || !decoder->Decode(page, samples[i].first, text) ||
               text != samples[i].second)
             ++wrong;

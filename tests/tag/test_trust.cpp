@@ -131,7 +131,7 @@ TEST(Id3v1Conflicts, OnlyValuesThatReallyDifferCount) {
 // Reads bytes from 0x80 up as Cyrillic from U+0410 on, so recoded text is easy to tell.
 class ShiftDecoder : public LegacyTextDecoder {
  public:
-  std::string CodePageFor(std::string_view bytes) override {
+  std::string CodePageFor(std::string_view bytes, std::string&) override {
     samples.emplace_back(bytes);
     return page;
   }
@@ -187,9 +187,12 @@ TEST(LegacyText, OnlyTextWithoutAnEncodingOfItsOwnIsReadAgainInTheFilesCodePage)
   EXPECT_EQ(tag.Id3v1Conflicts(), std::vector<FieldId>{FieldId::Album});
 
   // A code page that cannot be used leaves the text as Windows-1252 gave it; none chosen too.
-  decoder->page = "unknown";
+  decoder->page = "Unknown";
   tag.RefreshID3Tags();
   EXPECT_EQ(tag.Title(), plain->Title());
+  EXPECT_EQ(tag.Artist(), plain->Artist());
+  EXPECT_EQ(tag.LegacyCodePage(), "");
+  EXPECT_EQ(tag.LegacyProblem(), "unknown could not be used");
   decoder->page = "";
   tag.RefreshID3Tags();
   EXPECT_EQ(tag.Title(), plain->Title());
@@ -200,6 +203,8 @@ TEST(LegacyText, OnlyTextWithoutAnEncodingOfItsOwnIsReadAgainInTheFilesCodePage)
       "ascii.mp3", Id3v2Tag(3, Frame(3, "TIT2", TextBody(Encoding::Latin1, u"plain"))) + Audio()));
   EXPECT_EQ(tag.Title(), u"plain");
   EXPECT_EQ(decoder->samples.back(), "");
+  EXPECT_TRUE(tag.LegacyTextAscii());
+  EXPECT_EQ(tag.LegacyProblem(), "");
 }
 
 // A first frame with a Xing or Info header followed by LAME's extension.

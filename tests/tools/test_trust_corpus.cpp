@@ -102,7 +102,7 @@ TEST_F(PeerTrust, LegacyTextOfOtherCodePagesIsDetectedAndOffByDefault) {
   EXPECT_EQ(detected[1]["Title"], QString::fromUtf8("サンプルのタイトル"));
   EXPECT_EQ(detected[1]["Decoded as"], "utf-8");
   EXPECT_EQ(detected[2]["Title"], "Sample Title");
-  EXPECT_EQ(detected[2]["Decoded as"], "windows-1252");
+  EXPECT_EQ(detected[2]["Decoded as"], "ASCII, nothing to decode");
   EXPECT_EQ(detected[3]["Conflicts"], "");
 }
 
