@@ -465,6 +465,7 @@ void MarkListColumns(ReportListModel& results) {
   for (int c = 1; c <= results.ColumnCount(); ++c) {
     const QString header = results.Header(c);
     results.SetListToolTip(c, header == u"Sources" || header == u"Conflicts");
+    results.SetRowToolTipColumn(c, header == u"Conflicts");
     results.SetMiddleElided(c, header == u"Folder" || header == u"Full path");
   }
 }

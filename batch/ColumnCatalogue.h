@@ -70,7 +70,7 @@ bool NeedPictureCount(const std::vector<const Column*>& columns);
 /// Adds the columns to an empty table, in order.
 void AddColumns(ReportListModel& results, const QStringList& headers);
 /// Gives the columns that list several items in a cell (Sources, Conflicts) a tooltip with one
-/// item per line.
+/// item per line, the Conflicts column the rows' own tips where they have one.
 void MarkListColumns(ReportListModel& results);
 
 /// Per header: whether the column names a file (its cells keep a leading "=" in a workbook),

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <any>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "batch/FolderTotals.h"
 #include "batch/OtherFormats.h"
 #include "batch/RowReader.h"
+#include "batch/TrustCells.h"
 #include "core/ErrorTrap.h"
 #include "core/Locations.h"
 #include "core/Main.h"
@@ -85,6 +87,11 @@ void ExtractionRun::Start() {
     options.jobs = jobs_;
     options.totals = totals_ != nullptr;
     options.read = RowReader::EngineRead(index_, other_);
+    // The Conflicts cell names the fields; its tip, made while the values are at hand, gives them.
+    if (columns_.contains(QStringLiteral("Conflicts")))
+      options.inspect = [](const clsID3& tag, RowReader::Row& row) {
+        if (QString tip = TrustCells::ConflictsTip(tag); !tip.isEmpty()) row.extra = std::move(tip);
+      };
     const RowReader::PackedShape shape(paths.size() > kCompressFrom);
     size_t next = 0;
     PosixFileSystem files;
@@ -126,6 +133,8 @@ void ExtractionRun::Start() {
       }
       if (read && read->totals) totals_->Add(path, *read->totals);
       Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
+      if (read && row > 0 && read->extra.has_value())
+        trap.Step(148, [&] { results_.SetRowToolTip(row, std::any_cast<QString>(read->extra)); });
       trap.Line(148);
       done = i;
     }

@@ -1,5 +1,7 @@
 #include "batch/TrustCells.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -198,6 +200,56 @@ void AppendConflicts(CellText& out, const clsID3& tag) {
     out += other->tags;
     out += u')';
   }
+}
+
+namespace {
+
+QString Q(std::u16string_view text) {
+  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The value shown of a field an ID3v1 block has a place for.
+std::u16string Shown(const clsID3& tag, FieldId field) {
+  switch (field) {
+    case FieldId::Title:
+      return tag.Title();
+    case FieldId::Artist:
+      return tag.Artist();
+    case FieldId::Album:
+      return tag.Album();
+    case FieldId::Year:
+      return tag.Year();
+    case FieldId::Comments:
+      return tag.Comments();
+    case FieldId::TrackNumber:
+      return tag.TrackNumber();
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+QString ConflictsTip(const clsID3& tag) {
+  const std::vector<FieldId> fields = tag.Id3v1Conflicts();
+  const OtherFacts* other = tag.Other();
+  if (fields.empty() && (!other || other->conflicts.empty())) return {};
+  QStringList lines;
+  const auto quoted = [](std::u16string_view value) { return u'"' + Q(value) + u'"'; };
+  for (const Named& named : kNames) {
+    if (std::find(fields.begin(), fields.end(), named.field) == fields.end()) continue;
+    const bool genre = named.field == FieldId::GenreID;
+    const std::u16string shown = genre ? tag.ShownGenre() : Shown(tag, named.field);
+    lines.append(QStringLiteral("%1: %2 in the tag, %3 in ID3v1")
+                     .arg(genre ? QStringLiteral("Genre") : Q(named.name), quoted(shown),
+                          quoted(tag.Id3v1Value(named.field))));
+  }
+  if (other)
+    for (const Named& named : kNames)
+      if (std::find(other->conflicts.begin(), other->conflicts.end(), named.field) !=
+          other->conflicts.end())
+        lines.append(Q(named.name) + QStringLiteral(" (") + Q(other->tags) + u')');
+  return lines.join(u'\n');
 }
 
 void AppendDecodedAs(CellText& out, const clsID3& tag) {

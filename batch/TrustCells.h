@@ -21,6 +21,10 @@ QString FieldName(FieldId field);
 void AppendSources(CellText& out, const clsID3& tag);
 /// "Title; Year": the fields whose ID3v1 value differs from the one shown.
 void AppendConflicts(CellText& out, const clsID3& tag);
+/// The Conflicts cell's tooltip: a line a field, with both values, as in
+/// `Title: "Long title" in the tag, "Long ti" in ID3v1`; an added tag's field as the cell lists
+/// it. Empty where the cell is.
+QString ConflictsTip(const clsID3& tag);
 /// The code page legacy text was read with ("windows-1252", "windows-1251"); empty for a file
 /// without legacy text.
 void AppendDecodedAs(CellText& out, const clsID3& tag);

@@ -56,6 +56,21 @@ void ReportListModel::SetListToolTip(int column, bool on) {
   columns_[column - 1].list_tool_tip = on;
 }
 
+void ReportListModel::SetRowToolTipColumn(int column, bool on) {
+  CheckColumn(column);
+  columns_[column - 1].row_tool_tip = on;
+}
+
+void ReportListModel::SetRowToolTip(int row, const QString& tip) {
+  CheckRow(row);
+  const uint32_t arrival = rows_[size_t(row - 1)].arrival;
+  if (tip.isEmpty()) {
+    row_tips_.erase(arrival);
+  } else {
+    row_tips_[arrival] = tip;
+  }
+}
+
 void ReportListModel::SetMiddleElided(int column, bool on) {
   CheckColumn(column);
   columns_[column - 1].middle_elided = on;
@@ -229,6 +244,7 @@ void ReportListModel::RemoveRow(int row) {
   CheckRow(row);
   CloseOpenRow();
   beginRemoveRows(QModelIndex(), row - 1, row - 1);
+  row_tips_.erase(rows_[size_t(row - 1)].arrival);
   rows_.erase(rows_.begin() + (row - 1));
   endRemoveRows();
   if (!selected_) return;
@@ -254,6 +270,7 @@ void ReportListModel::Clear() {
   open_cells_.clear();
   rows_.clear();
   aside_.clear();
+  row_tips_.clear();
   arrivals_ = 0;
   endResetModel();
   SetSelectedRow(std::nullopt);
@@ -437,6 +454,10 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     return OneLine(shown) + QChar(0x2026);
   }
   if (role == Qt::ToolTipRole) {
+    if (columns_[size_t(index.column())].row_tool_tip) {
+      const auto tip = row_tips_.find(row.arrival);
+      if (tip != row_tips_.end()) return tip->second;
+    }
     const QString text = row.cells.Text(index.column());
     // The tip shows the whole text; a column of "; "-separated items shows one item a line.
     if (!columns_[size_t(index.column())].list_tool_tip) return WholeText(text);

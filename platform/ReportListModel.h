@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/PackedCells.h"
@@ -42,6 +43,10 @@ class ReportListModel : public QAbstractTableModel {
   /// A column whose cells list items with "; " shows them one per line in the cell's tooltip.
   void SetListToolTip(int column, bool on);
   void SetColumnWidth(int column, int width_twips);
+  /// A column whose cells' tips are the rows' own tips (SetRowToolTip), where a row has one.
+  void SetRowToolTipColumn(int column, bool on);
+  /// A tip the row keeps, made as it was read, for the columns that show it; empty removes it.
+  void SetRowToolTip(int row, const QString& tip);
   /// A column of paths: cut in the middle on screen, so a folder and its subfolder differ.
   void SetMiddleElided(int column, bool on);
   bool MiddleElided(int column) const;
@@ -138,6 +143,7 @@ class ReportListModel : public QAbstractTableModel {
     QString header;
     int width_twips;
     bool list_tool_tip = false;
+    bool row_tool_tip = false;
     bool unread = false;
     bool middle_elided = false;
   };
@@ -157,6 +163,8 @@ class ReportListModel : public QAbstractTableModel {
 
   std::vector<Column> columns_;
   // Mutable only so that a read can pack the open row first (CloseOpenRow).
+  // Few rows have a tip of their own: kept apart, by the row's arrival, not in every row.
+  std::unordered_map<uint32_t, QString> row_tips_;
   mutable std::vector<Row> rows_;
   std::vector<Row> aside_;  // rows a filter left out, in the order they arrived
   // The row appended last, while nobody has read it: a run fills its cells one statement at a

@@ -162,3 +162,38 @@ std::vector<FieldId> clsID3::Id3v1Conflicts() const {
     conflicts.push_back(FieldId::GenreID);
   return conflicts;
 }
+
+std::u16string clsID3::Id3v1Value(FieldId field) const {
+  if (!id3v1_exists_ || id3v1_block_.size() != kBlockSize) return {};
+  const std::string_view block = id3v1_block_;
+  const bool v11 = IsV11(block);
+  const auto text = [&](size_t offset, size_t width) {
+    const std::string_view own = AreaBytes(block.substr(offset, width));
+    // Read as the fields were: in the file's code page once the read chose one.
+    return legacy_code_page_.empty() ? FieldText(block, offset, width) : DecodeLegacy(own);
+  };
+  switch (field) {
+    case FieldId::Title:
+      return text(3, 30);
+    case FieldId::Artist:
+      return text(33, 30);
+    case FieldId::Album:
+      return text(63, 30);
+    case FieldId::Year:
+      return text(93, 4);
+    case FieldId::Comments:
+      return text(97, v11 ? 28 : 30);
+    case FieldId::TrackNumber: {
+      const auto track = static_cast<unsigned char>(block[126]);
+      if (!v11 || track == 0) return {};
+      const std::string digits = std::to_string(track);
+      return std::u16string(digits.begin(), digits.end());
+    }
+    case FieldId::GenreID: {
+      const auto byte = static_cast<unsigned char>(block[127]);
+      return byte == Genres::kNone ? std::u16string() : std::u16string(Genres::GenreName(byte));
+    }
+    default:
+      return {};
+  }
+}

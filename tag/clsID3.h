@@ -91,6 +91,10 @@ class clsID3 {
   /// characters the code page lacks. Among Title, Artist, Album, Year, Comments, TrackNumber and
   /// GenreID (the genre by name, as the text or the number shows it).
   std::vector<FieldId> Id3v1Conflicts() const;
+  /// The value the kept ID3v1 block gives the field, in the code page the read chose: the text
+  /// cut at its NUL and trailing spaces, the track number's digits, the genre's name. Empty
+  /// without the block, or for a field it has no value for (or no place for).
+  std::u16string Id3v1Value(FieldId field) const;
 
   /// Reads legacy text through `decoder` from the next read on; none keeps Windows-1252.
   void SetLegacyTextDecoder(std::shared_ptr<LegacyTextDecoder> decoder) noexcept {

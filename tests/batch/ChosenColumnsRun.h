@@ -30,8 +30,12 @@ class ChosenColumnsRun : public ::testing::Test {
     run.Start();
     caption = progress.Caption();
     QStringList cells;
+    tips.clear();
     for (int r = 1; r <= results.RowCount(); ++r)
-      for (int c = 1; c <= results.ColumnCount(); ++c) cells.append(results.Cell(r, c));
+      for (int c = 1; c <= results.ColumnCount(); ++c) {
+        cells.append(results.Cell(r, c));
+        tips.append(results.data(results.index(r - 1, c - 1), Qt::ToolTipRole).toString());
+      }
     return cells;
   }
 
@@ -40,4 +44,5 @@ class ChosenColumnsRun : public ::testing::Test {
   TestFiles::TempDir dir;
   FolderTotals totals;
   QString caption;
+  QStringList tips;  ///< each cell's tip, as the cells
 };

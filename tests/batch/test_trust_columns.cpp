@@ -264,6 +264,53 @@ TEST_F(TrustRun, LongValuesConflictOnlyWithinTheBlocksWidth) {
   EXPECT_EQ(Cells({"Conflicts"}, {Q(same)}).first(), "Title");  // Windows-1252 reads another title
 }
 
+// The Conflicts cell names the fields; its tip gives both values of each, the ID3v1 one read in
+// the file's code page, while the cell and every other tip stay as they were.
+TEST_F(TrustRun, ConflictsTipGivesBothValues) {
+  const Bytes frames = Frame(3, "TIT2", TextBody(Encoding::Latin1, u"Long title from ID3v2")) +
+                       Frame(3, "TPE1", TextBody(Encoding::Latin1, u"Band")) +
+                       Frame(3, "TRCK", TextBody(Encoding::Latin1, u"03")) +
+                       Frame(3, "TCON", TextBody(Encoding::Latin1, u"(17)"));
+  Id3v1Fields v1;
+  v1.title = "Long title from ID";
+  v1.artist = "Band";
+  v1.comment = "only in ID3v1";
+  v1.track = 4;
+  v1.genre = 8;  // Jazz
+  const std::string path =
+      dir.Write("c.mp3", Id3v2Tag(3, frames) + SilentFrames(kMpeg1, 3) + Id3v1(v1));
+  v1.track = 3;
+  v1.genre = 17;
+  v1.title = "Long title from ID3v2";
+  const std::string same =
+      dir.Write("s.mp3", Id3v2Tag(3, frames) + SilentFrames(kMpeg1, 3) + Id3v1(v1));
+  const QStringList columns = {"Title", "Conflicts", "Sources"};
+  const QStringList cells = Cells(columns, {Q(path), Q(same)});
+  EXPECT_EQ(cells.mid(0, 2), QStringList({"Long title from ID3v2", "Title; TrackNumber; Genre"}));
+  EXPECT_EQ(cells.mid(3, 2), QStringList({"Long title from ID3v2", ""}));
+  EXPECT_EQ(tips[1],
+            "Title: \"Long title from ID3v2\" in the tag, \"Long title from ID\" in ID3v1\n"
+            "TrackNumber: \"03\" in the tag, \"4\" in ID3v1\n"
+            "Genre: \"Rock\" in the tag, \"Jazz\" in ID3v1");
+  EXPECT_EQ(tips[0], "Long title from ID3v2");
+  EXPECT_EQ(tips[2], QString(cells[2]).replace(QStringLiteral("; "), QStringLiteral("\n")));
+  EXPECT_TRUE(tips[2].contains(u'\n'));
+  EXPECT_EQ(tips[4], "");
+
+  // Without the Conflicts column no tip is made; with it, a value in another code page.
+  std::string problem;
+  const std::string cyrillic = InCodePage("CP1251", "Привет мир");
+  Id3v1Fields ru;
+  ru.title = cyrillic;
+  const std::string other =
+      dir.Write("r.mp3", Id3v2Tag(4, Frame(4, "TIT2", TextBody(Encoding::Utf8, u"Hello world"))) +
+                             SilentFrames(kMpeg1, 3) + Id3v1(ru));
+  Cells({"Conflicts"}, {Q(other)}, LegacyText::DecoderFor("CP1251", problem));
+  EXPECT_EQ(tips, QStringList{"Title: \"Hello world\" in the tag, \"Привет мир\" in ID3v1"});
+  Cells({"Title"}, {Q(other)});
+  EXPECT_EQ(tips, QStringList{"Hello world"});
+}
+
 TEST(LegacyTextDecoder, BytesACodePageLacksBecomeReplacementCharacters) {
   std::string problem;
   auto decoder = LegacyText::DecoderFor("SHIFT_JIS", problem);

@@ -299,3 +299,50 @@ TEST(ReportListModelTest, CellsOfARowNobodyReadYetNeedNoNotice) {
   list.AppendRow(QStringLiteral("h.mp3"));
   EXPECT_EQ(list.Texts(), QStringList{"h.mp3"});
 }
+
+// A row's own tip shows in the columns marked for it and follows its row through a sort, a
+// move, a filter and a removal; the cells, and the other columns' tips, never change.
+TEST(ReportListModelTest, RowToolTipsFollowTheirRows) {
+  ReportListModel list;
+  ThreeColumns(list);
+  list.SetListToolTip(3, true);
+  list.SetRowToolTipColumn(3, true);
+  for (const char* name : {"a", "b", "c", "d"}) {
+    const int row = list.AppendRow(QString::fromLatin1(name));
+    list.SetSubItem(row, 1, QString::fromLatin1(name) + QStringLiteral(" title"));
+    list.SetSubItem(row, 2, QStringLiteral("x; y"));
+  }
+  list.SetRowToolTip(2, QStringLiteral("tip of b"));
+  list.SetRowToolTip(4, QStringLiteral("tip of d"));
+  const auto tip = [&](int row, int column) {
+    return list.data(list.index(row - 1, column - 1), Qt::ToolTipRole).toString();
+  };
+  const auto tips = [&] {
+    QStringList all;
+    for (int r = 1; r <= list.RowCount(); ++r) all.append(list.Text(r) + u'=' + tip(r, 3));
+    return all.join(u' ');
+  };
+  EXPECT_EQ(tips(), "a=x\ny b=tip of b c=x\ny d=tip of d");
+  EXPECT_EQ(tip(2, 2), "b title");
+  EXPECT_EQ(list.Cell(2, 3), "x; y");
+  list.ReorderRows({3, 2, 1, 0});
+  EXPECT_EQ(tips(), "d=tip of d c=x\ny b=tip of b a=x\ny");
+  list.MoveRow(1, 4);
+  EXPECT_EQ(tips(), "c=x\ny b=tip of b a=x\ny d=tip of d");
+  list.ShowOnly({false, true, false, true});  // in arrival order: b and d
+  EXPECT_EQ(tips(), "b=tip of b d=tip of d");
+  list.SetRowToolTip(2, QString());
+  list.RemoveRow(1);
+  EXPECT_EQ(tips(), "d=x\ny");
+  list.SetRowToolTip(1, QStringLiteral("tip of d"));
+  list.SetRowToolTipColumn(3, false);
+  EXPECT_EQ(tips(), "d=x\ny");
+  list.SetRowToolTipColumn(3, true);
+  list.Clear();
+  for (const char* name : {"e", "f", "g", "h"}) {
+    const int row = list.AppendRow(QString::fromLatin1(name));
+    list.SetSubItem(row, 2, QStringLiteral("z"));
+  }
+  // A new row that arrives where an old one did takes none of its tip.
+  EXPECT_EQ(tips(), "e=z f=z g=z h=z");
+}
