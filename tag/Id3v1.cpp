@@ -170,7 +170,10 @@ std::u16string clsID3::Id3v1Value(FieldId field) const {
   const auto text = [&](size_t offset, size_t width) {
     const std::string_view own = AreaBytes(block.substr(offset, width));
     // Read as the fields were: in the file's code page once the read chose one.
-    return legacy_code_page_.empty() ? FieldText(block, offset, width) : DecodeLegacy(own);
+    if (legacy_code_page_.empty()) return FieldText(block, offset, width);
+    std::u16string decoded;
+    if (decoder_ && decoder_->Decode(legacy_code_page_, own, decoded)) return decoded;
+    return CodePage::BytesToText(own);
   };
   switch (field) {
     case FieldId::Title:
