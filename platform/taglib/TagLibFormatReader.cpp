@@ -30,8 +30,8 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/AudioSniff.h"
-#include "platform/TagMapping.h"
+#include "platform/formats/AudioSniff.h"
+#include "platform/formats/TagMapping.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/art/ProgramArt.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ProgramArt.h"
 #include "batch/ResultColumns.h"
 #include "core/Maker.h"
 #include "platform/PosixFileSystem.h"

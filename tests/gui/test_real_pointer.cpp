@@ -12,8 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/art/ProgramArt.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ProgramArt.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/gui/XServer.h"
 #include "tests/platform/fakes/FakeServices.h"

@@ -47,12 +47,12 @@
 #include "readindex/ReadIndex.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractHelp.h"
-#include "tools/cli/ExtractParts.h"
-#include "tools/cli/ExtractShown.h"
-#include "tools/cli/ExtractStream.h"
 #include "tools/cli/FileAccess.h"
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/ExtractHelp.h"
+#include "tools/cli/extract/ExtractParts.h"
+#include "tools/cli/extract/ExtractShown.h"
+#include "tools/cli/extract/ExtractStream.h"
+#include "tools/cli/extract/Outputs.h"
 
 namespace {
 
