@@ -168,7 +168,39 @@ def functions(text):
     return found
 
 
+# What the scan must see in code that trips a naive one; `--self-test` checks it.
+SELF_TEST = (r'''
+namespace A {
+struct S { int F() { return '}'; } S() : a_{1}, b_(2) {
+  x("{");
+}
+S(int) : a_{1} {
+  if (x) { y(); }
+}
+int a_; int b_; };
+const char* k = R"x( } { )x";
+int G(int x) {
+  auto l = [&](int y) { return y + '{'; };  // }
+  char c = u'"';
+  int n = 1'000;
+  /* { */ return l(x) + n;
+}
+template <class T> T H(T t) { if (t) { return t; } return T{}; }
+enum class E : int { a, b };
+const std::vector<int> kTable = {1, 2, {3}};
+#define M(x) { x }
+}
+''', [("S::F", 3, 3), ("S::S", 3, 5), ("S::S", 6, 8), ("G", 11, 16), ("H", 17, 17)])
+
+
 def main():
+    if sys.argv[1:] == ["--self-test"]:
+        found = functions(SELF_TEST[0])
+        if found != SELF_TEST[1]:
+            print(f"the scan found {found}, not {SELF_TEST[1]}", file=sys.stderr)
+            return 1
+        print("Function size scan: the tricky cases are read right")
+        return 0
     os.chdir(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
     files = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard", "--"]
                            + [f + "/*.cpp" for f in FOLDERS] + [f + "/*.h" for f in FOLDERS],
