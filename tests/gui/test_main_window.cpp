@@ -30,8 +30,8 @@
 #include "platform/qt/QtUi.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tag/clsID3.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/gui/XServer.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 
