@@ -12,11 +12,11 @@
 
 #include "core/ErrorReport.h"
 #include "platform/EventLoop.h"
-#include "platform/OtherFormatReader.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/Ui.h"
 #include "platform/WindowPointer.h"
+#include "platform/formats/OtherFormatReader.h"
 
 /// "Start Extracting Tags": reads every queued file and appends one row per file to the result
 /// table, yielding to the event loop before each file. Worker threads, each with a tag object of

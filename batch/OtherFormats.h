@@ -3,7 +3,7 @@
 #include <QString>
 #include <string_view>
 
-#include "platform/OtherFormatReader.h"
+#include "platform/formats/OtherFormatReader.h"
 
 class clsID3;
 

@@ -234,6 +234,35 @@ class ReadAhead {
   // result cannot stop the list.
   bool MayClaim() const { return Room() >= Want() && (held_ < budget_ || taken_ == claimed_); }
 
+  // Waits until the worker may take items and takes the source's lock for them: false when the
+  // list has ended or stopped. `first` is the number of the first item, `want` how many to take.
+  bool Claim(int worker, std::unique_lock<std::mutex>& source_lock, std::size_t& first,
+             std::size_t& want) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      // A worker beyond those reading now rests apart, so a wake-up meant for a reader
+      // never lands on it.
+      rest_.wait(lock, [&] { return stopped_ || ended_ || worker < active_; });
+      if (stopped_ || ended_) return false;
+      ++workers_waiting_;
+      // Slow files are taken one at a time, so that every worker has one in flight.
+      has_room_.wait(lock, [&] { return stopped_ || ended_ || worker >= active_ || MayClaim(); });
+      --workers_waiting_;
+      if (stopped_ || ended_) return false;
+      if (worker >= active_) continue;
+      // The source's lock is taken first, as everywhere, and then all is looked at again.
+      lock.unlock();
+      source_lock.lock();
+      lock.lock();
+      if (stopped_ || ended_) return false;
+      if (worker < active_ && MayClaim()) break;
+      source_lock.unlock();
+    }
+    want = Want();
+    first = claimed_;
+    return true;
+  }
+
   // Items are taken and handed over a batch at a time, so the threads meet once per batch
   // rather than once per file.
   void RunWorker(int worker) {
@@ -253,31 +282,7 @@ class ReadAhead {
       // The source runs under a lock of its own, never under the hand-over's: the items are
       // numbered while it is held, so they are handed out in the source's order.
       std::unique_lock source_lock(source_mutex_, std::defer_lock);
-      {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-          // A worker beyond those reading now rests apart, so a wake-up meant for a reader
-          // never lands on it.
-          rest_.wait(lock, [&] { return stopped_ || ended_ || worker < active_; });
-          if (stopped_ || ended_) return;
-          ++workers_waiting_;
-          // Slow files are taken one at a time, so that every worker has one in flight.
-          has_room_.wait(lock,
-                         [&] { return stopped_ || ended_ || worker >= active_ || MayClaim(); });
-          --workers_waiting_;
-          if (stopped_ || ended_) return;
-          if (worker >= active_) continue;
-          // The source's lock is taken first, as everywhere, and then all is looked at again.
-          lock.unlock();
-          source_lock.lock();
-          lock.lock();
-          if (stopped_ || ended_) return;
-          if (worker < active_ && MayClaim()) break;
-          source_lock.unlock();
-        }
-        want = Want();
-        first = claimed_;
-      }
+      if (!Claim(worker, source_lock, first, want)) return;
       std::exception_ptr failure;
       bool more = true;
       while (count < want) {

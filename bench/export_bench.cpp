@@ -14,6 +14,7 @@
 #include <random>
 
 #include "core/ErrorReport.h"
+#include "export/DataExport.h"
 #include "export/ReplacingFile.h"
 #include "export/ResultTable.h"
 #include "export/TextExport.h"
@@ -118,12 +119,8 @@ void OneBufferedWrite(const QByteArray& bytes, const QString& path, bool durable
 }
 
 void WriteCsv(const ReportListModel& list, const QString& path) {
-  const ResultTable table = ResultTable::Of(list);
   ReplacingFile out(path);
-  out.Write(TextLines::CsvLine(table.headers).toUtf8());
-  for (const ResultTable::Row& row : table.rows)
-    if (row.checked) out.Write(TextLines::CsvLine(row.Cells(table.ColumnCount())).toUtf8());
-  out.Commit();
+  DataExport::WriteCsv(ResultTable::Of(list), out);
 }
 
 void WriteWorkbook(const ReportListModel& list, const QString& path) {

@@ -7,7 +7,7 @@ struct ResultTable;
 namespace DataExport {
 
 struct CsvOptions {
-  /// Fields a spreadsheet would take for a formula start with "'" (CsvLine).
+  /// Fields a spreadsheet would take for a formula start with "'" (TextLines::AppendCsvLineUtf8).
   bool formula_safe = false;
   /// A UTF-8 byte-order mark first, so spreadsheets read accents right.
   bool byte_order_mark = false;

@@ -30,28 +30,21 @@ QString ClipboardLine(const QStringList& cells, const std::vector<int>& widths);
 /// The longest a clipboard line of these widths can be, CR LF included.
 qsizetype ClipboardLineBound(const std::vector<int>& widths);
 
-/// Appends one CSV field, quoted where RFC 4180 needs it (CsvLine's rules).
-void AppendCsvField(QString& line, const QString& cell, bool formula_safe);
-
-/// A CSV record (comma separated, fields quoted when they hold a comma, quote, CR or LF) with
-/// its CR LF. With `formula_safe`, a field starting with "=", "+", "-", "@", a tab or a CR gets
-/// a "'" in front, so a spreadsheet that opens the file shows it as text, never runs it.
-QString CsvLine(const QStringList& cells, bool formula_safe = false);
-
-/// CsvLine straight into UTF-8, as CsvLine(...).toUtf8() writes it (a lone surrogate becomes "?").
+/// A CSV record in UTF-8 (comma separated, fields quoted when they hold a comma, quote, CR or LF)
+/// with its CR LF; a lone surrogate becomes "?". With `formula_safe`, a field starting with "=",
+/// "+", "-", "@", a tab or a CR gets a "'" in front, so a spreadsheet that opens the file shows
+/// it as text, never runs it.
 void AppendCsvLineUtf8(std::string& out, std::span<const QStringView> cells,
                        bool formula_safe = false);
 
 /// The keys of a JSON line, once per table: each header as a JSON string with its colon.
 std::vector<std::string> JsonKeys(const QStringList& headers);
 
-/// JsonLine straight into UTF-8, with the keys JsonKeys made; cells past the last are empty.
+/// One JSON object in UTF-8 with the keys JsonKeys made and the cells as values, and a LF;
+/// cells past the last are empty. Code units that cannot stand in JSON text (lone surrogates)
+/// become U+FFFD, so every line is valid UTF-8 JSON.
 void AppendJsonLineUtf8(std::string& out, const std::vector<std::string>& keys,
                         std::span<const QStringView> cells);
-
-/// One JSON object with the headers as keys and the cells as values, and a LF. Code units that
-/// cannot stand in JSON text (lone surrogates) become U+FFFD, so every line is valid UTF-8 JSON.
-QString JsonLine(const QStringList& headers, const QStringList& cells);
 
 /// The most characters one workbook cell holds.
 inline constexpr qsizetype kWorkbookCellLimit = 32767;

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AudioSniff.h"
-#include "platform/TagMapping.h"
+#include "platform/formats/AudioSniff.h"
+#include "platform/formats/TagMapping.h"
 
 namespace {
 

@@ -3,17 +3,22 @@
 #   tag/                      the engine, standard C++ only
 #   text/                     UTF and file-name text in standard C++, under all but the engine
 #   legacy/, readindex/       the iconv decoder and the index of reads, each on the engine alone
+#   platform/formats          the audio formats beside MP3, standard C++ only
 #   platform/                 interfaces and QtCore models
 #   platform/{qt,xlsx,taglib} the implementations, each on the interfaces alone
 #   core/                     what every layer above the platform shares
 #   batch/, export/           siblings, neither includes the other
-#   app/                      the window's logic; app/ui and app/main.cpp the widgets
-#   tools/cli                 the command line, on everything but the window
+#   app/                      the window's logic
+#   app/art                   the program's pictures, QtGui only
+#   app/ui                    the widgets of the window and its main
+#   tools/cli                 the command line's engine commands, on the engine alone
+#   tools/cli/extract         its commands that read rows, on everything but the window
 # Tests, benchmarks and fuzz targets may include anything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-platform_api='platform/[A-Za-z0-9_]+\.h'
+formats='platform/formats/'
+platform_api="platform/[A-Za-z0-9_]+\\.h|$formats"
 text='text/'
 allowed_for() {
   case "$1" in
@@ -24,13 +29,16 @@ allowed_for() {
     text/*) echo "$text" ;;
     legacy/*) echo 'legacy/|tag/' ;;
     readindex/*) echo 'readindex/|tag/' ;;
+    platform/formats/*) echo "$formats" ;;
     platform/*) echo "$platform_api|$text" ;;
     core/*) echo "core/|$platform_api|$text" ;;
     batch/*) echo "batch/|legacy/|readindex/|core/|tag/|$platform_api|$text" ;;
     export/*) echo "export/|core/|tag/|$platform_api|$text" ;;
-    app/ui/* | app/main.cpp) echo "app/|batch/|legacy/|readindex/|export/|core/|tag/|platform/|$text" ;;
+    app/art/*) echo 'app/art/' ;;
+    app/ui/*) echo "app/|batch/|legacy/|readindex/|export/|core/|tag/|platform/|$text" ;;
     app/*) echo "app/[A-Za-z0-9_]+\.h|batch/|legacy/|readindex/|export/|core/|tag/|$platform_api|$text" ;;
-    tools/cli/*) echo "tools/cli/|batch/|legacy/|readindex/|export/|core/|tag/|$platform_api|platform/(xlsx|taglib)/|$text" ;;
+    tools/cli/extract/*) echo "tools/cli/|batch/|legacy/|readindex/|export/|core/|tag/|$platform_api|platform/(xlsx|taglib)/|$text" ;;
+    tools/cli/*) echo "tools/cli/[A-Za-z0-9_]+\\.h|tag/|$formats|$text" ;;
     tools/samples/*) echo "tools/samples/|$text" ;;
     *) echo '' ;;
   esac

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/check_layers.sh
+scripts/check_function_size.py
 scripts/deps.sh
 jobs=$(nproc)
 werror=${TAGLOOM_WERROR:-OFF}

@@ -21,8 +21,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/art/ProgramArt.h"
 #include "app/ui/LibraryReportDialog.h"
-#include "app/ui/ProgramArt.h"
 #include "app/ui/ProgressBarView.h"
 #include "batch/Counts.h"
 #include "platform/StepFailure.h"

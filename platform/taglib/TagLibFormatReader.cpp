@@ -29,9 +29,10 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
-#include "platform/AudioSniff.h"
-#include "platform/TagMapping.h"
+#include "platform/formats/AudioSniff.h"
+#include "platform/formats/TagMapping.h"
 
 namespace {
 
@@ -198,6 +199,111 @@ bool Valid(F& file, OtherFormatRead& out) {
   return false;
 }
 
+// The reads of one family of formats: nothing when the kind is not of the family, false when the
+// file is not valid (Valid said why), true when it was read.
+std::optional<bool> ReadXiphFamily(const std::string& kind, const char* name,
+                                   OtherFormatRead& out) {
+  if (kind == "FLAC") {
+    TagLib::FLAC::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyXiph(file.hasXiphComment() ? file.xiphComment() : nullptr, out);
+    ApplyId3v2(file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr, out);
+    out.pictures += static_cast<int>(file.pictureList().size());
+    const auto* audio = file.audioProperties();
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "Ogg Vorbis") {
+    TagLib::Ogg::Vorbis::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyXiph(file.tag(), out);
+    ApplyAudio(file.audioProperties(), out);
+  } else if (kind == "Opus") {
+    TagLib::Ogg::Opus::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyXiph(file.tag(), out);
+    ApplyAudio(file.audioProperties(), out);
+  } else if (kind == "Ogg FLAC") {
+    TagLib::Ogg::FLAC::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyXiph(file.tag(), out);
+    const auto* audio = file.audioProperties();
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "Ogg Speex") {
+    TagLib::Ogg::Speex::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyXiph(file.tag(), out);
+    ApplyAudio(file.audioProperties(), out);
+  } else {
+    return std::nullopt;
+  }
+  return true;
+}
+
+std::optional<bool> ReadOtherFamily(const std::string& kind, const char* name,
+                                    OtherFormatRead& out) {
+  if (kind == "MP4") {
+    TagLib::MP4::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyMp4(file.tag(), out);
+    const auto* audio = file.audioProperties();
+    if (audio && audio->codec() == TagLib::MP4::Properties::AAC) out.format = "MP4 AAC";
+    if (audio && audio->codec() == TagLib::MP4::Properties::ALAC) out.format = "MP4 ALAC";
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0);
+  } else if (kind == "WMA") {
+    TagLib::ASF::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyAsf(file.tag(), out);
+    const auto* audio = file.audioProperties();
+    if (audio && audio->codec() == TagLib::ASF::Properties::WMA9Lossless)
+      out.format = "WMA Lossless";
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0);
+  } else if (kind == "WAV") {
+    TagLib::RIFF::WAV::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyId3v2(file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr, out);
+    ApplyInfo(file.hasInfoTag() ? file.InfoTag() : nullptr, out);
+    const auto* audio = file.audioProperties();
+    if (audio)
+      out.format = audio->format() == 1 ? "WAV PCM" : audio->format() == 3 ? "WAV float" : "WAV";
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "AIFF") {
+    TagLib::RIFF::AIFF::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyId3v2(file.hasID3v2Tag() ? file.tag() : nullptr, out);
+    const auto* audio = file.audioProperties();
+    if (audio) {
+      const TagLib::ByteVector type = audio->compressionType();
+      out.format = !audio->isAiffC() || type == "NONE" || type == "sowt"
+                       ? "AIFF PCM"
+                       : "AIFF-C " + std::string(type.data(), type.size());
+    }
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "WavPack") {
+    TagLib::WavPack::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
+    ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
+    const auto* audio = file.audioProperties();
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "Monkey's Audio") {
+    TagLib::APE::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
+    ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
+    const auto* audio = file.audioProperties();
+    ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
+  } else if (kind == "Musepack") {
+    TagLib::MPC::File file(name);
+    if (!Valid(file, out)) return false;
+    ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
+    ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
+    const auto* audio = file.audioProperties();
+    ApplyAudio(audio, out, 0, audio ? audio->sampleFrames() : 0);
+  } else {
+    return std::nullopt;
+  }
+  return true;
+}
+
 }  // namespace
 
 TagLibFormatReader::TagLibFormatReader() {
@@ -220,99 +326,15 @@ void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) con
   const char* name = path.c_str();
   using Outcome = OtherFormatRead::Outcome;
   try {
-    if (kind == "FLAC") {
-      TagLib::FLAC::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyXiph(file.hasXiphComment() ? file.xiphComment() : nullptr, out);
-      ApplyId3v2(file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr, out);
-      out.pictures += static_cast<int>(file.pictureList().size());
-      const auto* audio = file.audioProperties();
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "Ogg Vorbis") {
-      TagLib::Ogg::Vorbis::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyXiph(file.tag(), out);
-      ApplyAudio(file.audioProperties(), out);
-    } else if (kind == "Opus") {
-      TagLib::Ogg::Opus::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyXiph(file.tag(), out);
-      ApplyAudio(file.audioProperties(), out);
-    } else if (kind == "Ogg FLAC") {
-      TagLib::Ogg::FLAC::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyXiph(file.tag(), out);
-      const auto* audio = file.audioProperties();
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "Ogg Speex") {
-      TagLib::Ogg::Speex::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyXiph(file.tag(), out);
-      ApplyAudio(file.audioProperties(), out);
-    } else if (kind == "MP4") {
-      TagLib::MP4::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyMp4(file.tag(), out);
-      const auto* audio = file.audioProperties();
-      if (audio && audio->codec() == TagLib::MP4::Properties::AAC) out.format = "MP4 AAC";
-      if (audio && audio->codec() == TagLib::MP4::Properties::ALAC) out.format = "MP4 ALAC";
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0);
-    } else if (kind == "WMA") {
-      TagLib::ASF::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyAsf(file.tag(), out);
-      const auto* audio = file.audioProperties();
-      if (audio && audio->codec() == TagLib::ASF::Properties::WMA9Lossless)
-        out.format = "WMA Lossless";
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0);
-    } else if (kind == "WAV") {
-      TagLib::RIFF::WAV::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyId3v2(file.hasID3v2Tag() ? file.ID3v2Tag() : nullptr, out);
-      ApplyInfo(file.hasInfoTag() ? file.InfoTag() : nullptr, out);
-      const auto* audio = file.audioProperties();
-      if (audio)
-        out.format = audio->format() == 1 ? "WAV PCM" : audio->format() == 3 ? "WAV float" : "WAV";
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "AIFF") {
-      TagLib::RIFF::AIFF::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyId3v2(file.hasID3v2Tag() ? file.tag() : nullptr, out);
-      const auto* audio = file.audioProperties();
-      if (audio) {
-        const TagLib::ByteVector type = audio->compressionType();
-        out.format = !audio->isAiffC() || type == "NONE" || type == "sowt"
-                         ? "AIFF PCM"
-                         : "AIFF-C " + std::string(type.data(), type.size());
-      }
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "WavPack") {
-      TagLib::WavPack::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
-      ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
-      const auto* audio = file.audioProperties();
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "Monkey's Audio") {
-      TagLib::APE::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
-      ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
-      const auto* audio = file.audioProperties();
-      ApplyAudio(audio, out, audio ? audio->bitsPerSample() : 0, audio ? audio->sampleFrames() : 0);
-    } else if (kind == "Musepack") {
-      TagLib::MPC::File file(name);
-      if (!Valid(file, out)) return;
-      ApplyApe(file.hasAPETag() ? file.APETag() : nullptr, out);
-      ApplyId3v1(file.hasID3v1Tag() ? file.ID3v1Tag() : nullptr, out);
-      const auto* audio = file.audioProperties();
-      ApplyAudio(audio, out, 0, audio ? audio->sampleFrames() : 0);
-    } else {
+    std::optional<bool> read = ReadXiphFamily(kind, name, out);
+    if (!read) read = ReadOtherFamily(kind, name, out);
+    if (!read) {
       out.outcome = Outcome::kUnreadable;
       out.reason = kind == "Ogg" ? "an Ogg stream of a codec not read here"
                                  : "the " + kind + " format is not read here";
       return;
     }
+    if (!*read) return;
   } catch (const std::exception& e) {
     out.outcome = Outcome::kUnreadable;
     out.reason = e.what();

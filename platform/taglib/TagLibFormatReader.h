@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/OtherFormatReader.h"
+#include "platform/formats/OtherFormatReader.h"
 
 /// The other audio formats through TagLib: FLAC, Ogg Vorbis, Opus, Speex and FLAC, MP4, ASF,
 /// WAV, AIFF, WavPack, Monkey's Audio and Musepack; and the APEv2 tag of an MPEG file.

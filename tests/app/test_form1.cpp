@@ -7,7 +7,7 @@
 #include "app/FormLoad.h"
 #include "app/SampleFiles.h"
 #include "platform/StepFailure.h"
-#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 
 #include "app/Form1.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/NoWindow.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/NoWindow.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {

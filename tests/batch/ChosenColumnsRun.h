@@ -9,8 +9,8 @@
 #include "batch/ExtractionRun.h"
 #include "batch/FolderTotals.h"
 #include "core/ErrorReport.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 /// A run over files with a chosen set of columns; its cells row by row, and what it left.
 class ChosenColumnsRun : public ::testing::Test {

@@ -6,9 +6,9 @@
 #include "batch/AddFolder.h"
 #include "core/Main.h"
 #include "tests/batch/TempTree.h"
-#include "tests/platform/fakes/FakeFileSystem.h"
-#include "tests/platform/fakes/MemoryServices.h"
-#include "tests/platform/fakes/ScriptedUi.h"
+#include "tests/support/fakes/FakeFileSystem.h"
+#include "tests/support/fakes/MemoryServices.h"
+#include "tests/support/fakes/ScriptedUi.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "batch/ResultColumns.h"
 #include "core/ErrorReport.h"
 #include "platform/FileNames.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/RecordingProgress.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {

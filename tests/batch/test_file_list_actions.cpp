@@ -5,8 +5,8 @@
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "tests/batch/TempTree.h"
-#include "tests/platform/fakes/FakeListViewPort.h"
-#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/fakes/FakeListViewPort.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

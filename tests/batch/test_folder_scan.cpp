@@ -9,7 +9,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "tests/batch/TempTree.h"
-#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "batch/ResultSort.h"
 #include "core/ErrorReport.h"
 #include "tests/batch/ChosenColumnsRun.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {

@@ -12,10 +12,10 @@
 #include "core/ErrorReport.h"
 #include "core/Locations.h"
 #include "platform/taglib/TagLibShellProperties.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/NoWindow.h"
-#include "tests/platform/fakes/RecordingProgress.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/NoWindow.h"
+#include "tests/support/fakes/RecordingProgress.h"
 
 namespace {
 
@@ -327,17 +327,11 @@ TEST(ShellPropertyRunCli, ExtractWithShellPropertiesWritesTheRows) {
   if (!samples || !bin) GTEST_SKIP() << "TAGLOOM_SAMPLES or TAGLOOM_BIN not set";
   const std::filesystem::path cli = *bin / "tagloom-cli";
   if (!std::filesystem::exists(cli)) GTEST_SKIP() << "tagloom-cli not built";
-  const std::string command = "cd '" + samples->string() + "' && '" + cli.string() +
-                              "' extract --shell-properties --format csv"
-                              " '04 - Salt and Cedar (ID3v2.3).mp3' 2>&1";
-  std::string output;
-  int status = -1;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    status = ::pclose(pipe);
-  }
+  const TestFiles::RunResult run = TestFiles::Run(
+      {.folder = samples->string()}, cli.string(),
+      {"extract", "--shell-properties", "--format", "csv", "04 - Salt and Cedar (ID3v2.3).mp3"});
+  const int status = run.status;
+  const std::string output = run.out + run.err;
   if (output.find("unknown command 'extract'") != std::string::npos)
     GTEST_SKIP() << "tagloom-cli has no extract command";
   EXPECT_EQ(status, 0) << output;

@@ -25,9 +25,9 @@
 #include "core/ErrorReport.h"
 #include "legacy/IconvLegacyText.h"
 #include "tag/CodePage.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/CodePageText.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/RecordingProgress.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/RecordingProgress.h"
 
 /// A result table to export, the fakes around it and a folder to write into.
 class ExportFixture : public ::testing::Test {

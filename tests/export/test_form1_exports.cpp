@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "app/Form1.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/NoWindow.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/NoWindow.h"
 
 namespace {
 

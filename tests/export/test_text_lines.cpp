@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "export/TextLines.h"
+#include "tests/support/ReferenceLines.h"
 
 using TextLines::AlignedLine;
 using TextLines::ClipboardLine;
@@ -10,6 +11,21 @@ QStringList L(std::initializer_list<const char16_t*> cells) {
   QStringList out;
   for (const char16_t* c : cells) out.append(QString::fromUtf16(c));
   return out;
+}
+
+// The exports' lines, decoded back for the comparison.
+QString Csv(const QStringList& cells, bool formula_safe = false) {
+  const std::vector<QStringView> views(cells.begin(), cells.end());
+  std::string line;
+  TextLines::AppendCsvLineUtf8(line, views, formula_safe);
+  return QString::fromStdString(line);
+}
+
+QString Json(const QStringList& headers, const QStringList& cells) {
+  const std::vector<QStringView> views(cells.begin(), cells.end());
+  std::string line;
+  TextLines::AppendJsonLineUtf8(line, TextLines::JsonKeys(headers), views);
+  return QString::fromStdString(line);
 }
 }  // namespace
 
@@ -38,29 +54,27 @@ TEST(TextLinesTest, ClipboardLineDropsTheLastTabAndTrailingSpaces) {
 }
 
 TEST(TextLinesTest, CsvQuotesOnlyWhatNeedsIt) {
-  EXPECT_EQ(TextLines::CsvLine(L({u"plain", u"", u"a,b", u"say \"hi\"", u"two\r\nlines"})),
+  EXPECT_EQ(Csv(L({u"plain", u"", u"a,b", u"say \"hi\"", u"two\r\nlines"})),
             QStringLiteral("plain,,\"a,b\",\"say \"\"hi\"\"\",\"two\r\nlines\"\r\n"));
-  EXPECT_EQ(TextLines::CsvLine(L({u"=1+1", u" spaced "})), QStringLiteral("=1+1, spaced \r\n"));
+  EXPECT_EQ(Csv(L({u"=1+1", u" spaced "})), QStringLiteral("=1+1, spaced \r\n"));
 }
 
 TEST(TextLinesTest, FormulaSafeCsvMarksOnlyTheFirstCharacter) {
-  EXPECT_EQ(TextLines::CsvLine(L({u"a=b", u"", u"-", u"'=x", u"@", u" =x"}), true),
+  EXPECT_EQ(Csv(L({u"a=b", u"", u"-", u"'=x", u"@", u" =x"}), true),
             QStringLiteral("a=b,,'-,'=x,'@, =x\r\n"));
-  EXPECT_EQ(TextLines::CsvLine(L({u"\r=", u"=a,b"}), true),
-            QStringLiteral("\"'\r=\",\"'=a,b\"\r\n"));
+  EXPECT_EQ(Csv(L({u"\r=", u"=a,b"}), true), QStringLiteral("\"'\r=\",\"'=a,b\"\r\n"));
 }
 
 TEST(TextLinesTest, JsonLineKeysByHeaderAndEscapes) {
-  const QString line = TextLines::JsonLine(L({u"Filename", u"Title", u"Lyrics"}),
-                                           L({u"a\"b\\.mp3", u"Tab\there", u"one\r\ntwo\x01"}));
+  const QString line = Json(L({u"Filename", u"Title", u"Lyrics"}),
+                            L({u"a\"b\\.mp3", u"Tab\there", u"one\r\ntwo\x01"}));
   EXPECT_EQ(line, QStringLiteral("{\"Filename\":\"a\\\"b\\\\.mp3\",\"Title\":\"Tab\\there\","
                                  "\"Lyrics\":\"one\\r\\ntwo\\u0001\"}\n"));
   // A lone surrogate cannot stand in UTF-8; a pair is kept.
   QString lone = QStringLiteral("x");
   lone.append(QChar(0xD800));
-  EXPECT_EQ(TextLines::JsonLine(L({u"T"}), QStringList{lone}),
-            QString::fromUtf16(u"{\"T\":\"x\uFFFD\"}\n"));
-  EXPECT_EQ(TextLines::JsonLine(L({u"T", u"U"}), L({u"\U0001F600"})),
+  EXPECT_EQ(Json(L({u"T"}), QStringList{lone}), QString::fromUtf16(u"{\"T\":\"x\uFFFD\"}\n"));
+  EXPECT_EQ(Json(L({u"T", u"U"}), L({u"\U0001F600"})),
             QString::fromUtf16(u"{\"T\":\"\U0001F600\",\"U\":\"\"}\n"));
 }
 
@@ -124,7 +138,7 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
       const std::vector<QStringView> views(cells.begin(), cells.end());
       std::string csv = "kept";
       TextLines::AppendCsvLineUtf8(csv, views, safe);
-      EXPECT_EQ(csv, "kept" + TextLines::CsvLine(cells, safe).toUtf8().toStdString()) << i;
+      EXPECT_EQ(csv, "kept" + ReferenceLines::CsvLine(cells, safe).toUtf8().toStdString()) << i;
     }
   }
   // Rows of many cells, long and short, run past the writer's buffer at every offset.
@@ -139,14 +153,14 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
     const std::vector<QStringView> views(row.begin(), row.end());
     std::string csv;
     TextLines::AppendCsvLineUtf8(csv, views, safe);
-    EXPECT_EQ(csv, TextLines::CsvLine(row, safe).toUtf8().toStdString());
+    EXPECT_EQ(csv, ReferenceLines::CsvLine(row, safe).toUtf8().toStdString());
   }
   QStringList long_headers;
   for (int c = 0; c < 70; ++c) long_headers.append(QString(c * 13 % 600, QChar(u'k')));
   const std::vector<QStringView> row_views(row.begin(), row.end());
   std::string long_json;
   TextLines::AppendJsonLineUtf8(long_json, TextLines::JsonKeys(long_headers), row_views);
-  EXPECT_EQ(long_json, TextLines::JsonLine(long_headers, row).toUtf8().toStdString());
+  EXPECT_EQ(long_json, ReferenceLines::JsonLine(long_headers, row).toUtf8().toStdString());
 
   const QStringList headers = {"Filename", QString::fromUtf16(u"T\u00EFtle \"q\""), "L\nx"};
   const std::vector<std::string> keys = TextLines::JsonKeys(headers);
@@ -158,7 +172,7 @@ TEST(TextLinesTest, Utf8LinesAreTheBytesOfTheTextLines) {
       const std::vector<QStringView> views(cells.begin(), cells.end());
       std::string json;
       TextLines::AppendJsonLineUtf8(json, keys, views);
-      EXPECT_EQ(json, TextLines::JsonLine(headers, cells).toUtf8().toStdString()) << i;
+      EXPECT_EQ(json, ReferenceLines::JsonLine(headers, cells).toUtf8().toStdString()) << i;
     }
   }
 }
@@ -178,10 +192,12 @@ TEST(TextLinesTest, Utf8WritersHandleEveryUnitOfShortCells) {
         const std::vector<QStringView> views(cells.begin(), cells.end());
         std::string csv;
         TextLines::AppendCsvLineUtf8(csv, views, false);
-        EXPECT_EQ(csv, TextLines::CsvLine(cells, false).toUtf8().toStdString()) << length << at;
+        EXPECT_EQ(csv, ReferenceLines::CsvLine(cells, false).toUtf8().toStdString())
+            << length << at;
         std::string json;
         TextLines::AppendJsonLineUtf8(json, keys, views);
-        EXPECT_EQ(json, TextLines::JsonLine(headers, cells).toUtf8().toStdString()) << length << at;
+        EXPECT_EQ(json, ReferenceLines::JsonLine(headers, cells).toUtf8().toStdString())
+            << length << at;
         std::string text;
         TextLines::AppendUtf8(text, cell);
         QString lone = cell;

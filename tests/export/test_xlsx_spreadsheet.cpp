@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -10,6 +9,7 @@
 #include "export/SpreadsheetExport.h"
 #include "platform/StepFailure.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -27,11 +27,10 @@ class FakeApp : public SpreadsheetApp {
 
 // The worksheet's XML, read back out of the saved workbook.
 QString SheetXml(const QString& workbook, const QString& part = "xl/worksheets/sheet1.xml") {
-  QProcess unzip;
-  unzip.start(QStringLiteral("unzip"), {"-p", workbook, part});
-  if (!unzip.waitForFinished(20000) || unzip.exitCode() != 0)
-    return QStringLiteral("<unzip failed>");
-  return QString::fromUtf8(unzip.readAllStandardOutput());
+  const TestFiles::RunResult unzip =
+      TestFiles::Run("unzip", {"-p", workbook.toStdString(), part.toStdString()});
+  if (unzip.status != 0) return QStringLiteral("<unzip failed>");
+  return QString::fromStdString(unzip.out);
 }
 
 // The text of cell "A1"-style reference, or none when the sheet has no such cell.

@@ -5,15 +5,10 @@
 #include <X11/extensions/Xfixes.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-
-extern char** environ;
 
 namespace XServer {
 
@@ -26,20 +21,12 @@ Xvfb::Xvfb() {
   ::fcntl(ready[0], F_SETFD, FD_CLOEXEC);
   // The server writes the display number it found free to this descriptor once it listens.
   const std::string fd = std::to_string(ready[1]);
-  std::vector<std::string> args = {"Xvfb", "-displayfd",   fd,          "-screen",
-                                   "0",    "1280x1024x24", "-nolisten", "tcp"};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t quiet;
-  posix_spawn_file_actions_init(&quiet);
-  posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-  const int spawned = ::posix_spawnp(&pid_, "Xvfb", &quiet, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&quiet);
+  server_ = std::make_unique<TestFiles::Started>(
+      "Xvfb", std::vector<std::string>{"-displayfd", fd, "-screen", "0", "1280x1024x24",
+                                       "-nolisten", "tcp"});
   ::close(ready[1]);
-  if (spawned != 0) {
-    pid_ = 0;
+  if (const int spawned = server_->StartError(); spawned != 0) {
+    server_.reset();
     ::close(ready[0]);
     problem_ = spawned == ENOENT ? "Xvfb is not installed (scripts/deps.sh installs it)"
                                  : std::string("Xvfb did not start: ") + std::strerror(spawned);
@@ -57,12 +44,7 @@ Xvfb::Xvfb() {
   display_ = ":" + number;
 }
 
-Xvfb::~Xvfb() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGTERM);
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-}
+Xvfb::~Xvfb() = default;
 
 std::optional<Cursor> CurrentCursor(const std::string& display) {
   ::Display* d = XOpenDisplay(display.c_str());

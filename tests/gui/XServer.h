@@ -1,10 +1,11 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestFiles.h"
 
 // A real X server for the tests that need real pointer moves and the server's own cursor. Plain
 // C++ and Xlib only: Xlib's macros must not meet Qt's headers.
@@ -18,14 +19,14 @@ class Xvfb {
   Xvfb(const Xvfb&) = delete;
   Xvfb& operator=(const Xvfb&) = delete;
 
-  bool Running() const { return pid_ > 0 && !display_.empty(); }
+  bool Running() const { return server_ && !display_.empty(); }
   /// ":N" once the server accepts connections.
   const std::string& Display() const { return display_; }
   /// Why no server runs, for the skip message.
   const std::string& Problem() const { return problem_; }
 
  private:
-  pid_t pid_ = 0;
+  std::unique_ptr<TestFiles::Started> server_;  // sent SIGTERM and waited for when it goes
   std::string display_;
   std::string problem_;
 };

@@ -11,8 +11,8 @@
 
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {

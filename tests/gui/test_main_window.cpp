@@ -20,8 +20,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/art/ProgramArt.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ProgramArt.h"
 #include "batch/ResultColumns.h"
 #include "core/Maker.h"
 #include "platform/PosixFileSystem.h"
@@ -30,8 +30,8 @@
 #include "platform/qt/QtUi.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tag/clsID3.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <functional>
 #include <memory>
 
+#include "app/art/ProgramArt.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ProgramArt.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/gui/XServer.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

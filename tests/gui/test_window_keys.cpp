@@ -15,8 +15,8 @@
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/qt/ColumnChooser.h"
-#include "tests/platform/fakes/FakeServices.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

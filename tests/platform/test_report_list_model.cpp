@@ -8,7 +8,7 @@
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
 #include "platform/StepFailure.h"
-#include "tests/platform/fakes/RecordingProgress.h"
+#include "tests/support/fakes/RecordingProgress.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The one mapping of other formats' keys onto the columns, and the sniffing of first bytes.
 #include <gtest/gtest.h>
 
-#include "platform/AudioSniff.h"
-#include "platform/TagMapping.h"
+#include "platform/formats/AudioSniff.h"
+#include "platform/formats/TagMapping.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

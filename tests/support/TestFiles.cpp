@@ -1,6 +1,7 @@
 #include "tests/support/TestFiles.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -8,10 +9,15 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "BuiltPaths.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -102,6 +108,68 @@ std::string ShellQuote(const std::string& text) {
   return out + "'";
 }
 
+Started::Started(const std::string& program, const std::vector<std::string>& args,
+                 const std::string& err) {
+  std::vector<std::string> all = {program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, err.empty() ? "/dev/null" : err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const bool path = program.find('/') == std::string::npos;
+  error_ = path ? ::posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+                : ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error_ == 0) pid_ = pid;
+}
+
+Started::~Started() {
+  if (pid_ <= 0 || ended_) return;
+  ::kill(pid_, SIGTERM);
+  Wait();
+}
+
+bool Started::Running() {
+  if (pid_ <= 0 || ended_) return false;
+  int status = 0;
+  const pid_t done = ::waitpid(pid_, &status, WNOHANG);
+  if (done == 0) return true;
+  ended_ = true;
+  signaled_ = done == pid_ && WIFSIGNALED(status);
+  status_ = done != pid_ ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return false;
+}
+
+int Started::Wait() {
+  if (pid_ <= 0 || ended_) return status_;
+  int status = 0;
+  pid_t done;
+  do {
+    done = ::waitpid(pid_, &status, 0);
+  } while (done < 0 && errno == EINTR);
+  ended_ = true;
+  signaled_ = done == pid_ && WIFSIGNALED(status);
+  status_ = done != pid_ ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return status_;
+}
+
+bool HasProgram(const std::string& name) {
+  return Run("/bin/sh", {"-c", "command -v " + ShellQuote(name)}).status == 0;
+}
+
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               std::string_view input) {
   return Run(RunSetup{}, program, args, input);
@@ -120,8 +188,9 @@ RunResult Run(const RunSetup& setup, const std::string& program,
   command +=
       " <" + ShellQuote(in) + " >" + ShellQuote(out) + " 2>" + ShellQuote(io.PathOf("stderr"));
   RunResult result;
-  const int raw = std::system(command.c_str());
-  result.status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  Started shell("/bin/sh", {"-c", command});
+  const int status = shell.Wait();
+  result.status = shell.Signaled() ? -1 : status;
   if (setup.output.empty()) result.out = ReadBytes(io.PathOf("stdout")).value_or("");
   result.err = ReadBytes(io.PathOf("stderr")).value_or("");
   return result;

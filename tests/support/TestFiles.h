@@ -42,6 +42,41 @@ std::optional<std::filesystem::path> SamplesDir();  // TAGLOOM_SAMPLES
 std::optional<std::filesystem::path> PeersDir();    // TAGLOOM_PEERS
 std::optional<std::filesystem::path> BinDir();      // TAGLOOM_BIN
 
+/// A program running beside the test: the one place tests start programs (Run waits for one
+/// through the shell). Its standard output goes to /dev/null, its standard error to `err` when
+/// named (else /dev/null); it inherits the descriptors not marked close-on-exec, and the signals
+/// a user sends act on it as they would, whatever the test runner ignores. A program without a
+/// '/' in its name is looked for on PATH. Still running when the object goes, it is sent SIGTERM
+/// and waited for.
+class Started {
+ public:
+  Started(const std::string& program, const std::vector<std::string>& args,
+          const std::string& err = "");
+  ~Started();
+  Started(const Started&) = delete;
+  Started& operator=(const Started&) = delete;
+
+  /// 0 when it started, otherwise the error number of the start.
+  int StartError() const { return error_; }
+  int Pid() const { return pid_; }
+  /// Whether it still runs; false once it ended (then Wait returns at once).
+  bool Running();
+  /// Its exit status, or 128 + the signal that ended it; -1 when it never started.
+  int Wait();
+  /// Whether a signal ended it (after Wait).
+  bool Signaled() const { return signaled_; }
+
+ private:
+  int pid_ = -1;
+  int error_ = 0;
+  bool ended_ = false;
+  bool signaled_ = false;
+  int status_ = -1;
+};
+
+/// Whether a program of that name is on PATH.
+bool HasProgram(const std::string& name);
+
 /// What a program printed and how it ended.
 struct RunResult {
   int status = -1;  // the exit status; -1 when it did not exit normally

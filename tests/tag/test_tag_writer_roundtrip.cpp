@@ -1,9 +1,7 @@
 // What Tagloom writes, an independent reader (mutagen) reads back the same, and the audio decodes
 // to the same samples (mpg123) before and after.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "tag/CodePage.h"
 #include "tag/TagFileSystem.h"
@@ -14,18 +12,9 @@ namespace {
 
 using namespace WriterTest;
 
-bool Have(const char* program) {
-  return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string Run(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
+// What the program wrote on standard output; its errors are left out.
+std::string Output(const std::string& program, const std::vector<std::string>& args) {
+  return TestFiles::Run(program, args).out;
 }
 
 // Two seconds of a tone as 16-bit stereo WAV, encoded by lame.
@@ -45,11 +34,11 @@ std::string EncodedMp3(const Folder& folder) {
   }
   const std::string wav_path = folder.Write("tone.wav", wav);
   const std::string mp3 = (folder.Path() / "tone.mp3").string();
-  EXPECT_EQ(std::system(("lame --quiet -b 128 '" + wav_path + "' '" + mp3 + "'").c_str()), 0);
+  EXPECT_EQ(TestFiles::Run("lame", {"--quiet", "-b", "128", wav_path, mp3}).status, 0);
   return mp3;
 }
 
-std::string Pcm(const std::string& mp3) { return Run("mpg123 -q -s '" + mp3 + "' 2>/dev/null"); }
+std::string Pcm(const std::string& mp3) { return Output("mpg123", {"-q", "-s", mp3}); }
 
 // One line per frame: its key, then its text or, for pictures, MIME, type, description and
 // the data's length and hex start.
@@ -68,12 +57,13 @@ for key in sorted(tag.keys()):
         text = f.text if isinstance(f.text, str) else "|".join(str(t) for t in f.text)
         print(key, text.replace("\r", "<CR>").replace("\n", "<LF>"))
 )");
-  return Run("/usr/bin/python3 '" + script + "' '" + mp3 + "' 2>&1");
+  const TestFiles::RunResult view = TestFiles::Run("/usr/bin/python3", {script, mp3});
+  return view.out + view.err;
 }
 
 bool HaveTools() {
-  return Have("lame") && Have("mpg123") &&
-         std::system("/usr/bin/python3 -c 'import mutagen' >/dev/null 2>&1") == 0;
+  return TestFiles::HasProgram("lame") && TestFiles::HasProgram("mpg123") &&
+         TestFiles::Run("/usr/bin/python3", {"-c", "import mutagen"}).status == 0;
 }
 
 TEST(TagWriterRoundTrip, MutagenReadsWhatTagloomWrote) {
@@ -157,7 +147,7 @@ tag.add(COMM(encoding=1, lang="deu", desc="note", text="kept"))
 tag.add(TDRC(encoding=3, text="1999-05-06"))
 tag.save(sys.argv[1], v2_version=4)
 )");
-  ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + mp3 + "'").c_str()), 0);
+  ASSERT_EQ(TestFiles::Run("/usr/bin/python3", {script, mp3}).status, 0);
   const std::string before = MutagenView(folder, mp3);
 
   auto tag = Open(mp3);

@@ -3,8 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -18,8 +16,6 @@
 #include "tag/clsID3.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,38 +35,11 @@ class CliWrites : public ::testing::Test {
   }
 
   // Starts tagloom-cli with the arguments, standard error into `err` (when not empty).
-  pid_t Start(const std::vector<std::string>& args, const std::string& err = "") {
-    std::vector<std::string> all = {program_};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    if (!err.empty())
-      posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0644);
-    // The signals it is sent act as they would for a user, whatever the test runner ignores.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-    pid_t pid = -1;
-    EXPECT_EQ(::posix_spawn(&pid, program_.c_str(), &actions, &attributes, argv.data(), environ),
-              0);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-  }
-
-  static int Wait(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  std::unique_ptr<TestFiles::Started> Start(const std::vector<std::string>& args,
+                                            const std::string& err = "") {
+    auto started = std::make_unique<TestFiles::Started>(program_, args, err);
+    EXPECT_EQ(started->StartError(), 0);
+    return started;
   }
 
   std::vector<std::string> Names() const {
@@ -109,14 +78,14 @@ TEST_F(CliWrites, WritersAtOnceLoseNoChange) {
       "song.mp3", Id3v2Tag(3, Frame(3, "TIT2", Bytes("\0t", 2))) + SilentFrames(kMpeg1, 4));
   int succeeded = 0;
   for (int round = 0; round < 6; ++round) {
-    std::vector<pid_t> writers;
+    std::vector<std::unique_ptr<TestFiles::Started>> writers;
     for (size_t i = 0; i < std::size(fields); ++i) {
       const std::string value = "r" + std::to_string(round) + "-" + std::to_string(i);
       writers.push_back(
           Start({"set", file, fields[i].option, value}, dir_.PathOf("err" + std::to_string(i))));
     }
     std::vector<int> status;
-    for (pid_t pid : writers) status.push_back(Wait(pid));
+    for (const auto& writer : writers) status.push_back(writer->Wait());
     clsID3 tag;
     tag.SetFileName(file);
     for (size_t i = 0; i < std::size(fields); ++i) {
@@ -147,9 +116,9 @@ TEST_F(CliWrites, AWriterStoppedHalfWayLeavesNothing) {
     SCOPED_TRACE(signal);
     bool caught = false;
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-      const pid_t pid = Start({"set", file, "--title", "new"});
+      const auto writer = Start({"set", file, "--title", "new"});
       // Until the new file is open: a descriptor on something in the folder besides the original.
-      const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+      const std::string fds = "/proc/" + std::to_string(writer->Pid()) + "/fd";
       const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
       while (!caught && std::chrono::steady_clock::now() < deadline) {
         std::error_code ec;
@@ -157,13 +126,13 @@ TEST_F(CliWrites, AWriterStoppedHalfWayLeavesNothing) {
           const auto target = std::filesystem::read_symlink(entry.path(), ec).string();
           if (!ec && target.rfind(folder, 0) == 0 && target != file) caught = true;
         }
-        if (ec && ::waitpid(pid, nullptr, WNOHANG) == pid) break;  // finished: try again
+        if (ec && !writer->Running()) break;  // finished: try again
       }
       if (caught) {
-        ::kill(pid, signal);
-        EXPECT_EQ(Wait(pid), 128 + signal);
+        ::kill(writer->Pid(), signal);
+        EXPECT_EQ(writer->Wait(), 128 + signal);
       } else {
-        Wait(pid);
+        writer->Wait();
         dir_.Write("big.mp3", original);  // finished before it was seen: start again
       }
     }
@@ -184,9 +153,9 @@ TEST_F(CliWrites, UserAttributesStay) {
     const ssize_t size = ::getxattr(file.c_str(), "user.rating", value, sizeof value);
     return size < 0 ? std::string("(none)") : std::string(value, static_cast<size_t>(size));
   };
-  EXPECT_EQ(Wait(Start({"set", file, "--title", "x"})), 0);
+  EXPECT_EQ(Start({"set", file, "--title", "x"})->Wait(), 0);
   EXPECT_EQ(rating(), "4");
-  EXPECT_EQ(Wait(Start({"strip", file})), 0);
+  EXPECT_EQ(Start({"strip", file})->Wait(), 0);
   EXPECT_EQ(rating(), "4");
 }
 
@@ -203,19 +172,17 @@ TEST_F(CliWrites, MemoryGrowsWithOnePictureOnly) {
   const std::string file =
       dir_.Write("pic.mp3", Id3v2Tag(3, Frame(3, "APIC", body)) + SilentFrames(kMpeg1, 10));
   const long limit_kb = static_cast<long>((size + (40u << 20)) >> 10);
-  auto limited = [&](const std::string& args) {
-    return "ulimit -d " + std::to_string(limit_kb) + "; exec '" + program_ + "' " + args;
-  };
-  const std::string out = dir_.PathOf("dump.json");
-  ASSERT_EQ(std::system(limited("set '" + file + "' --title x").c_str()), 0);
-  ASSERT_EQ(std::system(limited("dump '" + file + "' > '" + out + "'").c_str()), 0);
+  const TestFiles::RunSetup limited{.prefix = "ulimit -d " + std::to_string(limit_kb) + "; exec"};
+  ASSERT_EQ(TestFiles::Run(limited, program_, {"set", file, "--title", "x"}).status, 0);
+  const TestFiles::RunResult dump = TestFiles::Run(limited, program_, {"dump", file});
+  ASSERT_EQ(dump.status, 0);
   clsID3 tag;
   tag.SetFileName(file);
   EXPECT_EQ(tag.Title(), u"x");
   ASSERT_EQ(tag.AttachedPictures()->Count(), 1);
   EXPECT_EQ(tag.AttachedPictures()->Item(1).size(), body.size() - 1);
   // The picture's base64 as the dump writes it, in full.
-  const std::string json = ReadFile(out);
+  const std::string& json = dump.out;
   const size_t start = json.find("\"AttachedPictures\":[\"");
   ASSERT_NE(start, std::string::npos);
   const size_t end = json.find('"', start + 21);
@@ -246,24 +213,18 @@ TEST_F(CliWrites, HalfReadFileIsNeverWrittenBack) {
     out << rest << SilentFrames(kMpeg1, 10);
   }
   const auto size = std::filesystem::file_size(file);
-  auto limited = [&](const std::string& args) {
-    const std::string err = dir_.PathOf("err");
-    const int status = std::system(("ulimit -d " + std::to_string(40 << 10) + "; exec '" +
-                                    program_ + "' " + args + " >/dev/null 2>'" + err + "'")
-                                       .c_str());
-    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(err));
-  };
-  for (const char* command : {"set '%' --title New", "strip '%'"}) {
-    std::string args = command;
-    args.replace(args.find('%'), 1, file);
-    const auto [status, err] = limited(args);
-    EXPECT_EQ(status, 1) << args;
-    EXPECT_NE(err.find("was not changed"), std::string::npos) << err;
-    EXPECT_EQ(std::filesystem::file_size(file), size) << args;
+  const TestFiles::RunSetup limited{.prefix = "ulimit -d " + std::to_string(40 << 10) + "; exec"};
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"set", file, "--title", "New"}, {"strip", file}}) {
+    SCOPED_TRACE(args.front());
+    const TestFiles::RunResult run = TestFiles::Run(limited, program_, args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("was not changed"), std::string::npos) << run.err;
+    EXPECT_EQ(std::filesystem::file_size(file), size);
   }
-  const auto [status, err] = limited("dump '" + file + "'");
-  EXPECT_EQ(status, 3);
-  EXPECT_NE(err.find("big.mp3' whole: "), std::string::npos) << err;
+  const TestFiles::RunResult dump = TestFiles::Run(limited, program_, {"dump", file});
+  EXPECT_EQ(dump.status, 3);
+  EXPECT_NE(dump.err.find("big.mp3' whole: "), std::string::npos) << dump.err;
   clsID3 tag;
   tag.SetFileName(file);
   EXPECT_EQ(tag.Title(), u"Old");

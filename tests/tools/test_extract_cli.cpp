@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QMap>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -34,13 +32,11 @@ struct Ran {
 Ran Extract(const QStringList& args, const QByteArray& input = {}) {
   const auto bin = TestFiles::BinDir();
   if (!bin) return {};
-  QProcess cli;
-  cli.start(QString::fromStdString((*bin / "tagloom-cli").string()), QStringList{"extract"} + args);
-  cli.write(input);
-  cli.closeWriteChannel();
-  if (!cli.waitForFinished(60000)) return {};
-  return {cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1,
-          cli.readAllStandardOutput(), QString::fromUtf8(cli.readAllStandardError())};
+  std::vector<std::string> words = {"extract"};
+  for (const QString& arg : args) words.push_back(arg.toStdString());
+  const TestFiles::RunResult r =
+      TestFiles::Run((*bin / "tagloom-cli").string(), words, input.toStdString());
+  return {r.status, QByteArray::fromStdString(r.out), QString::fromStdString(r.err)};
 }
 
 QString Samples() {
@@ -87,8 +83,8 @@ void Touch(const QString& path, const QByteArray& bytes = "not audio") {
   f.write(bytes);
 }
 
-// Runs extract through the shell, for what QProcess cannot give: names that are not UTF-8, a
-// change of user, a memory limit.
+// Runs extract with what a QStringList cannot carry: names that are not UTF-8, a change of
+// user, a memory limit.
 Ran Shell(const TestFiles::RunSetup& setup, const std::vector<std::string>& args) {
   const auto bin = TestFiles::BinDir();
   if (!bin) return {};
@@ -194,10 +190,10 @@ TEST_F(ExtractCliTest, ClipboardCsvAndWorkbookFormats) {
 
   const Ran book = Extract({"--format", "xlsx", "-o", PathOf("r.xlsx"), Samples()});
   ASSERT_EQ(book.status, 0) << book.err.toStdString();
-  QProcess unzip;
-  unzip.start("unzip", {"-p", PathOf("r.xlsx"), "xl/worksheets/sheet1.xml"});
-  ASSERT_TRUE(unzip.waitForFinished(20000));
-  const QString xml = QString::fromUtf8(unzip.readAllStandardOutput());
+  const TestFiles::RunResult unzip =
+      TestFiles::Run("unzip", {"-p", Bytes(PathOf("r.xlsx")), "xl/worksheets/sheet1.xml"});
+  ASSERT_EQ(unzip.status, 0);
+  const QString xml = QString::fromStdString(unzip.out);
   EXPECT_TRUE(xml.contains("<t>Filename</t>"));
   EXPECT_TRUE(xml.contains(QStringLiteral("<row r=\"%1\"").arg(SampleNames().size() + 1)));
   EXPECT_FALSE(xml.contains(QStringLiteral("<row r=\"%1\"").arg(SampleNames().size() + 2)));
@@ -270,13 +266,9 @@ TEST_F(ExtractCliTest, EachReportIsOneLineWithoutCarriageReturns) {
 
 TEST_F(ExtractCliTest, WritingToAFullDeviceIsAnError) {
   if (!QFileInfo::exists("/dev/full")) GTEST_SKIP();
-  QProcess cli;
-  cli.setStandardOutputFile("/dev/full");
-  cli.start(QString::fromStdString((*TestFiles::BinDir() / "tagloom-cli").string()),
-            {"extract", Samples()});
-  ASSERT_TRUE(cli.waitForFinished(60000));
-  EXPECT_EQ(cli.exitCode(), 1);
-  EXPECT_TRUE(cli.readAllStandardError().contains("standard output"));
+  const Ran r = Shell({.output = "/dev/full"}, {Bytes(Samples())});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.contains("standard output")) << r.err.toStdString();
 }
 
 TEST_F(ExtractCliTest, WorkbooksGoThroughTheChecksAndTheReplacementOfTheTextExport) {
@@ -344,13 +336,14 @@ TEST_F(ExtractCliTest, StreamsAndDevicesAreWrittenStraightIntoButNeverGetAWorkbo
   // A FIFO gets the bytes and stays a FIFO.
   const QString fifo = PathOf("pipe");
   ASSERT_EQ(::mkfifo(Bytes(fifo).c_str(), 0644), 0);
-  QProcess reader;
-  reader.start("cat", {fifo});
-  ASSERT_TRUE(reader.waitForStarted());
+  TestFiles::Started reader("/bin/sh",
+                            {"-c", "exec cat " + TestFiles::ShellQuote(Bytes(fifo)) + " >" +
+                                       TestFiles::ShellQuote(Bytes(PathOf("from-fifo")))});
+  ASSERT_EQ(reader.StartError(), 0);
   const Ran into_fifo = Extract({"--format", "json", "-o", fifo, Samples()});
-  EXPECT_EQ(into_fifo.status, 0) << into_fifo.err.toStdString();
-  ASSERT_TRUE(reader.waitForFinished(20000));
-  EXPECT_EQ(reader.readAllStandardOutput(), plain.out);
+  ASSERT_EQ(into_fifo.status, 0) << into_fifo.err.toStdString();  // else the reader still waits
+  ASSERT_EQ(reader.Wait(), 0);
+  EXPECT_EQ(ReadAll(PathOf("from-fifo")), plain.out);
   EXPECT_TRUE(IsKind(fifo, S_IFIFO));
 
   // A workbook needs a file; the refusal comes before any file is read.
@@ -563,8 +556,7 @@ TEST_F(ExtractCliTest, AClosedPipeEndsTheRunWhenSigpipeIsIgnored) {
                               "' extract --format json --jobs 1 --files-from '" +
                               Bytes(PathOf("list")) + "' 2>'" + Bytes(PathOf("err")) +
                               "' | head -c 1 >/dev/null; exit ${PIPESTATUS[0]}";
-  const int status = std::system(("bash -c " + TestFiles::ShellQuote(command)).c_str());
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(TestFiles::Run("bash", {"-c", command}).status, 1);
   const QString err = QString::fromUtf8(ReadAll(PathOf("err")));
   EXPECT_TRUE(err.contains("Broken pipe")) << err.left(300).toStdString();
   // Files not read are named at the end of a run: a run that stopped names none of them.

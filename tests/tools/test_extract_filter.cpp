@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -22,13 +21,11 @@ struct Ran {
 };
 
 Ran RunProgram(const QString& program, const QStringList& args, const QString& folder = {}) {
-  QProcess process;
-  if (!folder.isEmpty()) process.setWorkingDirectory(folder);
-  process.start(program, args);
-  process.closeWriteChannel();
-  if (!process.waitForFinished(60000)) return {};
-  return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-          process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
+  std::vector<std::string> words;
+  for (const QString& arg : args) words.push_back(arg.toStdString());
+  const TestFiles::RunResult run =
+      TestFiles::Run({.folder = folder.toStdString()}, program.toStdString(), words);
+  return {run.status, QByteArray::fromStdString(run.out), QString::fromStdString(run.err)};
 }
 
 Ran Extract(const QStringList& args, const QString& folder = {}) {

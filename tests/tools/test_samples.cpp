@@ -51,7 +51,7 @@ TEST(Samples, DecodeAsSilenceWithMpg123) {
   if (!samples) {
     GTEST_SKIP() << "no sample folder (TAGLOOM_SAMPLES)";
   }
-  if (std::system("command -v mpg123 >/dev/null 2>&1") != 0) {
+  if (!TestFiles::HasProgram("mpg123")) {
     GTEST_SKIP() << "mpg123 is not installed (scripts/deps.sh installs it)";
   }
   size_t checked = 0;

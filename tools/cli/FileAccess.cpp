@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/AudioSniff.h"
+#include "platform/formats/AudioSniff.h"
 #include "text/FileNameText.h"
 
 namespace FileAccess {

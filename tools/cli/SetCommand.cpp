@@ -185,6 +185,27 @@ std::string Commands::SetHelp() {
   return Fill("  set FILE [OPTION TEXT]...  ", std::string(27, ' '), words);
 }
 
+namespace {
+
+// The text of a --lyrics-file; nothing, said on standard error, when it cannot be read or is
+// not UTF-8.
+std::optional<std::u16string> LyricsOf(const std::string& lyrics_file) {
+  std::string content;
+  std::string why;
+  if (!ReadLyricsFile(lyrics_file, content, why)) {
+    std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(lyrics_file) << "': " << why
+              << "\n";
+    return std::nullopt;
+  }
+  if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
+  std::optional<std::u16string> lyrics = Utf::FromUtf8(content);
+  if (!lyrics)
+    std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(lyrics_file) << "' is not UTF-8 text\n";
+  return lyrics;
+}
+
+}  // namespace
+
 namespace Commands {
 
 int Set(const std::vector<std::string>& args) {
@@ -233,22 +254,7 @@ int Set(const std::vector<std::string>& args) {
   const std::string& file = files.front();
 
   std::optional<std::u16string> lyrics;
-  if (lyrics_file) {
-    std::string content;
-    std::string why;
-    if (!ReadLyricsFile(*lyrics_file, content, why)) {
-      std::cerr << "tagloom-cli set: cannot read '" << CliArgs::OneLine(*lyrics_file)
-                << "': " << why << "\n";
-      return kFailure;
-    }
-    if (content.rfind("\xEF\xBB\xBF", 0) == 0) content.erase(0, 3);  // a byte-order mark is no text
-    lyrics = Utf::FromUtf8(content);
-    if (!lyrics) {
-      std::cerr << "tagloom-cli set: '" << CliArgs::OneLine(*lyrics_file)
-                << "' is not UTF-8 text\n";
-      return kFailure;
-    }
-  }
+  if (lyrics_file && !(lyrics = LyricsOf(*lyrics_file))) return kFailure;
 
   std::string why;
   if (!FileAccess::CanRead(file, why)) {

@@ -1,4 +1,4 @@
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/Outputs.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -6,7 +6,7 @@
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/batch/TempTree.h"
-#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include "legacy/IconvLegacyText.h"
 #include "platform/taglib/TagLibFormatReader.h"
 #include "readindex/ReadIndex.h"
-#include "tools/cli/AuditRows.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractParts.h"
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/AuditRows.h"
+#include "tools/cli/extract/ExtractParts.h"
+#include "tools/cli/extract/Outputs.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/extract/ExtractParts.h"
 
 class ReportListModel;
 

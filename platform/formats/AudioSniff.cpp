@@ -1,4 +1,4 @@
-#include "platform/AudioSniff.h"
+#include "platform/formats/AudioSniff.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

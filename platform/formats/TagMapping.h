@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/OtherFormatReader.h"
+#include "platform/formats/OtherFormatReader.h"
 
 /// The one mapping of every tag format's keys onto the columns (docs/tag-mapping.md). Keys come
 /// in the unified spelling TagLib's property maps use ("TITLE", "ALBUMARTIST", "TRACKNUMBER");

@@ -1,4 +1,4 @@
-#include "app/ui/ProgramArt.h"
+#include "app/art/ProgramArt.h"
 
 #include <QLinearGradient>
 #include <QPainter>

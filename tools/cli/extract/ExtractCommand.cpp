@@ -47,12 +47,12 @@
 #include "readindex/ReadIndex.h"
 #include "tools/cli/CliArgs.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractHelp.h"
-#include "tools/cli/ExtractParts.h"
-#include "tools/cli/ExtractShown.h"
-#include "tools/cli/ExtractStream.h"
 #include "tools/cli/FileAccess.h"
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/ExtractHelp.h"
+#include "tools/cli/extract/ExtractParts.h"
+#include "tools/cli/extract/ExtractShown.h"
+#include "tools/cli/extract/ExtractStream.h"
+#include "tools/cli/extract/Outputs.h"
 
 namespace {
 
@@ -194,6 +194,41 @@ int ParseJobs(const std::string& value, ExtractOptions& options) {
   return 0;
 }
 
+// 0 when the options given go together, otherwise the exit status of the usage error.
+int CheckOptions(ExtractOptions& options) {
+  const std::string& format = options.format;
+  if (format != "text" && format != "clipboard" && format != "xlsx" && format != "csv" &&
+      format != "json" && format != "m3u8")
+    return Usage("unknown format '" + format + "'");
+  if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
+  if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
+  if (options.bom && format != "csv") return Usage("--bom goes with --format csv");
+  if (!options.header && format != "csv") return Usage("--no-header goes with --format csv");
+  if (options.sort && !options.columns.contains(options.sort->first))
+    return Usage("--sort: the column '" + options.sort->first.toStdString() +
+                 "' is not among the columns shown");
+  if (options.shell_properties && !ColumnCatalogue::IsDefault(options.columns))
+    return Usage("--columns does not go with --shell-properties, which has its own columns");
+  if (options.shell_properties && (options.summary || options.decoder))
+    return Usage("--summary and --legacy-text read through the tag engine, not --shell-properties");
+  if (options.shell_properties && !options.index_path.empty())
+    return Usage("--index keeps the tag engine's reads, not --shell-properties");
+  if (options.summary && options.sort)
+    return Usage("--sort orders the rows of files, which --summary replaces");
+  if ((options.filter || format == "m3u8") && (options.summary || options.shell_properties))
+    return Usage(
+        "--filter and --format m3u8 take the rows of files read by the tag engine, "
+        "which --summary and --shell-properties replace");
+  if (options.ext.empty()) return Usage("--ext needs an extension");
+  if (options.other && options.shell_properties)
+    return Usage("--formats all reads through the tag engine, not --shell-properties");
+  // The pattern "*." and the extension make: every audio format's files.
+  if (options.other && !options.ext_given)
+    options.ext = OtherFormats::Pattern().mid(2).toStdString();
+  if (options.PathCount() == 0) return Usage("no files or folders given");
+  return 0;
+}
+
 // 0 when the options are complete, otherwise the exit status to end with.
 int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) {
   bool options_done = false;
@@ -276,37 +311,7 @@ int ParseOptions(const std::vector<std::string>& args, ExtractOptions& options) 
       options.inputs.push_back({arg});
     }
   }
-  const std::string& format = options.format;
-  if (format != "text" && format != "clipboard" && format != "xlsx" && format != "csv" &&
-      format != "json" && format != "m3u8")
-    return Usage("unknown format '" + format + "'");
-  if (format == "xlsx" && options.output.empty()) return Usage("a workbook needs -o FILE");
-  if (options.csv_safe && format != "csv") return Usage("--csv-safe goes with --format csv");
-  if (options.bom && format != "csv") return Usage("--bom goes with --format csv");
-  if (!options.header && format != "csv") return Usage("--no-header goes with --format csv");
-  if (options.sort && !options.columns.contains(options.sort->first))
-    return Usage("--sort: the column '" + options.sort->first.toStdString() +
-                 "' is not among the columns shown");
-  if (options.shell_properties && !ColumnCatalogue::IsDefault(options.columns))
-    return Usage("--columns does not go with --shell-properties, which has its own columns");
-  if (options.shell_properties && (options.summary || options.decoder))
-    return Usage("--summary and --legacy-text read through the tag engine, not --shell-properties");
-  if (options.shell_properties && !options.index_path.empty())
-    return Usage("--index keeps the tag engine's reads, not --shell-properties");
-  if (options.summary && options.sort)
-    return Usage("--sort orders the rows of files, which --summary replaces");
-  if ((options.filter || format == "m3u8") && (options.summary || options.shell_properties))
-    return Usage(
-        "--filter and --format m3u8 take the rows of files read by the tag engine, "
-        "which --summary and --shell-properties replace");
-  if (options.ext.empty()) return Usage("--ext needs an extension");
-  if (options.other && options.shell_properties)
-    return Usage("--formats all reads through the tag engine, not --shell-properties");
-  // The pattern "*." and the extension make: every audio format's files.
-  if (options.other && !options.ext_given)
-    options.ext = OtherFormats::Pattern().mid(2).toStdString();
-  if (options.PathCount() == 0) return Usage("no files or folders given");
-  return 0;
+  return CheckOptions(options);
 }
 
 // Folders are walked and filtered by the folder scan of "Add All MP3 File(s) In Folder"; files

@@ -19,7 +19,7 @@
 #include "batch/RowReader.h"
 #include "legacy/IconvLegacyText.h"
 #include "platform/EventLoop.h"
-#include "platform/OtherFormatReader.h"
+#include "platform/formats/OtherFormatReader.h"
 #include "tools/cli/CliArgs.h"
 
 class FileSystem;

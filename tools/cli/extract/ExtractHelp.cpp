@@ -1,4 +1,4 @@
-#include "tools/cli/ExtractHelp.h"
+#include "tools/cli/extract/ExtractHelp.h"
 
 const char* const ExtractHelp::kText =
     "usage: tagloom-cli extract [--ext EXT] [--format text|clipboard|xlsx|csv|json|m3u8]\n"

@@ -27,9 +27,9 @@
 #include "platform/ReportListModel.h"
 #include "readindex/ReadIndex.h"
 #include "tools/cli/Commands.h"
-#include "tools/cli/ExtractShown.h"
-#include "tools/cli/ExtractStream.h"
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/ExtractShown.h"
+#include "tools/cli/extract/ExtractStream.h"
+#include "tools/cli/extract/Outputs.h"
 
 namespace ExtractStream {
 

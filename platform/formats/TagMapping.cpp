@@ -1,4 +1,4 @@
-#include "platform/TagMapping.h"
+#include "platform/formats/TagMapping.h"
 
 #include <array>
 

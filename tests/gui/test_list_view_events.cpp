@@ -13,7 +13,7 @@
 #include "platform/ReportListModel.h"
 #include "platform/WindowPointer.h"
 #include "platform/qt/ReportListView.h"
-#include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/fakes/FakeServices.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/Services.h"
-#include "tests/platform/fakes/FakeFileSystem.h"
-#include "tests/platform/fakes/FakeShellProperties.h"
-#include "tests/platform/fakes/MemoryServices.h"
-#include "tests/platform/fakes/RecordingSpreadsheet.h"
-#include "tests/platform/fakes/ScriptedUi.h"
+#include "tests/support/fakes/FakeFileSystem.h"
+#include "tests/support/fakes/FakeShellProperties.h"
+#include "tests/support/fakes/MemoryServices.h"
+#include "tests/support/fakes/RecordingSpreadsheet.h"
+#include "tests/support/fakes/ScriptedUi.h"
 
 /// Every service as a fake, ready to hand to a handler: `FakeServices f; Handler h(f.services);`
 struct FakeServices {

@@ -1,4 +1,4 @@
-#include "tests/platform/fakes/ScriptedUi.h"
+#include "tests/support/fakes/ScriptedUi.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "batch/Audit.h"
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/extract/ExtractParts.h"
 
 // Where `audit` gets its rows: the one place that reads files for the report.
 namespace AuditRows {

@@ -1,4 +1,4 @@
-#include "tools/cli/AuditRows.h"
+#include "tools/cli/extract/AuditRows.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <cstdio>
 
-#include "app/ui/ProgramArt.h"
+#include "app/art/ProgramArt.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/platform/fakes/FakeFileSystem.h"
+#include "tests/support/fakes/FakeFileSystem.h"
 
 #include <algorithm>
 

@@ -11,8 +11,8 @@
 #include "platform/FileNames.h"
 #include "platform/PackedCells.h"
 #include "platform/ReportListModel.h"
-#include "tools/cli/ExtractShown.h"
-#include "tools/cli/Outputs.h"
+#include "tools/cli/extract/ExtractShown.h"
+#include "tools/cli/extract/Outputs.h"
 
 namespace ExtractShown {
 

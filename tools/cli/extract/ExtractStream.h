@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/extract/ExtractParts.h"
 
 class ReportListModel;
 

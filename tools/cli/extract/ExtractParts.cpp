@@ -1,5 +1,5 @@
 // The parts both roads of `extract` share: its messages, the paths given, and the folder walk.
-#include "tools/cli/ExtractParts.h"
+#include "tools/cli/extract/ExtractParts.h"
 
 #include <cstring>
 #include <exception>
@@ -9,7 +9,7 @@
 #include "batch/RowReader.h"
 #include "platform/FileNames.h"
 #include "tools/cli/CliArgs.h"
-#include "tools/cli/ExtractShown.h"
+#include "tools/cli/extract/ExtractShown.h"
 
 size_t ExtractOptions::PathCount() const {
   size_t count = 0;
