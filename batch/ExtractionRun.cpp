@@ -131,7 +131,11 @@ void ExtractionRun::Start() {
         ++not_read;
         unread_files_.push_back(i);
       }
-      if (read && read->totals) totals_->Add(path, *read->totals);
+      if (read && read->totals) {
+        totals_->Add(path, *read->totals);
+      } else if (totals_) {
+        totals_->AddNothing();
+      }
       Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
       if (read && row > 0 && read->extra.has_value())
         trap.Step(148, [&] { results_.SetRowToolTip(row, std::any_cast<QString>(read->extra)); });
