@@ -397,6 +397,7 @@ void Form1::PushButton2_Click() {
   if (!ExtractionRunning) {
     result_paths_ = ListView1.AllCells();
     totals_of_rows_ = false;
+    result_filter_.SetKeptCells({}, nullptr);
   }
   run.Start();
   ReapplyFilter();
@@ -451,8 +452,12 @@ void Form1::PushButton10_Click() {
     result_paths_ = ListView1.AllCells();
     // A run of an empty list leaves the table and the totals as they were.
     if (ListView1.RowCount() > 0) totals_of_rows_ = true;
+    // A column the filter names but the table does not show is read too, for the filter alone.
+    extraction_run_.SetFilterColumns(result_filter_.ColumnsNotIn(extraction_run_.Columns()));
   }
   extraction_run_.Start();
+  if (!was_running)
+    result_filter_.SetKeptCells(extraction_run_.FilterColumns(), &extraction_run_.FilterCells());
   ReapplyFilter();
   TellIndexNotes();
   if (was_running || Closing() || pending_sort_ == 0) return;
