@@ -281,4 +281,10 @@ TEST(Form1HiddenColumns, AColumnNotShownIsReadForTheFilterAndKeptOutOfTheExports
   ASSERT_TRUE(form.SetResultFilter("bitrate=64"));
   ASSERT_EQ(form.ListView2.RowCount(), 1);
   EXPECT_EQ(form.ListView2.Text(1), "slow.mp3");
+
+  // Read again after an edit elsewhere, the kept cells follow the file.
+  write("slow.mp3", SampleBuilder::kMpeg1);
+  form.RereadResultRows({1});
+  ASSERT_TRUE(form.SetResultFilter("bitrate=128"));
+  EXPECT_EQ(form.ListView2.RowCount(), 2);
 }
