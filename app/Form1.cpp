@@ -42,6 +42,7 @@ Form1::Form1(Services& services, MainWindowPort& window, QString program_folder)
   ProgressBar1.SetCaption(QStringLiteral("Progress Bar"));
   extraction_run_.SetStopFlag(&stop_requested_);
   extraction_run_.SetFolderTotals(&folder_totals_);
+  folder_totals_.KeepFiles(true);
   folder_scan_.SetStopFlag(&stop_requested_);
   folder_scan_.SetProgress(&ProgressBar1);
   legacy_text_ = QString::fromLatin1(LegacyText::kDefault);
@@ -209,9 +210,22 @@ void Form1::SetSummarySheet(bool on) {
                            on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+void Form1::FillSummaryTable(ReportListModel& table) const {
+  if (!totals_of_rows_ ||
+      (ListView2.SetAsideCount() == 0 && result_filter_.Text().trimmed().isEmpty())) {
+    folder_totals_.FillTable(table);
+    return;
+  }
+  std::vector<bool> shown(folder_totals_.FilesKept(), false);
+  for (int row = 1; row <= ListView2.RowCount(); ++row)
+    if (const auto arrival = static_cast<size_t>(ListView2.Arrival(row)); arrival < shown.size())
+      shown[arrival] = true;
+  folder_totals_.Part(shown).FillTable(table);
+}
+
 void Form1::CopySummary() {
   ReportListModel summary;
-  folder_totals_.FillTable(summary);
+  FillSummaryTable(summary);
   SummaryCopy(summary, services_.clipboard, services_.events, services_.ui, errors_).Run();
 }
 
@@ -380,7 +394,11 @@ void Form1::PushButton2_Click() {
                        services_.events, services_.shell, errors_);
   run.SetStopFlag(&stop_requested_);
   run.SetJobs(read_jobs_);
-  if (!ExtractionRunning) result_paths_ = ListView1.AllCells();
+  if (!ExtractionRunning) {
+    result_paths_ = ListView1.AllCells();
+    totals_of_rows_ = false;
+    result_filter_.SetKeptCells({}, nullptr);
+  }
   run.Start();
   ReapplyFilter();
 }
@@ -432,8 +450,14 @@ void Form1::PushButton10_Click() {
   if (!was_running) {
     pending_sort_ = 0;
     result_paths_ = ListView1.AllCells();
+    // A run of an empty list leaves the table and the totals as they were.
+    if (ListView1.RowCount() > 0) totals_of_rows_ = true;
+    // A column the filter names but the table does not show is read too, for the filter alone.
+    extraction_run_.SetFilterColumns(result_filter_.ColumnsNotIn(extraction_run_.Columns()));
   }
   extraction_run_.Start();
+  if (!was_running)
+    result_filter_.SetKeptCells(extraction_run_.FilterColumns(), &extraction_run_.FilterCells());
   ReapplyFilter();
   TellIndexNotes();
   if (was_running || Closing() || pending_sort_ == 0) return;
@@ -452,7 +476,7 @@ void Form1::PushButton13_Click() {
     book.SetColumnKinds({ColumnCatalogue::NamesFile(headers), ColumnCatalogue::Durations(headers)});
   if (summary_sheet_) {
     ReportListModel summary;
-    folder_totals_.FillTable(summary);
+    FillSummaryTable(summary);
     book.SetSummary(ResultTable::Of(summary));
   }
   book.Run();

@@ -176,11 +176,12 @@ class Form1 {
   /// The settings key of the legacy-text choice.
   static constexpr char16_t kLegacyTextKey[] = u"LegacyText";
 
-  /// Totals per folder of the last run, for the "Summary" sheet and the summary export.
+  /// Totals per folder of every file of the last run.
   const FolderTotals& Summary() const { return folder_totals_; }
   /// Puts the summary into a table (replacing its columns and rows), every row checked, so the
-  /// text, clipboard and workbook exports write it as they write the results.
-  void FillSummaryTable(ReportListModel& table) const { folder_totals_.FillTable(table); }
+  /// text, clipboard and workbook exports write it as they write the results: while a filter is
+  /// set, the totals of the rows it shows; otherwise of every file of the last run.
+  void FillSummaryTable(ReportListModel& table) const;
   /// Whether "Save Results As Excel File" adds a "Summary" sheet of the folder totals; off
   /// unless the user turned it on, and remembered.
   bool SummarySheet() const { return summary_sheet_; }
@@ -242,6 +243,9 @@ class Form1 {
   bool every_format_ = false;
   std::shared_ptr<const OtherFormatReader> other_formats_;
   FolderTotals folder_totals_;
+  // The result rows came from the last extraction run, so its files kept in folder_totals_
+  // are theirs, by arrival ("Old" fills the rows without totals).
+  bool totals_of_rows_ = false;
   ResultFilter result_filter_;
   // The paths the last run read, in its order: result row k arrived from path k.
   std::vector<RowCells> result_paths_;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/Form1.h"
 #include "batch/ColumnCatalogue.h"
@@ -81,6 +83,13 @@ void Form1::RereadResultRows(const std::vector<int>& rows) {
   std::vector<const ColumnCatalogue::Column*> columns;
   for (int c = 1; c <= ListView2.ColumnCount(); ++c)
     columns.push_back(ColumnCatalogue::Find(ListView2.Header(c)));
+  // The cells the run kept for the filter are read again with the rest.
+  const size_t shown = columns.size();
+  std::vector<RowCells>& kept = extraction_run_.FilterCells();
+  if (totals_of_rows_)
+    for (const QString& header : extraction_run_.FilterColumns())
+      columns.push_back(ColumnCatalogue::Find(header));
+  std::vector<PackedText> kept_texts;
   clsID3 tag;
   tag.SetPicturesWanted(false);
   tag.SetPictureCountWanted(ColumnCatalogue::NeedPictureCount(columns));
@@ -93,9 +102,13 @@ void Form1::RereadResultRows(const std::vector<int>& rows) {
     if (path.isEmpty()) continue;
     tag.SetFileName(FileNames::ToStdBytes(path));
     const ColumnCatalogue::Source source{tag, path};
+    kept_texts.clear();
     for (size_t c = 0; c < columns.size(); ++c) {
       const ColumnCatalogue::Column* column = columns[c];
-      if (!column) continue;
+      if (!column) {
+        if (c >= shown) kept_texts.emplace_back();
+        continue;
+      }
       QString text;
       if (column->view) {
         text = column->view(source).toString();
@@ -104,11 +117,19 @@ void Form1::RereadResultRows(const std::vector<int>& rows) {
         column->append(source, made);
         text = made.View().toString();
       }
-      if (c == 0) {
+      if (c >= shown) {
+        kept_texts.emplace_back(text);
+      } else if (c == 0) {
         ListView2.SetText(row, text);
       } else {
         ListView2.SetSubItem(row, static_cast<int>(c), text);
       }
+    }
+    const auto arrival = static_cast<size_t>(ListView2.Arrival(row));
+    if (!kept_texts.empty() && arrival < kept.size()) {
+      std::vector<std::string_view> packed;
+      for (const PackedText& text : kept_texts) packed.push_back(text.Bytes());
+      kept[arrival] = RowCells::Of(packed.data(), static_cast<int>(packed.size()));
     }
   }
 }

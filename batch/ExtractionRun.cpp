@@ -82,7 +82,9 @@ void ExtractionRun::Start() {
     // Workers read the next files, each with a tag object of its own, while the rows go into
     // the table in list order.
     RowReader::Options options;
-    options.columns = columns_;
+    options.columns = columns_ + filter_columns_;
+    kept_columns_ = filter_columns_;
+    filter_cells_.clear();
     options.decoder = decoder_;
     options.jobs = jobs_;
     options.totals = totals_ != nullptr;
@@ -131,7 +133,12 @@ void ExtractionRun::Start() {
         ++not_read;
         unread_files_.push_back(i);
       }
-      if (read && read->totals) totals_->Add(path, *read->totals);
+      if (read && read->totals) {
+        totals_->Add(path, *read->totals);
+      } else if (totals_) {
+        totals_->AddNothing();
+      }
+      if (!kept_columns_.isEmpty()) KeepFilterCells(read ? &read->cells : nullptr);
       Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
       if (read && row > 0 && read->extra.has_value())
         trap.Step(148, [&] { results_.SetRowToolTip(row, std::any_cast<QString>(read->extra)); });
@@ -163,4 +170,17 @@ void ExtractionRun::Start() {
   }
   trap.Line(160);
   running_ = false;
+}
+
+void ExtractionRun::KeepFilterCells(RowCells* cells) {
+  if (!cells) {
+    filter_cells_.emplace_back();
+    return;
+  }
+  const auto shown = static_cast<int>(columns_.size());
+  const auto kept = static_cast<int>(kept_columns_.size());
+  std::vector<int> picked(static_cast<size_t>(shown + kept));
+  for (int c = 0; c < shown + kept; ++c) picked[size_t(c)] = c;
+  filter_cells_.push_back(cells->Picked(picked.data() + shown, kept));
+  *cells = cells->Picked(picked.data(), shown);
 }

@@ -60,6 +60,14 @@ class ExtractionRun {
   void SetColumns(QStringList headers) { columns_ = std::move(headers); }
   const QStringList& Columns() const { return columns_; }
 
+  /// Columns (catalogue headers) not shown that the result filter names: the next runs read
+  /// them too and keep their cells beside the table, a row's by its arrival (FilterCells).
+  void SetFilterColumns(QStringList headers) { filter_columns_ = std::move(headers); }
+  /// The columns the last run kept so, and their cells: the row that arrived k-th has them in
+  /// FilterCells()[k]. A run clears them as it starts.
+  const QStringList& FilterColumns() const { return kept_columns_; }
+  std::vector<RowCells>& FilterCells() { return filter_cells_; }
+
   /// How legacy text is read from the next run on; none keeps Windows-1252.
   void SetLegacyTextDecoder(std::shared_ptr<LegacyTextDecoder> decoder) {
     decoder_ = std::move(decoder);
@@ -92,6 +100,8 @@ class ExtractionRun {
 
  private:
   void Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row);
+  // Moves the cells of the filter's columns out of a row read with them.
+  void KeepFilterCells(RowCells* cells);
 
   ReportListModel& file_list_;
   ReportListModel& results_;
@@ -108,5 +118,8 @@ class ExtractionRun {
   int jobs_ = 0;  // 0: one per core
   ReadIndex* index_ = nullptr;
   std::vector<int> unread_files_;
+  QStringList filter_columns_;
+  QStringList kept_columns_;
+  std::vector<RowCells> filter_cells_;
   std::shared_ptr<const OtherFormatReader> other_;
 };

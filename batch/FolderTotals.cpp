@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "core/Main.h"
 #include "platform/ReportListModel.h"
@@ -40,6 +41,7 @@ void FolderTotals::Folder::Add(const Folder& other) {
 
 void FolderTotals::Clear() {
   folders_.clear();
+  files_.clear();
   index_.clear();
   last_ = 0;
 }
@@ -76,7 +78,7 @@ void FolderTotals::Add(const QString& path, const Folder& file) {
     const qsizetype cut = path.lastIndexOf(Main::kSeparator);
     const QString& last = folders_[last_].folder;
     if (cut > 0 && QStringView(path).left(cut) == last) {
-      folders_[last_].Add(file);
+      AddTo(last_, file);
       return;
     }
   }
@@ -87,7 +89,63 @@ void FolderTotals::Add(const QString& path, const Folder& file) {
     folders_.push_back(Folder{folder});
   }
   last_ = *at;
-  folders_[*at].Add(file);
+  AddTo(*at, file);
+}
+
+void FolderTotals::AddTo(size_t folder, const Folder& file) {
+  folders_[folder].Add(file);
+  if (keep_) files_.push_back(Packed(file, static_cast<uint32_t>(folder)));
+}
+
+FolderTotals::File FolderTotals::Packed(const Folder& f, uint32_t folder) {
+  File file{f.seconds, f.bytes, folder, f.most_kbits, 0};
+  const auto flag = [&](int count, uint8_t bit) {
+    if (count > 0) file.flags |= bit;
+  };
+  flag(f.not_read, kNotRead);
+  flag(f.cbr, kCbr);
+  flag(f.vbr, kVbr);
+  flag(f.no_title, kNoTitle);
+  flag(f.no_artist, kNoArtist);
+  flag(f.no_album, kNoAlbum);
+  flag(f.no_genre, kNoGenre);
+  flag(f.no_picture, kNoPicture);
+  return file;
+}
+
+FolderTotals::Folder FolderTotals::Unpacked(const File& file) {
+  Folder f;
+  f.files = 1;
+  f.seconds = file.seconds;
+  f.bytes = file.bytes;
+  f.least_kbits = f.most_kbits = file.kbits;
+  const auto flag = [&](uint8_t bit) { return (file.flags & bit) != 0 ? 1 : 0; };
+  f.not_read = flag(kNotRead);
+  f.cbr = flag(kCbr);
+  f.vbr = flag(kVbr);
+  f.no_title = flag(kNoTitle);
+  f.no_artist = flag(kNoArtist);
+  f.no_album = flag(kNoAlbum);
+  f.no_genre = flag(kNoGenre);
+  f.no_picture = flag(kNoPicture);
+  return f;
+}
+
+FolderTotals FolderTotals::Part(const std::vector<bool>& kept) const {
+  FolderTotals part;
+  std::vector<size_t> place(folders_.size(), SIZE_MAX);  // each folder's place in the part
+  for (size_t i = 0; i < files_.size() && i < kept.size(); ++i) {
+    const File& file = files_[i];
+    if (!kept[i] || file.folder >= folders_.size()) continue;
+    size_t& at = place[file.folder];
+    if (at == SIZE_MAX) {
+      at = part.folders_.size();
+      part.folders_.push_back(Folder{folders_[file.folder].folder});
+      part.index_.insert(part.folders_.back().folder, at);
+    }
+    part.folders_[at].Add(Unpacked(file));
+  }
+  return part;
 }
 
 FolderTotals::Folder FolderTotals::Total() const {

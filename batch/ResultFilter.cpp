@@ -35,17 +35,37 @@ QString ResultFilter::Caption() const {
   return QStringLiteral("%1 of %2 rows shown").arg(Counted(shown), Counted(shown + aside));
 }
 
+QStringList ResultFilter::ColumnsNotIn(const QStringList& shown) const {
+  RowFilter::Problem problem;
+  const std::optional<RowFilter> filter = RowFilter::Parse(text_, problem);
+  QStringList columns;
+  if (filter)
+    for (const QString& column : filter->Columns())
+      if (!shown.contains(column)) columns.append(column);
+  return columns;
+}
+
 ResultFilter::Outcome ResultFilter::SetText(const QString& text) {
   const uint64_t generation = ++generation_;
   text_ = text;
   RowFilter::Problem problem;
   std::optional<RowFilter> filter = RowFilter::Parse(text, problem);
   QString missing;
+  // The cells shown first, those kept for the filter after them. A column added since the run
+  // has no cells in the table: a kept one, or a run, gives them.
   QStringList headers;
-  for (int c = 1; c <= results_.ColumnCount(); ++c) headers.append(results_.Header(c));
-  if (filter && !filter->Bind(headers, headers.size(), missing)) {
-    problem = {
-        0, QStringLiteral("the column '%1' is not shown; add it with \"Columns…\"").arg(missing)};
+  for (int c = 1; c <= results_.ColumnCount(); ++c)
+    headers.append(results_.ColumnUnread(c) ? QString() : results_.Header(c));
+  const qsizetype shown_cells = headers.size();
+  if (kept_cells_) headers += kept_headers_;
+  if (filter && !filter->Bind(headers, shown_cells, missing)) {
+    // Nothing to filter yet: the next run reads the column.
+    if (results_.RowCount() == 0 && results_.SetAsideCount() == 0) {
+      problem_.clear();
+      problem_at_ = 0;
+      return Outcome::kApplied;
+    }
+    problem = {0, QStringLiteral("Run again to filter on %1").arg(missing)};
     filter.reset();
   }
   if (!filter) {
@@ -57,7 +77,8 @@ ResultFilter::Outcome ResultFilter::SetText(const QString& text) {
   problem_at_ = 0;
   if (filter->IsEmpty() && results_.SetAsideCount() == 0) return Outcome::kApplied;
 
-  const std::vector<RowCells> rows = results_.EveryRowCells();
+  std::vector<uint32_t> arrivals;
+  const std::vector<RowCells> rows = results_.EveryRowCells(kept_cells_ ? &arrivals : nullptr);
   std::vector<bool> shown(rows.size(), true);
   if (!filter->IsEmpty()) {
     const std::vector<int>& read = filter->CellsRead();
@@ -69,8 +90,14 @@ ResultFilter::Outcome ResultFilter::SetText(const QString& text) {
     bool showing = false;
     for (size_t r = 0; r < rows.size(); ++r) {
       for (const int c : read) {
+        std::string_view packed;
+        if (c < shown_cells) {
+          packed = rows[r].Packed(c);
+        } else if (arrivals[r] < kept_cells_->size()) {
+          packed = (*kept_cells_)[arrivals[r]].Packed(c - int(shown_cells));
+        }
         // Unpacked into the room the cell's text kept from the row before.
-        PackedText::UnpackInto(rows[r].Packed(c), texts[size_t(c)]);
+        PackedText::UnpackInto(packed, texts[size_t(c)]);
         cells[size_t(c)] = texts[size_t(c)];
       }
       shown[r] = filter->Matches(cells);

@@ -3,8 +3,11 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "batch/RowFilter.h"
+#include "platform/PackedCells.h"
 
 class EventLoop;
 class ProgressBarModel;
@@ -20,11 +23,20 @@ class ResultFilter {
 
   enum class Outcome : uint8_t {
     kApplied,     ///< the rows the text keeps are shown
-    kProblem,     ///< the text is malformed or names a column not shown; the rows stay as they were
+    kProblem,     ///< the text is malformed or names a column not read; the rows stay as they were
     kSuperseded,  ///< a newer text was applied while this one was
   };
   /// Filters the table by `text` (empty: every row shown).
   Outcome SetText(const QString& text);
+  /// Cells of columns not shown, kept beside the table for the filter: `(*cells)[k]` holds those
+  /// of the row that arrived k-th, under `headers`. None (nullptr) keeps none. A text naming a
+  /// column neither shown nor kept asks for a run, which reads it.
+  void SetKeptCells(QStringList headers, const std::vector<RowCells>* cells) {
+    kept_headers_ = std::move(headers);
+    kept_cells_ = cells;
+  }
+  /// The columns not among `shown` that the current text names: those a run must read for it.
+  QStringList ColumnsNotIn(const QStringList& shown) const;
   /// Takes the text without applying it yet (while a run adds rows).
   void Remember(const QString& text) { text_ = text; }
   /// Applies the current text again, to rows a run has added since.
@@ -41,6 +53,8 @@ class ResultFilter {
   ReportListModel& results_;
   ProgressBarModel& progress_;
   EventLoop& events_;
+  QStringList kept_headers_;
+  const std::vector<RowCells>* kept_cells_ = nullptr;
   QString text_;
   QString problem_;
   qsizetype problem_at_ = 0;

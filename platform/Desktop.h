@@ -18,6 +18,10 @@ class Desktop {
   }
   /// Shows the file in the file browser, selected where the desktop can; at least its folder.
   virtual void ShowInFolder(const QString& path) {
+    if (SelectInFileManager(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded))) return;
     OpenFolder(path.left(path.lastIndexOf(u'/') + 1));
   }
+  /// Asks the file manager to show the file (a file: URI) selected in its folder; false when
+  /// the desktop offers no such request or the file manager refused it.
+  virtual bool SelectInFileManager(const QString& /*uri*/) { return false; }
 };

@@ -337,19 +337,27 @@ std::vector<int> ReportListModel::ArrivalOrder() const {
   return order;
 }
 
-std::vector<RowCells> ReportListModel::EveryRowCells() const {
+std::vector<RowCells> ReportListModel::EveryRowCells(std::vector<uint32_t>* arrivals) const {
   CloseOpenRow();
   // The rows on show in arrival order, merged with those set aside, which keep that order.
   const std::vector<int> shown = ArrivalOrder();
   std::vector<RowCells> all;
   all.reserve(rows_.size() + aside_.size());
+  if (arrivals) {
+    arrivals->clear();
+    arrivals->reserve(rows_.size() + aside_.size());
+  }
+  const auto take = [&](const Row& row) {
+    all.push_back(row.cells);
+    if (arrivals) arrivals->push_back(row.arrival);
+  };
   size_t a = 0;
   for (const int i : shown) {
     const Row& row = rows_[size_t(i)];
-    while (a < aside_.size() && aside_[a].arrival < row.arrival) all.push_back(aside_[a++].cells);
-    all.push_back(row.cells);
+    while (a < aside_.size() && aside_[a].arrival < row.arrival) take(aside_[a++]);
+    take(row);
   }
-  while (a < aside_.size()) all.push_back(aside_[a++].cells);
+  while (a < aside_.size()) take(aside_[a++]);
   return all;
 }
 

@@ -107,7 +107,8 @@ class ReportListModel : public QAbstractTableModel {
 
   /// Every row in the order it arrived, those set aside by ShowOnly included: what a filter
   /// reads.
-  std::vector<RowCells> EveryRowCells() const;
+  /// With `arrivals`, each row's place among the rows as they arrived (Arrival) goes there.
+  std::vector<RowCells> EveryRowCells(std::vector<uint32_t>* arrivals = nullptr) const;
   /// Shows only the rows whose flag is set (`shown[i]` for the i-th row of EveryRowCells), in
   /// the order they arrived; the others are set aside, out of RowCount, the view and every
   /// export, until the next ShowOnly or Clear. They keep their check boxes.

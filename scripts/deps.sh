@@ -12,6 +12,7 @@ packages=(
   python3 python3-mutagen lame mpg123 ffmpeg unzip xdg-utils dpkg-dev file
   fonts-dejavu-core
   xvfb libx11-dev libxfixes-dev libxtst-dev
+  dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do

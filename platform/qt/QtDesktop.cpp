@@ -1,7 +1,12 @@
 #include "platform/qt/QtDesktop.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
 #include <QDesktopServices>
 #include <QDir>
+#include <QStringList>
 #include <QUrl>
 
 #include "platform/StepFailure.h"
@@ -33,4 +38,27 @@ void QtDesktop::OpenWebAddress(const QString& address) {
     throw StepFailure("Invalid web address: " + address.toStdString());
   if (!QDesktopServices::openUrl(url))
     throw StepFailure("The web address could not be opened: " + address.toStdString());
+}
+
+bool QtDesktop::SelectInFileManager(const QString& uri) {
+  QDBusConnection bus =
+      bus_address_.isEmpty()
+          ? QDBusConnection::sessionBus()
+          : QDBusConnection::connectToBus(bus_address_, QStringLiteral("tagloom-") + bus_address_);
+  QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+  if (!daemon) return false;
+  const QString service = QString::fromUtf16(kFileManagerService);
+  bool offered = daemon->isServiceRegistered(service).value();
+  if (!offered) {
+    // Most file managers are started by the bus on the first request.
+    const QDBusReply<QStringList> startable = daemon->call(QStringLiteral("ListActivatableNames"));
+    offered = startable.isValid() && startable.value().contains(service);
+  }
+  if (!offered) return false;
+  QDBusMessage request = QDBusMessage::createMethodCall(
+      service, QString::fromUtf16(kFileManagerPath), service, QStringLiteral("ShowItems"));
+  request << QStringList{uri} << QString();  // no startup notification id
+  // Long enough for a file manager to start; an error, or no answer, opens the folder instead.
+  const QDBusMessage reply = bus.call(request, QDBus::Block, 5000);
+  return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -94,9 +94,10 @@ TEST_F(Form1Filter, AMalformedTextIsNamedAndTheRowsStay) {
   EXPECT_FALSE(form.SetResultFilter("title=alpha OR"));
   EXPECT_EQ(form.ResultFilterProblem(), "OR needs a term after it (at character 13)");
   EXPECT_EQ(Names(), QStringList({"2.mp3"}));
-  // A column of the catalogue that is not shown is named, and how to show it.
+  // A column of the catalogue that these rows were not read for asks for a run.
   EXPECT_FALSE(form.SetResultFilter("bitrate<128"));
-  EXPECT_TRUE(form.ResultFilterProblem().contains("'Bit rate' is not shown"));
+  EXPECT_EQ(form.ResultFilterProblem(), "Run again to filter on Bit rate (at character 1)");
+  EXPECT_EQ(Names(), QStringList({"2.mp3"}));
   ASSERT_TRUE(form.SetResultFilter("-title="));
   EXPECT_EQ(form.ResultFilterProblem(), "");
   EXPECT_EQ(form.ResultFilterCaption(), "3 of 4 rows shown");
@@ -232,4 +233,58 @@ TEST(Form1RowActions, TheRowsSelectedAreOpenedShownCopiedReadAgainAndRemoved) {
   form.RemoveResultRows({3, 1});
   ASSERT_EQ(form.ListView2.RowCount(), 1);
   EXPECT_EQ(form.ResultPath(1), paths[1]);
+}
+
+TEST(Form1HiddenColumns, AColumnNotShownIsReadForTheFilterAndKeptOutOfTheExports) {
+  QTemporaryDir dir;
+  FakeServices f;
+  NoWindow window;
+  Form1 form{f.services, window, dir.path()};
+  form.Form_Load();
+  const auto write = [&](const char* name, const SampleBuilder::MpegFormat& format) {
+    const QString path = QDir(dir.path()).filePath(QString::fromUtf8(name));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(SampleBuilder::Silence(format, 0.3)));
+    return path;
+  };
+  SampleBuilder::MpegFormat slow = SampleBuilder::kMpeg1;
+  slow.kbps = 64;
+  form.ListView1.AppendRows({write("fast.mp3", SampleBuilder::kMpeg1), write("slow.mp3", slow)});
+  ASSERT_FALSE(form.ResultColumns().contains("Bit rate"));
+  form.PushButton10_Click();
+  form.PushButton6_Click();
+  const QString unfiltered = f.clipboard.text;
+
+  // Read without it, the rows cannot be filtered on it: the run must read it.
+  EXPECT_FALSE(form.SetResultFilter("bit rate<128"));
+  EXPECT_EQ(form.ResultFilterProblem(), "Run again to filter on Bit rate (at character 1)");
+  EXPECT_EQ(form.ListView2.RowCount(), 2);
+
+  // The next run reads it beside the columns shown, which stay as they were.
+  form.PushButton10_Click();
+  EXPECT_EQ(form.ResultFilterProblem(), "");
+  EXPECT_EQ(form.ResultFilterCaption(), "1 of 2 rows shown");
+  ASSERT_EQ(form.ListView2.RowCount(), 1);
+  EXPECT_EQ(form.ListView2.Text(1), "slow.mp3");
+  EXPECT_FALSE(form.ResultColumns().contains("Bit rate"));
+  ASSERT_TRUE(form.SetResultFilter("bitrate>=128"));
+  EXPECT_EQ(form.ListView2.Text(1), "fast.mp3");
+  ASSERT_TRUE(form.SetResultFilter(""));
+  form.PushButton6_Click();
+  EXPECT_EQ(f.clipboard.text, unfiltered);  // the kept cells are not exported
+
+  // Shown later, the column is still the run's until the next one: the kept cells filter it.
+  QStringList columns = form.ResultColumns();
+  columns.append("Bit rate");
+  ASSERT_TRUE(form.SetResultColumns(columns));
+  ASSERT_TRUE(form.SetResultFilter("bitrate=64"));
+  ASSERT_EQ(form.ListView2.RowCount(), 1);
+  EXPECT_EQ(form.ListView2.Text(1), "slow.mp3");
+
+  // Read again after an edit elsewhere, the kept cells follow the file.
+  write("slow.mp3", SampleBuilder::kMpeg1);
+  form.RereadResultRows({1});
+  ASSERT_TRUE(form.SetResultFilter("bitrate=128"));
+  EXPECT_EQ(form.ListView2.RowCount(), 2);
 }

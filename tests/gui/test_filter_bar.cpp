@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
+#include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/fakes/FakeServices.h"
 #include "tools/samples/SampleBuilder.h"
@@ -119,4 +123,79 @@ TEST_F(FilterBarTest, CtrlClicksSelectSeveralRowsForTheRowActions) {
   click(2, Qt::ShiftModifier);
   menu->actions()[4]->trigger();
   EXPECT_EQ(view.model()->rowCount(), 0);
+}
+
+namespace {
+
+QString Unzipped(const QString& workbook, const QString& part) {
+  const TestFiles::RunResult unzip =
+      TestFiles::Run("unzip", {"-p", workbook.toStdString(), part.toStdString()});
+  if (unzip.status != 0) return QStringLiteral("<unzip failed>");
+  return QString::fromStdString(unzip.out);
+}
+
+}  // namespace
+
+TEST_F(FilterBarTest, TheFolderSummaryAndItsSheetTotalTheRowsShown) {
+  QTemporaryDir home;
+  // The workbook goes to the user's documents: those of a home of the test's own.
+  struct Variable {
+    Variable(const char* name, const QString& value) : name(name), old(qgetenv(name)) {
+      qputenv(name, QFile::encodeName(value));
+    }
+    ~Variable() { qputenv(name, old); }
+    const char* name;
+    QByteArray old;
+  } home_variable("HOME", home.path()),
+      config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+  XlsxSpreadsheet workbook;
+  Services with_workbook{f.ui,     f.settings, f.clipboard, f.desktop, f.random,
+                         f.events, files,      workbook,    f.shell};
+  MainWindow other(with_workbook, QString::fromStdString(TestFiles::BinDir()->string()));
+  Form1& form = other.form();
+  TestFiles::TempDir music;
+  for (const auto& [name, title] :
+       {std::pair{"a/1.mp3", "One"}, {"a/2.mp3", "Two"}, {"b/3.mp3", "Three"}}) {
+    SampleBuilder::Id3v1Fields v1;
+    v1.title = title;
+    form.ListView1.AppendRow(QString::fromStdString(music.Write(
+        name, SampleBuilder::Silence(SampleBuilder::kMpeg1, 0.3) + SampleBuilder::Id3v1(v1))));
+  }
+  form.PushButton10_Click();
+  ASSERT_EQ(form.ListView2.RowCount(), 3);
+  form.CopySummary();
+  const QString whole = f.clipboard.text;
+  EXPECT_EQ(whole.count(QStringLiteral("\r\n")), 4);  // a header, two folders, all of them
+
+  // Only b's file shown: a is gone from the summary, and "All folders" counts one file.
+  other.FilterField()->setText(QStringLiteral("title:three"));
+  ASSERT_EQ(form.ListView2.RowCount(), 1);
+  form.CopySummary();
+  const QStringList lines = f.clipboard.text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3) << f.clipboard.text.toStdString();
+  EXPECT_TRUE(lines[1].startsWith(QString::fromStdString(music.PathOf("b"))));
+  EXPECT_TRUE(lines[2].startsWith(QStringLiteral("All folders")));
+  EXPECT_EQ(lines[2].split(u'\t').value(1).trimmed(), "1");
+
+  form.SetSummarySheet(true);
+  form.PushButton13_Click();
+  const QString saved_in = home.filePath(QStringLiteral("Documents/Tagloom"));
+  const QStringList written = QDir(saved_in).entryList({QStringLiteral("*.xlsx")}, QDir::Files);
+  ASSERT_EQ(written.size(), 1);
+  const QString sheet =
+      Unzipped(saved_in + u'/' + written[0], QStringLiteral("xl/worksheets/sheet2.xml"));
+  QString strings = sheet;
+  if (!sheet.contains("inlineStr"))
+    strings = Unzipped(saved_in + u'/' + written[0], QStringLiteral("xl/sharedStrings.xml"));
+  // The header, b, and the total: three rows, one file each.
+  EXPECT_TRUE(sheet.contains("<row r=\"3\"")) << sheet.toStdString();
+  EXPECT_FALSE(sheet.contains("<row r=\"4\"")) << sheet.toStdString();
+  EXPECT_TRUE(sheet.contains("<c r=\"B3\"><v>1</v></c>")) << sheet.toStdString();
+  EXPECT_TRUE(strings.contains(QString::fromStdString(music.PathOf("b"))));
+  EXPECT_FALSE(strings.contains(QString::fromStdString(music.PathOf("a"))));
+
+  // The filter emptied, the summary is the whole run's again, byte for byte.
+  other.FilterField()->setText(QString());
+  form.CopySummary();
+  EXPECT_EQ(f.clipboard.text, whole);
 }

@@ -5,13 +5,20 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QToolTip>
+#include <mutex>
+#include <optional>
 
 #include "platform/StepFailure.h"
 #include "platform/qt/QSettingsStore.h"
@@ -20,6 +27,7 @@
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtUi.h"
 #include "platform/qt/ReportListView.h"
+#include "tests/support/TestFiles.h"
 
 TEST(QtUiTest, PipeFiltersBecomeQtFiltersShowingEachPatternOnce) {
   EXPECT_EQ(QtUi::ToQtFilter(QStringLiteral("All Files (*.mp3)|*.mp3|")),
@@ -95,6 +103,92 @@ TEST(QtDesktopTest, WithoutAFileManagerAFolderIsNotOpenedAndItsPlaceIsNamed) {
                  "The folder could not be opened: no file manager is set up on this computer.\r\r"
                  "The folder is here: /opt/tagloom/Samples/");
   }
+}
+
+namespace {
+
+/// A session bus of the test's own, from a dbus-daemon it starts and ends.
+class PrivateBus {
+ public:
+  PrivateBus() {
+    // The session's own setup without its service folders: nothing installed on the machine
+    // is started by this bus.
+    QFile session(QStringLiteral("/usr/share/dbus-1/session.conf"));
+    QFile config(folder_.filePath(QStringLiteral("bus.conf")));
+    if (!session.open(QIODevice::ReadOnly) || !config.open(QIODevice::WriteOnly)) return;
+    config.write(session.readAll().replace("<standard_session_servicedirs />", ""));
+    config.close();
+    const QString socket = folder_.filePath(QStringLiteral("bus"));
+    daemon_.emplace("dbus-daemon", std::vector<std::string>{
+                                       "--config-file=" + config.fileName().toStdString(),
+                                       "--nofork", "--address=unix:path=" + socket.toStdString()});
+    if (daemon_->StartError() != 0) return;
+    const QDeadlineTimer deadline(5000);
+    while (!QFileInfo::exists(socket) && daemon_->Running() && !deadline.hasExpired())
+      QThread::msleep(10);
+    if (QFileInfo::exists(socket)) address_ = QStringLiteral("unix:path=") + socket;
+  }
+  const QString& Address() const { return address_; }
+
+ private:
+  QTemporaryDir folder_;
+  std::optional<TestFiles::Started> daemon_;  // ended when the bus goes
+  QString address_;
+};
+
+/// A file manager on the bus: it takes ShowItems and notes the URIs.
+class FakeFileManager : public QDBusVirtualObject {
+ public:
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != u"ShowItems" || message.arguments().size() != 2) return false;
+    {
+      std::lock_guard lock(mutex);
+      shown += message.arguments()[0].toStringList();
+    }
+    connection.send(message.createReply());
+    return true;
+  }
+  QString introspect(const QString&) const override { return {}; }
+
+  std::mutex mutex;
+  QStringList shown;
+};
+
+}  // namespace
+
+TEST(QtDesktopTest, TheFileManagerOnTheBusIsAskedToSelectTheFileOrElseTheFolderOpens) {
+  PrivateBus bus;
+  if (bus.Address().isEmpty()) GTEST_SKIP() << "dbus-daemon could not be started";
+  const QString path = QStringLiteral("/music/A B/one.mp3");
+  QtDesktop desktop(QStringLiteral("/no/such/program"), bus.Address());
+  // No file manager on the bus: the folder is opened, here by none, which says where it is.
+  try {
+    desktop.ShowInFolder(path);
+    ADD_FAILURE() << "the file was shown by nobody";
+  } catch (const SetupFailure& e) {
+    EXPECT_TRUE(QString::fromUtf8(e.what()).endsWith(QStringLiteral("/music/A B/"))) << e.what();
+  }
+
+  QDBusConnection manager_bus =
+      QDBusConnection::connectToBus(bus.Address(), QStringLiteral("fake-file-manager"));
+  ASSERT_TRUE(manager_bus.isConnected());
+  // It answers from a thread of its own, as another program would, while the window waits.
+  FakeFileManager manager;
+  QThread manager_thread;
+  manager.moveToThread(&manager_thread);
+  manager_thread.start();
+  ASSERT_TRUE(
+      manager_bus.registerVirtualObject(QString::fromUtf16(QtDesktop::kFileManagerPath), &manager));
+  ASSERT_TRUE(manager_bus.registerService(QString::fromUtf16(QtDesktop::kFileManagerService)));
+  EXPECT_NO_THROW(desktop.ShowInFolder(path));  // no folder opened: it would throw
+  {
+    std::lock_guard lock(manager.mutex);
+    EXPECT_EQ(manager.shown, QStringList{"file:///music/A%20B/one.mp3"});
+  }
+  manager_bus.unregisterObject(QString::fromUtf16(QtDesktop::kFileManagerPath));
+  QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
+  manager_thread.quit();
+  manager_thread.wait();
 }
 
 TEST(QtEventLoopTest, YieldRunsPendingEventsAndTellsWhenClosing) {
