@@ -56,10 +56,8 @@ inline constexpr std::array<Field, static_cast<std::size_t>(FieldId::kCount)> kA
     {FieldId::OriginalLyricist, u"Original lyricist", &clsID3::OriginalLyricist, false},
     {FieldId::OriginalFileName, u"Original file name", &clsID3::OriginalFileName, false},
     {FieldId::OriginalReleaseYear, u"Original year", &clsID3::OriginalReleaseYear, true},
-    {FieldId::InternetRadioStationName, u"Radio station", &clsID3::InternetRadioStationName,
-     false},
-    {FieldId::InternetRadioStationOwner, u"Radio owner", &clsID3::InternetRadioStationOwner,
-     false},
+    {FieldId::InternetRadioStationName, u"Radio station", &clsID3::InternetRadioStationName, false},
+    {FieldId::InternetRadioStationOwner, u"Radio owner", &clsID3::InternetRadioStationOwner, false},
     {FieldId::CopyrightInfo, u"Copyright URL", &clsID3::CopyrightInfo, false},
     {FieldId::AudioURL, u"Audio URL", &clsID3::AudioURL, false},
     {FieldId::AudioSourceURL, u"Audio source URL", &clsID3::AudioSourceURL, false},
@@ -68,11 +66,14 @@ inline constexpr std::array<Field, static_cast<std::size_t>(FieldId::kCount)> kA
     {FieldId::PublisherURL, u"Publisher URL", &clsID3::PublisherURL, false},
 }};
 
-/// The entry of a field.
-constexpr const Field& Of(FieldId field) {
+// Every field once: a field left out would show in no column and no list.
+static_assert([] {
+  std::array<int, kAll.size()> seen{};
   for (const Field& f : kAll)
-    if (f.field == field) return f;
-  return kAll[0];
-}
+    if (static_cast<std::size_t>(f.field) < seen.size()) ++seen[static_cast<std::size_t>(f.field)];
+  for (const int n : seen)
+    if (n != 1) return false;
+  return true;
+}());
 
 }  // namespace FieldNames
