@@ -208,6 +208,14 @@ std::vector<DirectoryEntry> ListFileEntriesInFolder(const FileSystem& files, con
                          [&pattern](const QString& name) { return MatchesPattern(name, pattern); });
 }
 
+FileListing ListFileNamesInFolder(const FileSystem& files, const QString& folder,
+                                  const QString& pattern) {
+  QString base = folder;
+  if (!base.endsWith(Main::kSeparator)) base += Main::kSeparator;
+  return files.ListFileNames(
+      base, [&pattern](const QString& name) { return MatchesPattern(name, pattern); });
+}
+
 QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
                               const QString& pattern) {
   QStringList names;

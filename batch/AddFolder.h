@@ -31,8 +31,8 @@ using ReportFailure =
 using ReportDropped = std::function<void(const QString& folder, int error, const QString& why)>;
 
 /// The files of the walked folders, by folder (as the collection holds it, with its trailing
-/// separator), as ListFileEntriesInFolder gives them.
-using ListedFiles = std::map<QString, std::vector<DirectoryEntry>>;
+/// separator), as ListFileNamesInFolder gives them.
+using ListedFiles = std::map<QString, FileListing>;
 
 /// What the walk works with: the file system, the event loop it lets run between folders, where
 /// it reports failures (unset: failures go unreported) and who is told of the folders it leaves
@@ -66,6 +66,10 @@ QStringList ListFilesInFolder(const FileSystem& files, const QString& folder,
 /// ListFilesInFolder with each file's attribute bits as the listing found them.
 std::vector<DirectoryEntry> ListFileEntriesInFolder(const FileSystem& files, const QString& folder,
                                                     const QString& pattern);
+
+/// ListFileEntriesInFolder as one compact listing of the names' bytes, for folders of many files.
+FileListing ListFileNamesInFolder(const FileSystem& files, const QString& folder,
+                                  const QString& pattern);
 
 /// True when path names an existing file, not a folder, that can be opened; false on any failure.
 bool FileIsPresent(const FileSystem& files, const QString& path) noexcept;

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <utility>
 
+#include "batch/FieldNames.h"
 #include "batch/OtherFormats.h"
 #include "batch/ResultColumns.h"
 #include "batch/TrustCells.h"
@@ -241,6 +243,33 @@ void AppendDuration(CellText& out, double seconds) {
   two(whole % 60);
 }
 
+// The column of the I-th field of the table of their names.
+template <size_t I>
+Column FieldColumn(const QString& default_group, const QString& tag_group) {
+  constexpr FieldNames::Field field = FieldNames::kAll[I];
+  const bool shown = I < FieldNames::kDefaults;
+  Column column{Q(field.name), shown ? default_group : tag_group,
+                shown ? ResultColumns::kFields[I].width_twips : std::nullopt,
+                field.number ? Order::kNumber : Order::kText, false};
+  if constexpr (field.value != nullptr) {
+    column.view = [](const Source& s) { return View((s.tag.*FieldNames::kAll[I].value)()); };
+  } else if constexpr (field.field == FieldId::Genre) {
+    column.append = [](const Source& s, CellText& out) { out += s.tag.ShownGenre(); };
+  } else {
+    static_assert(field.field == FieldId::GenreID);
+    column.append = [](const Source& s, CellText& out) {
+      if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID());
+    };
+  }
+  return column;
+}
+
+template <size_t... I>
+void AddFields(std::vector<Column>& all, const QString& default_group, const QString& tag_group,
+               std::index_sequence<I...>) {
+  (all.push_back(FieldColumn<I>(default_group, tag_group)), ...);
+}
+
 std::vector<Column> MakeColumns() {
   using O = Order;
   const QString kDefault = QStringLiteral("Default");
@@ -255,59 +284,12 @@ std::vector<Column> MakeColumns() {
   viewed([](const Source& s) {
     return QStringView(s.path).mid(s.path.lastIndexOf(Main::kSeparator) + 1);
   });
-  // The default fields, as the run fills them.
-#define TAGLOOM_DEFAULT(name, order)                                                 \
-  all.push_back({QStringLiteral(#name), kDefault,                                    \
-                 ResultColumns::kFields[all.size() - 1].width_twips, order, false}); \
-  viewed([](const Source& s) { return View(s.tag.name()); });
-  TAGLOOM_DEFAULT(Title, O::kText)
-  TAGLOOM_DEFAULT(Artist, O::kText)
-  TAGLOOM_DEFAULT(Album, O::kText)
-  TAGLOOM_DEFAULT(TrackNumber, O::kNumber)
-  TAGLOOM_DEFAULT(Year, O::kNumber)
-  TAGLOOM_DEFAULT(Comments, O::kText)
-  TAGLOOM_DEFAULT(Lyrics, O::kText)
-  TAGLOOM_DEFAULT(Composer, O::kText)
-  TAGLOOM_DEFAULT(Band, O::kText)
-  TAGLOOM_DEFAULT(Conductor, O::kText)
-  TAGLOOM_DEFAULT(Copyright, O::kText)
-#undef TAGLOOM_DEFAULT
+  // The tag's fields, the default ones as the run fills them.
+  AddFields(all, kDefault, kTag, std::make_index_sequence<FieldNames::kAll.size()>());
 
-#define TAGLOOM_TAG(header, field, order)                                    \
-  all.push_back({QStringLiteral(header), kTag, std::nullopt, order, false}); \
-  viewed([](const Source& s) { return View(s.tag.field()); });
 #define TAGLOOM_MADE(header, order, width, ...)                     \
   all.push_back({QStringLiteral(header), kTag, width, order, false, \
                  [](const Source& s, CellText& out) { __VA_ARGS__; }});
-  TAGLOOM_MADE("Genre", O::kText, std::nullopt, out += s.tag.ShownGenre())
-  TAGLOOM_MADE("Genre number", O::kNumber, std::nullopt,
-               if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID()))
-  TAGLOOM_TAG("Disc", DiscNumber, O::kNumber)
-  TAGLOOM_TAG("Discs", DiscsTotal, O::kNumber)
-  TAGLOOM_TAG("Tracks", TracksTotal, O::kNumber)
-  TAGLOOM_TAG("Publisher", Publisher, O::kText)
-  TAGLOOM_TAG("ISRC", ISRC, O::kText)
-  TAGLOOM_TAG("BPM", BeatsPerMinute, O::kNumber)
-  TAGLOOM_TAG("Initial key", InitialKey, O::kText)
-  TAGLOOM_TAG("Languages", Languages, O::kText)
-  TAGLOOM_TAG("Lyricist", Lyricist, O::kText)
-  TAGLOOM_TAG("Interpreted by", InterpretedBy, O::kText)
-  TAGLOOM_TAG("Encoded by", EncodedBy, O::kText)
-  TAGLOOM_TAG("File owner", FileOwner, O::kText)
-  TAGLOOM_TAG("Original album", OriginalAlbum, O::kText)
-  TAGLOOM_TAG("Original artist", OriginalArtist, O::kText)
-  TAGLOOM_TAG("Original lyricist", OriginalLyricist, O::kText)
-  TAGLOOM_TAG("Original file name", OriginalFileName, O::kText)
-  TAGLOOM_TAG("Original year", OriginalReleaseYear, O::kNumber)
-  TAGLOOM_TAG("Radio station", InternetRadioStationName, O::kText)
-  TAGLOOM_TAG("Radio owner", InternetRadioStationOwner, O::kText)
-  TAGLOOM_TAG("Copyright URL", CopyrightInfo, O::kText)
-  TAGLOOM_TAG("Audio URL", AudioURL, O::kText)
-  TAGLOOM_TAG("Audio source URL", AudioSourceURL, O::kText)
-  TAGLOOM_TAG("Radio URL", InternetRadioURL, O::kText)
-  TAGLOOM_TAG("Payment URL", PaymentURL, O::kText)
-  TAGLOOM_TAG("Publisher URL", PublisherURL, O::kText)
-#undef TAGLOOM_TAG
   TAGLOOM_MADE("Artist URLs", O::kText, std::nullopt, AppendJoined(out, s.tag.ArtistURL().get()))
   TAGLOOM_MADE("Commercial URLs", O::kText, std::nullopt,
                AppendJoined(out, s.tag.CommercialInfo().get()))

@@ -121,7 +121,7 @@ void FileList::DropPathsInOrder(const QStringList& paths) {
     if (!FolderScan::WalkForFiles(folders, every, walk, listed)) return;
     for (const QString& folder : std::as_const(folders)) {
       try {
-        file_list_.AppendRows(FolderScan::QueueableFiles(files_, folder, every, &listed));
+        FolderScan::QueueFiles(file_list_, files_, folder, every, &listed);
       } catch (const std::exception&) {
         // A folder that went away or may not be read adds nothing; the rest of the drop goes on.
       }

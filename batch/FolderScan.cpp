@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "batch/AddFolder.h"
@@ -11,6 +13,7 @@
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "platform/EventLoop.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/ProgressBarModel.h"
 #include "platform/ReportListModel.h"
@@ -61,50 +64,88 @@ constexpr int kFoldersNamed = 10;
 
 namespace {
 
+// Names starting with "~" and files that are exactly archive and hidden stay out.
+bool Queueable(std::string_view name, int attributes) {
+  return !name.starts_with('~') && attributes != kArchiveHidden;
+}
+
+// Names hold no separator: a doubled one can only stand in the folder's part of the paths.
+bool Doubled(const QString& folder) {
+  return folder.contains(kDoubleSeparator) || folder.endsWith(Main::kSeparator);
+}
+
+QString FolderOf(const QString& entry) { return entry.chopped(entry.isEmpty() ? 0 : 1); }
+
 // The paths to queue of one folder's listing, each handed to `take` as its folder (without the
 // separator) and its name.
 template <class Take>
-void PathsOf(const QString& entry, const std::vector<DirectoryEntry>& entries, Take&& take) {
-  const QString folder = entry.chopped(entry.isEmpty() ? 0 : 1);
-  // Names hold no separator: a doubled one can only stand in the folder's part of the paths.
-  const bool doubled = folder.contains(kDoubleSeparator) || folder.endsWith(Main::kSeparator);
-  for (const DirectoryEntry& file : entries) {
-    if (file.name.startsWith(u'~')) continue;
+void PathsOf(const QString& entry, const FileListing& files, Take&& take) {
+  const QString folder = FolderOf(entry);
+  const bool doubled = Doubled(folder);
+  for (std::size_t i = 0; i < files.Size(); ++i) {
     // The listing has just found the file present and read its attributes; asking the file
     // system again would double the cost of a scan.
-    if (file.attributes == kArchiveHidden) continue;
+    if (!Queueable(files.Name(i), files.Attributes(i))) continue;
+    const QString name = FileNames::ToText(files.Name(i));
     if (doubled) {
-      take(Main::CollapseBackslashes(folder + Main::kSeparator + file.name), QString());
+      take(Main::CollapseBackslashes(folder + Main::kSeparator + name), QString());
     } else {
-      take(folder, file.name);
+      take(folder, name);
     }
   }
 }
 
-QStringList PathsOf(const QString& entry, const std::vector<DirectoryEntry>& entries) {
+QStringList PathsOf(const QString& entry, const FileListing& files) {
   QStringList paths;
-  paths.reserve(static_cast<qsizetype>(entries.size()));
-  PathsOf(entry, entries, [&](const QString& folder, const QString& name) {
+  paths.reserve(static_cast<qsizetype>(files.Size()));
+  PathsOf(entry, files, [&](const QString& folder, const QString& name) {
     paths.append(name.isNull() ? folder : folder + Main::kSeparator + name);
   });
   return paths;
 }
 
 // The listing of one folder: what the walk kept of it, or a new one.
-std::vector<DirectoryEntry> EntriesOf(const FileSystem& files, const QString& entry,
-                                      const QString& pattern, AddFolder::ListedFiles* listed) {
+FileListing EntriesOf(const FileSystem& files, const QString& entry, const QString& pattern,
+                      AddFolder::ListedFiles* listed) {
   if (listed) {
     const auto found = listed->find(entry);
     if (found != listed->end()) {
-      std::vector<DirectoryEntry> entries = std::move(found->second);
+      FileListing entries = std::move(found->second);
       listed->erase(found);
       return entries;
     }
   }
-  return AddFolder::ListFileEntriesInFolder(files, entry.chopped(entry.isEmpty() ? 0 : 1), pattern);
+  return AddFolder::ListFileNamesInFolder(files, FolderOf(entry), pattern);
 }
 
 }  // namespace
+
+FolderScan::Paths::Paths(const QString& entry, FileListing files)
+    : folder_(FolderOf(entry)),
+      folder_bytes_(FileNames::ToStdBytes(folder_ + Main::kSeparator)),
+      doubled_(Doubled(folder_)),
+      files_(std::move(files)) {}
+
+bool FolderScan::Paths::Next(std::string& path) {
+  while (next_ < files_.Size()) {
+    const std::size_t i = next_++;
+    const std::string_view name = files_.Name(i);
+    if (!Queueable(name, files_.Attributes(i))) continue;
+    if (doubled_) {
+      path = FileNames::ToStdBytes(
+          Main::CollapseBackslashes(folder_ + Main::kSeparator + FileNames::ToText(name)));
+    } else {
+      path.assign(folder_bytes_).append(name);
+    }
+    return true;
+  }
+  return false;
+}
+
+FolderScan::Paths FolderScan::QueueablePaths(const FileSystem& files, const QString& entry,
+                                             const QString& pattern) {
+  return Paths(entry, EntriesOf(files, entry, pattern, nullptr));
+}
 
 QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& entry,
                                        const QString& pattern) {
@@ -118,9 +159,9 @@ QStringList FolderScan::QueueableFiles(const FileSystem& files, const QString& e
 
 void FolderScan::QueueFiles(ReportListModel& list, const FileSystem& files, const QString& entry,
                             const QString& pattern, AddFolder::ListedFiles* listed) {
-  const std::vector<DirectoryEntry> entries = EntriesOf(files, entry, pattern, listed);
+  const FileListing entries = EntriesOf(files, entry, pattern, listed);
   std::vector<RowCells> rows;
-  rows.reserve(entries.size());
+  rows.reserve(entries.Size());
   PathsOf(entry, entries, [&](const QString& folder, const QString& name) {
     rows.push_back(name.isNull() ? RowCells::OfText(folder)
                                  : RowCells::OfPath(folder, Main::kSeparator, name));

@@ -2,8 +2,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstddef>
+#include <string>
 
 #include "batch/AddFolder.h"
+#include "platform/FileListing.h"
 
 class ErrorReport;
 class ProgressBarModel;
@@ -60,6 +63,26 @@ class FolderScan {
   /// a folder it did not list is listed now.
   static QStringList QueueableFiles(const FileSystem& files, const QString& entry,
                                     const QString& pattern, AddFolder::ListedFiles* listed);
+
+  /// One folder's paths to queue as QueueableFiles gives them, one at a time and as bytes: the
+  /// folder is held as its compact listing, never as a list of paths.
+  class Paths {
+   public:
+    Paths() = default;
+    Paths(const QString& entry, FileListing files);
+    /// The next path; false after the last.
+    bool Next(std::string& path);
+
+   private:
+    QString folder_;
+    std::string folder_bytes_;  // with the separator
+    bool doubled_ = false;
+    FileListing files_;
+    std::size_t next_ = 0;
+  };
+  /// Lists one folder for Paths. Throws as QueueableFiles.
+  static Paths QueueablePaths(const FileSystem& files, const QString& entry,
+                              const QString& pattern);
 
   /// Appends to the list the paths QueueableFiles gives, packed as they are made.
   static void QueueFiles(ReportListModel& list, const FileSystem& files, const QString& entry,

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "batch/FieldNames.h"
 #include "tag/clsID3.h"
 
 class ReportListModel;
@@ -26,19 +29,19 @@ struct Field {
   const std::u16string& (clsID3::*value)() const noexcept;
 };
 
-inline constexpr std::array<Field, 11> kFields = {{
-    {u"Title", 1500, 1, 126, &clsID3::Title},
-    {u"Artist", 1500, 2, 128, &clsID3::Artist},
-    {u"Album", 1500, 3, 130, &clsID3::Album},
-    {u"TrackNumber", 1500, 4, 132, &clsID3::TrackNumber},
-    {u"Year", 1500, 5, 134, &clsID3::Year},
-    {u"Comments", 1500, 6, 136, &clsID3::Comments},
-    {u"Lyrics", 1500, 7, 138, &clsID3::Lyrics},
-    {u"Composer", 1500, 8, 140, &clsID3::Composer},
-    {u"Band", std::nullopt, 9, 142, &clsID3::Band},
-    {u"Conductor", std::nullopt, 10, 144, &clsID3::Conductor},
-    {u"Copyright", std::nullopt, 11, 146, &clsID3::Copyright},
-}};
+namespace detail {
+// Widths (none: the list's default) and statement numbers of the default fields, in order.
+inline constexpr std::optional<int> kWidths[] = {1500, 1500, 1500, 1500, 1500, 1500,
+                                                 1500, 1500, {},   {},   {}};
+template <std::size_t... I>
+constexpr std::array<Field, sizeof...(I)> Fields(std::index_sequence<I...>) {
+  return {{Field{FieldNames::kAll[I].name, kWidths[I], int(I) + 1, 126 + 2 * int(I),
+                 FieldNames::kAll[I].value}...}};
+}
+}  // namespace detail
+
+inline constexpr std::array<Field, FieldNames::kDefaults> kFields =
+    detail::Fields(std::make_index_sequence<FieldNames::kDefaults>());
 
 /// The columns as the window's start-up adds them, one at a time or all in order.
 void AddFileNameColumn(ReportListModel& results);

@@ -80,12 +80,12 @@ QStringList WalkFolder(const QString& path, const FileSystem& files, RowReader::
   return folders;
 }
 
-// The files the folder scan queues from one walked folder; a folder that cannot be listed is
-// told and gives none.
-QStringList FolderFiles(const QString& folder, const QString& pattern, const FileSystem& files,
-                        RowReader::Teller& teller) {
+// Runs `list`, the listing of one walked folder; a folder that cannot be listed is told and
+// gives none.
+template <class Listing, class List>
+Listing FolderFiles(const QString& folder, RowReader::Teller& teller, List&& list) {
   try {
-    return FolderScan::QueueableFiles(files, folder, pattern);
+    return list();
   } catch (const FolderNotListable& e) {
     teller.NotRead(FolderText(folder, e.Error() != 0 ? std::strerror(e.Error()) : e.what()));
   } catch (const std::bad_alloc&) {
@@ -139,7 +139,8 @@ void RowReader::EachFolderFiles(const QString& path, const QString& pattern,
                                 const FileSystem& files, Teller& teller,
                                 const std::function<void(const QStringList&)>& take) {
   for (const QString& folder : WalkFolder(path, files, teller))
-    take(FolderFiles(folder, pattern, files, teller));
+    take(FolderFiles<QStringList>(
+        folder, teller, [&] { return FolderScan::QueueableFiles(files, folder, pattern); }));
 }
 
 struct RowReader::Impl {
@@ -290,17 +291,19 @@ struct RowReader::Impl {
   void StartFolder(const QString& path) {
     folders_ = WalkFolder(path, files_, teller_);
     folder_ = 0;
-    queued_.clear();
-    next_ = 0;
+    queued_ = FolderScan::Paths();
     inner_.emplace(
         jobs_,
         [this](Entry& entry) {
-          while (next_ >= queued_.size()) {
+          while (!queued_.Next(entry.path)) {
             if (folder_ >= folders_.size()) return false;
-            queued_ = FolderFiles(folders_[folder_++], options_.folder_pattern, files_, teller_);
-            next_ = 0;
+            const QString& folder = folders_[folder_++];
+            // The one listing is let go before the next is made.
+            queued_ = FolderScan::Paths();
+            queued_ = FolderFiles<FolderScan::Paths>(folder, teller_, [&] {
+              return FolderScan::QueueablePaths(files_, folder, options_.folder_pattern);
+            });
           }
-          entry.path = Bytes(queued_[next_++]);
           entry.given = false;
           return true;
         },
@@ -321,8 +324,7 @@ struct RowReader::Impl {
   // The folder being read: its walk and the files of the folder at hand.
   QStringList folders_;
   qsizetype folder_ = 0;
-  QStringList queued_;
-  qsizetype next_ = 0;
+  FolderScan::Paths queued_;
 
   // Last, so the workers stop before anything they use goes.
   std::optional<Ahead> inner_;

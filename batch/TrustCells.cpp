@@ -11,59 +11,15 @@
 #include <string_view>
 #include <utility>
 
+#include "batch/FieldNames.h"
 #include "legacy/IconvLegacyText.h"
 #include "tag/clsID3.h"
 
 namespace TrustCells {
 namespace {
 
-struct Named {
-  FieldId field;
-  std::u16string_view listed;  // "; Title": the name after the separator of a list
-  std::u16string_view name = listed.substr(2);
-};
-
-// The catalogue's order and spelling: the default columns first.
-constexpr std::array<Named, static_cast<size_t>(FieldId::kCount)> kNames = {{
-    {FieldId::Title, u"; Title"},
-    {FieldId::Artist, u"; Artist"},
-    {FieldId::Album, u"; Album"},
-    {FieldId::TrackNumber, u"; TrackNumber"},
-    {FieldId::Year, u"; Year"},
-    {FieldId::Comments, u"; Comments"},
-    {FieldId::Lyrics, u"; Lyrics"},
-    {FieldId::Composer, u"; Composer"},
-    {FieldId::Band, u"; Band"},
-    {FieldId::Conductor, u"; Conductor"},
-    {FieldId::Copyright, u"; Copyright"},
-    {FieldId::Genre, u"; Genre"},
-    {FieldId::GenreID, u"; Genre number"},
-    {FieldId::DiscNumber, u"; Disc"},
-    {FieldId::DiscsTotal, u"; Discs"},
-    {FieldId::TracksTotal, u"; Tracks"},
-    {FieldId::Publisher, u"; Publisher"},
-    {FieldId::ISRC, u"; ISRC"},
-    {FieldId::BeatsPerMinute, u"; BPM"},
-    {FieldId::InitialKey, u"; Initial key"},
-    {FieldId::Languages, u"; Languages"},
-    {FieldId::Lyricist, u"; Lyricist"},
-    {FieldId::InterpretedBy, u"; Interpreted by"},
-    {FieldId::EncodedBy, u"; Encoded by"},
-    {FieldId::FileOwner, u"; File owner"},
-    {FieldId::OriginalAlbum, u"; Original album"},
-    {FieldId::OriginalArtist, u"; Original artist"},
-    {FieldId::OriginalLyricist, u"; Original lyricist"},
-    {FieldId::OriginalFileName, u"; Original file name"},
-    {FieldId::OriginalReleaseYear, u"; Original year"},
-    {FieldId::InternetRadioStationName, u"; Radio station"},
-    {FieldId::InternetRadioStationOwner, u"; Radio owner"},
-    {FieldId::CopyrightInfo, u"; Copyright URL"},
-    {FieldId::AudioURL, u"; Audio URL"},
-    {FieldId::AudioSourceURL, u"; Audio source URL"},
-    {FieldId::InternetRadioURL, u"; Radio URL"},
-    {FieldId::PaymentURL, u"; Payment URL"},
-    {FieldId::PublisherURL, u"; Publisher URL"},
-}};
+using Named = FieldNames::Field;
+constexpr const auto& kNames = FieldNames::kAll;
 
 // A short text in a block of fixed size, copied whole in a few moves; only its own units count.
 struct Piece {
@@ -72,8 +28,11 @@ struct Piece {
   size_t size = 0;
 
   constexpr Piece() = default;
-  constexpr explicit Piece(std::u16string_view text) : size(text.size()) {
-    for (size_t i = 0; i < text.size() && i < kUnits; ++i) units[i] = text[i];
+  constexpr explicit Piece(std::u16string_view text, std::u16string_view before = {})
+      : size(before.size() + text.size()) {
+    for (size_t i = 0; i < before.size() && i < kUnits; ++i) units[i] = before[i];
+    for (size_t i = 0; i < text.size() && before.size() + i < kUnits; ++i)
+      units[before.size() + i] = text[i];
   }
   // Writes the whole block at `to`, which must have room for it; returns the end of the text.
   char16_t* PutAt(char16_t* to) const {
@@ -82,16 +41,20 @@ struct Piece {
   }
 };
 
+constexpr std::u16string_view kSeparator = u"; ";
+
 template <size_t... I>
-constexpr std::array<Piece, sizeof...(I)> Pieces(size_t from, std::index_sequence<I...>) {
-  return {Piece(kNames[I].listed.substr(from))...};
+constexpr std::array<Piece, sizeof...(I)> Pieces(std::u16string_view before,
+                                                 std::index_sequence<I...>) {
+  return {Piece(kNames[I].name, before)...};
 }
 constexpr auto kIndexes = std::make_index_sequence<kNames.size()>();
 // "; Title" after another field, "Title" first.
-constexpr auto kListed = Pieces(0, kIndexes);
-constexpr auto kFirst = Pieces(2, kIndexes);
-static_assert(std::all_of(kNames.begin(), kNames.end(),
-                          [](const Named& named) { return named.listed.size() <= Piece::kUnits; }));
+constexpr auto kListed = Pieces(kSeparator, kIndexes);
+constexpr auto kFirst = Pieces({}, kIndexes);
+static_assert(std::all_of(kNames.begin(), kNames.end(), [](const Named& named) {
+  return kSeparator.size() + named.name.size() <= Piece::kUnits;
+}));
 
 // What follows a field's name for each kind of tag, in FieldSource::Tag's order, and for each
 // ID3v2 revision there is; an ID follows the ID3v2 and Lyrics3 v2 ones.
@@ -139,7 +102,8 @@ void AppendMixedSources(CellText& out, const clsID3& tag, const OtherFacts& othe
     const auto added = std::find_if(other.sources.begin(), other.sources.end(),
                                     [&](const auto& given) { return given.first == named.field; });
     if (source.tag == FieldSource::Tag::kNone && added == other.sources.end()) continue;
-    out += first ? named.name : named.listed;
+    if (!first) out += kSeparator;
+    out += named.name;
     first = false;
     if (source.tag != FieldSource::Tag::kNone) {
       out.Written(PutSource(out.Room(3 * Piece::kUnits), source));

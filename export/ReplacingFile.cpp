@@ -34,14 +34,12 @@ ReplacingFile::ReplacingFile(const QString& path, std::shared_ptr<TagFileSystem>
     target_ = resolved;
     existed_ = true;
   }
-  out_ = files_->CreateBeside(target_, existed_ ? info_.mode : NewFileMode(), error);
-  if (!out_) Fail(error);
-  temporary_ = out_->Path();  // empty while the file has no name
+  out_ = std::make_unique<FileReplacement>(files_, target_);
+  if (!out_->Create(existed_ ? info_.mode : NewFileMode(), error)) {
+    out_.reset();
+    Fail(error);
+  }
   buffer_.reserve(kPiece);
-}
-
-ReplacingFile::~ReplacingFile() {
-  if (!done_) Abandon();
 }
 
 void ReplacingFile::Write(const QByteArray& bytes) {
@@ -56,7 +54,7 @@ void ReplacingFile::Write(std::string_view bytes) {
 
 void ReplacingFile::Drain() {
   std::string error;
-  if (!out_->Write(buffer_, error)) {
+  if (!out_->New().Write(buffer_, error)) {
     Abandon();
     Fail(error);
   }
@@ -69,25 +67,14 @@ void ReplacingFile::Commit() {
   std::string error;
   // An old file's permissions, and its group, carry over when the file is ours; another user's
   // file becomes ours, since only they or root could give it back to them.
-  bool ok = !existed_ || info_.owner != ::geteuid() || out_->SetOwnerAndMode(info_, error);
-  ok = ok && out_->Flush(error) && out_->Close(error);
-  if (ok) temporary_ = out_->Path();
-  ok = ok && files_->Rename(temporary_, target_, error);
-  if (!ok) {
-    Abandon();
-    Fail(error);
-  }
+  FileReplacement::Keep keep;
+  if (existed_ && info_.owner == ::geteuid()) keep.owner_and_mode = &info_;
+  const bool ok = out_->Commit(keep, error);
   out_.reset();
-  done_ = true;
+  if (!ok) Fail(error);
 }
 
-void ReplacingFile::Abandon() noexcept {
-  if (!out_ && temporary_.empty()) return;
-  out_.reset();
-  if (!temporary_.empty()) files_->Remove(temporary_);
-  temporary_.clear();
-  done_ = true;
-}
+void ReplacingFile::Abandon() noexcept { out_.reset(); }
 
 void ReplacingFile::Fail(const std::string& reason) {
   throw StepFailure("Cannot write the file '" + target_ + "': " + reason);

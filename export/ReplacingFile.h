@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "export/TextOutput.h"
+#include "tag/FileReplacement.h"
 #include "tag/TagFileSystem.h"
 
 /// A file written beside its final place and renamed over it once complete, so a write that
@@ -18,7 +19,7 @@ class ReplacingFile : public TextOutput {
   /// Creates the new file beside `path`; the file layer is the real one unless a test gives one.
   explicit ReplacingFile(const QString& path, std::shared_ptr<TagFileSystem> files = nullptr);
   /// Removes the half-built file unless Commit succeeded.
-  ~ReplacingFile() override;
+  ~ReplacingFile() override = default;
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
@@ -38,8 +39,6 @@ class ReplacingFile : public TextOutput {
   std::string target_;
   bool existed_ = false;
   TagFileSystem::FileInfo info_;
-  std::unique_ptr<TagFileSystem::Target> out_;
-  std::string temporary_;
+  std::unique_ptr<FileReplacement> out_;
   std::string buffer_;
-  bool done_ = false;
 };

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FileListing.h"
+#include "platform/FileNames.h"
 #include "platform/StepFailure.h"
 
 /// File attribute bits, as the folder walk and the file list test them.
@@ -42,11 +44,11 @@ class FolderNotListable : public StepFailure {
 using FolderIdentity = std::pair<std::uint64_t, std::uint64_t>;
 
 /// A folder read once for a walk that also wants its files: its subfolders as ListFolders gives
-/// them, the identity of each (as Identity gives it) and its files as ListFiles gives them.
+/// them, the identity of each (as Identity gives it) and its files as ListFileNames gives them.
 struct FolderContents {
   std::vector<DirectoryEntry> folders;
   std::vector<std::optional<FolderIdentity>> identities;  ///< one per folder
-  std::vector<DirectoryEntry> files;
+  FileListing files;
 };
 
 /// The file-system probes of the folder walk, the file list and start-up. Probes answer
@@ -90,8 +92,17 @@ class FileSystem {
         files.push_back(std::move(entry));
     return files;
   }
-  /// ListFolders, the identity of every folder found, and, when `wanted` is set, ListFiles: a file
-  /// system may find them all in one reading of the folder. Throws as ListFolders.
+  /// ListFiles as one compact listing, for folders of many files: the same names in the same
+  /// order, as bytes.
+  virtual FileListing ListFileNames(const QString& folder,
+                                    const std::function<bool(const QString& name)>& wanted) const {
+    FileListing listing;
+    for (const DirectoryEntry& entry : ListFiles(folder, wanted))
+      listing.Add(FileNames::ToStdBytes(entry.name), entry.attributes);
+    return listing;
+  }
+  /// ListFolders, the identity of every folder found, and, when `wanted` is set, ListFileNames: a
+  /// file system may find them all in one reading of the folder. Throws as ListFolders.
   virtual FolderContents ListContents(
       const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
     FolderContents contents;
@@ -100,7 +111,7 @@ class FileSystem {
     if (!base.endsWith(u'/')) base += u'/';
     for (const DirectoryEntry& entry : contents.folders)
       contents.identities.push_back(Identity(base + entry.name));
-    if (wanted) contents.files = ListFiles(folder, wanted);
+    if (wanted) contents.files = ListFileNames(folder, wanted);
     return contents;
   }
   /// The identity of the folder a path leads to (links followed), or none when unknown; the walk

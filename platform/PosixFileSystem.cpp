@@ -57,7 +57,7 @@ std::optional<int> PosixFileSystem::Attributes(const QString& path) const noexce
 
 namespace {
 
-enum class Pick { All, Folders, Files };
+enum class Pick { All, Folders };
 
 // The entry's attribute bits, and for a folder its identity; false when it vanished meanwhile
 // (it is then left out rather than shown without attributes) or, as a link, leads nowhere and
@@ -81,7 +81,6 @@ bool Examine(int dir_fd, const char* raw_name, const QString& name, Pick pick, i
   if (dangling) *dangling = !leads_somewhere;
   const bool is_folder = (bits & FileAttribute::kDirectory) != 0;
   if (pick == Pick::Folders && !is_folder) return false;
-  if (pick == Pick::Files && (is_folder || !leads_somewhere)) return false;
   return true;
 }
 
@@ -169,18 +168,11 @@ void ReadFolder(const QString& folder, Take&& take) {
 // One pass over a folder. Entries the caller cannot want are passed over on the strength of the
 // listing's own type field and name, without examining them, which is what keeps a scan of
 // many thousands of files close to the cost of reading the folders.
-std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
-                                        const std::function<bool(const QString&)>& wanted) {
+std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick) {
   std::vector<DirectoryEntry> entries;
   ReadFolder(folder, [&](int dir_fd, const char* raw_name, unsigned char type) {
-    if (pick == Pick::Files && type == DT_DIR) return;
     if (pick == Pick::Folders && type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN) return;
     const QString name = FileNames::ToText(raw_name);
-    if (pick == Pick::Files && !FileWanted(type, name, wanted)) return;
-    if (pick == Pick::Files && PlainVisibleFile(raw_name, type)) {
-      entries.push_back({name, FileAttribute::kArchive});
-      return;
-    }
     int bits = 0;
     if (Examine(dir_fd, raw_name, name, pick, bits, nullptr)) entries.push_back({name, bits});
   });
@@ -188,19 +180,56 @@ std::vector<DirectoryEntry> ListEntries(const QString& folder, Pick pick,
   return entries;
 }
 
+// The files of one folder that pass `wanted`, kept as bytes: a name is made into text only for
+// the test, and only the listing's bytes stay.
+void AddFile(FileListing& files, int dir_fd, const char* raw_name, unsigned char type,
+             const QString& name, bool* folder = nullptr) {
+  if (PlainVisibleFile(raw_name, type)) {
+    files.Add(raw_name, FileAttribute::kArchive);
+    return;
+  }
+  int bits = 0;
+  bool dangling = false;
+  // Gone meanwhile: no file present.
+  if (!Examine(dir_fd, raw_name, name, Pick::All, bits, nullptr, &dangling)) return;
+  if (bits & FileAttribute::kDirectory) {
+    if (folder) *folder = true;
+  } else if (!dangling) {
+    files.Add(raw_name, bits);
+  }
+}
+
 }  // namespace
 
 std::vector<DirectoryEntry> PosixFileSystem::List(const QString& folder) const {
-  return ListEntries(folder, Pick::All, {});
+  return ListEntries(folder, Pick::All);
 }
 
 std::vector<DirectoryEntry> PosixFileSystem::ListFolders(const QString& folder) const {
-  return ListEntries(folder, Pick::Folders, {});
+  return ListEntries(folder, Pick::Folders);
 }
 
 std::vector<DirectoryEntry> PosixFileSystem::ListFiles(
     const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
-  return ListEntries(folder, Pick::Files, wanted);
+  const FileListing listing = ListFileNames(folder, wanted);
+  std::vector<DirectoryEntry> files;
+  files.reserve(listing.Size());
+  for (std::size_t i = 0; i < listing.Size(); ++i)
+    files.push_back({FileNames::ToText(listing.Name(i)), listing.Attributes(i)});
+  return files;
+}
+
+FileListing PosixFileSystem::ListFileNames(
+    const QString& folder, const std::function<bool(const QString& name)>& wanted) const {
+  FileListing files;
+  ReadFolder(folder, [&](int dir_fd, const char* raw_name, unsigned char type) {
+    if (type == DT_DIR) return;
+    const QString name = FileNames::ToText(raw_name);
+    if (FileWanted(type, name, wanted)) AddFile(files, dir_fd, raw_name, type, name);
+  });
+  files.SortByName();
+  files.Trim();
+  return files;
 }
 
 FolderContents PosixFileSystem::ListContents(
@@ -218,22 +247,17 @@ FolderContents PosixFileSystem::ListContents(
     const bool maybe_file = wanted && type != DT_DIR;
     if (!maybe_folder && !maybe_file) return;
     const QString name = FileNames::ToText(raw_name);
-    const bool file_wanted = maybe_file && FileWanted(type, name, wanted);
-    if (!maybe_folder && !file_wanted) return;
-    if (file_wanted && PlainVisibleFile(raw_name, type)) {
-      contents.files.push_back({name, FileAttribute::kArchive});
-      return;
+    if (maybe_file && FileWanted(type, name, wanted)) {
+      bool is_folder = false;
+      AddFile(contents.files, dir_fd, raw_name, type, name, &is_folder);
+      if (!is_folder) return;
     }
+    if (!maybe_folder) return;
     int bits = 0;
     std::optional<FolderIdentity> identity;
-    bool dangling = false;
     // Gone meanwhile: neither a folder nor a file present.
-    if (!Examine(dir_fd, raw_name, name, Pick::All, bits, &identity, &dangling)) return;
-    if (bits & FileAttribute::kDirectory) {
-      folders.push_back({{name, bits}, identity});
-    } else if (file_wanted && !dangling) {
-      contents.files.push_back({name, bits});
-    }
+    if (!Examine(dir_fd, raw_name, name, Pick::Folders, bits, &identity)) return;
+    folders.push_back({{name, bits}, identity});
   });
   std::sort(folders.begin(), folders.end(),
             [](const Folder& a, const Folder& b) { return NameOrder(a.entry.name, b.entry.name); });
@@ -241,7 +265,8 @@ FolderContents PosixFileSystem::ListContents(
     contents.folders.push_back(std::move(f.entry));
     contents.identities.push_back(f.identity);
   }
-  SortByName(contents.files);
+  contents.files.SortByName();
+  contents.files.Trim();
   return contents;
 }
 

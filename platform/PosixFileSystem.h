@@ -13,6 +13,8 @@ class PosixFileSystem : public FileSystem {
   /// taken from the listing alone, without their read-only bit.
   std::vector<DirectoryEntry> ListFiles(
       const QString& folder, const std::function<bool(const QString& name)>& wanted) const override;
+  FileListing ListFileNames(const QString& folder,
+                            const std::function<bool(const QString& name)>& wanted) const override;
   /// One reading of the folder, each subfolder looked at once for its bits and identity.
   FolderContents ListContents(
       const QString& folder, const std::function<bool(const QString& name)>& wanted) const override;

@@ -1,5 +1,7 @@
 #include "tag/TagFileSystem.h"
 
+#include "tag/FileReplacement.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -22,6 +24,7 @@
 #include <thread>
 #include <utility>
 
+#include "tag/FileReplacement.h"
 #include "tag/PosixTagFiles.h"
 
 using PosixTagFiles::kRandomLength;
@@ -323,39 +326,39 @@ bool FileRewrite::Read(int64_t offset, int64_t count, std::string& out, std::str
 }
 
 bool FileRewrite::Commit(const std::vector<Piece>& pieces, std::string& error) {
-  auto target = fs_->CreateBeside(target_, info_.mode, error);
-  if (!target) return false;
+  FileReplacement replacement(fs_, target_);
+  if (!replacement.Create(info_.mode, error)) return false;
+  TagFileSystem::Target& target = replacement.New();
   static const std::string kZeros(64 * 1024, '\0');
   bool ok = true;
   for (const Piece& piece : pieces) {
     if (piece.count > 0) {
-      ok = target->CopyFrom(*source_, piece.offset, piece.count, error);
+      ok = target.CopyFrom(*source_, piece.offset, piece.count, error);
     } else if (piece.zeros > 0) {
       for (int64_t left = piece.zeros; ok && left > 0; left -= int64_t(kZeros.size()))
-        ok = target->Write(std::string_view(kZeros).substr(
-                               0, size_t(std::min<int64_t>(left, int64_t(kZeros.size())))),
-                           error);
+        ok = target.Write(std::string_view(kZeros).substr(
+                              0, size_t(std::min<int64_t>(left, int64_t(kZeros.size())))),
+                          error);
     } else {
-      ok = target->Write(piece.bytes, error);
+      ok = target.Write(piece.bytes, error);
     }
-    if (!ok) break;
+    if (!ok) return false;
   }
-  ok = ok && target->SetOwnerAndMode(info_, error) && target->CopyAttributes(*source_, error) &&
-       target->SetTimes(info_.accessed, info_.modified, error) && target->Flush(error) &&
-       target->Close(error);
-  if (ok) {
-    // Another program may have changed the file since it was read; its change wins.
+  FileReplacement::Keep keep;
+  keep.owner_and_mode = &info_;
+  keep.attributes = source_.get();
+  keep.times = true;
+  // Another program may have changed the file since it was read; its change wins.
+  keep.still_wanted = [this](std::string& reason) {
     TagFileSystem::FileInfo now;
-    if (!fs_->Stat(target_, now, error)) {
-      ok = false;
-    } else if (now.device != info_.device || now.inode != info_.inode || now.size != info_.size ||
-               now.modified.tv_sec != info_.modified.tv_sec ||
-               now.modified.tv_nsec != info_.modified.tv_nsec) {
-      error = "'" + target_ + "' was changed by another program during the write";
-      ok = false;
+    if (!fs_->Stat(target_, now, reason)) return false;
+    if (now.device != info_.device || now.inode != info_.inode || now.size != info_.size ||
+        now.modified.tv_sec != info_.modified.tv_sec ||
+        now.modified.tv_nsec != info_.modified.tv_nsec) {
+      reason = "'" + target_ + "' was changed by another program during the write";
+      return false;
     }
-  }
-  ok = ok && fs_->Rename(target->Path(), target_, error);
-  if (!ok && !target->Path().empty()) fs_->Remove(target->Path());
-  return ok;
+    return true;
+  };
+  return replacement.Commit(keep, error);
 }

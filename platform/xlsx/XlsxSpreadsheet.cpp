@@ -12,6 +12,8 @@
 
 #include "platform/StepFailure.h"
 #include "platform/xlsx/SpreadsheetApp.h"
+#include "tag/FileReplacement.h"
+#include "tag/TagFileSystem.h"
 
 namespace {
 
@@ -181,17 +183,13 @@ void XlsxSpreadsheet::Save(const QString& path) {
     target = real;
     std::free(real);
   }
-  const size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
-  std::string temporary = folder + "/." +
-                          (slash == std::string::npos ? target : target.substr(slash + 1)) +
-                          ".tagloom-XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0)
-    Fail(path,
-         std::string("cannot create a new file in '") + folder + "': " + std::strerror(errno));
-  ::fchmod(fd, ModeFor(target));
-  ::close(fd);
+  // libxlsxwriter writes to a name: the new file has its hidden name from the start.
+  FileReplacement replacement(TagFileSystem::PosixNamedOnly(), target);
+  std::string failure;
+  if (!replacement.Create(ModeFor(target), failure)) Fail(path, failure);
+  const std::string temporary = replacement.New().Path();
+  // Made no wider than the final mode while it is written; the workbook's mode is set now.
+  ::chmod(temporary.c_str(), ModeFor(target));
 
   // Rows stream out in order with inline strings, so memory stays flat whatever the table holds.
   lxw_workbook_options options{};
@@ -241,20 +239,16 @@ void XlsxSpreadsheet::Save(const QString& path) {
     started = write_sheet(name_, rows_, widths_, filter_rows_, filter_columns_);
   if (!started) {
     if (book) workbook_close(book);
-    ::unlink(temporary.c_str());
+    replacement.Abandon();
     Fail(path, "the workbook could not be started");
   }
   const lxw_error closed = workbook_close(book);
   if (!error) error = closed;
   if (error) {
-    ::unlink(temporary.c_str());
+    replacement.Abandon();
     Fail(path, lxw_strerror(error));
   }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    const std::string reason = std::strerror(errno);
-    ::unlink(temporary.c_str());
-    Fail(path, reason);
-  }
+  if (!replacement.Commit({}, failure)) Fail(path, std::strerror(errno));
 }
 
 void XlsxSpreadsheet::Open(const QString& path) {

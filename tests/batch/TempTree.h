@@ -75,6 +75,11 @@ class FailingFileSystem : public PosixFileSystem {
     Check(folder);
     return PosixFileSystem::ListFiles(folder, wanted);
   }
+  FileListing ListFileNames(const QString& folder,
+                            const std::function<bool(const QString&)>& wanted) const override {
+    Check(folder);
+    return PosixFileSystem::ListFileNames(folder, wanted);
+  }
   FolderContents ListContents(const QString& folder,
                               const std::function<bool(const QString&)>& wanted) const override {
     Check(folder);

@@ -20,6 +20,7 @@
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
+#include "batch/FieldNames.h"
 #include "batch/FolderTotals.h"
 #include "batch/TrustCells.h"
 #include "core/ErrorReport.h"
@@ -476,3 +477,24 @@ TEST_F(TrustRun, TotalsPerFolderCountWhatALibraryOwnerChecks) {
 }
 
 }  // namespace
+
+// The one table of field names names the catalogue's columns of the tag, in its order after the
+// file name, the default ones among them, and the fields the Sources and Conflicts cells list.
+TEST(FieldNamesTest, EveryColumnAndListOfTheTagsFieldsTakesItsNameFromTheOneTable) {
+  const std::vector<ColumnCatalogue::Column>& all = ColumnCatalogue::All();
+  const QStringList defaults = ColumnCatalogue::DefaultHeaders();
+  ASSERT_GT(all.size(), FieldNames::kAll.size());
+  for (size_t i = 0; i < FieldNames::kAll.size(); ++i) {
+    const FieldNames::Field& field = FieldNames::kAll[i];
+    const QString name =
+        QString::fromUtf16(field.name.data(), static_cast<qsizetype>(field.name.size()));
+    SCOPED_TRACE(name.toStdString());
+    EXPECT_EQ(all[i + 1].header, name);
+    EXPECT_EQ(ColumnCatalogue::Find(name.toUpper()), &all[i + 1]);
+    EXPECT_EQ(all[i + 1].order == ColumnCatalogue::Order::kNumber, field.number);
+    EXPECT_EQ(all[i + 1].group, i < FieldNames::kDefaults ? "Default" : "Tag");
+    EXPECT_EQ(i < FieldNames::kDefaults, defaults.value(static_cast<qsizetype>(i) + 1) == name);
+    EXPECT_EQ(TrustCells::FieldName(field.field), name);
+  }
+  EXPECT_EQ(defaults.size(), static_cast<qsizetype>(FieldNames::kDefaults) + 1);
+}
