@@ -380,8 +380,6 @@ class ReadIndex::Store {
     // leave behind is either found damaged or a read that still matches its file's status and
     // checksum. The index is a cache; nothing in it is the only copy.
     if (rc == SQLITE_OK) rc = Exec("PRAGMA synchronous=OFF");
-    // Kept rows are read where they lie, not copied out of the file first.
-    if (rc == SQLITE_OK) rc = Exec("PRAGMA mmap_size=268435456");
     if (rc == SQLITE_OK && version < kSchema) rc = Create();
     if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) {
       why_damaged_ = "its structure is broken";
