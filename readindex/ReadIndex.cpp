@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 
 #include "tag/clsID3.h"
@@ -240,23 +241,64 @@ class ReadIndex::Store {
     ready.held->pending.shape = ready.shape;
   }
 
-  void Walked(std::string_view folder) {
+  void Walked(std::string_view folder, bool listed) {
     if (folder.empty()) return;
     std::string root = Absolute(folder);
     if (root.back() != '/') root.push_back('/');
     std::lock_guard lock(mutex_);
-    if (!db_) return;
-    if (walked_.empty() &&
+    if (!db_ || (listed && listed_.count(root))) return;
+    if (!tracking_ &&
         Exec("CREATE TEMP TABLE IF NOT EXISTS seen(path BLOB PRIMARY KEY)") != SQLITE_OK)
       return;
-    walked_.push_back(std::move(root));
+    tracking_ = true;
+    if (listed) {
+      listed_.insert(std::move(root));
+    } else {
+      walked_.push_back(std::move(root));
+    }
+  }
+
+  // The files the index holds in the folders listed, unseen by the run and gone from them.
+  int DropGoneLocked() {
+    sqlite3_stmt* unseen = Prepare(
+        "SELECT path FROM files WHERE path >= ?1 AND path < ?2 AND instr(substr(path, ?3), "
+        "x'2f') = 0 AND path NOT IN (SELECT path FROM temp.seen)");
+    sqlite3_stmt* drop = Prepare("DELETE FROM files WHERE path = ?1");
+    int rc = unseen && drop ? SQLITE_OK : sqlite3_errcode(db_);
+    for (const std::string& root : listed_) {
+      if (rc != SQLITE_OK) break;
+      const std::string past = PastFolder(root);
+      sqlite3_bind_blob(unseen, 1, root.data(), static_cast<int>(root.size()), SQLITE_STATIC);
+      sqlite3_bind_blob(unseen, 2, past.data(), static_cast<int>(past.size()), SQLITE_STATIC);
+      sqlite3_bind_int64(unseen, 3, static_cast<int64_t>(root.size()) + 1);
+      std::vector<std::string> gone;
+      while ((rc = sqlite3_step(unseen)) == SQLITE_ROW) {
+        std::string path(static_cast<const char*>(sqlite3_column_blob(unseen, 0)),
+                         static_cast<size_t>(sqlite3_column_bytes(unseen, 0)));
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+          gone.push_back(std::move(path));
+      }
+      rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+      sqlite3_reset(unseen);
+      for (const std::string& path : gone) {
+        if (rc != SQLITE_OK) break;
+        sqlite3_bind_blob(drop, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        rc = sqlite3_step(drop);
+        rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
+        sqlite3_reset(drop);
+      }
+    }
+    sqlite3_finalize(unseen);
+    sqlite3_finalize(drop);
+    return rc;
   }
 
   void Finish() {
     std::lock_guard lock(mutex_);
     FlushLocked();
     EndRead();
-    if (!db_ || !writable_ || walked_.empty()) return;
+    if (!db_ || !writable_ || !tracking_) return;
     if (Begin() != SQLITE_OK) return;
     sqlite3_stmt* drop = Prepare(
         "DELETE FROM files WHERE path >= ?1 AND path < ?2 AND path NOT IN (SELECT path FROM "
@@ -272,9 +314,17 @@ class ReadIndex::Store {
       sqlite3_reset(drop);
     }
     sqlite3_finalize(drop);
+    if (rc == SQLITE_OK) rc = DropGoneLocked();
     if (rc == SQLITE_OK) rc = Exec("COMMIT");
-    if (rc != SQLITE_OK) Failed(rc);
+    if (rc != SQLITE_OK) {
+      Exec("ROLLBACK");
+      Failed(rc);
+    }
     walked_.clear();
+    listed_.clear();
+    // The next run (the window's, on the same index) marks its own.
+    Exec("DELETE FROM temp.seen");
+    tracking_ = false;
   }
 
   State StateOf(const std::string& path, const struct stat& status) {
@@ -512,7 +562,7 @@ class ReadIndex::Store {
     }
     sqlite3_reset(find_);
     if (!found && rc != SQLITE_DONE) Failed(rc);
-    if (found && !walked_.empty()) Seen(path);
+    if (found && tracking_) Seen(path);
     return found;
   }
 
@@ -557,7 +607,7 @@ class ReadIndex::Store {
       rc = sqlite3_step(put_);
       rc = rc == SQLITE_DONE ? SQLITE_OK : rc;
       sqlite3_reset(put_);
-      if (rc == SQLITE_OK && !walked_.empty()) Seen(p.path);
+      if (rc == SQLITE_OK && tracking_) Seen(p.path);
     }
     if (rc == SQLITE_OK) rc = Exec("COMMIT");
     if (rc == SQLITE_BUSY && pending_.size() < 4 * kBatchFiles) {
@@ -692,6 +742,8 @@ class ReadIndex::Store {
     db_ = nullptr;
     writable_ = false;
     walked_.clear();
+    listed_.clear();
+    tracking_ = false;
   }
 
   const std::string path_;
@@ -709,7 +761,9 @@ class ReadIndex::Store {
   std::vector<Pending> pending_;
   static thread_local std::string record_room_;  // a reading thread's unpacked read
   size_t pending_bytes_ = 0;
-  std::vector<std::string> walked_;
+  std::vector<std::string> walked_;  // folders the run walks whole
+  std::set<std::string> listed_;     // and those it reads files of from a list
+  bool tracking_ = false;            // the files met are marked in temp.seen
   ChangeTimeProbe probe_;
   std::unordered_map<dev_t, bool> own_change_time_;
   bool told_change_time_ = false;
@@ -751,7 +805,8 @@ void ReadyRow::Keep(std::string_view made, uint8_t made_status) {
   held->store->Push(std::move(pending));
   held->store = nullptr;
 }
-void ReadIndex::Walked(std::string_view folder) { store_->Walked(folder); }
+void ReadIndex::Walked(std::string_view folder) { store_->Walked(folder, false); }
+void ReadIndex::Listed(std::string_view folder) { store_->Walked(folder, true); }
 void ReadIndex::Finish() { store_->Finish(); }
 ReadIndex::State ReadIndex::StateOf(const std::string& path, const struct stat& status) {
   return store_->StateOf(path, status);

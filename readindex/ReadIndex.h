@@ -66,8 +66,11 @@ class ReadIndex {
   /// A folder (path bytes) this run walks whole: files beneath it that the run does not read are
   /// dropped from the index at Finish.
   void Walked(std::string_view folder);
-  /// Keeps what is waiting and drops the files gone from the folders walked; for a run that went
-  /// through to its end.
+  /// A folder (path bytes) some of whose files this run reads from a list: files the index holds
+  /// directly in it that the run does not read and that are gone are dropped at Finish.
+  void Listed(std::string_view folder);
+  /// Keeps what is waiting and drops the files gone from the folders walked or listed; for a run
+  /// that went through to its end.
   void Finish();
 
   /// How a file stands against the index, judged by its status alone.

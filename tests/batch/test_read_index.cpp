@@ -3,6 +3,7 @@
 // whole is refused, never half taken.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -264,6 +265,89 @@ TEST_F(ReadIndexTest, ThreadsShareOneIndexAndGoneFilesAreDropped) {
   EXPECT_EQ(kept.size(), 5u);
   EXPECT_EQ(std::count(kept.begin(), kept.end(), paths[0]), 0);
   EXPECT_TRUE(said.empty());
+}
+
+// A row kept whole is given back for its shape and path as given, the tag left alone; another
+// shape makes its row from the read kept beside it, without reading the file, and takes the
+// place of the first; a changed file or a damaged row is read again.
+TEST_F(ReadIndexTest, AKeptRowIsGivenForItsShapeAlone) {
+  const std::string path = MakeFiles(dir)[1];
+  const uint64_t json = ReadIndex::ShapeOf(ReadIndex::ShapeSeed("json"), path);
+  const uint64_t csv = ReadIndex::ShapeOf(ReadIndex::ShapeSeed("csv"), path);
+  EXPECT_NE(json, csv);
+  EXPECT_NE(json, ReadIndex::ShapeOf(ReadIndex::ShapeSeed("json"), "./" + path));
+  clsID3 fresh;
+  fresh.SetPicturesWanted(false);
+  fresh.SetFileName(path);
+  const auto read = [&](ReadIndex& index, uint64_t shape, ReadyRow& ready) -> std::string {
+    clsID3 tag;
+    tag.SetPicturesWanted(false);
+    ready.shape = shape;
+    index.Read(tag, path, &ready);
+    // A row given leaves the tag as it was: never read.
+    if (ready.taken) return tag.Diagnosis().status == clsID3().Diagnosis().status ? "" : "read";
+    return Seen(tag);
+  };
+  {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, json, ready), Seen(fresh));
+    EXPECT_FALSE(ready.taken);
+    ready.Keep("json row", 3);
+    // Kept once: a second Keep of the same read adds nothing.
+    ready.Keep("other row", 4);
+  }
+  {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, json, ready), "");
+    EXPECT_TRUE(ready.taken);
+    EXPECT_EQ(ready.line, "json row");
+    EXPECT_EQ(ready.status, 3);
+    ReadyRow other;
+    EXPECT_EQ(read(*index, csv, other), Seen(fresh));
+    EXPECT_FALSE(other.taken);
+    other.Keep(std::string(5000, 'c'), 1);
+    EXPECT_EQ(index->Tally().taken, 2);
+    EXPECT_EQ(index->Tally().read, 0);
+  }
+  {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, csv, ready), "");
+    EXPECT_TRUE(ready.taken);
+    EXPECT_EQ(ready.line, std::string(5000, 'c'));
+    ReadyRow first;
+    EXPECT_EQ(read(*index, json, first), Seen(fresh));
+    EXPECT_FALSE(first.taken);
+    EXPECT_EQ(index->Tally().read, 0);
+  }
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.PathOf("index.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "UPDATE files SET line = zeroblob(length(line))", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, csv, ready), Seen(fresh));
+    EXPECT_FALSE(ready.taken);
+    EXPECT_EQ(index->Tally().read, 1);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("damaged"), std::string::npos) << said[0];
+    ready.Keep("csv row", 1);
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  timespec times[2] = {st.st_atim, st.st_mtim};
+  times[1].tv_sec -= 10;
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  const auto index = Open();
+  ReadyRow ready;
+  read(*index, csv, ready);
+  EXPECT_FALSE(ready.taken);
+  EXPECT_EQ(index->Tally().read, 1);
 }
 
 }  // namespace
