@@ -220,7 +220,10 @@ struct RowReader::Impl {
         tag->SetLegacyTextDecoder(options_.decoder);
       }
       ReadyRow ready;
-      if (ready_seed_) ready.shape = ReadIndex::ShapeOf(*ready_seed_, entry.path);
+      if (ready_seed_) {
+        ready.seed = *ready_seed_;
+        ready.shape = ReadIndex::ShapeOf(*ready_seed_, entry.path);
+      }
       if (options_.read) {
         options_.read(*tag, entry.path, ready_seed_ ? &ready : nullptr);
         if (ready.taken) {

@@ -170,6 +170,7 @@ class ReadIndex::Store {
     if (ready) {
       ready->taken = false;
       ready->held.reset();
+      if (run_shape_.load(std::memory_order_relaxed) != ready->seed) run_shape_ = ready->seed;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -188,8 +189,10 @@ class ReadIndex::Store {
           return;
         case Taken::kRead:
           ++taken_;
-          // The row is made anew for another shape: kept with the read it came from.
-          if (ready && writable_)
+          // The row is made anew for another shape, and kept with the read it came from once
+          // that shape is the last run's too: runs changing their shape back and forth would
+          // otherwise write every file each time.
+          if (ready && writable_ && ready->seed == last_shape_)
             Hold(*ready, {kept,
                           key,
                           {std::move(row.record), row.record_size},
@@ -298,6 +301,20 @@ class ReadIndex::Store {
     std::lock_guard lock(mutex_);
     FlushLocked();
     EndRead();
+    // Another run sharing the index may have finished since this one began.
+    const uint64_t shape = run_shape_;
+    int64_t last = 0;
+    if (db_ && writable_ && shape != 0 && Begin() == SQLITE_OK) {
+      int rc = Single("SELECT last_shape FROM runs", last);
+      if (rc == SQLITE_OK && static_cast<uint64_t>(last) != shape)
+        rc = Exec("DELETE FROM runs; INSERT INTO runs VALUES (" +
+                  std::to_string(static_cast<int64_t>(shape)) + ")");
+      if (rc == SQLITE_OK) rc = Exec("COMMIT");
+      if (rc != SQLITE_OK) {
+        Exec("ROLLBACK");
+        Failed(rc);
+      }
+    }
     if (!db_ || !writable_ || !tracking_) return;
     if (Begin() != SQLITE_OK) return;
     sqlite3_stmt* drop = Prepare(
@@ -445,6 +462,10 @@ class ReadIndex::Store {
         "record_size, shape, status, line_sum, line_size, line, record) VALUES (?1, ?2, ?3, ?4, "
         "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
     if (!find_ || !put_) return Refuse(sqlite3_errmsg(db_));
+    int64_t last = 0;
+    if (Single("SELECT last_shape FROM runs", last) != SQLITE_OK)
+      return Refuse(sqlite3_errmsg(db_));
+    last_shape_ = static_cast<uint64_t>(last);
     writable_ = true;
     return Opened::kYes;
   }
@@ -465,6 +486,8 @@ class ReadIndex::Store {
             "record_size INTEGER NOT NULL, shape INTEGER NOT NULL, status INTEGER NOT NULL, "
             "line_sum INTEGER NOT NULL, line_size INTEGER NOT NULL, line BLOB, "
             "record BLOB NOT NULL)");
+      if (rc == SQLITE_OK) rc = Exec("DROP TABLE IF EXISTS runs");
+      if (rc == SQLITE_OK) rc = Exec("CREATE TABLE runs(last_shape INTEGER NOT NULL)");
       if (rc == SQLITE_OK) rc = Exec("PRAGMA application_id=" + std::to_string(kApplicationId));
       if (rc == SQLITE_OK) rc = Exec("PRAGMA user_version=" + std::to_string(kSchema));
     }
@@ -761,9 +784,11 @@ class ReadIndex::Store {
   std::vector<Pending> pending_;
   static thread_local std::string record_room_;  // a reading thread's unpacked read
   size_t pending_bytes_ = 0;
-  std::vector<std::string> walked_;  // folders the run walks whole
-  std::set<std::string> listed_;     // and those it reads files of from a list
-  bool tracking_ = false;            // the files met are marked in temp.seen
+  std::vector<std::string> walked_;     // folders the run walks whole
+  std::set<std::string> listed_;        // and those it reads files of from a list
+  bool tracking_ = false;               // the files met are marked in temp.seen
+  uint64_t last_shape_ = 0;             // the rows' shape of the last run that finished
+  std::atomic<uint64_t> run_shape_{0};  // and of this one
   ChangeTimeProbe probe_;
   std::unordered_map<dev_t, bool> own_change_time_;
   bool told_change_time_ = false;
@@ -788,7 +813,7 @@ void ReadIndex::Read(clsID3& tag, const std::string& path, ReadyRow* ready) {
   store_->Read(tag, path, ready);
 }
 
-uint64_t ReadIndex::ShapeSeed(std::string_view shape) { return Sum(shape); }
+uint64_t ReadIndex::ShapeSeed(std::string_view shape) { return Sum(shape) | 1; }
 uint64_t ReadIndex::ShapeOf(uint64_t seed, std::string_view path) {
   // Never 0, which stands for no row.
   return XXH3_64bits_withSeed(path.data(), path.size(), seed) | 1;

@@ -17,6 +17,8 @@ class ReadIndex;
 struct ReadyRow {
   /// What the row's bytes depend on beside the file: the shape and the path as given (0: none).
   uint64_t shape = 0;
+  /// The shape alone (ReadIndex::ShapeSeed), the same for every row of a run.
+  uint64_t seed = 0;
   /// Set by the read: the row was taken, `line` and `status` hold it and the tag was not touched.
   bool taken = false;
   std::string line;
