@@ -147,7 +147,7 @@ rows = [
     ("first run with / without index", med("first") / med("plain"), 1.3),
     ("index size / JSON, every column", size_index / size_json, 1.5),
 ]
-if can_drop:
+if "cold_rerun" in results:
     rows.append(("cold re-run / cold full read", med("cold_rerun") / med("cold_full"), 0.15))
 if million:
     rows.append(("peak RSS 1 000 000 - 10 000 paths (MiB)",
