@@ -103,6 +103,8 @@ void ExtractionRun::Start() {
         [&](std::string& path) {
           if (next >= paths.size()) return false;
           path = FileNames::ToStdBytes(paths[next++].Text(0));
+          // The index forgets, at the end of the run, the files gone from the folders read.
+          if (index_) index_->Listed(std::string_view(path).substr(0, path.rfind('/') + 1));
           return true;
         },
         shape, files, teller);

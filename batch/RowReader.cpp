@@ -106,9 +106,10 @@ std::string RowReader::Row::WhyNotRead() const {
 RowReader::ReadStep RowReader::EngineRead(ReadIndex* index,
                                           std::shared_ptr<const OtherFormatReader> other) {
   if (!index && !other) return {};
-  return [index, other = std::move(other)](clsID3& tag, const std::string& path) {
+  return [index, other = std::move(other)](clsID3& tag, const std::string& path, ReadyRow* ready) {
     if (index) {
-      index->Read(tag, path);
+      index->Read(tag, path, ready);
+      if (ready && ready->taken) return;
     } else {
       tag.SetFileName(path);
     }
@@ -159,6 +160,11 @@ struct RowReader::Impl {
       chosen_.push_back(column);
     }
     pictures_ = options_.totals || ColumnCatalogue::NeedPictureCount(chosen_);
+    // A row kept whole stands for the line alone: not for totals or what `inspect` looks at.
+    if (options_.read && !options_.totals && !options_.inspect) {
+      const std::string key = shape_.ReadyKey();
+      if (!key.empty()) ready_seed_ = ReadIndex::ShapeSeed(key);
+    }
     outer_.emplace(
         jobs_, [this](Entry& entry) { return given_(entry.path); }, Work(), 0, Weight);
   }
@@ -190,6 +196,7 @@ struct RowReader::Impl {
       std::optional<Row> row = outer_->Next();
       if (!row || !row->folder) return row;
       try {
+        if (options_.walking) options_.walking(row->path);
         StartFolder(FileNames::ToText(row->path));
       } catch (const std::bad_alloc&) {
         inner_.reset();
@@ -213,8 +220,18 @@ struct RowReader::Impl {
         tag->SetPictureCountWanted(pictures_ || options_.pictures);
         tag->SetLegacyTextDecoder(options_.decoder);
       }
+      ReadyRow ready;
+      if (ready_seed_) {
+        ready.seed = *ready_seed_;
+        ready.shape = ReadIndex::ShapeOf(*ready_seed_, entry.path);
+      }
       if (options_.read) {
-        options_.read(*tag, entry.path);
+        options_.read(*tag, entry.path, ready_seed_ ? &ready : nullptr);
+        if (ready.taken) {
+          row.line = std::move(ready.line);
+          row.status = static_cast<Status>(ready.status);
+          return row;
+        }
       } else {
         tag->SetFileName(entry.path);
       }
@@ -235,6 +252,7 @@ struct RowReader::Impl {
       if (options_.inspect) options_.inspect(*tag, row);
       MakeCells(reading, entry);
       shape_.Make(reading.cells, row, reading.room);
+      if (ready_seed_) ready.Keep(row.line, static_cast<uint8_t>(row.status));
     } catch (const std::bad_alloc&) {
       // A file too large for the memory left is that file's failure, not the run's: it keeps
       // its row, every cell empty.
@@ -320,6 +338,7 @@ struct RowReader::Impl {
   std::vector<size_t> viewed_;  // the chosen columns that view text the source holds
   std::vector<size_t> made_;    // and those that make their cells
   bool pictures_ = false;
+  std::optional<uint64_t> ready_seed_;  // the shape's, when its rows are kept whole
 
   // The folder being read: its walk and the files of the folder at hand.
   QStringList folders_;

@@ -23,6 +23,7 @@ class LegacyTextDecoder;
 class OtherFormatReader;
 class ReadIndex;
 class clsID3;
+struct ReadyRow;
 
 /// Reads a list of files into rows of the chosen columns, on worker threads, and gives the rows
 /// strictly in list order: the one road from paths to rows for the window's run and for every
@@ -64,6 +65,9 @@ class RowReader {
    public:
     virtual ~Shape() = default;
     virtual void Make(std::span<const QStringView> cells, Row& row, Room& room) const = 0;
+    /// Everything a row's bytes depend on beside its file and its path as given; set, a read
+    /// step that keeps reads may keep the rows too, and give them back whole. Empty: not kept.
+    virtual std::string ReadyKey() const { return {}; }
   };
 
   /// The cells packed for the result table; long ones compressed once SetCompress says so.
@@ -77,8 +81,9 @@ class RowReader {
     std::atomic<bool> compress_;
   };
 
-  /// Reads one path into the thread's tag object.
-  using ReadStep = std::function<void(clsID3& tag, const std::string& path)>;
+  /// Reads one path into the thread's tag object; when `ready` is given, may give the row the
+  /// shape made before in its place (ready->taken), leaving the tag as it was.
+  using ReadStep = std::function<void(clsID3& tag, const std::string& path, ReadyRow* ready)>;
   /// The engine's read, taken from `index` where it holds the file unchanged, and completed by
   /// `other` for files of other audio formats; unset when neither is given.
   static ReadStep EngineRead(ReadIndex* index, std::shared_ptr<const OtherFormatReader> other);
@@ -108,6 +113,8 @@ class RowReader {
     /// Set: looks at each file's read on the reading thread, before its cells are made, and may
     /// keep what it needs in the row's `extra` (the library report's facts).
     std::function<void(const clsID3& tag, Row& row)> inspect;
+    /// Told of each folder given before its files are read (a cache forgets the files gone).
+    std::function<void(const std::string& folder)> walking;
   };
 
   /// The next given path's bytes; false at the end.

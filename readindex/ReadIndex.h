@@ -10,6 +10,27 @@
 #include <vector>
 
 class clsID3;
+class ReadIndex;
+
+/// A row as a run's shape wrote it, kept beside the file's read so that a later run of the same
+/// shape takes its bytes as they are, neither restoring the read nor making the row again.
+struct ReadyRow {
+  /// What the row's bytes depend on beside the file: the shape and the path as given (0: none).
+  uint64_t shape = 0;
+  /// The shape alone (ReadIndex::ShapeSeed), the same for every row of a run.
+  uint64_t seed = 0;
+  /// Set by the read: the row was taken, `line` and `status` hold it and the tag was not touched.
+  bool taken = false;
+  std::string line;
+  uint8_t status = 0;
+
+  /// The row made from the read just done, kept with it; nothing when the read is not kept.
+  void Keep(std::string_view made, uint8_t made_status);
+
+  /// What the index holds between the read and Keep.
+  struct Held;
+  std::shared_ptr<Held> held;
+};
 
 /// Every file's read kept in an SQLite file between runs, so a run reads again only the files
 /// that changed. A file is taken from the index only while its device, inode, size, modification
@@ -35,12 +56,23 @@ class ReadIndex {
   /// picture bytes is served from the index only for files without pictures, one that counts
   /// them only by a read that counted them.
   void Read(clsID3& tag, const std::string& path);
+  /// The same, taking the row `ready` names when the index holds it for the file as it is; else
+  /// `ready` keeps what ReadyRow::Keep needs to store the row made after the read.
+  void Read(clsID3& tag, const std::string& path, ReadyRow* ready);
+
+  /// The `ReadyRow::shape` of a row of the shape named by `seed` (ShapeSeed of the bytes every
+  /// row of that shape depends on) for the path as given.
+  static uint64_t ShapeSeed(std::string_view shape);
+  static uint64_t ShapeOf(uint64_t seed, std::string_view path);
 
   /// A folder (path bytes) this run walks whole: files beneath it that the run does not read are
   /// dropped from the index at Finish.
   void Walked(std::string_view folder);
-  /// Keeps what is waiting and drops the files gone from the folders walked; for a run that went
-  /// through to its end.
+  /// A folder (path bytes) some of whose files this run reads from a list: files the index holds
+  /// directly in it that the run does not read and that are gone are dropped at Finish.
+  void Listed(std::string_view folder);
+  /// Keeps what is waiting and drops the files gone from the folders walked or listed; for a run
+  /// that went through to its end.
   void Finish();
 
   /// How a file stands against the index, judged by its status alone.
@@ -70,9 +102,10 @@ class ReadIndex {
   Counts Tally() const;
 
   /// The format this build writes; an index of a higher one is never touched.
-  static constexpr int kSchema = 1;
+  static constexpr int kSchema = 2;
 
  private:
+  friend struct ReadyRow;
   class Store;
   explicit ReadIndex(std::unique_ptr<Store> store);
   std::unique_ptr<Store> store_;

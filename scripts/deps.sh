@@ -7,7 +7,7 @@ packages=(
   libxlsxwriter-dev libtag1-dev zlib1g-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  libuchardet-dev libsqlite3-dev libxxhash-dev
+  libuchardet-dev libsqlite3-dev libxxhash-dev liblz4-dev
   chromium
   python3 python3-mutagen lame mpg123 ffmpeg unzip xdg-utils dpkg-dev file
   fonts-dejavu-core

@@ -2,12 +2,16 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/ExtractionRun.h"
 #include "batch/ResultColumns.h"
 #include "core/ErrorReport.h"
 #include "platform/FileNames.h"
+#include "readindex/ReadIndex.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/fakes/FakeServices.h"
 #include "tests/support/fakes/RecordingProgress.h"
@@ -119,6 +123,34 @@ TEST_F(ExtractionRunTest, NamesThatAreNotUtf8AreReadUnderTheTextTheListingGives)
   ASSERT_EQ(results.RowCount(), 1);
   EXPECT_EQ(results.Text(1), QStringLiteral("caf") + QChar(0xEFE9) + QStringLiteral(".mp3"));
   EXPECT_EQ(results.SubItem(1, 1), QStringLiteral("caf\u00E9"));  // the tag's own Latin-1
+}
+
+// With the index on, a run forgets at its end the files gone from the folders it read; files
+// still there, read or not, and those of other folders stay.
+TEST_F(ExtractionRunTest, TheIndexForgetsFilesGoneFromTheFoldersRead) {
+  const QString a = Mp3("one", "Alpha");
+  const QString b = Mp3("one", "Beta");
+  const QString c = Mp3("one", "Gamma");
+  const QString d = Mp3("one/sub", "Delta");
+  const std::string db = dir.PathOf("index.db");
+  const auto with_index = [&](const QStringList& paths) {
+    const auto index = ReadIndex::Open(db, [](const std::string&) {});
+    ASSERT_TRUE(index);
+    run.SetIndex(index.get());
+    file_list.Clear();
+    Queue(paths);
+    run.Start();
+    run.SetIndex(nullptr);
+  };
+  with_index({a, b, c, d});
+  ASSERT_EQ(std::remove(b.toStdString().c_str()), 0);
+  ASSERT_EQ(std::remove(d.toStdString().c_str()), 0);
+  with_index({a});
+  const auto index = ReadIndex::Open(db, [](const std::string&) {});
+  ASSERT_TRUE(index);
+  const std::vector<std::string> kept = index->PathsUnder(dir.PathOf("one"));
+  EXPECT_EQ(kept, (std::vector<std::string>{a.toStdString(), c.toStdString(), d.toStdString()}));
+  EXPECT_EQ(results.RowCount(), 1);
 }
 
 TEST_F(ExtractionRunTest, ProgressShowsFloorOfShareThenIdle) {

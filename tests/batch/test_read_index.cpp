@@ -3,6 +3,7 @@
 // whole is refused, never half taken.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -264,6 +265,104 @@ TEST_F(ReadIndexTest, ThreadsShareOneIndexAndGoneFilesAreDropped) {
   EXPECT_EQ(kept.size(), 5u);
   EXPECT_EQ(std::count(kept.begin(), kept.end(), paths[0]), 0);
   EXPECT_TRUE(said.empty());
+}
+
+// A row kept whole is given back for its shape and path as given, the tag left alone. Another
+// shape makes its row from the read kept beside it, without reading the file, and once it is
+// the shape of two runs in a row, its rows take the place of the first's; a changed file or a
+// damaged row is read again.
+TEST_F(ReadIndexTest, AKeptRowIsGivenForItsShapeAlone) {
+  const std::string path = MakeFiles(dir)[1];
+  const uint64_t json_seed = ReadIndex::ShapeSeed("json");
+  const uint64_t csv_seed = ReadIndex::ShapeSeed("csv");
+  EXPECT_NE(ReadIndex::ShapeOf(json_seed, path), ReadIndex::ShapeOf(csv_seed, path));
+  EXPECT_NE(ReadIndex::ShapeOf(json_seed, path), ReadIndex::ShapeOf(json_seed, "./" + path));
+  clsID3 fresh;
+  fresh.SetPicturesWanted(false);
+  fresh.SetFileName(path);
+  const auto read = [&](ReadIndex& index, uint64_t seed, ReadyRow& ready) -> std::string {
+    clsID3 tag;
+    tag.SetPicturesWanted(false);
+    ready.seed = seed;
+    ready.shape = ReadIndex::ShapeOf(seed, path);
+    index.Read(tag, path, &ready);
+    // A row given leaves the tag as it was: never read.
+    if (ready.taken) return tag.Diagnosis().status == clsID3().Diagnosis().status ? "" : "read";
+    return Seen(tag);
+  };
+  {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, json_seed, ready), Seen(fresh));
+    EXPECT_FALSE(ready.taken);
+    ready.Keep("json row", 3);
+    // Kept once: a second Keep of the same read adds nothing.
+    ready.Keep("other row", 4);
+    index->Finish();
+  }
+  for (int run = 0; run < 2; ++run) {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, json_seed, ready), "") << run;
+    EXPECT_TRUE(ready.taken) << run;
+    EXPECT_EQ(ready.line, "json row") << run;
+    EXPECT_EQ(ready.status, 3) << run;
+    // A run of another shape once, between two of the first: nothing written.
+    const auto other = Open();
+    ReadyRow csv;
+    EXPECT_EQ(read(*other, csv_seed, csv), Seen(fresh)) << run;
+    EXPECT_FALSE(csv.taken);
+    csv.Keep("csv row", 1);
+    other->Finish();
+    EXPECT_EQ(other->Tally().taken, 1);
+    EXPECT_EQ(other->Tally().read, 0);
+    index->Finish();
+  }
+  for (int run = 0; run < 3; ++run) {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, csv_seed, ready), run < 2 ? Seen(fresh) : "") << run;
+    EXPECT_EQ(ready.taken, run == 2) << run;
+    ready.Keep(std::string(5000, 'c'), 1);
+    index->Finish();
+    EXPECT_EQ(index->Tally().read, 0);
+  }
+  {
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, csv_seed, ready), "");
+    EXPECT_EQ(ready.line, std::string(5000, 'c'));
+    ReadyRow first;
+    EXPECT_EQ(read(*index, json_seed, first), Seen(fresh));
+    EXPECT_FALSE(first.taken);
+    EXPECT_EQ(index->Tally().read, 0);
+  }
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.PathOf("index.db").c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "UPDATE files SET line = zeroblob(length(line))", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const auto index = Open();
+    ReadyRow ready;
+    EXPECT_EQ(read(*index, csv_seed, ready), Seen(fresh));
+    EXPECT_FALSE(ready.taken);
+    EXPECT_EQ(index->Tally().read, 1);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("damaged"), std::string::npos) << said[0];
+    ready.Keep("csv row", 1);
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  timespec times[2] = {st.st_atim, st.st_mtim};
+  times[1].tv_sec -= 10;
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  const auto index = Open();
+  ReadyRow ready;
+  read(*index, csv_seed, ready);
+  EXPECT_FALSE(ready.taken);
+  EXPECT_EQ(index->Tally().read, 1);
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ TEST(RowReader, AReplacedReadStepFillsTheRows) {
   RowReader::Options options;
   options.columns = {QStringLiteral("Filename"), QStringLiteral("Title")};
   options.jobs = 4;
-  options.read = [&](clsID3& tag, const std::string& path) {
+  options.read = [&](clsID3& tag, const std::string& path, ReadyRow*) {
     ++reads;
     tag.SetFileName(path);
     tag.SetTitle(u"from the step");

@@ -160,6 +160,45 @@ TEST_F(ExtractIndexTest, OutputIsTheSameOverThePeersCorpus) {
   ExpectSame(dumped, "dump");
 }
 
+// Rows kept whole follow everything a line shows: the format and columns, the code page of
+// legacy text, the path as given, the time zone of the times shown, and the file itself.
+TEST_F(ExtractIndexTest, KeptRowsFollowEverythingALineShows) {
+  const std::string every = EveryColumn();
+  const auto same = [&](const TestFiles::RunSetup& setup, std::vector<std::string> options,
+                        const std::string& path, const std::string& what) {
+    options.push_back(path);
+    const TestFiles::RunResult plain = TestFiles::Run(setup, Cli(), With({"extract"}, options));
+    const TestFiles::RunResult got =
+        TestFiles::Run(setup, Cli(), With({"extract", "--index", index}, options));
+    EXPECT_EQ(got.status, plain.status) << what;
+    EXPECT_TRUE(got.out == plain.out) << what << "\n" << got.out << "\n" << plain.out;
+    EXPECT_EQ(got.err, plain.err) << what;
+  };
+  const std::vector<std::string> json = {"--format", "json", "--columns", every};
+  const std::vector<std::string> csv = {"--format", "csv", "--columns", every};
+  // Each shape in turn takes the place of the other's rows, made from the reads kept beside them.
+  for (int round = 0; round < 2; ++round) {
+    same({}, json, made, "json");
+    same({}, csv, made, "csv");
+    same({}, With(csv, {"--csv-safe"}), made, "csv-safe");
+  }
+  same({}, With(json, {"--legacy-text", "windows-1251"}), made, "windows-1251");
+  same({}, With(json, {"--legacy-text", "windows-1251"}), made, "windows-1251 again");
+  same({}, With(json, {"--legacy-text", "koi8-r"}), made, "koi8-r");
+  same({}, {"--format", "json", "--columns", "Title,Full path"}, made, "two columns");
+  same({}, {"--format", "json", "--columns", "Full path,Title"}, made, "in another order");
+  same({.folder = made}, json, ".", "relative");
+  same({.folder = made + "/sub"}, json, "..", "relative from below");
+  same({.folder = made + "/sub"}, json, "../", "relative with a separator");
+  const std::vector<std::string> times = {"--format", "csv", "--columns", "Filename,Modified"};
+  same({.prefix = "TZ=UTC0"}, times, made, "UTC");
+  same({.prefix = "TZ=JST-9"}, times, made, "nine hours east");
+  same({.prefix = "TZ=JST-9"}, times, made, "nine hours east again");
+  ASSERT_EQ(Tool({"set", made + "/cyrillic.mp3", "--title", "Set title"}).status, 0);
+  same({}, json, made, "a file changed");
+  same({}, json, made, "a file changed, again");
+}
+
 // Each way a file changes shows in the next run; `changes` names it before that run.
 TEST_F(ExtractIndexTest, EveryChangeIsSeen) {
   const std::vector<std::string> run = {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <span>
@@ -49,7 +50,8 @@ class LineShape : public RowReader::Shape {
   explicit LineShape(const ExtractOptions& options)
       : json_(options.format == "json"),
         csv_safe_(options.csv_safe),
-        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()) {}
+        keys_(json_ ? TextLines::JsonKeys(options.columns) : std::vector<std::string>()),
+        ready_key_(ReadyKeyOf(options)) {}
 
   void Make(std::span<const QStringView> cells, RowReader::Row& row,
             RowReader::Room& room) const override {
@@ -63,10 +65,33 @@ class LineShape : public RowReader::Shape {
     room.line_size = line.size();
   }
 
+  std::string ReadyKey() const override { return ready_key_; }
+
  private:
+  // A line is its file's cells in this format: the columns, the legacy text's code page, the
+  // other formats' reader and, for the times shown, the local time zone.
+  static std::string ReadyKeyOf(const ExtractOptions& options) {
+    std::string key = "line 1\n" + options.format + (options.csv_safe ? " safe" : "") + '\n' +
+                      options.legacy_text + '\n' + (options.other ? "other" : "mp3") + '\n';
+    for (const QString& column : options.columns) (key += column.toStdString()) += '\x1f';
+    key += '\n';
+    for (const QString& column : RunColumns(options)) (key += column.toStdString()) += '\x1f';
+    const char* zone = std::getenv("TZ");
+    (key += '\n') += zone ? zone : "";
+    std::string local(4096, '\0');
+    const ssize_t size = ::readlink("/etc/localtime", local.data(), local.size());
+    if (size > 0) (key += '\n') += local.substr(0, static_cast<size_t>(size));
+    struct stat zones {};
+    if (::stat("/etc/localtime", &zones) == 0)
+      (key += '\n') += std::to_string(zones.st_mtim.tv_sec) + '.' +
+                       std::to_string(zones.st_mtim.tv_nsec) + '.' + std::to_string(zones.st_ino);
+    return key;
+  }
+
   bool json_;
   bool csv_safe_;
   std::vector<std::string> keys_;
+  std::string ready_key_;
 };
 
 // A progress bar on standard error when that is a terminal, drawn at most every 100 ms: the
@@ -136,13 +161,13 @@ class FallibleOutput : public TextOutput {
   std::string problem_;
 };
 
-// The next path given. The index forgets, at the end of the run, the files gone from a folder
-// given; a file given says nothing of its neighbours.
-bool NextGiven(Inputs& inputs, ReadIndex* index, std::string& path) {
-  if (!inputs.Next(path)) return false;
-  struct stat status {};
-  if (index && ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) index->Walked(path);
-  return true;
+// The index forgets, at the end of the run, the files gone from a folder given; a file given
+// says nothing of its neighbours.
+RowReader::Options IndexedRowsOf(const ExtractOptions& options) {
+  RowReader::Options rows = RowsOf(options);
+  if (ReadIndex* index = options.index)
+    rows.walking = [index](const std::string& folder) { index->Walked(folder); };
+  return rows;
 }
 
 }  // namespace
@@ -157,8 +182,8 @@ bool ReadTable(const ExtractOptions& options, ReportListModel& results, Unread& 
     StreamProgress progress(options.PathCount());
     PosixFileSystem files;
     RowReader reads(
-        RowsOf(options), [&](std::string& path) { return NextGiven(inputs, options.index, path); },
-        shape, files, unread);
+        IndexedRowsOf(options), [&](std::string& path) { return inputs.Next(path); }, shape, files,
+        unread);
     size_t count = 0;
     while (std::optional<RowReader::Row> row = reads.Next()) {
       progress.Row(row->path);
@@ -210,8 +235,8 @@ int StreamRows(const ExtractOptions& options, Unread& unread) {
   try {
     PosixFileSystem files;
     RowReader reads(
-        RowsOf(options), [&](std::string& path) { return NextGiven(inputs, options.index, path); },
-        shape, files, unread);
+        IndexedRowsOf(options), [&](std::string& path) { return inputs.Next(path); }, shape, files,
+        unread);
     while (std::optional<RowReader::Row> row = reads.Next()) {
       out.Write(row->line);
       progress.Row(row->path);
