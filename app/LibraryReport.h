@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "batch/Audit.h"
@@ -25,9 +26,11 @@ struct Made {
 };
 
 /// `file_list` gives the paths when the table shows neither Full path nor Folder: its rows are
-/// the run's, in order, as long as the table keeps the run's order.
+/// the run's, in order, as long as the table keeps the run's order. `covers` are the run's
+/// front covers by the row's arrival (ExtractionRun::Covers).
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options = {});
+                const Audit::Options& options = {},
+                const std::vector<std::optional<Audit::Cover>>& covers = {});
 
 /// The table's row of a file the report names; 0 for none (an album's folder, say).
 int RowOf(const Made& made, const QString& path);

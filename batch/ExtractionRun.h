@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "batch/Audit.h"
 #include "batch/CellText.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
@@ -86,6 +87,11 @@ class ExtractionRun {
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
 
+  /// The front cover of each row the last run made, by the row's arrival (ReportListModel::
+  /// Arrival), for the library report's cover rules; kept while the table shows the Pictures
+  /// column, empty otherwise.
+  const std::vector<std::optional<Audit::Cover>>& Covers() const { return covers_; }
+
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
   static constexpr size_t kCompressFrom = 100000;
@@ -108,5 +114,6 @@ class ExtractionRun {
   int jobs_ = 0;  // 0: one per core
   ReadIndex* index_ = nullptr;
   std::vector<int> unread_files_;
+  std::vector<std::optional<Audit::Cover>> covers_;
   std::shared_ptr<const OtherFormatReader> other_;
 };

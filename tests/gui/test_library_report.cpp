@@ -9,12 +9,15 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <set>
 
 #include "app/LibraryReport.h"
 #include "app/ui/LibraryReportDialog.h"
 #include "app/ui/MainWindow.h"
+#include "batch/Audit.h"
 #include "platform/PosixFileSystem.h"
 #include "tests/platform/fakes/FakeServices.h"
+#include "tests/support/JsonLine.h"
 #include "tests/support/TestFiles.h"
 #include "tools/samples/SampleBuilder.h"
 
@@ -28,6 +31,37 @@ std::string Mp3(const std::u16string& title, const std::u16string& track, int kb
                        Frame(3, "TALB", TextBody(Encoding::Latin1, u"Album")) +
                        Frame(3, "TRCK", TextBody(Encoding::Latin1, track));
   return Id3v2Tag(3, frames) + SilentFrames({1, kbps, 44100, ChannelMode::JointStereo}, 30);
+}
+
+// A picture of any size: the report reads no further than its header. `shade` makes its bytes
+// differ.
+std::string Png(uint32_t side, uint8_t shade) {
+  std::string png = TinyPng(1, 1, shade, 0, 0);
+  png.replace(16, 8, BigEndian(side, 4) + BigEndian(side, 4));
+  return png;
+}
+
+std::string Covered(const std::u16string& album, const std::u16string& track,
+                    const std::string& cover) {
+  std::string frames =
+      Frame(3, "TIT2", TextBody(Encoding::Latin1, album + u" " + track)) +
+      Frame(3, "TPE1", TextBody(Encoding::Latin1, u"Artist")) +
+      Frame(3, "TALB", TextBody(Encoding::Latin1, album)) +
+      Frame(3, "TRCK", TextBody(Encoding::Latin1, track)) +
+      Frame(3, "APIC", PictureBody(3, Encoding::Latin1, "image/png", 3, u"", cover));
+  // Each file's audio its own, so that no duplicate speaks.
+  std::string audio = SilentFrames({1, 128, 44100, ChannelMode::JointStereo}, 20);
+  audio[100] = static_cast<char>(track[0] + album.size());
+  return Id3v2Tag(3, frames) + audio;
+}
+
+using Findings = std::multiset<std::pair<std::string, std::string>>;  // rule, path
+
+Findings Of(const Audit::Report& report) {
+  Findings found;
+  for (const Audit::Finding& f : report.findings)
+    found.insert({f.rule.toStdString(), f.path.toStdString()});
+  return found;
 }
 
 class LibraryReportTest : public ::testing::Test {
@@ -121,6 +155,50 @@ TEST_F(LibraryReportTest, LastRunsRowsGiveFindingsChartsAndTheirFilesRow) {
       after << checked.topLevelItem(g)->child(c)->text(2);
   after.sort();
   EXPECT_EQ(after, QStringList({"duplicate-audio", "low-bitrate", "missing-field"}));
+}
+
+TEST_F(LibraryReportTest, CoverRulesSayWhatTheCommandLineSaysOfTheSameFiles) {
+  f.ui.column_answers.push_back({Audit::ColumnHeaders(), "windows-1252", false});
+  QTest::mouseClick(window->ColumnsButton(), Qt::LeftButton);
+  const std::string small = Png(120, 1), big = Png(600, 2), other = Png(600, 3);
+  for (const auto& [name, album, track, cover] :
+       std::vector<std::tuple<std::string, std::u16string, std::u16string, std::string>>{
+           {"Small/1.mp3", u"Small", u"1", small},
+           {"Small/2.mp3", u"Small", u"2", small},
+           {"Differ/1.mp3", u"Differ", u"1", big},
+           {"Differ/2.mp3", u"Differ", u"2", other},
+           {"Clean/1.mp3", u"Clean", u"1", big},
+           {"Clean/2.mp3", u"Clean", u"2", big}}) {
+    window->form().ListView1.AppendRow(
+        QString::fromStdString(dir.Write(name, Covered(album, track, cover))));
+  }
+  QTest::mouseClick(window->PushButton(10), Qt::LeftButton);
+  ASSERT_EQ(window->form().ListView2.RowCount(), 6);
+  // A sort after the run leaves every cover with its own file.
+  window->form().ListView2.ReorderRows({5, 4, 3, 2, 1, 0});
+
+  const std::optional<LibraryReport::Made> made = window->form().MakeLibraryReport();
+  ASSERT_TRUE(made);
+  const Findings window_found = Of(made->report);
+  const Findings expected{{"cover-too-small", dir.PathOf("Small/1.mp3")},
+                          {"cover-too-small", dir.PathOf("Small/2.mp3")},
+                          {"covers-differ", dir.PathOf("Differ")}};
+  EXPECT_EQ(window_found, expected);
+
+  const auto cli = TestFiles::Run((*TestFiles::BinDir() / "tagloom-cli").string(),
+                                  {"audit", "--format", "json", dir.Path().string()});
+  EXPECT_EQ(cli.status, 4) << cli.err;
+  Findings cli_found;
+  for (const QString& text : QString::fromStdString(cli.out).split(u'\n', Qt::SkipEmptyParts)) {
+    const auto line = ParseJsonLine(text.toStdString());
+    ASSERT_TRUE(line) << text.toStdString();
+    const auto value = [&](const char* key) {
+      const std::u16string& v = line->Find(key)->text;
+      return QString::fromStdU16String(v).toStdString();
+    };
+    if (value("rule") != "stat") cli_found.insert({value("rule"), value("path")});
+  }
+  EXPECT_EQ(window_found, cli_found);
 }
 
 }  // namespace
