@@ -6,10 +6,14 @@
 #include <QChartView>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <chrono>
+#include <semaphore>
 #include <set>
+#include <thread>
 
 #include "app/LibraryReport.h"
 #include "app/ui/LibraryReportDialog.h"
@@ -145,9 +149,12 @@ TEST_F(LibraryReportTest, LastRunsRowsGiveFindingsChartsAndTheirFilesRow) {
   auto* check = dialog->findChild<QPushButton*>("CheckAudio");
   ASSERT_NE(check, nullptr);
   QTest::mouseClick(check, Qt::LeftButton);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // A worker reads them while the window's loop runs on; the new report replaces the old.
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const QList<LibraryReportDialog*> open = window->findChildren<LibraryReportDialog*>();
+    return open.size() == 1 && open.front() != dialog;
+  }));
   const QList<LibraryReportDialog*> dialogs = window->findChildren<LibraryReportDialog*>();
-  ASSERT_EQ(dialogs.size(), 1);
   QTreeWidget& checked = dialogs.front()->Findings();
   QStringList after;
   for (int g = 0; g < checked.topLevelItemCount(); ++g)
@@ -199,6 +206,83 @@ TEST_F(LibraryReportTest, CoverRulesSayWhatTheCommandLineSaysOfTheSameFiles) {
     if (value("rule") != "stat") cli_found.insert({value("rule"), value("path")});
   }
   EXPECT_EQ(window_found, cli_found);
+}
+
+TEST_F(LibraryReportTest, StoppedAudioCheckLeavesTheReportAsItWas) {
+  f.ui.column_answers.push_back(
+      {{"Full path", "Title", "Artist", "Album", "TrackNumber"}, "windows-1252", false});
+  QTest::mouseClick(window->ColumnsButton(), Qt::LeftButton);
+  for (const char* name : {"A/1.mp3", "A/2.mp3"})
+    window->form().ListView1.AppendRow(QString::fromStdString(
+        dir.Write(name, Mp3(name[2] == '1' ? u"One" : u"Two", name[2] == '1' ? u"1" : u"2", 128))));
+  QTest::mouseClick(window->PushButton(10), Qt::LeftButton);
+  QTest::mouseClick(window->ReportButton(), Qt::LeftButton);
+  auto* dialog = window->findChild<LibraryReportDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  const int groups = dialog->Findings().topLevelItemCount();
+
+  QTest::mouseClick(dialog->findChild<QPushButton*>("CheckAudio"), Qt::LeftButton);
+  auto* progress = dialog->findChild<QProgressDialog*>("AudioCheckProgress");
+  ASSERT_NE(progress, nullptr);
+  EXPECT_EQ(progress->maximum(), 2);
+  progress->cancel();
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return dialog->findChild<QProgressDialog*>("AudioCheckProgress") == nullptr; }));
+  QTest::qWait(100);
+  const QList<LibraryReportDialog*> open = window->findChildren<LibraryReportDialog*>();
+  ASSERT_EQ(open.size(), 1);
+  EXPECT_EQ(open.front(), dialog);
+  EXPECT_EQ(dialog->Findings().topLevelItemCount(), groups);
+}
+
+// The worker of "Check audio…", paced file by file: its progress advances as files are done,
+// Stop ends it at the next file with nothing to show, and a check run to the end brings its
+// findings.
+TEST(AudioCheckTest, ProgressAdvancesStopEndsItAndFindingsArrive) {
+  TestFiles::TempDir dir;
+  LibraryReport::Made made;
+  for (const char* name : {"A/1.mp3", "A/2.mp3", "A/3.mp3"}) {
+    Audit::Row row;
+    row[Audit::kFullPath] = QString::fromStdString(
+        dir.Write(name, Mp3(QString::fromLatin1(name).toStdU16String(), u"1", 128)));
+    row[Audit::kFolder] = QString::fromStdString(dir.PathOf("A"));
+    row[Audit::kAlbum] = QStringLiteral("A");
+    made.rows.push_back(row);
+  }
+  made.report = Audit::Run(made.rows, made.options);
+  const auto rules = [](const Audit::Report& report) {
+    QStringList found;
+    for (const Audit::Finding& f : report.findings) found << f.rule;
+    return found;
+  };
+  ASSERT_FALSE(rules(made.report).contains("duplicate-audio"));
+  const auto until = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 1000 && !done(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+  };
+
+  std::counting_semaphore<8> go(0);
+  {
+    LibraryReport::AudioCheck check(made, true, true, [&](size_t) { go.acquire(); });
+    EXPECT_EQ(check.Total(), 3U);
+    go.release();
+    ASSERT_TRUE(until([&] { return check.Done() == 1; }));
+    EXPECT_FALSE(check.Finished());
+    check.Stop();
+    go.release(3);
+    ASSERT_TRUE(until([&] { return check.Finished(); }));
+    EXPECT_LT(check.Done(), 3U);
+    EXPECT_FALSE(check.Result());
+  }
+
+  LibraryReport::AudioCheck check(made, true, true);
+  ASSERT_TRUE(until([&] { return check.Finished(); }));
+  EXPECT_EQ(check.Done(), 3U);
+  const std::optional<LibraryReport::Made> checked = check.Result();
+  ASSERT_TRUE(checked);
+  EXPECT_EQ(rules(checked->report).count("duplicate-audio"), 1);
+  EXPECT_TRUE(checked->rows[0].audio_hash);
 }
 
 }  // namespace
