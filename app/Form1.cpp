@@ -319,7 +319,7 @@ std::optional<LibraryReport::Made> Form1::MakeLibraryReport() {
         "Start Extracting Tags first: the report is made from the rows of the last run."));
     return std::nullopt;
   }
-  return LibraryReport::FromTables(ListView1, ListView2, {}, extraction_run_.Covers());
+  return LibraryReport::FromTables(ListView1, ListView2, {}, extraction_run_.ReportFacts());
 }
 
 bool Form1::Stop() {

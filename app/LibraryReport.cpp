@@ -15,8 +15,7 @@
 namespace LibraryReport {
 
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options,
-                const std::vector<std::optional<Audit::Cover>>& covers) {
+                const Audit::Options& options, const std::vector<Audit::Kept>& kept) {
   Made made;
   const QStringList& headers = Audit::ColumnHeaders();
   // The table's column of each report cell (1-based), 0 where it has none.
@@ -51,8 +50,10 @@ Made FromTables(const ReportListModel& file_list, const ReportListModel& results
       const qsizetype cut = path.lastIndexOf(separator);
       row[Audit::kFolder] = cut > 0 ? path.left(cut) : QString();
     }
-    if (const auto arrival = static_cast<size_t>(results.Arrival(r)); arrival < covers.size())
-      row.cover = covers[arrival];
+    if (const auto arrival = static_cast<size_t>(results.Arrival(r)); arrival < kept.size()) {
+      row.cover = kept[arrival].cover;
+      row.profile = kept[arrival].profile;
+    }
     made.rows_by_path.emplace_back(path, r);
     rows.push_back(std::move(row));
   }

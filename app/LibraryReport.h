@@ -28,11 +28,10 @@ struct Made {
 };
 
 /// `file_list` gives the paths when the table shows neither Full path nor Folder: its rows are
-/// the run's, in order, as long as the table keeps the run's order. `covers` are the run's
-/// front covers by the row's arrival (ExtractionRun::Covers).
+/// the run's, in order, as long as the table keeps the run's order. `kept` is what the run
+/// kept of each row beyond its cells, by the row's arrival (ExtractionRun::ReportFacts).
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options = {},
-                const std::vector<std::optional<Audit::Cover>>& covers = {});
+                const Audit::Options& options = {}, const std::vector<Audit::Kept>& kept = {});
 
 /// The table's row of a file the report names; 0 for none (an album's folder, say).
 int RowOf(const Made& made, const QString& path);

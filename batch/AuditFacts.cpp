@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tag/CodePage.h"
+#include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
 
 namespace AuditFacts {
@@ -168,6 +169,36 @@ std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures) {
   }
   cover.hash = XXH3_64bits(chosen->image.data(), chosen->image.size());
   return cover;
+}
+
+QString Profile(const MpegAudioState& audio) {
+  const int method = audio.LameMethod, preset = audio.LamePreset;
+  const bool cbr = method == 1 || method == 8, abr = method == 2 || method == 9;
+  const bool vbr = method >= 3 && method <= 6;
+  // The preset numbers of lame.h: a bit rate for ABR and CBR, 410 (V9) to 500 (V0) in tens,
+  // and from 1000 the names of LAME before 3.100.
+  static constexpr const char* kNamed[] = {"r3mix",  "standard",      "extreme",
+                                           "insane", "fast standard", "fast extreme",
+                                           "medium", "fast medium"};
+  const QString kind = cbr   ? QStringLiteral("CBR")
+                       : abr ? QStringLiteral("ABR")
+                       : vbr ? QStringLiteral("VBR")
+                             : QString();
+  if (preset >= 1000 && preset <= 1007) {
+    const QString name = QString::fromLatin1(kNamed[preset - 1000]);
+    return kind.isEmpty() ? name : kind + u' ' + name;
+  }
+  if (kind.isEmpty()) return {};
+  if (vbr && preset >= 410 && preset <= 500 && preset % 10 == 0)
+    return QStringLiteral("VBR V%1").arg((500 - preset) / 10);
+  if (!vbr) {
+    // 255 in byte 20 stands for 255 and above: the preset then says the rate, where it does.
+    const int kbps = preset >= 8 && preset <= 320 ? preset
+                     : audio.LameBitRate < 255    ? audio.LameBitRate
+                                                  : 0;
+    if (kbps > 0) return kind + u' ' + QString::number(kbps);
+  }
+  return kind;
 }
 
 Span AudioSpan(std::string_view file) {

@@ -37,9 +37,8 @@ class NoTeller : public RowReader::Teller {
 // What a reading thread keeps of a read beside the row's cells.
 struct Facts {
   QString tip;
-  std::optional<Audit::Cover> cover;
+  Audit::Kept kept;
 };
-
 }  // namespace
 
 void ExtractionRun::Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row) {
@@ -97,21 +96,23 @@ void ExtractionRun::Start() {
     options.totals = totals_ != nullptr;
     options.read = RowReader::EngineRead(index_, other_);
     // The Conflicts cell names the fields; its tip, made while the values are at hand, gives them.
+    // The report's codec profile is kept always: a few bytes of a header already read.
     const bool tips = columns_.contains(QStringLiteral("Conflicts"));
     // With the Pictures column the report's cover rules can speak: the front cover's size and
     // hash are kept then, its bytes read on the reading thread (an index serves such reads only
     // for files without pictures).
     const bool covers = columns_.contains(QStringLiteral("Pictures"));
     options.pictures = covers;
-    covers_.clear();
-    if (tips || covers)
-      options.inspect = [tips, covers](const clsID3& tag, RowReader::Row& row) {
-        Facts facts;
-        if (tips) facts.tip = TrustCells::ConflictsTip(tag);
-        if (covers && tag.AttachedPictures())
-          facts.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
-        if (!facts.tip.isEmpty() || facts.cover) row.extra = std::move(facts);
-      };
+    kept_.clear();
+    options.inspect = [tips, covers](const clsID3& tag, RowReader::Row& row) {
+      Facts facts;
+      if (tips) facts.tip = TrustCells::ConflictsTip(tag);
+      if (covers && tag.AttachedPictures())
+        facts.kept.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
+      facts.kept.profile = AuditFacts::Profile(tag.AudioState());
+      if (!facts.tip.isEmpty() || facts.kept.cover || !facts.kept.profile.isEmpty())
+        row.extra = std::move(facts);
+    };
     const RowReader::PackedShape shape(paths.size() > kCompressFrom);
     size_t next = 0;
     PosixFileSystem files;
@@ -155,10 +156,10 @@ void ExtractionRun::Start() {
       Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
       if (const Facts* facts = read && row > 0 ? std::any_cast<Facts>(&read->extra) : nullptr) {
         if (!facts->tip.isEmpty()) trap.Step(148, [&] { results_.SetRowToolTip(row, facts->tip); });
-        if (facts->cover) {
+        if (facts->kept.cover || !facts->kept.profile.isEmpty()) {
           const auto arrival = static_cast<size_t>(results_.Arrival(row));
-          if (covers_.size() <= arrival) covers_.resize(arrival + 1);
-          covers_[arrival] = facts->cover;
+          if (kept_.size() <= arrival) kept_.resize(arrival + 1);
+          kept_[arrival] = facts->kept;
         }
       }
       trap.Line(148);

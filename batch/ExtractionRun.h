@@ -87,10 +87,10 @@ class ExtractionRun {
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
 
-  /// The front cover of each row the last run made, by the row's arrival (ReportListModel::
-  /// Arrival), for the library report's cover rules; kept while the table shows the Pictures
-  /// column, empty otherwise.
-  const std::vector<std::optional<Audit::Cover>>& Covers() const { return covers_; }
+  /// What the library report needs of each row the last run made beyond its cells, by the row's
+  /// arrival (ReportListModel::Arrival): the codec profile a LAME header tells, and the front
+  /// cover while the table shows the Pictures column. Rows past the end kept nothing.
+  const std::vector<Audit::Kept>& ReportFacts() const { return kept_; }
 
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
@@ -114,6 +114,6 @@ class ExtractionRun {
   int jobs_ = 0;  // 0: one per core
   ReadIndex* index_ = nullptr;
   std::vector<int> unread_files_;
-  std::vector<std::optional<Audit::Cover>> covers_;
+  std::vector<Audit::Kept> kept_;
   std::shared_ptr<const OtherFormatReader> other_;
 };

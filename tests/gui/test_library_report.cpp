@@ -3,6 +3,8 @@
 // and "Save report…" writes the same page as the command line.
 #include <gtest/gtest.h>
 
+#include <QBarCategoryAxis>
+#include <QChart>
 #include <QChartView>
 #include <QCoreApplication>
 #include <QLabel>
@@ -11,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <chrono>
+#include <filesystem>
 #include <semaphore>
 #include <set>
 #include <thread>
@@ -283,6 +286,45 @@ TEST(AudioCheckTest, ProgressAdvancesStopEndsItAndFindingsArrive) {
   ASSERT_TRUE(checked);
   EXPECT_EQ(rules(checked->report).count("duplicate-audio"), 1);
   EXPECT_TRUE(checked->rows[0].audio_hash);
+}
+
+// Files made by LAME: the window's profile chart names the preset their headers tell, as the
+// command line's statistics do.
+TEST_F(LibraryReportTest, ProfileChartNamesTheLamePreset) {
+  std::string pcm;
+  for (int i = 0; i < 44100 * 2; ++i) {
+    const char sample = (i / 50) % 2 ? 0x10 : -0x10;
+    pcm += std::string{0, sample, 0, sample};
+  }
+  const auto le = [](uint32_t v, int width) {
+    std::string bytes;
+    for (int i = 0; i < width; ++i) bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return bytes;
+  };
+  const std::string wav = dir.Write(
+      "in.wav", "RIFF" + le(static_cast<uint32_t>(36 + pcm.size()), 4) + "WAVEfmt " + le(16, 4) +
+                    le(1, 2) + le(2, 2) + le(44100, 4) + le(44100 * 4, 4) + le(4, 2) + le(16, 2) +
+                    "data" + le(static_cast<uint32_t>(pcm.size()), 4) + pcm);
+  std::filesystem::create_directories(dir.PathOf("Album"));
+  for (const auto& [option, value, name] :
+       std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"-V", "0", "Album/v0.mp3"}, {"-b", "192", "Album/b192.mp3"}}) {
+    const auto lame = TestFiles::Run("lame", {"--quiet", option, value, wav, dir.PathOf(name)});
+    if (lame.status == 127) GTEST_SKIP() << "no lame";
+    ASSERT_EQ(lame.status, 0) << lame.err;
+    window->form().ListView1.AppendRow(QString::fromStdString(dir.PathOf(name)));
+  }
+  QTest::mouseClick(window->PushButton(10), Qt::LeftButton);
+  QTest::mouseClick(window->ReportButton(), Qt::LeftButton);
+  auto* dialog = window->findChild<LibraryReportDialog*>();
+  ASSERT_NE(dialog, nullptr);
+  QStringList bars;
+  for (QChartView* view : dialog->findChildren<QChartView*>())
+    if (view->chart()->title() == "profile")
+      for (QAbstractAxis* axis : view->chart()->axes(Qt::Vertical))
+        if (auto* names = qobject_cast<QBarCategoryAxis*>(axis)) bars = names->categories();
+  bars.sort();
+  EXPECT_EQ(bars, QStringList({"CBR 192", "VBR V0"}));
 }
 
 }  // namespace
