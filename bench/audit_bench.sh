@@ -30,7 +30,9 @@ fi
 [ -f "$corpus/.complete" ] || "$root/bench/make_corpus.sh" "$corpus"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-find "$corpus/files" -name '*.mp3' | sort | head -n "$files" >"$work/list"
+# Not `| head`: a sort cut short would end the script through pipefail.
+find "$corpus/files" -name '*.mp3' | sort >"$work/all"
+head -n "$files" "$work/all" >"$work/list"
 count=$(wc -l <"$work/list")
 bytes=$(tr '\n' '\0' <"$work/list" | du -cb --files0-from=- | tail -1 | cut -f1)
 
@@ -94,7 +96,7 @@ index_paths=${TAGLOOM_BENCH_INDEX_PATHS:-100000}
 # Hard links must stay on the corpus's file system.
 links=$(mktemp -d -p "$(dirname "$corpus")" tagloom-audit-links.XXXXXX)
 trap 'rm -rf "$work" "$links"' EXIT
-mapfile -t sources < <(find "$corpus/files" -name '*.mp3' | sort)
+mapfile -t sources <"$work/all"
 made=0
 for ((d = 0; made < index_paths; d++)); do
   mkdir "$links/$d"
