@@ -333,7 +333,7 @@ std::optional<LibraryReport::Made> Form1::MakeLibraryReport() {
         "Start Extracting Tags first: the report is made from the rows of the last run."));
     return std::nullopt;
   }
-  return LibraryReport::FromTables(ListView1, ListView2);
+  return LibraryReport::FromTables(ListView1, ListView2, {}, extraction_run_.ReportFacts());
 }
 
 bool Form1::Stop() {

@@ -1,6 +1,7 @@
 #include "app/LibraryReport.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -14,7 +15,7 @@
 namespace LibraryReport {
 
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options) {
+                const Audit::Options& options, const std::vector<Audit::Kept>& kept) {
   Made made;
   const QStringList& headers = Audit::ColumnHeaders();
   // The table's column of each report cell (1-based), 0 where it has none.
@@ -49,6 +50,10 @@ Made FromTables(const ReportListModel& file_list, const ReportListModel& results
       const qsizetype cut = path.lastIndexOf(separator);
       row[Audit::kFolder] = cut > 0 ? path.left(cut) : QString();
     }
+    if (const auto arrival = static_cast<size_t>(results.Arrival(r)); arrival < kept.size()) {
+      row.cover = kept[arrival].cover;
+      row.profile = kept[arrival].profile;
+    }
     made.rows_by_path.emplace_back(path, r);
     rows.push_back(std::move(row));
   }
@@ -73,7 +78,11 @@ bool CheckAudio(Made& made, bool deep, bool hash,
     if (!go_on(i, rows.size())) return false;
     Audit::Row& row = rows[i];
     // A file gone since the run has nothing to check; one without frames shows no damage.
-    std::ifstream in(FileNames::ToStdBytes(row[Audit::kFullPath]), std::ios::binary);
+    // A pipe or a device put in a file's place would be read without end.
+    const std::string name = FileNames::ToStdBytes(row[Audit::kFullPath]);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(name, error)) continue;
+    std::ifstream in(name, std::ios::binary);
     if (!in) continue;
     bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     const AuditFacts::Span span = AuditFacts::AudioSpan(bytes);
@@ -84,6 +93,28 @@ bool CheckAudio(Made& made, bool deep, bool hash,
   made.rows = std::move(rows);
   made.report = Audit::Run(made.rows, made.options);
   return true;
+}
+
+AudioCheck::AudioCheck(Made made, bool deep, bool hash, std::function<void(size_t done)> on_file)
+    : made_(std::move(made)), total_(made_.rows.size()) {
+  worker_ = std::thread([this, deep, hash, on_file = std::move(on_file)] {
+    complete_ = CheckAudio(made_, deep, hash, [&](size_t done, size_t) {
+      done_.store(done, std::memory_order_relaxed);
+      if (on_file && done < total_) on_file(done);
+      return !stop_.load(std::memory_order_relaxed);
+    });
+    finished_.store(true, std::memory_order_release);
+  });
+}
+
+AudioCheck::~AudioCheck() {
+  Stop();
+  worker_.join();
+}
+
+std::optional<Made> AudioCheck::Result() {
+  if (!Finished() || !complete_) return std::nullopt;
+  return std::move(made_);
 }
 
 }  // namespace LibraryReport

@@ -2,7 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
+#include <optional>
+#include <thread>
 #include <vector>
 
 #include "batch/Audit.h"
@@ -25,9 +28,10 @@ struct Made {
 };
 
 /// `file_list` gives the paths when the table shows neither Full path nor Folder: its rows are
-/// the run's, in order, as long as the table keeps the run's order.
+/// the run's, in order, as long as the table keeps the run's order. `kept` is what the run
+/// kept of each row beyond its cells, by the row's arrival (ExtractionRun::ReportFacts).
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options = {});
+                const Audit::Options& options = {}, const std::vector<Audit::Kept>& kept = {});
 
 /// The table's row of a file the report names; 0 for none (an album's folder, say).
 int RowOf(const Made& made, const QString& path);
@@ -37,5 +41,34 @@ int RowOf(const Made& made, const QString& path);
 /// (false), which leaves `made` as it was; the answer is whether they ran to the end.
 bool CheckAudio(Made& made, bool deep, bool hash,
                 const std::function<bool(size_t done, size_t total)>& go_on);
+
+/// "Check audio…" off the window's thread: a worker reads the files one after another while the
+/// window stays free, polling Done() for its progress bar; Stop() ends it at the next file.
+class AudioCheck {
+ public:
+  /// Starts at once, on `made` (a copy: the report shown stays as it is until the end).
+  /// `on_file` is called on the worker before each file (tests pace the worker with it).
+  AudioCheck(Made made, bool deep, bool hash, std::function<void(size_t done)> on_file = {});
+  /// Stops the worker and waits for the file in hand.
+  ~AudioCheck();
+  AudioCheck(const AudioCheck&) = delete;
+  AudioCheck& operator=(const AudioCheck&) = delete;
+
+  size_t Total() const { return total_; }
+  size_t Done() const { return done_.load(std::memory_order_relaxed); }
+  bool Finished() const { return finished_.load(std::memory_order_acquire); }
+  void Stop() { stop_.store(true, std::memory_order_relaxed); }
+  /// Once Finished(): the report with what the checks found, or none when stopped.
+  std::optional<Made> Result();
+
+ private:
+  Made made_;
+  size_t total_ = 0;
+  std::atomic<size_t> done_{0};
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> finished_{false};
+  bool complete_ = false;
+  std::thread worker_;
+};
 
 }  // namespace LibraryReport

@@ -580,7 +580,9 @@ Statistics Count(const std::vector<Row>& rows, const std::vector<Finding>& findi
       continue;
     }
     format.Add(row[kMpeg].isEmpty() ? none : row[kMpeg]);
-    profile.Add(row[kVbr] == u"yes" ? QStringLiteral("VBR") : QStringLiteral("CBR"));
+    profile.Add(!row.profile.isEmpty() ? row.profile
+                : row[kVbr] == u"yes"  ? QStringLiteral("VBR")
+                                       : QStringLiteral("CBR"));
     encoder.Add(row[kEncodedBy].trimmed().isEmpty() ? none : row[kEncodedBy].trimmed());
     if (const auto kbps = Number(row[kBitRate])) bitrate.Add(BitRateBucket(*kbps));
     if (!row[kSamplingRate].isEmpty()) sampling.Add(row[kSamplingRate] + QStringLiteral(" Hz"));

@@ -60,6 +60,8 @@ struct Damage {
 struct Row {
   std::array<QString, kCellCount> cells;
   std::optional<Cover> cover;
+  /// The codec profile as a LAME header tells it ("VBR V2", "CBR 192"); empty: the Vbr cell's.
+  QString profile;
   std::optional<uint64_t> audio_hash;         ///< with --audio-hash: of the bytes between the tags
   std::optional<std::vector<Damage>> damage;  ///< with --deep: what the frame walk met
   /// Cells of required fields beyond the report's columns, in the order ExtraHeaders gives.
@@ -67,6 +69,12 @@ struct Row {
 
   const QString& operator[](Cell c) const { return cells[c]; }
   QString& operator[](Cell c) { return cells[c]; }
+};
+
+/// What a window's run keeps of a file for the report beside the table's cells.
+struct Kept {
+  std::optional<Cover> cover;
+  QString profile;
 };
 
 struct Options {

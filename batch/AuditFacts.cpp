@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tag/CodePage.h"
+#include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
 
 namespace AuditFacts {
@@ -101,8 +102,15 @@ Entry Parse(std::string_view entry) {
   // found by its own signature instead.
   static constexpr std::string_view kMagic[] = {std::string_view("\xFF\xD8\xFF", 3), "\x89PNG",
                                                 "GIF8", "RIFF"};
+  // Searched first where a description ends, a few KiB in: a miss of the other signatures
+  // would otherwise scan the whole image, once for each.
+  constexpr size_t kNear = 4096;
+  const std::string_view near = entry.substr(0, std::min(entry.size(), after_type + kNear));
   size_t best = std::string_view::npos;
-  for (const std::string_view magic : kMagic) best = std::min(best, entry.find(magic, after_type));
+  for (const std::string_view magic : kMagic) best = std::min(best, near.find(magic, after_type));
+  if (best == std::string_view::npos && near.size() < entry.size())
+    for (const std::string_view magic : kMagic)
+      best = std::min(best, entry.find(magic, after_type));
   e.image = best == std::string_view::npos ? entry.substr(after_type) : entry.substr(best);
   return e;
 }
@@ -149,25 +157,51 @@ std::optional<std::pair<int, int>> ImageSize(std::string_view b) {
 
 std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures) {
   std::string room;
-  std::optional<Entry> chosen;
-  std::string kept;
-  for (int32_t i = 1; i <= pictures.Count(); ++i) {
+  std::optional<Audit::Cover> cover;
+  int type = -1;
+  for (int32_t i = 1; i <= pictures.Count() && type != 3; ++i) {
     const Entry e = Parse(EntryBytes(pictures, i, room));
-    if (!chosen || (e.type == 3 && chosen->type != 3)) {
-      kept.assign(e.image);
-      chosen = e;
-      chosen->image = kept;
+    if (cover && (e.type != 3 || type == 3)) continue;
+    // Measured at once: the image, often most of the tag, is not copied to be kept.
+    cover.emplace();
+    type = e.type;
+    if (const auto size = ImageSize(e.image)) {
+      cover->width = size->first;
+      cover->height = size->second;
     }
-    if (chosen->type == 3) break;
+    cover->hash = XXH3_64bits(e.image.data(), e.image.size());
   }
-  if (!chosen) return std::nullopt;
-  Audit::Cover cover;
-  if (const auto size = ImageSize(chosen->image)) {
-    cover.width = size->first;
-    cover.height = size->second;
-  }
-  cover.hash = XXH3_64bits(chosen->image.data(), chosen->image.size());
   return cover;
+}
+
+QString Profile(const MpegAudioState& audio) {
+  const int method = audio.LameMethod, preset = audio.LamePreset;
+  const bool cbr = method == 1 || method == 8, abr = method == 2 || method == 9;
+  const bool vbr = method >= 3 && method <= 6;
+  // The preset numbers of lame.h: a bit rate for ABR and CBR, 410 (V9) to 500 (V0) in tens,
+  // and from 1000 the names of LAME before 3.100.
+  static constexpr const char* kNamed[] = {"r3mix",  "standard",      "extreme",
+                                           "insane", "fast standard", "fast extreme",
+                                           "medium", "fast medium"};
+  const QString kind = cbr   ? QStringLiteral("CBR")
+                       : abr ? QStringLiteral("ABR")
+                       : vbr ? QStringLiteral("VBR")
+                             : QString();
+  if (preset >= 1000 && preset <= 1007) {
+    const QString name = QString::fromLatin1(kNamed[preset - 1000]);
+    return kind.isEmpty() ? name : kind + u' ' + name;
+  }
+  if (kind.isEmpty()) return {};
+  if (vbr && preset >= 410 && preset <= 500 && preset % 10 == 0)
+    return QStringLiteral("VBR V%1").arg((500 - preset) / 10);
+  if (!vbr) {
+    // 255 in byte 20 stands for 255 and above: the preset then says the rate, where it does.
+    const int kbps = preset >= 8 && preset <= 320 ? preset
+                     : audio.LameBitRate < 255    ? audio.LameBitRate
+                                                  : 0;
+    if (kbps > 0) return kind + u' ' + QString::number(kbps);
+  }
+  return kind;
 }
 
 Span AudioSpan(std::string_view file) {

@@ -8,6 +8,7 @@
 #include "batch/Audit.h"
 
 class MultiFrameData;
+struct MpegAudioState;
 
 /// The facts the report needs beyond the columns: the front cover's size from the image's own
 /// header, and what lies between the tags, hashed and walked frame by frame. Bytes in, no file
@@ -21,6 +22,12 @@ std::optional<std::pair<int, int>> ImageSize(std::string_view image);
 /// The front cover among the picture entries the engine read (ID3v2 APIC and PIC bodies after
 /// the encoding byte): the picture of type 3, else the first.
 std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures);
+
+/// The codec profile a LAME header tells: "VBR V0" to "VBR V9", "ABR 160", "CBR 192", or an
+/// old LAME's named preset ("VBR extreme"); empty when there is no such header or it tells
+/// nothing. LAME 3.100 writes its named presets as what they stand for: standard as V2,
+/// extreme as V0, insane as CBR 320.
+QString Profile(const MpegAudioState& audio);
 
 /// The bytes between the tags: after every ID3v2 tag at the start, before ID3v1, Lyrics3 and
 /// APE tags at the end. Offsets into `file`.

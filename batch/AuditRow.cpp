@@ -34,6 +34,7 @@ Audit::Row Make(const clsID3& tag, const QString& path, const QStringList& extra
     const ColumnCatalogue::Column* column = ColumnCatalogue::Find(header);
     row.extra.push_back(column ? Cell(*column, source, made) : QString());
   }
+  row.profile = AuditFacts::Profile(tag.AudioState());
   if (tag.PicturesWanted() && tag.AttachedPictures())
     row.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
   return row;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "batch/AuditFacts.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/Counts.h"
 #include "batch/FolderTotals.h"
@@ -21,6 +22,8 @@
 #include "platform/FileNames.h"
 #include "platform/PosixFileSystem.h"
 #include "readindex/ReadIndex.h"
+#include "tag/MultiFrameData.h"
+#include "tag/clsID3.h"
 
 namespace {
 
@@ -31,6 +34,11 @@ class NoTeller : public RowReader::Teller {
   void LeftOut(const std::string&) override {}
 };
 
+// What a reading thread keeps of a read beside the row's cells.
+struct Facts {
+  QString tip;
+  Audit::Kept kept;
+};
 }  // namespace
 
 void ExtractionRun::Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row) {
@@ -90,10 +98,23 @@ void ExtractionRun::Start() {
     options.totals = totals_ != nullptr;
     options.read = RowReader::EngineRead(index_, other_);
     // The Conflicts cell names the fields; its tip, made while the values are at hand, gives them.
-    if (columns_.contains(QStringLiteral("Conflicts")))
-      options.inspect = [](const clsID3& tag, RowReader::Row& row) {
-        if (QString tip = TrustCells::ConflictsTip(tag); !tip.isEmpty()) row.extra = std::move(tip);
-      };
+    // The report's codec profile is kept always: a few bytes of a header already read.
+    const bool tips = columns_.contains(QStringLiteral("Conflicts"));
+    // With the Pictures column the report's cover rules can speak: the front cover's size and
+    // hash are kept then, its bytes read on the reading thread (an index serves such reads only
+    // for files without pictures).
+    const bool covers = columns_.contains(QStringLiteral("Pictures"));
+    options.pictures = covers;
+    kept_.clear();
+    options.inspect = [tips, covers](const clsID3& tag, RowReader::Row& row) {
+      Facts facts;
+      if (tips) facts.tip = TrustCells::ConflictsTip(tag);
+      if (covers && tag.AttachedPictures())
+        facts.kept.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
+      facts.kept.profile = AuditFacts::Profile(tag.AudioState());
+      if (!facts.tip.isEmpty() || facts.kept.cover || !facts.kept.profile.isEmpty())
+        row.extra = std::move(facts);
+    };
     const RowReader::PackedShape shape(paths.size() > kCompressFrom);
     size_t next = 0;
     PosixFileSystem files;
@@ -142,8 +163,14 @@ void ExtractionRun::Start() {
       }
       if (!kept_columns_.isEmpty()) KeepFilterCells(read ? &read->cells : nullptr);
       Fill(trap, static_cast<size_t>(columns_.size()), read ? &read->cells : nullptr, row);
-      if (read && row > 0 && read->extra.has_value())
-        trap.Step(148, [&] { results_.SetRowToolTip(row, std::any_cast<QString>(read->extra)); });
+      if (const Facts* facts = read && row > 0 ? std::any_cast<Facts>(&read->extra) : nullptr) {
+        if (!facts->tip.isEmpty()) trap.Step(148, [&] { results_.SetRowToolTip(row, facts->tip); });
+        if (facts->kept.cover || !facts->kept.profile.isEmpty()) {
+          const auto arrival = static_cast<size_t>(results_.Arrival(row));
+          if (kept_.size() <= arrival) kept_.resize(arrival + 1);
+          kept_[arrival] = facts->kept;
+        }
+      }
       trap.Line(148);
       done = i;
     }

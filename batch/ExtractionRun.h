@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "batch/Audit.h"
 #include "batch/CellText.h"
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
@@ -94,6 +95,11 @@ class ExtractionRun {
   /// could not read at all: missing, not a regular file, unreadable.
   const std::vector<int>& UnreadFiles() const { return unread_files_; }
 
+  /// What the library report needs of each row the last run made beyond its cells, by the row's
+  /// arrival (ReportListModel::Arrival): the codec profile a LAME header tells, and the front
+  /// cover while the table shows the Pictures column. Rows past the end kept nothing.
+  const std::vector<Audit::Kept>& ReportFacts() const { return kept_; }
+
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
   static constexpr size_t kCompressFrom = 100000;
@@ -121,5 +127,6 @@ class ExtractionRun {
   QStringList filter_columns_;
   QStringList kept_columns_;
   std::vector<RowCells> filter_cells_;
+  std::vector<Audit::Kept> kept_;
   std::shared_ptr<const OtherFormatReader> other_;
 };

@@ -8,6 +8,10 @@
 # the files from the page cache first with posix_fadvise(DONTNEED) (TAGLOOM_BENCH_COLD_ROUNDS,
 # default 2); the median round counts. Targets: --audio-hash and --deep at most 1.5x `cat` warm
 # and 1.2x cold (the files read once); the plain report reads tags only.
+# Then the report from the index against a re-run `extract` from the index, over
+# TAGLOOM_BENCH_INDEX_PATHS paths (default 100000; 0 leaves it out), hard links of the corpus, a
+# folder per copy, beside it; both indexes are filled once first. Target: at most 1.5x,
+# wall and CPU (user + system) alike.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${1:-/var/tmp/tagloom-bench}
@@ -26,7 +30,9 @@ fi
 [ -f "$corpus/.complete" ] || "$root/bench/make_corpus.sh" "$corpus"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-find "$corpus/files" -name '*.mp3' | sort | head -n "$files" >"$work/list"
+# Not `| head`: a sort cut short would end the script through pipefail.
+find "$corpus/files" -name '*.mp3' | sort >"$work/all"
+head -n "$files" "$work/all" >"$work/list"
 count=$(wc -l <"$work/list")
 bytes=$(tr '\n' '\0' <"$work/list" | du -cb --files0-from=- | tail -1 | cut -f1)
 
@@ -84,3 +90,43 @@ for n in "${names[@]}"; do
     "$c" "$(echo "$c / $cold_cat" | bc -l)"
 done
 echo "Targets: audit-hash, audit-deep and audit-both at most 1.5x cat warm and 1.2x cat cold."
+
+index_paths=${TAGLOOM_BENCH_INDEX_PATHS:-100000}
+[ "$index_paths" -gt 0 ] || exit 0
+# Hard links must stay on the corpus's file system.
+links=$(mktemp -d -p "$(dirname "$corpus")" tagloom-audit-links.XXXXXX)
+trap 'rm -rf "$work" "$links"' EXIT
+mapfile -t sources <"$work/all"
+made=0
+for ((d = 0; made < index_paths; d++)); do
+  mkdir "$links/$d"
+  take=$((index_paths - made < ${#sources[@]} ? index_paths - made : ${#sources[@]}))
+  ln "${sources[@]:0:take}" "$links/$d/"
+  made=$((made + take))
+done
+timed() {  # timed NAME: one pass from the index; "wall cpu" on standard output
+  local status=0
+  case "$1" in
+    extract) /usr/bin/time -f '%e %U %S' -o "$work/time" "$cli" extract --format json \
+      --index "$links/extract.db" "$links" >/dev/null || status=$? ;;
+    audit) /usr/bin/time -f '%e %U %S' -o "$work/time" "$cli" audit --format json \
+      --index "$links/audit.db" "$links" >/dev/null || status=$? ;;
+  esac
+  [ "$status" -eq 0 ] || [ "$status" -eq 4 ] || { echo "$1 failed with $status" >&2; exit 1; }
+  # time puts "Command exited with non-zero status 4" first.
+  tail -n 1 "$work/time" | awk '{ printf "%s %.2f\n", $1, $2 + $3 }'
+}
+echo "Index: $made paths ($(( ${#sources[@]} )) files, hard-linked); load $(cut -d' ' -f1-3 /proc/loadavg)"
+timed extract >/dev/null  # fills the indexes and the page cache
+timed audit >/dev/null
+for ((r = 1; r <= warm_rounds; r++)); do
+  for n in extract audit; do timed "$n" >>"$work/index-$n"; done
+done
+ew=$(cut -d' ' -f1 "$work/index-extract" | median)
+ec=$(cut -d' ' -f2 "$work/index-extract" | median)
+aw=$(cut -d' ' -f1 "$work/index-audit" | median)
+ac=$(cut -d' ' -f2 "$work/index-audit" | median)
+printf '%-12s %10s %10s\n' from-index wall_s cpu_s
+printf '%-12s %10.2f %10.2f\n' extract "$ew" "$ec" audit "$aw" "$ac"
+printf 'audit / extract: %.2fx wall, %.2fx CPU (target at most 1.5x)\n' \
+  "$(echo "$aw / $ew" | bc -l)" "$(echo "$ac / $ec" | bc -l)"

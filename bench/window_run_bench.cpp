@@ -1,7 +1,7 @@
 // The window's "Start Extracting Tags" as a user runs it, as one process: the real window on
 // Qt's offscreen platform, the paths of LIST queued, the button clicked, until "Done.".
 //
-//   bench_window_run [--jobs N] LIST
+//   bench_window_run [--jobs N] [--columns NAME,...] LIST
 //
 // Prints one line of figures for bench/scale_bench.sh: rows, the run's wall and CPU seconds (all
 // threads, and the window's own thread),
@@ -66,11 +66,14 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   int jobs = 0;
+  QStringList columns;
   QString list;
   const QStringList args = app.arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
     if (args[i] == QStringLiteral("--jobs") && i + 1 < args.size()) {
       jobs = args[++i].toInt();
+    } else if (args[i] == QStringLiteral("--columns") && i + 1 < args.size()) {
+      columns = args[++i].split(u',');
     } else {
       list = args[i];
     }
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
   {
     QFile f(list);
     if (list.isEmpty() || !f.open(QIODevice::ReadOnly)) {
-      std::fprintf(stderr, "usage: bench_window_run [--jobs N] LIST\n");
+      std::fprintf(stderr, "usage: bench_window_run [--jobs N] [--columns NAME,...] LIST\n");
       return 2;
     }
     while (!f.atEnd()) {
@@ -99,6 +102,10 @@ int main(int argc, char** argv) {
   QCoreApplication::processEvents();
   Form1& form = window.form();
   if (jobs > 0) form.SetReadJobs(jobs);
+  if (!columns.isEmpty() && !form.SetResultColumns(columns)) {
+    std::fprintf(stderr, "bench_window_run: unknown columns\n");
+    return 2;
+  }
   form.ListView1.AppendRows(paths);
   paths = QStringList();  // released, not just emptied: a list of a million keeps its room
   QCoreApplication::processEvents();

@@ -113,7 +113,8 @@ int64_t ReadVbrHeaders(const std::string& buffer, MpegAudioState& s) {
 
 // LAME's extension of the Info header: a 9-byte encoder name, then revision 0 in the high half of
 // byte 9, and at bytes 21 to 23 the encoder delay and the padding, 12 bits each. Encoders before
-// LAME 3.90 wrote a longer name instead, whose byte 9 is text.
+// LAME 3.90 wrote a longer name instead, whose byte 9 is text. Then the method, the bit rate and
+// the preset the file was made with.
 void ReadLameHeader(std::string_view lame, MpegAudioState& s) {
   if (lame.size() < 24) return;
   const bool named = lame.substr(0, 4) == "LAME" || lame.substr(0, 5) == "L3.99" ||
@@ -124,6 +125,11 @@ void ReadLameHeader(std::string_view lame, MpegAudioState& s) {
   const auto b23 = static_cast<unsigned char>(lame[23]);
   s.EncoderDelay = (b21 << 4) | (b22 >> 4);
   s.EncoderPadding = ((b22 & 0x0F) << 8) | b23;
+  s.LameMethod = static_cast<unsigned char>(lame[9]) & 0x0F;
+  s.LameBitRate = static_cast<unsigned char>(lame[20]);
+  if (lame.size() >= 28)
+    s.LamePreset = static_cast<uint16_t>(((static_cast<unsigned char>(lame[26]) & 0x07) << 8) |
+                                         static_cast<unsigned char>(lame[27]));
 }
 
 int VersionBits(const MpegAudioState& s) { return (s.HeaderBytes[0] >> 3) & 3; }

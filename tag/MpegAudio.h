@@ -19,6 +19,12 @@ struct MpegAudioState {
   uint8_t FrameCountFrom = 0;
   int32_t EncoderDelay = -1;
   int32_t EncoderPadding = -1;
+  // From the same LAME header: the encoding method (the low half of byte 9: 1 CBR, 2 ABR, 3 to
+  // 6 VBR, 8 CBR and 9 ABR in two passes; 0 unknown or no header), the bit rate of byte 20 (an
+  // ABR's target, a CBR's rate, a VBR's least) and the preset of bytes 26 and 27 (0: none).
+  uint8_t LameMethod = 0;
+  uint8_t LameBitRate = 0;
+  uint16_t LamePreset = 0;
 };
 
 namespace MpegAudio {

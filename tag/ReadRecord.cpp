@@ -139,6 +139,9 @@ std::string clsID3::SavedRead() const {
   out.Byte(audio_.FrameCountFrom);
   out.Signed(audio_.EncoderDelay);
   out.Signed(audio_.EncoderPadding);
+  out.Byte(audio_.LameMethod);
+  out.Byte(audio_.LameBitRate);
+  out.Signed(audio_.LamePreset);
   const ReadDiagnosis& d = diagnosis_;
   out.Byte(static_cast<uint8_t>(d.status));
   out.Signed(d.error_number);
@@ -197,6 +200,9 @@ bool clsID3::RestoreRead(std::string_view record, std::string path) noexcept {
     audio_.FrameCountFrom = in.Byte();
     audio_.EncoderDelay = in.Int32();
     audio_.EncoderPadding = in.Int32();
+    audio_.LameMethod = in.Byte();
+    audio_.LameBitRate = in.Byte();
+    audio_.LamePreset = static_cast<uint16_t>(in.Int32() & 0x7FF);
     ReadDiagnosis& d = diagnosis_;
     const uint8_t status = in.Byte();
     d.status = static_cast<ReadDiagnosis::Status>(status);

@@ -78,6 +78,8 @@ class clsID3 {
   /// and the frame count it declared (0 when none did).
   bool IsVBR() const noexcept { return audio_.IsVBR; }
   int32_t DeclaredFrames() const noexcept { return audio_.VBRFrameCount; }
+  /// The analysis of the last read's first frame and the headers after it (Xing, VBRI, LAME).
+  const MpegAudioState& AudioState() const noexcept { return audio_; }
   /// Whether the last read found an MPEG audio frame at all.
   bool HasAudio() const noexcept { return audio_.FirstFrameEnd > 0; }
   /// The duration counted in samples where a header gives the frame count (less the encoder's
@@ -128,7 +130,7 @@ class clsID3 {
   /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
   std::string SavedRead() const;
   /// The first byte of every record SavedRead writes; another value is another layout's.
-  static constexpr uint8_t kReadRecordLayout = 2;
+  static constexpr uint8_t kReadRecordLayout = 3;
   /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.

@@ -18,6 +18,7 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -135,19 +136,35 @@ void MainWindow::OpenLibraryReport(std::shared_ptr<LibraryReport::Made> made_row
     }
   });
   connect(dialog, &LibraryReportDialog::CheckAudioAsked, this, [this, dialog, made_rows, note] {
-    // Like a run: progress, and Cancel stops at the next file with the report as it was.
-    QProgressDialog progress(QStringLiteral("Checking the audio…"), QStringLiteral("Stop"), 0,
-                             static_cast<int>(made_rows->rows.size()), dialog);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(500);
-    const bool done = LibraryReport::CheckAudio(*made_rows, true, true, [&](size_t i, size_t) {
-      progress.setValue(static_cast<int>(i));
-      QCoreApplication::processEvents();
-      return !progress.wasCanceled();
-    });
-    if (!done) return;
-    dialog->close();
-    OpenLibraryReport(made_rows, note);
+    // Like a run: read by a worker, with progress, and Stop leaves the report as it was.
+    auto check = std::make_shared<LibraryReport::AudioCheck>(*made_rows, true, true);
+    auto* progress =
+        new QProgressDialog(QStringLiteral("Checking the audio…"), QStringLiteral("Stop"), 0,
+                            static_cast<int>(check->Total()), dialog);
+    progress->setObjectName(QStringLiteral("AudioCheckProgress"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setWindowModality(Qt::WindowModal);
+    progress->setMinimumDuration(500);
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    connect(progress, &QProgressDialog::canceled, progress, [check] { check->Stop(); });
+    auto* poll = new QTimer(progress);
+    connect(poll, &QTimer::timeout, progress,
+            [this, dialog, made_rows, note, check, progress, poll] {
+              if (!check->Finished()) {
+                progress->setValue(static_cast<int>(check->Done()));
+                return;
+              }
+              poll->stop();
+              std::optional<LibraryReport::Made> checked = check->Result();
+              const bool stopped = progress->wasCanceled() || !checked;
+              progress->close();
+              if (stopped) return;
+              *made_rows = std::move(*checked);
+              dialog->close();
+              OpenLibraryReport(made_rows, note);
+            });
+    poll->start(50);
   });
   dialog->show();
 }

@@ -11,6 +11,7 @@
 #include "batch/Audit.h"
 #include "batch/AuditFacts.h"
 #include "batch/AuditReport.h"
+#include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
 #include "tools/samples/SampleBuilder.h"
 
@@ -365,6 +366,48 @@ TEST(AuditReport, EveryWriterEscapesTagText) {
   EXPECT_EQ(json.substr(0, 39), "{\"rule\":\"album-field-differs\",\"severity");
   const std::string csv = AuditReport::Csv(report);
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);  // the header, a row, its quoted LF
+}
+
+// The LAME header's method, bit rate and preset as the profile statistic names them: the V
+// levels, the ABR and CBR rates, the named presets of LAME before 3.100, and nothing where the
+// header tells nothing.
+TEST(AuditFacts, ProfileFromTheLameHeader) {
+  const auto profile = [](int method, int kbps, int preset) {
+    MpegAudioState s;
+    s.LameMethod = static_cast<uint8_t>(method);
+    s.LameBitRate = static_cast<uint8_t>(kbps);
+    s.LamePreset = static_cast<uint16_t>(preset);
+    return AuditFacts::Profile(s).toStdString();
+  };
+  EXPECT_EQ(profile(4, 32, 500), "VBR V0");
+  EXPECT_EQ(profile(4, 32, 480), "VBR V2");
+  EXPECT_EQ(profile(3, 32, 410), "VBR V9");
+  EXPECT_EQ(profile(4, 32, 485), "VBR");  // no level of LAME's
+  EXPECT_EQ(profile(4, 32, 0), "VBR");
+  EXPECT_EQ(profile(1, 192, 192), "CBR 192");
+  EXPECT_EQ(profile(8, 128, 0), "CBR 128");
+  EXPECT_EQ(profile(1, 255, 320), "CBR 320");  // byte 20 saturates; the preset says the rate
+  EXPECT_EQ(profile(1, 255, 0), "CBR");
+  EXPECT_EQ(profile(2, 160, 160), "ABR 160");
+  EXPECT_EQ(profile(9, 96, 0), "ABR 96");
+  EXPECT_EQ(profile(3, 0, 1001), "VBR standard");
+  EXPECT_EQ(profile(4, 0, 1005), "VBR fast extreme");
+  EXPECT_EQ(profile(0, 0, 1003), "insane");
+  EXPECT_EQ(profile(0, 0, 0), "");
+  EXPECT_EQ(profile(7, 128, 128), "");  // a method LAME never wrote
+  EXPECT_EQ(profile(1, 0, 1200), "CBR");
+
+  // Rows that carry a profile count under it; the others under the Vbr cell's.
+  std::vector<Audit::Row> rows(3);
+  rows[0].profile = QStringLiteral("VBR V0");
+  rows[1].profile = QStringLiteral("VBR V0");
+  rows[2][Audit::kVbr] = QStringLiteral("yes");
+  for (Audit::Row& row : rows) row[Audit::kMpeg] = QStringLiteral("MPEG-1 Layer 3");
+  const Audit::Report report = Audit::Run(rows, {});
+  const auto share = std::find_if(report.stats.shares.begin(), report.stats.shares.end(),
+                                  [](const Audit::Share& s) { return s.name == "profile"; });
+  ASSERT_NE(share, report.stats.shares.end());
+  EXPECT_EQ(share->counts, (std::vector<std::pair<QString, int64_t>>{{"VBR V0", 2}, {"VBR", 1}}));
 }
 
 TEST(AuditFacts, ImageSizes) {
