@@ -27,6 +27,7 @@
 #include "platform/PosixFileSystem.h"
 #include "platform/ReportListModel.h"
 #include "readindex/ReadIndex.h"
+#include "tag/clsID3.h"
 #include "tools/cli/Commands.h"
 #include "tools/cli/extract/ExtractShown.h"
 #include "tools/cli/extract/ExtractStream.h"
@@ -85,6 +86,13 @@ class LineShape : public RowReader::Shape {
     if (::stat("/etc/localtime", &zones) == 0)
       (key += '\n') += std::to_string(zones.st_mtim.tv_sec) + '.' +
                        std::to_string(zones.st_mtim.tv_nsec) + '.' + std::to_string(zones.st_ino);
+    // Another build may make other cells of the same read: its program file tells it apart.
+    struct stat program {};
+    if (::stat("/proc/self/exe", &program) == 0)
+      (key += "\nprogram ") +=
+          std::to_string(program.st_size) + '.' + std::to_string(program.st_mtim.tv_sec) + '.' +
+          std::to_string(program.st_mtim.tv_nsec) + '.' + std::to_string(program.st_ino);
+    (key += "\nlayout ") += std::to_string(clsID3::kReadRecordLayout);
     return key;
   }
 
