@@ -15,6 +15,7 @@
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
+#include "platform/CellSpill.h"
 #include "platform/PackedCells.h"
 #include "tag/ReadDiagnosis.h"
 
@@ -66,15 +67,18 @@ class RowReader {
     virtual void Make(std::span<const QStringView> cells, Row& row, Room& room) const = 0;
   };
 
-  /// The cells packed for the result table; long ones compressed once SetCompress says so.
+  /// The cells packed for the result table; long ones compressed once SetCompress says so, and
+  /// kept in `spill`'s file, out of memory, when one is given.
   class PackedShape : public Shape {
    public:
-    explicit PackedShape(bool compress = false) : compress_(compress) {}
+    explicit PackedShape(bool compress = false, const CellSpill* spill = nullptr)
+        : compress_(compress), spill_(spill) {}
     void SetCompress(bool compress) { compress_.store(compress, std::memory_order_relaxed); }
     void Make(std::span<const QStringView> cells, Row& row, Room& room) const override;
 
    private:
     std::atomic<bool> compress_;
+    const CellSpill* spill_;
   };
 
   /// Reads one path into the thread's tag object.

@@ -1,5 +1,7 @@
 #include "platform/PackedCells.h"
 
+#include "platform/CellSpill.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -195,6 +197,11 @@ void PackedText::UnpackInto(std::string_view bytes, QString& text) {
 
 QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
   if (bytes.empty()) return {};
+  if (CellSpill::IsSpilled(bytes)) {
+    std::string packed;
+    CellSpill::Load(bytes, packed);
+    return UnpackPrefix(packed, limit);
+  }
   size_t at = 0;
   const auto units = static_cast<qsizetype>(GetLength(bytes, at));
   const qsizetype keep = std::min(units, limit);
@@ -226,11 +233,15 @@ QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
 struct RowCells::Block {
   std::atomic<uint32_t> refs;
   uint16_t count;
-  uint16_t wide;  // ends are 4 bytes when set, 2 otherwise
+  uint16_t flags;
+
+  static constexpr uint16_t kWide = 1;     // ends are 4 bytes, not 2
+  static constexpr uint16_t kSpilled = 2;  // some cells lie in a CellSpill
+  bool Wide() const { return flags & kWide; }
 
   size_t End(int cell) const {
     const char* ends = reinterpret_cast<const char*>(this + 1);
-    if (wide) {
+    if (Wide()) {
       uint32_t e;
       std::memcpy(&e, ends + 4 * cell, 4);
       return e;
@@ -240,7 +251,7 @@ struct RowCells::Block {
     return e;
   }
   const char* Bytes() const {
-    return reinterpret_cast<const char*>(this + 1) + (wide ? 4 : 2) * size_t{count};
+    return reinterpret_cast<const char*>(this + 1) + (Wide() ? 4 : 2) * size_t{count};
   }
 };
 
@@ -285,12 +296,16 @@ RowCells RowCells::Build(const std::string_view* cells, int count) {
   const bool wide = total > 0xFFFF;
   const size_t size = sizeof(Block) + (wide ? 4 : 2) * static_cast<size_t>(count) + total;
   void* memory = ::operator new(size);
-  auto* block =
-      new (memory) Block{{1}, static_cast<uint16_t>(count), static_cast<uint16_t>(wide ? 1 : 0)};
+  auto* block = new (memory)
+      Block{{1}, static_cast<uint16_t>(count), static_cast<uint16_t>(wide ? Block::kWide : 0)};
   char* ends = reinterpret_cast<char*>(block + 1);
   char* bytes = const_cast<char*>(block->Bytes());
   size_t end = 0;
   for (int i = 0; i < count; ++i) {
+    if (CellSpill::IsSpilled(cells[i])) {
+      CellSpill::Hold(cells[i]);
+      block->flags |= Block::kSpilled;
+    }
     if (!cells[i].empty()) std::memcpy(bytes + end, cells[i].data(), cells[i].size());
     end += cells[i].size();
     if (wide) {
@@ -312,6 +327,10 @@ void RowCells::Retain() const {
 
 void RowCells::Release() {
   if (block_ && block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    if (block_->flags & Block::kSpilled) {
+      for (int i = 0; i < block_->count; ++i)
+        if (CellSpill::IsSpilled(Packed(i))) CellSpill::Drop(Packed(i));
+    }
     block_->~Block();
     ::operator delete(block_);
   }
@@ -350,6 +369,6 @@ QStringList RowCells::Rest() const {
 
 size_t RowCells::BlockBytes() const {
   if (!block_) return 0;
-  return sizeof(Block) + (block_->wide ? 4 : 2) * size_t{block_->count} +
+  return sizeof(Block) + (block_->Wide() ? 4 : 2) * size_t{block_->count} +
          (block_->count > 0 ? block_->End(block_->count - 1) : 0);
 }
