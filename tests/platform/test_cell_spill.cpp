@@ -23,6 +23,16 @@ int OpenDescriptors() {
 
 QString Long(const QString& unit, int times) { return unit.repeated(times); }
 
+// Units picked from `alphabet` at random, so that deflate leaves a long cell long.
+QString Varied(const QString& alphabet, int units, uint32_t seed) {
+  QString text;
+  for (int i = 0; i < units; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    text += alphabet[qsizetype((seed >> 16) % uint32_t(alphabet.size()))];
+  }
+  return text;
+}
+
 std::string Packed(const QString& text, bool compress) {
   std::string bytes;
   PackedText::PackInto(bytes, text, compress);
@@ -37,9 +47,9 @@ TEST(CellSpill, LongCellsLeaveMemoryAndReadBackWhole) {
   auto spill = CellSpill::Open(dir.path().toStdString(), error);
   ASSERT_TRUE(spill) << error;
   const std::vector<QString> texts = {
-      Long(QStringLiteral("caf\u00e9 "), 80),                   // Latin-1, plain
-      Long(QStringLiteral("\u3042\u3044 \U0001F3B5\r\n"), 60),  // UTF-16 with a pair
-      QStringLiteral("short"),                                  // stays
+      Varied(QStringLiteral("caf\u00e9 xyz"), 1200, 1),  // Latin-1
+      Varied(QStringLiteral("\u3042\u3044 \r\nab"), 1200, 2) + QStringLiteral("\U0001F3B5"),
+      QStringLiteral("short"),  // stays
       QString(),
   };
   for (const bool compress : {false, true}) {
@@ -51,7 +61,7 @@ TEST(CellSpill, LongCellsLeaveMemoryAndReadBackWhole) {
     EXPECT_TRUE(CellSpill::IsSpilled(cells[0]));
     EXPECT_TRUE(CellSpill::IsSpilled(cells[1]));
     EXPECT_FALSE(CellSpill::IsSpilled(cells[2]));
-    EXPECT_LT(cells[0].size(), 16u);
+    EXPECT_LT(cells[0].size(), 24u);
     const std::vector<std::string_view> views(cells.begin(), cells.end());
     const RowCells row = RowCells::Of(views.data(), int(views.size()));
     for (size_t i = 0; i < texts.size(); ++i) {
@@ -130,7 +140,8 @@ TEST(CellSpill, ReadingThreadsSpillAtOnceWithoutMixingCells) {
     threads.emplace_back([&, t] {
       std::string cell;
       for (int r = 0; r < kRows; ++r) {
-        PackedText::PackInto(cell, Long(QStringLiteral("%1.%2 ").arg(t).arg(r), 60), r % 2 == 0);
+        PackedText::PackInto(cell, Varied(QStringLiteral("%1.%2 abc").arg(t).arg(r), 1200, r),
+                             r % 2 == 0);
         spill->Spill(cell);
         rows[size_t(t)].push_back(RowCells(cell));
       }
@@ -141,6 +152,6 @@ TEST(CellSpill, ReadingThreadsSpillAtOnceWithoutMixingCells) {
     for (int r = 0; r < kRows; ++r) {
       ASSERT_TRUE(CellSpill::IsSpilled(rows[size_t(t)][size_t(r)].Packed(0)));
       ASSERT_EQ(rows[size_t(t)][size_t(r)].Text(0),
-                Long(QStringLiteral("%1.%2 ").arg(t).arg(r), 60));
+                Varied(QStringLiteral("%1.%2 abc").arg(t).arg(r), 1200, r));
     }
 }
