@@ -105,9 +105,12 @@ class SpilledCellsTest : public ::testing::Test {
     QFile text(path);
     EXPECT_TRUE(text.open(QIODevice::ReadOnly));
     all += text.readAll().toStdString() + "\n--\n";
-    all += ClipboardText(list, f.events).value_or(QStringLiteral("none")).toStdString() + "\n--\n";
+    all += TableClipboard::ClipboardText(list, f.events)
+               .value_or(QStringLiteral("none"))
+               .toStdString() +
+           "\n--\n";
     const ResultTable table = ResultTable::Of(list);
-    all += ClipboardHtml(table).toStdString() + "\n--\n";
+    all += TableClipboard::ClipboardHtml(table).toStdString() + "\n--\n";
     StringOutput csv;
     DataExport::WriteCsv(table, csv);
     StringOutput json;
@@ -137,9 +140,9 @@ TEST_F(SpilledCellsTest, SpilledCellsShowSortFilterAndExportAsCellsKeptInMemory)
   Run(kept, std::numeric_limits<size_t>::max(), {});
   Run(spilled, 0, spill_dir.path().toStdString());
   EXPECT_EQ(f.ui.Messages(), QStringList({QStringLiteral("Done."), QStringLiteral("Done.")}));
-  EXPECT_EQ(SpilledCells(kept), 0);
+  EXPECT_EQ(SpilledCells(kept.results), 0);
   // Comments of 240 units and more and most lyrics; the short ones stay.
-  EXPECT_GE(SpilledCells(spilled), 12);
+  EXPECT_GE(SpilledCells(spilled.results), 12);
   ASSERT_EQ(spilled.results.RowCount(), kept.results.RowCount());
   for (int r = 1; r <= kept.results.RowCount(); ++r)
     for (int c = 1; c <= kept.results.ColumnCount(); ++c) {
