@@ -2,9 +2,11 @@
 
 #include "platform/CellSpill.h"
 
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -228,6 +230,75 @@ QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
   }
 }
 
+// ---- Where row blocks live -------------------------------------------------------------------
+
+namespace {
+
+// A table of a million rows made a million small allocations: the allocator's header and
+// rounding were a tenth of the rows' bytes, and the reading threads' arenas kept holes between
+// them. Blocks are carved instead from chunks of their own, aligned to their size so a block
+// finds its chunk from its address; each thread carves from a chunk of its own, and a chunk goes
+// back to the system with the last of its blocks.
+constexpr size_t kChunkBytes = size_t{1} << 20;
+// Larger blocks (long cells kept in memory) get an allocation of their own.
+constexpr size_t kLargestCarved = 4096;
+
+struct Chunk {
+  std::atomic<int64_t> live;  // blocks carved from it, plus one while a thread carves from it
+};
+constexpr size_t kChunkHeader = (sizeof(Chunk) + 7) & ~size_t{7};
+
+void Unlive(Chunk* chunk) {
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    chunk->~Chunk();
+    ::munmap(chunk, kChunkBytes);
+  }
+}
+
+Chunk* NewChunk() {
+  // Twice the size, then the parts outside the aligned middle given back.
+  void* mapped =
+      ::mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + kChunkBytes - 1) & ~(kChunkBytes - 1);
+  if (aligned > start) ::munmap(mapped, aligned - start);
+  if (const uintptr_t tail = start + 2 * kChunkBytes - (aligned + kChunkBytes); tail > 0)
+    ::munmap(reinterpret_cast<void*>(aligned + kChunkBytes), tail);
+  return new (reinterpret_cast<void*>(aligned)) Chunk{{1}};
+}
+
+class Carver {
+ public:
+  Carver() = default;
+  Carver(const Carver&) = delete;
+  Carver& operator=(const Carver&) = delete;
+  ~Carver() {
+    if (chunk_) Unlive(chunk_);
+  }
+
+  // Room for `size` bytes at a 4-byte boundary (a block's alignment), or null.
+  void* Take(size_t size) {
+    size = (size + 3) & ~size_t{3};
+    if (!chunk_ || used_ + size > kChunkBytes) {
+      if (chunk_) Unlive(chunk_);
+      chunk_ = NewChunk();
+      used_ = kChunkHeader;
+      if (!chunk_) return nullptr;
+    }
+    chunk_->live.fetch_add(1, std::memory_order_relaxed);
+    void* at = reinterpret_cast<char*>(chunk_) + used_;
+    used_ += size;
+    return at;
+  }
+
+ private:
+  Chunk* chunk_ = nullptr;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
 // ---- RowCells -------------------------------------------------------------------------------
 
 struct RowCells::Block {
@@ -237,6 +308,28 @@ struct RowCells::Block {
 
   static constexpr uint16_t kWide = 1;     // ends are 4 bytes, not 2
   static constexpr uint16_t kSpilled = 2;  // some cells lie in a CellSpill
+  static constexpr uint16_t kCarved = 4;   // carved from a Chunk, not allocated alone
+
+  // A block of `size` bytes in all, from a chunk where it fits.
+  static Block* Make(size_t size, uint16_t count, uint16_t flags) {
+    thread_local Carver carver;
+    void* memory = size <= kLargestCarved ? carver.Take(size) : nullptr;
+    if (memory) {
+      flags |= kCarved;
+    } else {
+      memory = ::operator new(size);
+    }
+    return new (memory) Block{{1}, count, flags};
+  }
+  static void Free(Block* block) {
+    const bool carved = block->flags & kCarved;
+    block->~Block();
+    if (carved) {
+      Unlive(reinterpret_cast<Chunk*>(reinterpret_cast<uintptr_t>(block) & ~(kChunkBytes - 1)));
+    } else {
+      ::operator delete(block);
+    }
+  }
   bool Wide() const { return flags & kWide; }
 
   size_t End(int cell) const {
@@ -276,8 +369,7 @@ RowCells RowCells::OfPath(QStringView folder, QChar separator, QStringView name)
     return RowCells(PackedText(text).Bytes());
   }
   const size_t bytes = 2 + units;  // tag, one-byte length, units
-  void* memory = ::operator new(sizeof(Block) + 2 + bytes);
-  auto* block = new (memory) Block{{1}, 1, 0};
+  Block* block = Block::Make(sizeof(Block) + 2 + bytes, 1, 0);
   const auto end = static_cast<uint16_t>(bytes);
   std::memcpy(reinterpret_cast<char*>(block + 1), &end, 2);
   char* out = const_cast<char*>(block->Bytes());
@@ -295,9 +387,8 @@ RowCells RowCells::Build(const std::string_view* cells, int count) {
   for (int i = 0; i < count; ++i) total += cells[i].size();
   const bool wide = total > 0xFFFF;
   const size_t size = sizeof(Block) + (wide ? 4 : 2) * static_cast<size_t>(count) + total;
-  void* memory = ::operator new(size);
-  auto* block = new (memory)
-      Block{{1}, static_cast<uint16_t>(count), static_cast<uint16_t>(wide ? Block::kWide : 0)};
+  Block* block = Block::Make(size, static_cast<uint16_t>(count),
+                             static_cast<uint16_t>(wide ? Block::kWide : 0));
   char* ends = reinterpret_cast<char*>(block + 1);
   char* bytes = const_cast<char*>(block->Bytes());
   size_t end = 0;
@@ -331,8 +422,7 @@ void RowCells::Release() {
       for (int i = 0; i < block_->count; ++i)
         if (CellSpill::IsSpilled(Packed(i))) CellSpill::Drop(Packed(i));
     }
-    block_->~Block();
-    ::operator delete(block_);
+    Block::Free(block_);
   }
   block_ = nullptr;
 }

@@ -155,3 +155,36 @@ TEST(CellSpill, ReadingThreadsSpillAtOnceWithoutMixingCells) {
                 Varied(QStringLiteral("%1.%2 abc").arg(t).arg(r), 1200, r));
     }
 }
+
+TEST(RowBlocks, RowsMadeOnManyThreadsOutliveTheirThreadAndGoOnAnother) {
+  // Rows carved on reading threads that end before the rows do, some too large to be carved,
+  // dropped on this thread in an order unlike the one they were made in.
+  constexpr int kThreads = 3;
+  constexpr int kRows = 20000;
+  std::vector<std::vector<RowCells>> rows(kThreads);
+  std::vector<std::thread> threads;
+  const auto text = [](int t, int r) {
+    return QStringLiteral("%1/%2 ").arg(t).arg(r).repeated(r % 97 == 0 ? 900 : 1 + r % 9);
+  };
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < kRows; ++r) {
+        const std::string a = Packed(text(t, r), false);
+        const std::string b = Packed(QStringLiteral("\u3042%1").arg(r), false);
+        const std::string_view cells[] = {a, {}, b};
+        rows[size_t(t)].push_back(RowCells::Of(cells, 3));
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t)
+    for (int r = 0; r < kRows; r += 2) rows[size_t(t)][size_t(r)] = RowCells();
+  for (int t = 0; t < kThreads; ++t)
+    for (int r = 1; r < kRows; r += 2) {
+      const RowCells& row = rows[size_t(t)][size_t(r)];
+      ASSERT_EQ(row.Text(0), text(t, r));
+      ASSERT_TRUE(row.IsEmpty(1));
+      ASSERT_EQ(row.Text(2), QStringLiteral("\u3042%1").arg(r));
+      const RowCells changed = row.With(1, Packed(QStringLiteral("x"), false));
+      ASSERT_EQ(changed.Text(0), text(t, r));
+    }
+}
