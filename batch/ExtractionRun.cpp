@@ -96,8 +96,17 @@ void ExtractionRun::Start() {
     // A big table keeps its long cells on disk; the file goes with the last row that uses it.
     std::string spill_problem;
     std::shared_ptr<CellSpill> spill;
-    if (paths.size() >= spill_from_) spill = CellSpill::Open(spill_folder_, spill_problem);
-    const RowReader::PackedShape shape(paths.size() > kCompressFrom, spill.get());
+    std::vector<size_t> spill_from;
+    if (paths.size() >= spill_from_) {
+      spill = CellSpill::Open(spill_folder_, spill_problem);
+      for (const QString& header : columns_)
+        spill_from.push_back(header == QStringLiteral("Comments") ||
+                                     header == QStringLiteral("Lyrics")
+                                 ? CellSpill::kLongColumnSpillFrom
+                                 : CellSpill::kSpillFrom);
+    }
+    const RowReader::PackedShape shape(paths.size() > kCompressFrom, spill.get(),
+                                       std::move(spill_from));
     size_t next = 0;
     PosixFileSystem files;
     NoTeller teller;

@@ -68,17 +68,20 @@ class RowReader {
   };
 
   /// The cells packed for the result table; long ones compressed once SetCompress says so, and
-  /// kept in `spill`'s file, out of memory, when one is given.
+  /// kept in `spill`'s file, out of memory, when one is given: cell c from `spill_from[c]`
+  /// bytes (CellSpill::kSpillFrom past the end).
   class PackedShape : public Shape {
    public:
-    explicit PackedShape(bool compress = false, const CellSpill* spill = nullptr)
-        : compress_(compress), spill_(spill) {}
+    explicit PackedShape(bool compress = false, const CellSpill* spill = nullptr,
+                         std::vector<size_t> spill_from = {})
+        : compress_(compress), spill_(spill), spill_from_(std::move(spill_from)) {}
     void SetCompress(bool compress) { compress_.store(compress, std::memory_order_relaxed); }
     void Make(std::span<const QStringView> cells, Row& row, Room& room) const override;
 
    private:
     std::atomic<bool> compress_;
     const CellSpill* spill_;
+    std::vector<size_t> spill_from_;
   };
 
   /// Reads one path into the thread's tag object.

@@ -62,6 +62,15 @@ double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID) {
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
+// The resident set now, against the peak.
+long RssKb() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,10 +141,10 @@ int main(int argc, char** argv) {
   std::printf(
       "rows=%d run_s=%.4f cpu_s=%.4f window_thread_cpu_s=%.4f max_gap_ms=%.2f max_turn_ms=%.2f "
       "peak_rss_kb=%ld heap_in_use_kb=%zu result_blocks_kb=%zu file_list_blocks_kb=%zu "
-      "sort_s=%.4f\n",
+      "sort_s=%.4f rss_after_kb=%ld\n",
       rows, run_s, cpu_s, window_cpu_s, events.MaxGapMs(), events.MaxTurnMs(), usage.ru_maxrss,
       (heap.uordblks + heap.hblkhd) / 1024, blocks(form.ListView2) / 1024,
-      blocks(form.ListView1) / 1024, sort_s);
+      blocks(form.ListView1) / 1024, sort_s, RssKb());
   const bool complete = rows == form.ListView1.RowCount() &&
                         ui.last_message == QStringLiteral("Done.") && ui.reports == 0;
   if (!complete) std::fprintf(stderr, "bench_window_run: the run did not complete\n");

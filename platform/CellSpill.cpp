@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -115,9 +116,10 @@ std::shared_ptr<CellSpill> CellSpill::Adopt(int fd, std::string& error) {
 
 CellSpill::~CellSpill() { Unref(static_cast<size_t>(slot_)); }
 
-void CellSpill::Spill(std::string& packed) const {
+void CellSpill::Spill(std::string& packed, size_t from) const {
   Slot& s = slots[static_cast<size_t>(slot_)];
-  if (packed.size() < kSpillFrom || s.failed.load(std::memory_order_acquire)) return;
+  if (packed.size() < std::max<size_t>(from, 16) || s.failed.load(std::memory_order_acquire))
+    return;
   const int fd = s.fd.load(std::memory_order_acquire);
   // Each writer takes its own range, so writes never wait for each other.
   const uint64_t offset = s.end.fetch_add(packed.size(), std::memory_order_relaxed);

@@ -20,6 +20,9 @@ class CellSpill {
  public:
   /// Packed texts shorter than this stay in memory: the reference would save too little.
   static constexpr size_t kSpillFrom = 256;
+  /// The same for a column whose texts run long as a rule (comments, lyrics): most of them are
+  /// a line or more, and even a short one is seldom looked at. A reference takes about ten bytes.
+  static constexpr size_t kLongColumnSpillFrom = 32;
 
   /// An unnamed file in `folder` (empty: $TMPDIR, else /tmp). Null, with `error` saying why,
   /// when none can be made.
@@ -30,10 +33,10 @@ class CellSpill {
   CellSpill(const CellSpill&) = delete;
   CellSpill& operator=(const CellSpill&) = delete;
 
-  /// Replaces a long packed text by a reference to its bytes in the file. A short text stays,
-  /// and so does every text once a write has failed: the cell then stays in memory and
-  /// Failure() says why.
-  void Spill(std::string& packed) const;
+  /// Replaces a packed text of at least `from` bytes by a reference to its bytes in the file.
+  /// A shorter text stays, and so does every text once a write has failed: the cell then stays
+  /// in memory and Failure() says why.
+  void Spill(std::string& packed, size_t from = kSpillFrom) const;
 
   /// Why a write failed (empty while none has).
   std::string Failure() const;

@@ -240,8 +240,19 @@ namespace {
 // finds its chunk from its address; each thread carves from a chunk of its own, and a chunk goes
 // back to the system with the last of its blocks.
 constexpr size_t kChunkBytes = size_t{1} << 20;
-// Larger blocks (long cells kept in memory) get an allocation of their own.
+// Larger blocks (long cells kept in memory) get an allocation of their own; so does every block
+// under AddressSanitizer, which then guards each one.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kLargestCarved = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr size_t kLargestCarved = 0;
+#else
 constexpr size_t kLargestCarved = 4096;
+#endif
+#else
+constexpr size_t kLargestCarved = 4096;
+#endif
 
 struct Chunk {
   std::atomic<int64_t> live;  // blocks carved from it, plus one while a thread carves from it

@@ -143,6 +143,12 @@ TEST_F(SpilledCellsTest, SpilledCellsShowSortFilterAndExportAsCellsKeptInMemory)
   EXPECT_EQ(SpilledCells(kept.results), 0);
   // Comments of 240 units and more and most lyrics; the short ones stay.
   EXPECT_GE(SpilledCells(spilled.results), 12);
+  // Comments go from 32 bytes on, as they run long as a rule; a title of a few words stays.
+  for (int r = 1; r <= spilled.results.RowCount(); ++r) {
+    const RowCells& cells = spilled.results.Cells(r);
+    EXPECT_FALSE(CellSpill::IsSpilled(cells.Packed(1))) << r;
+    EXPECT_EQ(CellSpill::IsSpilled(cells.Packed(6)), spilled.results.Cell(r, 7).size() >= 40) << r;
+  }
   ASSERT_EQ(spilled.results.RowCount(), kept.results.RowCount());
   for (int r = 1; r <= kept.results.RowCount(); ++r)
     for (int c = 1; c <= kept.results.ColumnCount(); ++c) {
