@@ -318,6 +318,7 @@ struct RowCells::Block {
   uint16_t flags;
 
   static constexpr uint16_t kWide = 1;     // ends are 4 bytes, not 2
+  static constexpr uint16_t kNarrow = 8;   // ends are 1 byte: most rows of tags are that short
   static constexpr uint16_t kSpilled = 2;  // some cells lie in a CellSpill
   static constexpr uint16_t kCarved = 4;   // carved from a Chunk, not allocated alone
 
@@ -341,11 +342,12 @@ struct RowCells::Block {
       ::operator delete(block);
     }
   }
-  bool Wide() const { return flags & kWide; }
+  size_t EndBytes() const { return (flags & kWide) ? 4 : (flags & kNarrow) ? 1 : 2; }
 
   size_t End(int cell) const {
     const char* ends = reinterpret_cast<const char*>(this + 1);
-    if (Wide()) {
+    if (flags & kNarrow) return static_cast<unsigned char>(ends[cell]);
+    if (flags & kWide) {
       uint32_t e;
       std::memcpy(&e, ends + 4 * cell, 4);
       return e;
@@ -355,7 +357,7 @@ struct RowCells::Block {
     return e;
   }
   const char* Bytes() const {
-    return reinterpret_cast<const char*>(this + 1) + (Wide() ? 4 : 2) * size_t{count};
+    return reinterpret_cast<const char*>(this + 1) + EndBytes() * size_t{count};
   }
 };
 
@@ -397,9 +399,13 @@ RowCells RowCells::Build(const std::string_view* cells, int count) {
   size_t total = 0;
   for (int i = 0; i < count; ++i) total += cells[i].size();
   const bool wide = total > 0xFFFF;
-  const size_t size = sizeof(Block) + (wide ? 4 : 2) * static_cast<size_t>(count) + total;
+  const bool narrow = total <= 0xFF;
+  const size_t end_bytes = wide ? 4 : narrow ? 1 : 2;
+  const size_t size = sizeof(Block) + end_bytes * static_cast<size_t>(count) + total;
   Block* block = Block::Make(size, static_cast<uint16_t>(count),
-                             static_cast<uint16_t>(wide ? Block::kWide : 0));
+                             static_cast<uint16_t>(wide     ? Block::kWide
+                                                   : narrow ? Block::kNarrow
+                                                            : 0));
   char* ends = reinterpret_cast<char*>(block + 1);
   char* bytes = const_cast<char*>(block->Bytes());
   size_t end = 0;
@@ -410,7 +416,9 @@ RowCells RowCells::Build(const std::string_view* cells, int count) {
     }
     if (!cells[i].empty()) std::memcpy(bytes + end, cells[i].data(), cells[i].size());
     end += cells[i].size();
-    if (wide) {
+    if (narrow) {
+      ends[i] = static_cast<char>(end);
+    } else if (wide) {
       const auto e = static_cast<uint32_t>(end);
       std::memcpy(ends + 4 * i, &e, 4);
     } else {
@@ -470,6 +478,6 @@ QStringList RowCells::Rest() const {
 
 size_t RowCells::BlockBytes() const {
   if (!block_) return 0;
-  return sizeof(Block) + (block_->Wide() ? 4 : 2) * size_t{block_->count} +
+  return sizeof(Block) + block_->EndBytes() * size_t{block_->count} +
          (block_->count > 0 ? block_->End(block_->count - 1) : 0);
 }

@@ -188,3 +188,25 @@ TEST(RowBlocks, RowsMadeOnManyThreadsOutliveTheirThreadAndGoOnAnother) {
       ASSERT_EQ(changed.Text(0), text(t, r));
     }
 }
+
+TEST(RowBlocks, RowsAroundTheSizesWhereTheirEndsWidenKeepTheirCellsApart) {
+  // Cell ends take one byte up to 255 bytes of cells, two up to 65 535, four past that.
+  for (const size_t total : {size_t{0}, size_t{255}, size_t{256}, size_t{65535}, size_t{65536}}) {
+    const std::string a(total / 3, 'a');
+    const std::string b(total / 3, 'b');
+    const std::string c(total - a.size() - b.size(), 'c');
+    const std::string_view cells[] = {a, {}, b, c};
+    const RowCells row = RowCells::Of(cells, 4);
+    EXPECT_EQ(row.Packed(0), a) << total;
+    EXPECT_TRUE(row.IsEmpty(1)) << total;
+    EXPECT_EQ(row.Packed(2), b) << total;
+    EXPECT_EQ(row.Packed(3), c) << total;
+    EXPECT_EQ(row.BlockBytes(), 8 +
+                                    (total <= 255     ? 1
+                                     : total <= 65535 ? 2
+                                                      : 4) *
+                                        4 +
+                                    total)
+        << total;
+  }
+}
