@@ -19,6 +19,7 @@
 #include "core/Locations.h"
 #include "core/Main.h"
 #include "legacy/IconvLegacyText.h"
+#include "platform/CellSpill.h"
 #include "platform/FileNames.h"
 #include "platform/PosixFileSystem.h"
 #include "readindex/ReadIndex.h"
@@ -115,7 +116,20 @@ void ExtractionRun::Start() {
       if (!facts.tip.isEmpty() || facts.kept.cover || !facts.kept.profile.isEmpty())
         row.extra = std::move(facts);
     };
-    const RowReader::PackedShape shape(paths.size() > kCompressFrom);
+    // A big table keeps its long cells on disk; the file goes with the last row that uses it.
+    std::string spill_problem;
+    std::shared_ptr<CellSpill> spill;
+    std::vector<size_t> spill_from;
+    if (paths.size() >= spill_from_) {
+      spill = CellSpill::Open(spill_folder_, spill_problem);
+      for (const QString& header : columns_)
+        spill_from.push_back(header == QStringLiteral("Comments") ||
+                                     header == QStringLiteral("Lyrics")
+                                 ? CellSpill::kLongColumnSpillFrom
+                                 : CellSpill::kSpillFrom);
+    }
+    const RowReader::PackedShape shape(paths.size() > kCompressFrom, spill.get(),
+                                       std::move(spill_from));
     size_t next = 0;
     PosixFileSystem files;
     NoTeller teller;
@@ -190,6 +204,12 @@ void ExtractionRun::Start() {
                            : not_read == 0 ? QStringLiteral("Progress Bar")
                                            : RunSummary(static_cast<int>(paths.size()), not_read));
     });
+    if (spill && spill_problem.empty()) spill_problem = spill->Failure();
+    if (!spill_problem.empty())
+      trap.Step(156, [&] {
+        ui_.Message(QStringLiteral("The long cells of this run are kept in memory: %1.")
+                        .arg(QString::fromStdString(spill_problem)));
+      });
     // A run the user stopped has its caption; "Done." would claim the whole list was read.
     if (!stopped) trap.Step(156, [&] { ui_.Message(QStringLiteral("Done.")); });
     for (int r = 1; r <= results_.RowCount(); ++r)

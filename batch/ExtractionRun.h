@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "batch/Audit.h"
@@ -103,11 +104,22 @@ class ExtractionRun {
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
   static constexpr size_t kCompressFrom = 100000;
+  /// Runs over at least this many files keep their long cells in a temporary file (CellSpill)
+  /// in `folder` (empty: $TMPDIR, else /tmp); a file that cannot be made or written leaves
+  /// them in memory, and the run says so once.
+  static constexpr size_t kSpillFrom = 10000;
+  void SetSpill(size_t from, std::string folder) {
+    spill_from_ = from;
+    spill_folder_ = std::move(folder);
+  }
 
  private:
   void Fill(ErrorTrap& trap, size_t columns, RowCells* cells, int& row);
   // Moves the cells of the filter's columns out of a row read with them.
   void KeepFilterCells(RowCells* cells);
+
+  size_t spill_from_ = kSpillFrom;
+  std::string spill_folder_;
 
   ReportListModel& file_list_;
   ReportListModel& results_;

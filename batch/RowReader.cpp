@@ -130,8 +130,12 @@ int RowReader::JobsFor(int jobs) { return jobs > 0 ? jobs : ReadAhead<int, int>:
 void RowReader::PackedShape::Make(std::span<const QStringView> cells, Row& row, Room& room) const {
   const bool compress = compress_.load(std::memory_order_relaxed);
   room.packed.resize(cells.size());
-  for (size_t c = 0; c < cells.size(); ++c)
+  for (size_t c = 0; c < cells.size(); ++c) {
     PackedText::PackInto(room.packed[c], cells[c], compress);
+    if (spill_)
+      spill_->Spill(room.packed[c],
+                    c < spill_from_.size() ? spill_from_[c] : CellSpill::kSpillFrom);
+  }
   room.views.assign(room.packed.begin(), room.packed.end());
   row.cells = RowCells::Of(room.views.data(), static_cast<int>(room.views.size()));
 }

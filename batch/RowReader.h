@@ -15,6 +15,7 @@
 
 #include "batch/ColumnCatalogue.h"
 #include "batch/FolderTotals.h"
+#include "platform/CellSpill.h"
 #include "platform/PackedCells.h"
 #include "tag/ReadDiagnosis.h"
 
@@ -70,15 +71,21 @@ class RowReader {
     virtual std::string ReadyKey() const { return {}; }
   };
 
-  /// The cells packed for the result table; long ones compressed once SetCompress says so.
+  /// The cells packed for the result table; long ones compressed once SetCompress says so, and
+  /// kept in `spill`'s file, out of memory, when one is given: cell c from `spill_from[c]`
+  /// bytes (CellSpill::kSpillFrom past the end).
   class PackedShape : public Shape {
    public:
-    explicit PackedShape(bool compress = false) : compress_(compress) {}
+    explicit PackedShape(bool compress = false, const CellSpill* spill = nullptr,
+                         std::vector<size_t> spill_from = {})
+        : compress_(compress), spill_(spill), spill_from_(std::move(spill_from)) {}
     void SetCompress(bool compress) { compress_.store(compress, std::memory_order_relaxed); }
     void Make(std::span<const QStringView> cells, Row& row, Room& room) const override;
 
    private:
     std::atomic<bool> compress_;
+    const CellSpill* spill_;
+    std::vector<size_t> spill_from_;
   };
 
   /// Reads one path into the thread's tag object; when `ready` is given, may give the row the

@@ -1,8 +1,12 @@
 #include "platform/PackedCells.h"
 
+#include "platform/CellSpill.h"
+
+#include <sys/mman.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -195,6 +199,11 @@ void PackedText::UnpackInto(std::string_view bytes, QString& text) {
 
 QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
   if (bytes.empty()) return {};
+  if (CellSpill::IsSpilled(bytes)) {
+    std::string packed;
+    CellSpill::Load(bytes, packed);
+    return UnpackPrefix(packed, limit);
+  }
   size_t at = 0;
   const auto units = static_cast<qsizetype>(GetLength(bytes, at));
   const qsizetype keep = std::min(units, limit);
@@ -221,16 +230,124 @@ QString PackedText::UnpackPrefix(std::string_view bytes, qsizetype limit) {
   }
 }
 
+// ---- Where row blocks live -------------------------------------------------------------------
+
+namespace {
+
+// A table of a million rows made a million small allocations: the allocator's header and
+// rounding were a tenth of the rows' bytes, and the reading threads' arenas kept holes between
+// them. Blocks are carved instead from chunks of their own, aligned to their size so a block
+// finds its chunk from its address; each thread carves from a chunk of its own, and a chunk goes
+// back to the system with the last of its blocks.
+constexpr size_t kChunkBytes = size_t{1} << 20;
+// Larger blocks (long cells kept in memory) get an allocation of their own; so does every block
+// under AddressSanitizer, which then guards each one.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t kLargestCarved = 0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr size_t kLargestCarved = 0;
+#else
+constexpr size_t kLargestCarved = 4096;
+#endif
+#else
+constexpr size_t kLargestCarved = 4096;
+#endif
+
+struct Chunk {
+  std::atomic<int64_t> live;  // blocks carved from it, plus one while a thread carves from it
+};
+constexpr size_t kChunkHeader = (sizeof(Chunk) + 7) & ~size_t{7};
+
+void Unlive(Chunk* chunk) {
+  if (chunk->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    chunk->~Chunk();
+    ::munmap(chunk, kChunkBytes);
+  }
+}
+
+Chunk* NewChunk() {
+  // Twice the size, then the parts outside the aligned middle given back.
+  void* mapped =
+      ::mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + kChunkBytes - 1) & ~(kChunkBytes - 1);
+  if (aligned > start) ::munmap(mapped, aligned - start);
+  if (const uintptr_t tail = start + 2 * kChunkBytes - (aligned + kChunkBytes); tail > 0)
+    ::munmap(reinterpret_cast<void*>(aligned + kChunkBytes), tail);
+  return new (reinterpret_cast<void*>(aligned)) Chunk{{1}};
+}
+
+class Carver {
+ public:
+  Carver() = default;
+  Carver(const Carver&) = delete;
+  Carver& operator=(const Carver&) = delete;
+  ~Carver() {
+    if (chunk_) Unlive(chunk_);
+  }
+
+  // Room for `size` bytes at a 4-byte boundary (a block's alignment), or null.
+  void* Take(size_t size) {
+    size = (size + 3) & ~size_t{3};
+    if (!chunk_ || used_ + size > kChunkBytes) {
+      if (chunk_) Unlive(chunk_);
+      chunk_ = NewChunk();
+      used_ = kChunkHeader;
+      if (!chunk_) return nullptr;
+    }
+    chunk_->live.fetch_add(1, std::memory_order_relaxed);
+    void* at = reinterpret_cast<char*>(chunk_) + used_;
+    used_ += size;
+    return at;
+  }
+
+ private:
+  Chunk* chunk_ = nullptr;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
 // ---- RowCells -------------------------------------------------------------------------------
 
 struct RowCells::Block {
   std::atomic<uint32_t> refs;
   uint16_t count;
-  uint16_t wide;  // ends are 4 bytes when set, 2 otherwise
+  uint16_t flags;
+
+  static constexpr uint16_t kWide = 1;     // ends are 4 bytes, not 2
+  static constexpr uint16_t kNarrow = 8;   // ends are 1 byte: most rows of tags are that short
+  static constexpr uint16_t kSpilled = 2;  // some cells lie in a CellSpill
+  static constexpr uint16_t kCarved = 4;   // carved from a Chunk, not allocated alone
+
+  // A block of `size` bytes in all, from a chunk where it fits.
+  static Block* Make(size_t size, uint16_t count, uint16_t flags) {
+    thread_local Carver carver;
+    void* memory = size <= kLargestCarved ? carver.Take(size) : nullptr;
+    if (memory) {
+      flags |= kCarved;
+    } else {
+      memory = ::operator new(size);
+    }
+    return new (memory) Block{{1}, count, flags};
+  }
+  static void Free(Block* block) {
+    const bool carved = block->flags & kCarved;
+    block->~Block();
+    if (carved) {
+      Unlive(reinterpret_cast<Chunk*>(reinterpret_cast<uintptr_t>(block) & ~(kChunkBytes - 1)));
+    } else {
+      ::operator delete(block);
+    }
+  }
+  size_t EndBytes() const { return (flags & kWide) ? 4 : (flags & kNarrow) ? 1 : 2; }
 
   size_t End(int cell) const {
     const char* ends = reinterpret_cast<const char*>(this + 1);
-    if (wide) {
+    if (flags & kNarrow) return static_cast<unsigned char>(ends[cell]);
+    if (flags & kWide) {
       uint32_t e;
       std::memcpy(&e, ends + 4 * cell, 4);
       return e;
@@ -240,7 +357,7 @@ struct RowCells::Block {
     return e;
   }
   const char* Bytes() const {
-    return reinterpret_cast<const char*>(this + 1) + (wide ? 4 : 2) * size_t{count};
+    return reinterpret_cast<const char*>(this + 1) + EndBytes() * size_t{count};
   }
 };
 
@@ -265,8 +382,7 @@ RowCells RowCells::OfPath(QStringView folder, QChar separator, QStringView name)
     return RowCells(PackedText(text).Bytes());
   }
   const size_t bytes = 2 + units;  // tag, one-byte length, units
-  void* memory = ::operator new(sizeof(Block) + 2 + bytes);
-  auto* block = new (memory) Block{{1}, 1, 0};
+  Block* block = Block::Make(sizeof(Block) + 2 + bytes, 1, 0);
   const auto end = static_cast<uint16_t>(bytes);
   std::memcpy(reinterpret_cast<char*>(block + 1), &end, 2);
   char* out = const_cast<char*>(block->Bytes());
@@ -283,17 +399,26 @@ RowCells RowCells::Build(const std::string_view* cells, int count) {
   size_t total = 0;
   for (int i = 0; i < count; ++i) total += cells[i].size();
   const bool wide = total > 0xFFFF;
-  const size_t size = sizeof(Block) + (wide ? 4 : 2) * static_cast<size_t>(count) + total;
-  void* memory = ::operator new(size);
-  auto* block =
-      new (memory) Block{{1}, static_cast<uint16_t>(count), static_cast<uint16_t>(wide ? 1 : 0)};
+  const bool narrow = total <= 0xFF;
+  const size_t end_bytes = wide ? 4 : narrow ? 1 : 2;
+  const size_t size = sizeof(Block) + end_bytes * static_cast<size_t>(count) + total;
+  Block* block = Block::Make(size, static_cast<uint16_t>(count),
+                             static_cast<uint16_t>(wide     ? Block::kWide
+                                                   : narrow ? Block::kNarrow
+                                                            : 0));
   char* ends = reinterpret_cast<char*>(block + 1);
   char* bytes = const_cast<char*>(block->Bytes());
   size_t end = 0;
   for (int i = 0; i < count; ++i) {
+    if (CellSpill::IsSpilled(cells[i])) {
+      CellSpill::Hold(cells[i]);
+      block->flags |= Block::kSpilled;
+    }
     if (!cells[i].empty()) std::memcpy(bytes + end, cells[i].data(), cells[i].size());
     end += cells[i].size();
-    if (wide) {
+    if (narrow) {
+      ends[i] = static_cast<char>(end);
+    } else if (wide) {
       const auto e = static_cast<uint32_t>(end);
       std::memcpy(ends + 4 * i, &e, 4);
     } else {
@@ -312,8 +437,11 @@ void RowCells::Retain() const {
 
 void RowCells::Release() {
   if (block_ && block_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    block_->~Block();
-    ::operator delete(block_);
+    if (block_->flags & Block::kSpilled) {
+      for (int i = 0; i < block_->count; ++i)
+        if (CellSpill::IsSpilled(Packed(i))) CellSpill::Drop(Packed(i));
+    }
+    Block::Free(block_);
   }
   block_ = nullptr;
 }
@@ -350,6 +478,6 @@ QStringList RowCells::Rest() const {
 
 size_t RowCells::BlockBytes() const {
   if (!block_) return 0;
-  return sizeof(Block) + (block_->wide ? 4 : 2) * size_t{block_->count} +
+  return sizeof(Block) + block_->EndBytes() * size_t{block_->count} +
          (block_->count > 0 ? block_->End(block_->count - 1) : 0);
 }
