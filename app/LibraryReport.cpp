@@ -15,7 +15,7 @@
 namespace LibraryReport {
 
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options, const std::vector<Audit::Kept>& kept) {
+                const Audit::Options& options, const Audit::KeptFacts& kept) {
   Made made;
   const QStringList& headers = Audit::ColumnHeaders();
   // The table's column of each report cell (1-based), 0 where it has none.
@@ -50,10 +50,9 @@ Made FromTables(const ReportListModel& file_list, const ReportListModel& results
       const qsizetype cut = path.lastIndexOf(separator);
       row[Audit::kFolder] = cut > 0 ? path.left(cut) : QString();
     }
-    if (const auto arrival = static_cast<size_t>(results.Arrival(r)); arrival < kept.size()) {
-      row.cover = kept[arrival].cover;
-      row.profile = kept[arrival].profile;
-    }
+    Audit::Kept facts = kept.At(static_cast<size_t>(results.Arrival(r)));
+    row.cover = facts.cover;
+    row.profile = std::move(facts.profile);
     made.rows_by_path.emplace_back(path, r);
     rows.push_back(std::move(row));
   }

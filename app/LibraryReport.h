@@ -31,7 +31,7 @@ struct Made {
 /// the run's, in order, as long as the table keeps the run's order. `kept` is what the run
 /// kept of each row beyond its cells, by the row's arrival (ExtractionRun::ReportFacts).
 Made FromTables(const ReportListModel& file_list, const ReportListModel& results,
-                const Audit::Options& options = {}, const std::vector<Audit::Kept>& kept = {});
+                const Audit::Options& options = {}, const Audit::KeptFacts& kept = {});
 
 /// The table's row of a file the report names; 0 for none (an album's folder, say).
 int RowOf(const Made& made, const QString& path);

@@ -611,4 +611,48 @@ Report Run(const std::vector<Row>& rows, const Options& options) {
   return report;
 }
 
+void KeptFacts::Clear() {
+  profile_of_.clear();
+  profiles_.clear();
+  covers_.clear();
+}
+
+void KeptFacts::Set(size_t arrival, const Kept& kept) {
+  if (!kept.profile.isEmpty()) {
+    qsizetype at = profiles_.indexOf(kept.profile);
+    if (at < 0 && profiles_.size() < 0xFFFF) {
+      at = profiles_.size();
+      profiles_.append(kept.profile);
+    }
+    if (at >= 0) {
+      if (profile_of_.size() <= arrival) profile_of_.resize(arrival + 1, 0);
+      profile_of_[arrival] = static_cast<uint16_t>(at + 1);
+    }
+  }
+  if (kept.cover) {
+    if (!covers_.empty() && covers_.back().first >= arrival) {
+      const auto at =
+          std::lower_bound(covers_.begin(), covers_.end(), arrival,
+                           [](const std::pair<size_t, Cover>& c, size_t a) { return c.first < a; });
+      if (at != covers_.end() && at->first == arrival)
+        at->second = *kept.cover;
+      else
+        covers_.insert(at, {arrival, *kept.cover});
+    } else {
+      covers_.emplace_back(arrival, *kept.cover);
+    }
+  }
+}
+
+Kept KeptFacts::At(size_t arrival) const {
+  Kept kept;
+  if (arrival < profile_of_.size() && profile_of_[arrival] != 0)
+    kept.profile = profiles_[profile_of_[arrival] - 1];
+  const auto at =
+      std::lower_bound(covers_.begin(), covers_.end(), arrival,
+                       [](const std::pair<size_t, Cover>& c, size_t a) { return c.first < a; });
+  if (at != covers_.end() && at->first == arrival) kept.cover = at->second;
+  return kept;
+}
+
 }  // namespace Audit

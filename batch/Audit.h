@@ -77,6 +77,22 @@ struct Kept {
   QString profile;
 };
 
+/// Kept facts of a run's files by arrival, small enough for a million rows: a profile is one of
+/// a few texts, so each file holds its number; covers, kept only while pictures are read, sit
+/// apart in arrival order.
+class KeptFacts {
+ public:
+  void Clear();
+  /// Arrivals come in increasing order.
+  void Set(size_t arrival, const Kept& kept);
+  Kept At(size_t arrival) const;
+
+ private:
+  std::vector<uint16_t> profile_of_;  // 0: none; else 1 + the profile's place in profiles_
+  QStringList profiles_;
+  std::vector<std::pair<size_t, Cover>> covers_;
+};
+
 struct Options {
   /// Catalogue headers of the fields a file must have.
   QStringList require = {QStringLiteral("Title"), QStringLiteral("Artist"), QStringLiteral("Album"),

@@ -106,7 +106,7 @@ void ExtractionRun::Start() {
     // for files without pictures).
     const bool covers = columns_.contains(QStringLiteral("Pictures"));
     options.pictures = covers;
-    kept_.clear();
+    kept_.Clear();
     options.inspect = [tips, covers](const clsID3& tag, RowReader::Row& row) {
       Facts facts;
       if (tips) facts.tip = TrustCells::ConflictsTip(tag);
@@ -180,9 +180,7 @@ void ExtractionRun::Start() {
       if (const Facts* facts = read && row > 0 ? std::any_cast<Facts>(&read->extra) : nullptr) {
         if (!facts->tip.isEmpty()) trap.Step(148, [&] { results_.SetRowToolTip(row, facts->tip); });
         if (facts->kept.cover || !facts->kept.profile.isEmpty()) {
-          const auto arrival = static_cast<size_t>(results_.Arrival(row));
-          if (kept_.size() <= arrival) kept_.resize(arrival + 1);
-          kept_[arrival] = facts->kept;
+          kept_.Set(static_cast<size_t>(results_.Arrival(row)), facts->kept);
         }
       }
       trap.Line(148);

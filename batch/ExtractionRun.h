@@ -99,7 +99,7 @@ class ExtractionRun {
   /// What the library report needs of each row the last run made beyond its cells, by the row's
   /// arrival (ReportListModel::Arrival): the codec profile a LAME header tells, and the front
   /// cover while the table shows the Pictures column. Rows past the end kept nothing.
-  const std::vector<Audit::Kept>& ReportFacts() const { return kept_; }
+  const Audit::KeptFacts& ReportFacts() const { return kept_; }
 
   /// Runs over more files than this compress the long cells they keep (lyrics, mostly): a
   /// million rows then fit in memory; smaller tables keep them plain and fill faster.
@@ -139,6 +139,6 @@ class ExtractionRun {
   QStringList filter_columns_;
   QStringList kept_columns_;
   std::vector<RowCells> filter_cells_;
-  std::vector<Audit::Kept> kept_;
+  Audit::KeptFacts kept_;
   std::shared_ptr<const OtherFormatReader> other_;
 };

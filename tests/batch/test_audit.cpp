@@ -518,3 +518,27 @@ TEST(AuditFacts, AnyBytesEndWithoutAFaultOrALoop) {
 }
 
 }  // namespace
+
+TEST(AuditKeptFacts, EachArrivalGetsItsOwnFactsBackWhateverTheOrderTheyCameIn) {
+  Audit::KeptFacts kept;
+  kept.Set(0, {std::nullopt, QStringLiteral("CBR 192")});
+  kept.Set(5, {Audit::Cover{200, 100, 7}, QStringLiteral("VBR V0")});
+  kept.Set(9, {std::nullopt, QStringLiteral("CBR 192")});
+  // A row read again arrives late, out of order, and replaces what it had.
+  kept.Set(2, {Audit::Cover{640, 640, 9}, QString()});
+  kept.Set(5, {Audit::Cover{300, 300, 8}, QStringLiteral("VBR V0")});
+  EXPECT_EQ(kept.At(0).profile, QStringLiteral("CBR 192"));
+  EXPECT_FALSE(kept.At(0).cover);
+  EXPECT_EQ(kept.At(9).profile, QStringLiteral("CBR 192"));
+  EXPECT_TRUE(kept.At(2).profile.isEmpty());
+  ASSERT_TRUE(kept.At(2).cover);
+  EXPECT_EQ(kept.At(2).cover->hash, 9u);
+  ASSERT_TRUE(kept.At(5).cover);
+  EXPECT_EQ(kept.At(5).cover->width, 300);
+  EXPECT_EQ(kept.At(5).profile, QStringLiteral("VBR V0"));
+  EXPECT_FALSE(kept.At(1).cover);
+  EXPECT_TRUE(kept.At(1000).profile.isEmpty());
+  kept.Clear();
+  EXPECT_TRUE(kept.At(0).profile.isEmpty());
+  EXPECT_FALSE(kept.At(5).cover);
+}

@@ -23,9 +23,9 @@
 #include "export/TextExport.h"
 #include "export/TextOutput.h"
 #include "platform/CellSpill.h"
-#include "tests/platform/fakes/FakeServices.h"
-#include "tests/platform/fakes/RecordingSpreadsheet.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/fakes/FakeServices.h"
+#include "tests/support/fakes/RecordingSpreadsheet.h"
 #include "tools/samples/SampleBuilder.h"
 
 namespace {
