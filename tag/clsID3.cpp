@@ -56,6 +56,8 @@ void clsID3::ResetForRead() {
   undecoded_.clear();
   pictures_passed_ = 0;
   other_set_ = false;
+  other_container_ = false;
+  ape_footer_ = false;
 }
 
 OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
@@ -79,6 +81,16 @@ OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
   return *other_;
 }
 
+OtherFacts& clsID3::ReadByOther(std::string path, int64_t size, timespec modified,
+                                ReadDiagnosis::Status status) {
+  file_name_ = std::move(path);
+  ResetForRead();
+  id3_revision_v2_ = 3;
+  diagnosis_.size = size;
+  diagnosis_.modified = modified;
+  return AddOther(true, status);
+}
+
 void clsID3::ReadAllTags() noexcept {
   try {
     ResetForRead();
@@ -97,8 +109,19 @@ void clsID3::ReadAllTags() noexcept {
       return;
     }
     int64_t audio_start = ReadId3v2(file);
+    if (other_container_test_ && other_container_test_(file.Read(audio_start, 64))) {
+      other_container_ = true;
+      diagnosis_.status = ReadDiagnosis::Status::kNotMpegAudio;
+      diagnosis_.size = file.Size();
+      diagnosis_.modified = file.Modified();
+      file.Close();
+      return;
+    }
     if (!pictures_wanted_) CountPassedPictures(file, audio_start);
     int64_t audio_end = LocateId3v1(file, id3v1_block_);
+    // The end is held already: looking costs no read.
+    ape_footer_ =
+        other_container_test_ && audio_end >= 32 && file.Read(audio_end - 31, 8) == "APETAGEX";
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block_);
     if (decoder_) RecodeLegacyText();

@@ -139,6 +139,24 @@ class clsID3 {
   /// that `replaces` the engine's starts from empty fields and sources, keeping only the file's
   /// size and time, and takes `status` for its own (kRead, kTruncated, kNotMpegAudio, ...).
   OtherFacts& AddOther(bool replaces, ReadDiagnosis::Status status);
+  /// Starts a read of `path` that a reader of other formats makes in the engine's place, without
+  /// the engine looking at the file: the file's `size` and `modified` time as that reader found
+  /// them, the rest as AddOther(true, status) leaves it.
+  OtherFacts& ReadByOther(std::string path, int64_t size, timespec modified,
+                          ReadDiagnosis::Status status);
+
+  /// Tells, from the first bytes after any ID3v2 tag, whether they open a container of another
+  /// format; none set (the default) reads every file as MPEG audio.
+  using OtherContainerTest = bool (*)(std::string_view head);
+  /// From the next read on, a file whose first bytes `test` names is left at once, unread past
+  /// its ID3v2 tag: the read says kNotMpegAudio with OtherContainer() true, so its reader of
+  /// other formats need not wait for a search for MPEG frames through the whole file.
+  void SetOtherContainerTest(OtherContainerTest test) noexcept { other_container_test_ = test; }
+  /// Whether the last read left the file as a container of another format.
+  bool OtherContainer() const noexcept { return other_container_; }
+  /// Whether the last read saw an APEv2 footer at the end of the audio (before any ID3v1
+  /// block), which the engine does not read.
+  bool ApeFooterSeen() const noexcept { return ape_footer_; }
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -227,6 +245,9 @@ class clsID3 {
   int32_t pictures_passed_ = 0;        // picture frames the last read passed over unread
   std::unique_ptr<OtherFacts> other_;  // kept from read to read, so a batch reuses its strings
   bool other_set_ = false;
+  OtherContainerTest other_container_test_ = nullptr;
+  bool other_container_ = false;
+  bool ape_footer_ = false;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

@@ -208,11 +208,12 @@ TagLibFormatReader::TagLibFormatReader() {
 
 void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) const {
   out.Clear();
-  int64_t size = -1, declared = -1;
+  int64_t declared = -1;
   bool ape = false;
-  const std::string kind = AudioSniff::Format(path, size, declared, &ape);
+  const std::string kind = AudioSniff::Format(path, out.size, declared, &ape, &out.modified);
+  const int64_t size = out.size;
   if (kind.empty()) {
-    if (ape) ReadApeOfMpeg(path, out);
+    if (ape) ReadApe(path, out);
     return;
   }
   out.format = kind;
@@ -328,7 +329,12 @@ void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) con
   }
 }
 
-void TagLibFormatReader::ReadApeOfMpeg(const std::string& path, OtherFormatRead& out) {
+OtherFormatReader::ContainerTest TagLibFormatReader::Containers() const {
+  return &AudioSniff::NamesContainer;
+}
+
+void TagLibFormatReader::ReadApe(const std::string& path, OtherFormatRead& out) const {
+  out.Clear();
   try {
     TagLib::MPEG::File file(path.c_str(), false);
     if (file.isValid() && file.hasAPETag()) ApplyApe(file.APETag(), out);

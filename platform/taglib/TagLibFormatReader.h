@@ -8,7 +8,6 @@ class TagLibFormatReader : public OtherFormatReader {
  public:
   TagLibFormatReader();
   void Read(const std::string& path, OtherFormatRead& out) const override;
-
- private:
-  static void ReadApeOfMpeg(const std::string& path, OtherFormatRead& out);
+  void ReadApe(const std::string& path, OtherFormatRead& out) const override;
+  ContainerTest Containers() const override;
 };
