@@ -4,15 +4,16 @@
 #include <array>
 #include <utility>
 
+#include "batch/DsfFile.h"
 #include "tag/clsID3.h"
 
 namespace OtherFormats {
 
 namespace {
 
-constexpr std::string_view kExtensions[] = {"mp3", "flac", "ogg",  "oga", "opus", "spx",
-                                            "m4a", "m4b",  "mp4",  "wma", "asf",  "wav",
-                                            "aif", "aiff", "aifc", "wv",  "ape",  "mpc"};
+constexpr std::string_view kExtensions[] = {"mp3",  "flac", "ogg", "oga", "opus", "spx", "m4a",
+                                            "m4b",  "mp4",  "wma", "asf", "wav",  "aif", "aiff",
+                                            "aifc", "wv",   "ape", "mpc", "dsf"};
 
 using Getter = const std::u16string& (clsID3::*)() const noexcept;
 using Setter = void (clsID3::*)(std::u16string) noexcept;
@@ -114,6 +115,7 @@ std::u16string_view MpegFormat(int layer) {
 bool ReadOther(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& tag,
                const std::string& path) {
   reader.Read(path, read);
+  if (read.format == "DSF" && DsfFile::Read(tag, path)) return true;
   using Outcome = OtherFormatRead::Outcome;
   if (read.outcome == Outcome::kMpeg) return false;
   const ReadDiagnosis::Status status = read.outcome == Outcome::kRead

@@ -91,6 +91,32 @@ OtherFacts& clsID3::ReadByOther(std::string path, int64_t size, timespec modifie
   return AddOther(true, status);
 }
 
+OtherFacts& clsID3::ReadEmbeddedId3v2(std::string path, int64_t offset, int64_t length,
+                                      ReadDiagnosis::Status status) {
+  file_name_ = std::move(path);
+  ResetForRead();
+  id3_revision_v2_ = 3;
+  if (!reader_) reader_ = std::make_unique<FileReader>();
+  FileReader& file = *reader_;
+  if (file.Open(file_name_)) {
+    diagnosis_.size = file.Size();
+    diagnosis_.modified = file.Modified();
+    if (length > 0) {
+      file.Narrow(offset, length);
+      int64_t end = ReadId3v2(file);
+      if (!pictures_wanted_) CountPassedPictures(file, end);
+      if (decoder_) RecodeLegacyText();
+    }
+    file.Close();
+  }
+  if (!other_) other_ = std::make_unique<OtherFacts>();
+  other_->Clear();
+  other_->replaces = true;
+  other_set_ = true;
+  diagnosis_.status = status;
+  return *other_;
+}
+
 void clsID3::ReadAllTags() noexcept {
   try {
     ResetForRead();

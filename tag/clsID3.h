@@ -145,6 +145,14 @@ class clsID3 {
   OtherFacts& ReadByOther(std::string path, int64_t size, timespec modified,
                           ReadDiagnosis::Status status);
 
+  /// Reads the ID3v2 tag that bytes [offset, offset + length) of `path` hold, as a container
+  /// of another format keeps one (a DSF file's metadata chunk), for a reader of that format:
+  /// the fields and their sources are the tag's, the size and time the whole file's, the
+  /// status `status`; the facts returned replace the engine's audio (AddOther(true, ...)). A
+  /// `length` of 0 reads no tag.
+  OtherFacts& ReadEmbeddedId3v2(std::string path, int64_t offset, int64_t length,
+                                ReadDiagnosis::Status status);
+
   /// Tells, from the first bytes after any ID3v2 tag, whether they open a container of another
   /// format; none set (the default) reads every file as MPEG audio.
   using OtherContainerTest = bool (*)(std::string_view head);
