@@ -19,6 +19,8 @@ struct MpegAudioState {
   uint8_t FrameCountFrom = 0;
   int32_t EncoderDelay = -1;
   int32_t EncoderPadding = -1;
+  // The encoder's name and version a LAME header opens with ("LAME3.100"), NUL-padded.
+  std::array<char, 9> LameVersion{};
 };
 
 namespace MpegAudio {

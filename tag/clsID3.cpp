@@ -58,6 +58,22 @@ void clsID3::ResetForRead() {
   other_set_ = false;
   other_container_ = false;
   ape_footer_ = false;
+  encoder_frame_.clear();
+  for (std::u16string& gain : replay_gain_) gain.clear();
+}
+
+std::u16string clsID3::Encoder() const {
+  const auto& lame = audio_.LameVersion;
+  if (lame[0] != 0) {
+    std::u16string name;
+    for (const char c : lame) {
+      if (c == 0) break;
+      name += static_cast<char16_t>(c);
+    }
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    if (!name.empty()) return name;
+  }
+  return encoder_frame_;
 }
 
 OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
@@ -70,6 +86,8 @@ OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
     id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
     audio_ = MpegAudioState{};
     sources_ = FieldSources{};
+    encoder_frame_.clear();
+    for (std::u16string& gain : replay_gain_) gain.clear();
     id3v1_block_.clear();
     legacy_code_page_.clear();
     legacy_problem_.clear();

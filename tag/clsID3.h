@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -84,6 +85,16 @@ class clsID3 {
   /// delay and padding when a LAME header gives them), else estimated from the bit rate.
   MpegAudio::ExactLength ExactLength() const { return MpegAudio::Exact(audio_); }
 
+  /// The encoder the last read names: the LAME header's name and version ("LAME3.100"), else
+  /// the ID3v2 TSSE frame's text; empty when neither is there.
+  std::u16string Encoder() const;
+  /// The ReplayGain values of the last read's ID3v2 TXXX frames, by their descriptions in any
+  /// case: REPLAYGAIN_TRACK_GAIN, _TRACK_PEAK, _ALBUM_GAIN, _ALBUM_PEAK; as written.
+  enum class Gain : uint8_t { kTrackGain, kTrackPeak, kAlbumGain, kAlbumPeak };
+  const std::u16string& ReplayGain(Gain which) const noexcept {
+    return replay_gain_[static_cast<size_t>(which)];
+  }
+
   /// Which tag gave each field its value in the last read.
   const FieldSources& Sources() const noexcept { return sources_; }
   /// The fields whose ID3v1 value differs from the value the last read gave them: not where
@@ -128,7 +139,7 @@ class clsID3 {
   /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
   std::string SavedRead() const;
   /// The first byte of every record SavedRead writes; another value is another layout's.
-  static constexpr uint8_t kReadRecordLayout = 2;
+  static constexpr uint8_t kReadRecordLayout = 3;
   /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.
@@ -199,6 +210,7 @@ class clsID3 {
   int64_t ReadId3v2(FileReader& file);
   void CountPassedPictures(FileReader& file, int64_t& audio_start);
   void MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts);
+  void MapUserText(std::string_view data, int64_t p);
   void ApplyGenreText(const std::u16string& genre);
 
   // ID3v1: looks at the last 128 bytes; returns the end of the audio data.
@@ -253,6 +265,8 @@ class clsID3 {
   int32_t pictures_passed_ = 0;        // picture frames the last read passed over unread
   std::unique_ptr<OtherFacts> other_;  // kept from read to read, so a batch reuses its strings
   bool other_set_ = false;
+  std::u16string encoder_frame_;               // TSSE
+  std::array<std::u16string, 4> replay_gain_;  // by Gain
   OtherContainerTest other_container_test_ = nullptr;
   bool other_container_ = false;
   bool ape_footer_ = false;
