@@ -190,6 +190,15 @@ void ApplyAudio(const TagLib::AudioProperties* audio, OtherFormatRead& out, int 
   out.has_audio = out.seconds > 0 || out.sample_rate > 0;
 }
 
+// A file opened for its bytes alone, for a tag read from a known place.
+class Raw : public TagLib::File {
+ public:
+  explicit Raw(TagLib::FileName name) : TagLib::File(name) {}
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+};
+
 template <class F>
 bool Valid(F& file, OtherFormatRead& out) {
   if (file.isValid()) return true;
@@ -336,8 +345,23 @@ OtherFormatReader::ContainerTest TagLibFormatReader::Containers() const {
 void TagLibFormatReader::ReadApe(const std::string& path, OtherFormatRead& out) const {
   out.Clear();
   try {
-    TagLib::MPEG::File file(path.c_str(), false);
-    if (file.isValid() && file.hasAPETag()) ApplyApe(file.APETag(), out);
+    // The tag alone, from its footer: an MPEG::File would look through the whole file first.
+    Raw file(path.c_str());
+    if (!file.isOpen()) return;
+    const long length = file.length();
+    const auto footer_at = [&](long at) {
+      if (at < 0) return false;
+      file.seek(at);
+      return file.readBlock(8) == "APETAGEX";
+    };
+    long footer = length - 32;
+    if (!footer_at(footer)) {
+      file.seek(length - 128);
+      if (length < 160 || !file.readBlock(3).startsWith("TAG") || !footer_at(length - 160)) return;
+      footer = length - 160;
+    }
+    TagLib::APE::Tag tag(&file, footer);
+    ApplyApe(&tag, out);
   } catch (const std::exception&) {
   }
 }
