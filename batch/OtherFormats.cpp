@@ -113,8 +113,13 @@ std::u16string_view MpegFormat(int layer) {
 }
 
 bool ReadOther(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& tag,
-               const std::string& path) {
-  reader.Read(path, read);
+               const std::string& path, bool seen) {
+  if (seen) {
+    reader.ReadHead(path, tag.OtherContainerHead(), tag.OtherContainerAt(), tag.Diagnosis().size,
+                    tag.Diagnosis().modified, read);
+  } else {
+    reader.Read(path, read);
+  }
   if (read.format == "DSF" && DsfFile::Read(tag, path)) return true;
   using Outcome = OtherFormatRead::Outcome;
   if (read.outcome == Outcome::kMpeg) return false;

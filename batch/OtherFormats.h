@@ -21,8 +21,10 @@ QString DialogFilter();
 /// Reads the file at `path` through `reader` into `tag` when it is of another format, and says
 /// so; false leaves the file to the engine, and `read` to Complete after the engine's read.
 /// `read` is reused from file to file.
+/// With `seen`, the engine's last read of `tag` left the file as another container
+/// (clsID3::OtherContainer), and the reader takes the bytes it saw rather than looking again.
 bool ReadOther(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& tag,
-               const std::string& path);
+               const std::string& path, bool seen = false);
 
 /// Completes the engine's read of an MPEG file (or one no reader knows) with what ReadOther
 /// left in `read`: its APEv2 tag, or "not audio" when the engine found no MPEG audio either.

@@ -132,7 +132,7 @@ RowReader::ReadStep RowReader::EngineRead(ReadIndex* index,
     tag.SetFileName(path);
     tag.SetOtherContainerTest(nullptr);
     if (tag.OtherContainer()) {
-      if (OtherFormats::ReadOther(*other, scratch, tag, path)) return;
+      if (OtherFormats::ReadOther(*other, scratch, tag, path, true)) return;
       // The reader thinks otherwise (the file changed under the run): the engine reads it all.
       tag.SetFileName(path);
     } else if (tag.ApeFooterSeen()) {

@@ -102,12 +102,17 @@ std::string Format(const std::string& path, int64_t& size, int64_t& declared, bo
   return format;
 }
 
-bool NamesContainer(std::string_view head) {
+std::string FromBytes(std::string_view head, int64_t at, int64_t& declared) {
   unsigned char bytes[kHead] = {};
   const size_t n = head.size() < kHead ? head.size() : kHead;
   std::memcpy(bytes, head.data(), n);
+  declared = -1;
+  return FromHead(bytes, static_cast<ssize_t>(n), static_cast<off_t>(at), declared);
+}
+
+bool NamesContainer(std::string_view head) {
   int64_t declared = -1;
-  return !FromHead(bytes, static_cast<ssize_t>(n), 0, declared).empty();
+  return !FromBytes(head, 0, declared).empty();
 }
 
 }  // namespace AudioSniff

@@ -18,6 +18,10 @@ namespace AudioSniff {
 std::string Format(const std::string& path, int64_t& size, int64_t& declared,
                    bool* ape_footer = nullptr, timespec* modified = nullptr);
 
+/// The container `head`, a file's first bytes after any ID3v2 tag, standing at byte `at`, names,
+/// as Format names it; `declared` as Format gives it.
+std::string FromBytes(std::string_view head, int64_t at, int64_t& declared);
+
 /// Whether `head`, a file's first bytes after any ID3v2 tag, names a container Format names.
 bool NamesContainer(std::string_view head);
 

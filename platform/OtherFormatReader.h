@@ -88,6 +88,14 @@ class OtherFormatReader {
   /// MPEG file, or one no reader knows or that cannot be opened, is left to the engine (outcome
   /// kMpeg): only the values, pictures and tags of an APEv2 tag at its end.
   virtual void Read(const std::string& path, OtherFormatRead& out) const = 0;
+  /// As Read, for a file whose first bytes after any ID3v2 tag the engine has read already:
+  /// `head`, standing at byte `at`, with the file's `size` and `modified` time; they are not
+  /// looked at again.
+  virtual void ReadHead(const std::string& path, std::string_view head, int64_t at, int64_t size,
+                        timespec modified, OtherFormatRead& out) const {
+    (void)head, (void)at, (void)size, (void)modified;
+    Read(path, out);
+  }
   /// Fills `out` with the APEv2 tag of the MPEG file at `path` alone, once the engine saw its
   /// footer; the outcome stays kMpeg.
   virtual void ReadApe(const std::string& path, OtherFormatRead& out) const { Read(path, out); }

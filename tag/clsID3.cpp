@@ -155,6 +155,8 @@ void clsID3::ReadAllTags() noexcept {
     int64_t audio_start = ReadId3v2(file);
     if (other_container_test_ && other_container_test_(file.Read(audio_start, 64))) {
       other_container_ = true;
+      other_head_ = file.Read(audio_start, 64);
+      other_at_ = audio_start - 1;
       diagnosis_.status = ReadDiagnosis::Status::kNotMpegAudio;
       diagnosis_.size = file.Size();
       diagnosis_.modified = file.Modified();

@@ -173,6 +173,9 @@ class clsID3 {
   void SetOtherContainerTest(OtherContainerTest test) noexcept { other_container_test_ = test; }
   /// Whether the last read left the file as a container of another format.
   bool OtherContainer() const noexcept { return other_container_; }
+  /// Then the first bytes the test saw, and the 0-based offset they stand at.
+  std::string_view OtherContainerHead() const noexcept { return other_head_; }
+  int64_t OtherContainerAt() const noexcept { return other_at_; }
   /// Whether the last read saw an APEv2 footer at the end of the audio (before any ID3v1
   /// block), which the engine does not read.
   bool ApeFooterSeen() const noexcept { return ape_footer_; }
@@ -269,6 +272,8 @@ class clsID3 {
   std::array<std::u16string, 4> replay_gain_;  // by Gain
   OtherContainerTest other_container_test_ = nullptr;
   bool other_container_ = false;
+  std::string other_head_;
+  int64_t other_at_ = 0;
   bool ape_footer_ = false;
 
   bool last_write_ok_ = false;

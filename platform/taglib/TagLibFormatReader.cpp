@@ -220,11 +220,30 @@ void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) con
   int64_t declared = -1;
   bool ape = false;
   const std::string kind = AudioSniff::Format(path, out.size, declared, &ape, &out.modified);
-  const int64_t size = out.size;
   if (kind.empty()) {
     if (ape) ReadApe(path, out);
     return;
   }
+  ReadKind(path, kind, declared, out);
+}
+
+void TagLibFormatReader::ReadHead(const std::string& path, std::string_view head, int64_t at,
+                                  int64_t size, timespec modified, OtherFormatRead& out) const {
+  int64_t declared = -1;
+  const std::string kind = AudioSniff::FromBytes(head, at, declared);
+  if (kind.empty()) {
+    Read(path, out);
+    return;
+  }
+  out.Clear();
+  out.size = size;
+  out.modified = modified;
+  ReadKind(path, kind, declared, out);
+}
+
+void TagLibFormatReader::ReadKind(const std::string& path, const std::string& kind,
+                                  int64_t declared, OtherFormatRead& out) {
+  const int64_t size = out.size;
   out.format = kind;
   out.outcome = OtherFormatRead::Outcome::kRead;
   const char* name = path.c_str();
