@@ -306,18 +306,32 @@ std::vector<Column> MakeColumns() {
       })
 #undef TAGLOOM_MADE
 
-  // Facts some reader of other tags found, for any format.
-#define TAGLOOM_OTHER(header, order, member)                                  \
-  all.push_back({QStringLiteral(header), kTag, std::nullopt, order, false,    \
-                 [](const Source& s, CellText& out) {                         \
-                   if (const OtherFacts* o = s.tag.Other()) out += o->member; \
+  // The engine's own (the LAME header, TSSE, TXXX) first, then what a reader of other tags
+  // found: an MP3's APEv2 tag fills only what its ID3 tags leave empty.
+  all.push_back({QStringLiteral("Encoder"), kTag, std::nullopt, O::kText, false,
+                 [](const Source& s, CellText& out) {
+                   const std::u16string own = s.tag.Encoder();
+                   if (!own.empty()) {
+                     out += own;
+                   } else if (const OtherFacts* o = s.tag.Other()) {
+                     out += o->encoder;
+                   }
                  }});
-  TAGLOOM_OTHER("Encoder", O::kText, encoder)
-  TAGLOOM_OTHER("ReplayGain track gain", O::kNumber, track_gain)
-  TAGLOOM_OTHER("ReplayGain track peak", O::kNumber, track_peak)
-  TAGLOOM_OTHER("ReplayGain album gain", O::kNumber, album_gain)
-  TAGLOOM_OTHER("ReplayGain album peak", O::kNumber, album_peak)
-#undef TAGLOOM_OTHER
+#define TAGLOOM_GAIN(header, which, member)                                           \
+  all.push_back({QStringLiteral(header), kTag, std::nullopt, O::kNumber, false,       \
+                 [](const Source& s, CellText& out) {                                 \
+                   const std::u16string& own = s.tag.ReplayGain(clsID3::Gain::which); \
+                   if (!own.empty()) {                                                \
+                     out += own;                                                      \
+                   } else if (const OtherFacts* o = s.tag.Other()) {                  \
+                     out += o->member;                                                \
+                   }                                                                  \
+                 }});
+  TAGLOOM_GAIN("ReplayGain track gain", kTrackGain, track_gain)
+  TAGLOOM_GAIN("ReplayGain track peak", kTrackPeak, track_peak)
+  TAGLOOM_GAIN("ReplayGain album gain", kAlbumGain, album_gain)
+  TAGLOOM_GAIN("ReplayGain album peak", kAlbumPeak, album_peak)
+#undef TAGLOOM_GAIN
 
   // Audio columns stay empty for a file without an MPEG frame, where every property reads 0; a
   // file of another format shows what its reader found.

@@ -4,15 +4,16 @@
 #include <array>
 #include <utility>
 
+#include "batch/DsfFile.h"
 #include "tag/clsID3.h"
 
 namespace OtherFormats {
 
 namespace {
 
-constexpr std::string_view kExtensions[] = {"mp3", "flac", "ogg",  "oga", "opus", "spx",
-                                            "m4a", "m4b",  "mp4",  "wma", "asf",  "wav",
-                                            "aif", "aiff", "aifc", "wv",  "ape",  "mpc"};
+constexpr std::string_view kExtensions[] = {"mp3",  "flac", "ogg", "oga", "opus", "spx", "m4a",
+                                            "m4b",  "mp4",  "wma", "asf", "wav",  "aif", "aiff",
+                                            "aifc", "wv",   "ape", "mpc", "dsf"};
 
 using Getter = const std::u16string& (clsID3::*)() const noexcept;
 using Setter = void (clsID3::*)(std::u16string) noexcept;
@@ -111,25 +112,21 @@ std::u16string_view MpegFormat(int layer) {
   }
 }
 
-void Complete(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& tag) {
-  using Status = ReadDiagnosis::Status;
-  const Status engine = tag.Diagnosis().status;
-  if (tag.Diagnosis().NotRead() || engine == Status::kEmpty) return;
-  reader.Read(tag.FileName(), read);
-  using Outcome = OtherFormatRead::Outcome;
-  if (read.outcome == Outcome::kMpeg) {
-    if (engine == Status::kNotMpegAudio) {
-      // Nothing any reader knows: no duration or bit rate is made up for it.
-      tag.AddOther(false, engine).status = u"not audio";
-      return;
-    }
-    if (read.tags.empty()) return;
-    OtherFacts& facts = tag.AddOther(false, engine);
-    Fill(read, tag, facts, true);
-    return;
+bool ReadOther(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& tag,
+               const std::string& path, bool seen) {
+  if (seen) {
+    reader.ReadHead(path, tag.OtherContainerHead(), tag.OtherContainerAt(), tag.Diagnosis().size,
+                    tag.Diagnosis().modified, read);
+  } else {
+    reader.Read(path, read);
   }
-  const Status status = read.outcome == Outcome::kRead ? Status::kRead : Status::kTruncated;
-  OtherFacts& facts = tag.AddOther(true, status);
+  if (read.format == "DSF" && DsfFile::Read(tag, path)) return true;
+  using Outcome = OtherFormatRead::Outcome;
+  if (read.outcome == Outcome::kMpeg) return false;
+  const ReadDiagnosis::Status status = read.outcome == Outcome::kRead
+                                           ? ReadDiagnosis::Status::kRead
+                                           : ReadDiagnosis::Status::kTruncated;
+  OtherFacts& facts = tag.ReadByOther(path, read.size, read.modified, status);
   Fill(read, tag, facts, false);
   facts.format = Wide(read.format);
   facts.status = read.outcome == Outcome::kRead        ? u"read"
@@ -143,6 +140,21 @@ void Complete(const OtherFormatReader& reader, OtherFormatRead& read, clsID3& ta
   facts.sample_rate = read.sample_rate;
   facts.bits = read.bits;
   facts.channels = read.channels;
+  return true;
+}
+
+void Complete(const OtherFormatRead& read, clsID3& tag) {
+  using Status = ReadDiagnosis::Status;
+  const Status engine = tag.Diagnosis().status;
+  if (tag.Diagnosis().NotRead() || engine == Status::kEmpty) return;
+  if (engine == Status::kNotMpegAudio) {
+    // Nothing any reader knows: no duration or bit rate is made up for it.
+    tag.AddOther(false, engine).status = u"not audio";
+    return;
+  }
+  if (read.tags.empty()) return;
+  OtherFacts& facts = tag.AddOther(false, engine);
+  Fill(read, tag, facts, true);
 }
 
 }  // namespace OtherFormats

@@ -107,17 +107,41 @@ RowReader::ReadStep RowReader::EngineRead(ReadIndex* index,
                                           std::shared_ptr<const OtherFormatReader> other) {
   if (!index && !other) return {};
   return [index, other = std::move(other)](clsID3& tag, const std::string& path, ReadyRow* ready) {
-    if (index) {
+    if (!other) {
       index->Read(tag, path, ready);
-      if (ready && ready->taken) return;
-    } else {
+      return;
+    }
+    // Each reading thread reuses its own room for another format's read.
+    thread_local OtherFormatRead scratch;
+    const OtherFormatReader::ContainerTest test = other->Containers();
+    if (index || !test) {
+      // The index keeps only the engine's reads: the reader looks at the file first.
+      if (OtherFormats::ReadOther(*other, scratch, tag, path)) return;
+      if (index) {
+        index->Read(tag, path, ready);
+        if (ready && ready->taken) return;
+      } else {
+        tag.SetFileName(path);
+      }
+      OtherFormats::Complete(scratch, tag);
+      return;
+    }
+    // The engine's read sees the file's first and last bytes anyway: it leaves a file of
+    // another format at once, before its search for MPEG frames would walk the whole file, and
+    // the reader of other formats opens an MPEG file only when an APEv2 footer is there.
+    tag.SetOtherContainerTest(test);
+    tag.SetFileName(path);
+    tag.SetOtherContainerTest(nullptr);
+    if (tag.OtherContainer()) {
+      if (OtherFormats::ReadOther(*other, scratch, tag, path, true)) return;
+      // The reader thinks otherwise (the file changed under the run): the engine reads it all.
       tag.SetFileName(path);
+    } else if (tag.ApeFooterSeen()) {
+      other->ReadApe(path, scratch);
+    } else {
+      scratch.Clear();
     }
-    if (other) {
-      // Each reading thread reuses its own room for another format's read.
-      thread_local OtherFormatRead scratch;
-      OtherFormats::Complete(*other, scratch, tag);
-    }
+    OtherFormats::Complete(scratch, tag);
   };
 }
 

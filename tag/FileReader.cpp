@@ -59,6 +59,21 @@ bool FileReader::Open(const std::string& path) {
   modified_ = st.st_mtim;
   // Only the start and the end are read: the kernel's read-ahead would fetch ten times that.
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
+  ReadEnds();
+  return true;
+}
+
+void FileReader::Narrow(int64_t from, int64_t length) {
+  if (fd_ < 0) return;
+  from = std::clamp<int64_t>(from, 0, base_ + size_);
+  size_ = std::clamp<int64_t>(length, 0, base_ + size_ - from);
+  base_ = from;
+  head_offset_ = 0;
+  tail_.SetSize(0);
+  ReadEnds();
+}
+
+void FileReader::ReadEnds() {
   if (size_ <= kHeadBytes + kTailBytes) {
     PreadInto(head_, 0, 0, size_);
     tail_offset_ = 0;
@@ -67,13 +82,13 @@ bool FileReader::Open(const std::string& path) {
     tail_offset_ = size_ - kTailBytes;
     PreadInto(tail_, 0, tail_offset_, size_ - tail_offset_);
   }
-  return true;
 }
 
 void FileReader::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;
+  base_ = 0;
   head_offset_ = 0;
   tail_offset_ = 0;
   // A large tag's bytes are not kept for the next file.
@@ -86,7 +101,7 @@ size_t FileReader::PreadAll(char* out, size_t want, int64_t offset) const {
   size_t done = 0;
   while (done < want) {
     const ssize_t got = ::pread(fd_, out + done, want - done,
-                                static_cast<off_t>(offset + static_cast<int64_t>(done)));
+                                static_cast<off_t>(base_ + offset + static_cast<int64_t>(done)));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0 && read_error_ == 0) read_error_ = errno;
     if (got <= 0) break;  // the file shrank or failed: keep what arrived
@@ -139,7 +154,7 @@ size_t FileReader::ReadInto(int64_t pos, int64_t count, char* out, int64_t hold_
     // One read fills both: the range's bytes go straight to `out`, the rest to the window.
     const auto extra = static_cast<size_t>(hold_to - after);
     iovec parts[2] = {{out, want}, {head_.Reserve(extra), extra}};
-    const ssize_t got = ::preadv(fd_, parts, 2, static_cast<off_t>(begin));
+    const ssize_t got = ::preadv(fd_, parts, 2, static_cast<off_t>(base_ + begin));
     const auto arrived = static_cast<size_t>(std::max<ssize_t>(got, 0));
     done = std::min(arrived, want);
     head_offset_ = after;

@@ -43,6 +43,11 @@ class FileReader {
   /// by the same read.
   size_t ReadInto(int64_t pos, int64_t count, char* out, int64_t hold_to = 0);
 
+  /// Reads on as if the file were only its bytes [from, from + length): a tag kept inside a
+  /// container of another format is then read as the start of a file. Size() becomes the
+  /// range's; Close ends it.
+  void Narrow(int64_t from, int64_t length);
+
   /// Makes the window hold the 0-based offsets [from, to) (capped at the file's size), so later
   /// reads there cost nothing. The window grows when `from` lies inside it, else moves there.
   void Hold(int64_t from, int64_t to);
@@ -70,9 +75,12 @@ class FileReader {
   // Reads [offset, offset + count) to the buffer, from byte `from` of it on; the buffer ends
   // where the bytes that arrived end.
   void PreadInto(Buffer& buffer, size_t from, int64_t offset, int64_t count);
+  // Reads the first and the last bytes into the window and the tail.
+  void ReadEnds();
 
   int fd_ = -1;
   int64_t size_ = 0;
+  int64_t base_ = 0;  // where the bytes read as the file's start lie in it (Narrow)
   timespec modified_{};
   int open_error_ = 0;
   mutable int read_error_ = 0;

@@ -370,9 +370,38 @@ int64_t clsID3::ReadId3v2(FileReader& file) {
   return audio_start;
 }
 
+void clsID3::MapUserText(std::string_view data, int64_t p) {
+  // The description, a NUL, the value: decoded whole, then split.
+  const std::u16string text = Id3v2::WholeFrameText(data, p, id3_revision_v2_);
+  const size_t nul = text.find(u'\0');
+  if (nul == std::u16string::npos) return;
+  std::u16string key = text.substr(0, nul);
+  if (key.size() != 21) return;
+  for (char16_t& c : key)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  static constexpr std::u16string_view kKeys[] = {
+      u"REPLAYGAIN_TRACK_GAIN", u"REPLAYGAIN_TRACK_PEAK", u"REPLAYGAIN_ALBUM_GAIN",
+      u"REPLAYGAIN_ALBUM_PEAK"};
+  for (size_t k = 0; k < std::size(kKeys); ++k) {
+    if (key != kKeys[k] || !replay_gain_[k].empty()) continue;
+    std::u16string_view value = std::u16string_view(text).substr(nul + 1);
+    // A UTF-16 value carries a byte-order mark of its own.
+    if (!value.empty() && value.front() == u'\uFEFF') value.remove_prefix(1);
+    value = value.substr(0, value.find(u'\0'));
+    replay_gain_[k] = value;
+  }
+}
+
 void clsID3::MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts) {
   const Rule* found = FrameRules().Find(id);
-  if (!found) return;
+  if (!found) {
+    if (id == "TXXX" || id == "TXX") {
+      MapUserText(data, p);
+    } else if (id == "TSSE" || id == "TSS") {
+      encoder_frame_ = Id3v2::ExtractFrameText(data, p, false, true, id3_revision_v2_).value;
+    }
+    return;
+  }
   const Rule& rule = *found;
   if (rule.kind == Kind::kPicture && !pictures_wanted_) {
     ++pictures_passed_;

@@ -119,7 +119,14 @@ void ReadLameHeader(std::string_view lame, MpegAudioState& s) {
   if (lame.size() < 24) return;
   const bool named = lame.substr(0, 4) == "LAME" || lame.substr(0, 5) == "L3.99" ||
                      lame.substr(0, 4) == "Lavc" || lame.substr(0, 4) == "Lavf";
-  if (!named || (static_cast<unsigned char>(lame[9]) >> 4) != 0) return;
+  if (!named) return;
+  for (size_t i = 0; i < s.LameVersion.size(); ++i) {
+    const char c = lame[i];
+    // Printable ASCII only: the name ends at the first byte that is not.
+    if (c < 0x20 || c > 0x7E) break;
+    s.LameVersion[i] = c;
+  }
+  if ((static_cast<unsigned char>(lame[9]) >> 4) != 0) return;
   const auto b21 = static_cast<unsigned char>(lame[21]);
   const auto b22 = static_cast<unsigned char>(lame[22]);
   const auto b23 = static_cast<unsigned char>(lame[23]);

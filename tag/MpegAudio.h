@@ -25,6 +25,8 @@ struct MpegAudioState {
   uint8_t LameMethod = 0;
   uint8_t LameBitRate = 0;
   uint16_t LamePreset = 0;
+  // The encoder's name and version a LAME header opens with ("LAME3.100"), NUL-padded.
+  std::array<char, 9> LameVersion{};
 };
 
 namespace MpegAudio {

@@ -171,6 +171,9 @@ std::string clsID3::SavedRead() const {
   PutList(out, fields_.ArtistURL);
   // The genre frame's own text names the genre shown where Genre and GenreID name none.
   out.Text(genre_as_stored_);
+  out.Text(encoder_frame_);
+  for (const std::u16string& gain : replay_gain_) out.Text(gain);
+  for (const char c : audio_.LameVersion) out.Byte(static_cast<uint8_t>(c));
   return record;
 }
 
@@ -231,6 +234,9 @@ bool clsID3::RestoreRead(std::string_view record, std::string path) noexcept {
     fields_.CommercialInfo = TakeList(in);
     fields_.ArtistURL = TakeList(in);
     genre_as_stored_ = in.Text();
+    encoder_frame_ = in.Text();
+    for (std::u16string& gain : replay_gain_) gain = in.Text();
+    for (char& c : audio_.LameVersion) c = static_cast<char>(in.Byte());
     if (!in.Ok() || !in.AtEnd() || !sources_ok ||
         status > static_cast<uint8_t>(ReadDiagnosis::Status::kRead) || pictures_passed_ < 0) {
       ResetForRead();

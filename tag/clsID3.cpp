@@ -56,6 +56,24 @@ void clsID3::ResetForRead() {
   undecoded_.clear();
   pictures_passed_ = 0;
   other_set_ = false;
+  other_container_ = false;
+  ape_footer_ = false;
+  encoder_frame_.clear();
+  for (std::u16string& gain : replay_gain_) gain.clear();
+}
+
+std::u16string clsID3::Encoder() const {
+  const auto& lame = audio_.LameVersion;
+  if (lame[0] != 0) {
+    std::u16string name;
+    for (const char c : lame) {
+      if (c == 0) break;
+      name += static_cast<char16_t>(c);
+    }
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    if (!name.empty()) return name;
+  }
+  return encoder_frame_;
 }
 
 OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
@@ -68,6 +86,8 @@ OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
     id3v1_exists_ = id3v2_exists_ = lyrics3v1_exists_ = lyrics3v2_exists_ = false;
     audio_ = MpegAudioState{};
     sources_ = FieldSources{};
+    encoder_frame_.clear();
+    for (std::u16string& gain : replay_gain_) gain.clear();
     id3v1_block_.clear();
     legacy_code_page_.clear();
     legacy_problem_.clear();
@@ -76,6 +96,42 @@ OtherFacts& clsID3::AddOther(bool replaces, ReadDiagnosis::Status status) {
     diagnosis_.status = status;
     diagnosis_.tag_cut = diagnosis_.audio_cut = false;
   }
+  return *other_;
+}
+
+OtherFacts& clsID3::ReadByOther(std::string path, int64_t size, timespec modified,
+                                ReadDiagnosis::Status status) {
+  file_name_ = std::move(path);
+  ResetForRead();
+  id3_revision_v2_ = 3;
+  diagnosis_.size = size;
+  diagnosis_.modified = modified;
+  return AddOther(true, status);
+}
+
+OtherFacts& clsID3::ReadEmbeddedId3v2(std::string path, int64_t offset, int64_t length,
+                                      ReadDiagnosis::Status status) {
+  file_name_ = std::move(path);
+  ResetForRead();
+  id3_revision_v2_ = 3;
+  if (!reader_) reader_ = std::make_unique<FileReader>();
+  FileReader& file = *reader_;
+  if (file.Open(file_name_)) {
+    diagnosis_.size = file.Size();
+    diagnosis_.modified = file.Modified();
+    if (length > 0) {
+      file.Narrow(offset, length);
+      int64_t end = ReadId3v2(file);
+      if (!pictures_wanted_) CountPassedPictures(file, end);
+      if (decoder_) RecodeLegacyText();
+    }
+    file.Close();
+  }
+  if (!other_) other_ = std::make_unique<OtherFacts>();
+  other_->Clear();
+  other_->replaces = true;
+  other_set_ = true;
+  diagnosis_.status = status;
   return *other_;
 }
 
@@ -97,8 +153,21 @@ void clsID3::ReadAllTags() noexcept {
       return;
     }
     int64_t audio_start = ReadId3v2(file);
+    if (other_container_test_ && other_container_test_(file.Read(audio_start, 64))) {
+      other_container_ = true;
+      other_head_ = file.Read(audio_start, 64);
+      other_at_ = audio_start - 1;
+      diagnosis_.status = ReadDiagnosis::Status::kNotMpegAudio;
+      diagnosis_.size = file.Size();
+      diagnosis_.modified = file.Modified();
+      file.Close();
+      return;
+    }
     if (!pictures_wanted_) CountPassedPictures(file, audio_start);
     int64_t audio_end = LocateId3v1(file, id3v1_block_);
+    // The end is held already: looking costs no read.
+    ape_footer_ =
+        other_container_test_ && audio_end >= 32 && file.Read(audio_end - 31, 8) == "APETAGEX";
     audio_end = ReadLyrics3(file, audio_end);
     if (id3v1_exists_) ApplyId3v1(id3v1_block_);
     if (decoder_) RecodeLegacyText();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -86,6 +87,16 @@ class clsID3 {
   /// delay and padding when a LAME header gives them), else estimated from the bit rate.
   MpegAudio::ExactLength ExactLength() const { return MpegAudio::Exact(audio_); }
 
+  /// The encoder the last read names: the LAME header's name and version ("LAME3.100"), else
+  /// the ID3v2 TSSE frame's text; empty when neither is there.
+  std::u16string Encoder() const;
+  /// The ReplayGain values of the last read's ID3v2 TXXX frames, by their descriptions in any
+  /// case: REPLAYGAIN_TRACK_GAIN, _TRACK_PEAK, _ALBUM_GAIN, _ALBUM_PEAK; as written.
+  enum class Gain : uint8_t { kTrackGain, kTrackPeak, kAlbumGain, kAlbumPeak };
+  const std::u16string& ReplayGain(Gain which) const noexcept {
+    return replay_gain_[static_cast<size_t>(which)];
+  }
+
   /// Which tag gave each field its value in the last read.
   const FieldSources& Sources() const noexcept { return sources_; }
   /// The fields whose ID3v1 value differs from the value the last read gave them: not where
@@ -130,7 +141,7 @@ class clsID3 {
   /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
   std::string SavedRead() const;
   /// The first byte of every record SavedRead writes; another value is another layout's.
-  static constexpr uint8_t kReadRecordLayout = 3;
+  static constexpr uint8_t kReadRecordLayout = 4;
   /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.
@@ -141,6 +152,35 @@ class clsID3 {
   /// that `replaces` the engine's starts from empty fields and sources, keeping only the file's
   /// size and time, and takes `status` for its own (kRead, kTruncated, kNotMpegAudio, ...).
   OtherFacts& AddOther(bool replaces, ReadDiagnosis::Status status);
+  /// Starts a read of `path` that a reader of other formats makes in the engine's place, without
+  /// the engine looking at the file: the file's `size` and `modified` time as that reader found
+  /// them, the rest as AddOther(true, status) leaves it.
+  OtherFacts& ReadByOther(std::string path, int64_t size, timespec modified,
+                          ReadDiagnosis::Status status);
+
+  /// Reads the ID3v2 tag that bytes [offset, offset + length) of `path` hold, as a container
+  /// of another format keeps one (a DSF file's metadata chunk), for a reader of that format:
+  /// the fields and their sources are the tag's, the size and time the whole file's, the
+  /// status `status`; the facts returned replace the engine's audio (AddOther(true, ...)). A
+  /// `length` of 0 reads no tag.
+  OtherFacts& ReadEmbeddedId3v2(std::string path, int64_t offset, int64_t length,
+                                ReadDiagnosis::Status status);
+
+  /// Tells, from the first bytes after any ID3v2 tag, whether they open a container of another
+  /// format; none set (the default) reads every file as MPEG audio.
+  using OtherContainerTest = bool (*)(std::string_view head);
+  /// From the next read on, a file whose first bytes `test` names is left at once, unread past
+  /// its ID3v2 tag: the read says kNotMpegAudio with OtherContainer() true, so its reader of
+  /// other formats need not wait for a search for MPEG frames through the whole file.
+  void SetOtherContainerTest(OtherContainerTest test) noexcept { other_container_test_ = test; }
+  /// Whether the last read left the file as a container of another format.
+  bool OtherContainer() const noexcept { return other_container_; }
+  /// Then the first bytes the test saw, and the 0-based offset they stand at.
+  std::string_view OtherContainerHead() const noexcept { return other_head_; }
+  int64_t OtherContainerAt() const noexcept { return other_at_; }
+  /// Whether the last read saw an APEv2 footer at the end of the audio (before any ID3v1
+  /// block), which the engine does not read.
+  bool ApeFooterSeen() const noexcept { return ape_footer_; }
 
   /// Reads the stored file again; changes made through setters are discarded.
   void RefreshID3Tags() noexcept;
@@ -175,6 +215,7 @@ class clsID3 {
   int64_t ReadId3v2(FileReader& file);
   void CountPassedPictures(FileReader& file, int64_t& audio_start);
   void MapFrame(std::string_view id, std::string_view data, int64_t p, TrackParts& parts);
+  void MapUserText(std::string_view data, int64_t p);
   void ApplyGenreText(const std::u16string& genre);
 
   // ID3v1: looks at the last 128 bytes; returns the end of the audio data.
@@ -229,6 +270,13 @@ class clsID3 {
   int32_t pictures_passed_ = 0;        // picture frames the last read passed over unread
   std::unique_ptr<OtherFacts> other_;  // kept from read to read, so a batch reuses its strings
   bool other_set_ = false;
+  std::u16string encoder_frame_;               // TSSE
+  std::array<std::u16string, 4> replay_gain_;  // by Gain
+  OtherContainerTest other_container_test_ = nullptr;
+  bool other_container_ = false;
+  std::string other_head_;
+  int64_t other_at_ = 0;
+  bool ape_footer_ = false;
 
   bool last_write_ok_ = false;
   std::string last_write_error_;

@@ -59,14 +59,21 @@ std::string FromHead(const unsigned char* head, ssize_t n, off_t at, int64_t& de
 
 }  // namespace
 
-std::string Format(const std::string& path, int64_t& size, int64_t& declared, bool* ape_footer) {
+std::string Format(const std::string& path, int64_t& size, int64_t& declared, bool* ape_footer,
+                   timespec* modified) {
   size = -1;
   declared = -1;
   if (ape_footer) *ape_footer = false;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: opening a FIFO would wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return {};
   struct stat st {};
-  if (::fstat(fd, &st) == 0) size = st.st_size;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return {};
+  }
+  size = st.st_size;
+  if (modified) *modified = st.st_mtim;
   unsigned char head[kHead] = {};
   ssize_t n = ::pread(fd, head, sizeof head, 0);
   off_t at = 0;
@@ -93,6 +100,19 @@ std::string Format(const std::string& path, int64_t& size, int64_t& declared, bo
   }
   ::close(fd);
   return format;
+}
+
+std::string FromBytes(std::string_view head, int64_t at, int64_t& declared) {
+  unsigned char bytes[kHead] = {};
+  const size_t n = head.size() < kHead ? head.size() : kHead;
+  std::memcpy(bytes, head.data(), n);
+  declared = -1;
+  return FromHead(bytes, static_cast<ssize_t>(n), static_cast<off_t>(at), declared);
+}
+
+bool NamesContainer(std::string_view head) {
+  int64_t declared = -1;
+  return !FromBytes(head, 0, declared).empty();
 }
 
 }  // namespace AudioSniff

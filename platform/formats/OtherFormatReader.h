@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,8 @@ struct OtherFormatRead {
   int sample_rate = 0;
   int bits = 0;
   int channels = 0;
+  int64_t size = -1;    ///< the file's bytes, as the reader found them
+  timespec modified{};  ///< and its last modification
 
   Value& operator[](OtherField f) { return values[static_cast<size_t>(f)]; }
   const Value& operator[](OtherField f) const { return values[static_cast<size_t>(f)]; }
@@ -81,7 +84,25 @@ struct OtherFormatRead {
 class OtherFormatReader {
  public:
   virtual ~OtherFormatReader() = default;
-  /// Fills `out` for the file at `path` (the system's bytes). An MPEG file is left to the
-  /// engine (outcome kMpeg): only the values, pictures and tags of an APEv2 tag at its end.
+  /// Fills `out` for the file at `path` (the system's bytes), before the engine looks at it. An
+  /// MPEG file, or one no reader knows or that cannot be opened, is left to the engine (outcome
+  /// kMpeg): only the values, pictures and tags of an APEv2 tag at its end.
   virtual void Read(const std::string& path, OtherFormatRead& out) const = 0;
+  /// As Read, for a file whose first bytes after any ID3v2 tag the engine has read already:
+  /// `head`, standing at byte `at`, with the file's `size` and `modified` time; they are not
+  /// looked at again.
+  virtual void ReadHead(const std::string& path, std::string_view head, int64_t at, int64_t size,
+                        timespec modified, OtherFormatRead& out) const {
+    (void)head, (void)at, (void)size, (void)modified;
+    Read(path, out);
+  }
+  /// Fills `out` with the APEv2 tag of the MPEG file at `path` alone, once the engine saw its
+  /// footer; the outcome stays kMpeg.
+  virtual void ReadApe(const std::string& path, OtherFormatRead& out) const { Read(path, out); }
+
+  /// Whether a file's first bytes, after any ID3v2 tag, name a container Read takes.
+  using ContainerTest = bool (*)(std::string_view head);
+  /// The test the engine leaves such a file by at once (clsID3::SetOtherContainerTest); none:
+  /// the engine reads every file first and Read is asked about each.
+  virtual ContainerTest Containers() const { return nullptr; }
 };

@@ -191,6 +191,15 @@ void ApplyAudio(const TagLib::AudioProperties* audio, OtherFormatRead& out, int 
   out.has_audio = out.seconds > 0 || out.sample_rate > 0;
 }
 
+// A file opened for its bytes alone, for a tag read from a known place.
+class Raw : public TagLib::File {
+ public:
+  explicit Raw(TagLib::FileName name) : TagLib::File(name) {}
+  TagLib::Tag* tag() const override { return nullptr; }
+  TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+  bool save() override { return false; }
+};
+
 template <class F>
 bool Valid(F& file, OtherFormatRead& out) {
   if (file.isValid()) return true;
@@ -314,13 +323,33 @@ TagLibFormatReader::TagLibFormatReader() {
 
 void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) const {
   out.Clear();
-  int64_t size = -1, declared = -1;
+  int64_t declared = -1;
   bool ape = false;
-  const std::string kind = AudioSniff::Format(path, size, declared, &ape);
+  const std::string kind = AudioSniff::Format(path, out.size, declared, &ape, &out.modified);
   if (kind.empty()) {
-    if (ape) ReadApeOfMpeg(path, out);
+    if (ape) ReadApe(path, out);
     return;
   }
+  ReadKind(path, kind, declared, out);
+}
+
+void TagLibFormatReader::ReadHead(const std::string& path, std::string_view head, int64_t at,
+                                  int64_t size, timespec modified, OtherFormatRead& out) const {
+  int64_t declared = -1;
+  const std::string kind = AudioSniff::FromBytes(head, at, declared);
+  if (kind.empty()) {
+    Read(path, out);
+    return;
+  }
+  out.Clear();
+  out.size = size;
+  out.modified = modified;
+  ReadKind(path, kind, declared, out);
+}
+
+void TagLibFormatReader::ReadKind(const std::string& path, const std::string& kind,
+                                  int64_t declared, OtherFormatRead& out) {
+  const int64_t size = out.size;
   out.format = kind;
   out.outcome = OtherFormatRead::Outcome::kRead;
   const char* name = path.c_str();
@@ -350,10 +379,30 @@ void TagLibFormatReader::Read(const std::string& path, OtherFormatRead& out) con
   }
 }
 
-void TagLibFormatReader::ReadApeOfMpeg(const std::string& path, OtherFormatRead& out) {
+OtherFormatReader::ContainerTest TagLibFormatReader::Containers() const {
+  return &AudioSniff::NamesContainer;
+}
+
+void TagLibFormatReader::ReadApe(const std::string& path, OtherFormatRead& out) const {
+  out.Clear();
   try {
-    TagLib::MPEG::File file(path.c_str(), false);
-    if (file.isValid() && file.hasAPETag()) ApplyApe(file.APETag(), out);
+    // The tag alone, from its footer: an MPEG::File would look through the whole file first.
+    Raw file(path.c_str());
+    if (!file.isOpen()) return;
+    const long length = file.length();
+    const auto footer_at = [&](long at) {
+      if (at < 0) return false;
+      file.seek(at);
+      return file.readBlock(8) == "APETAGEX";
+    };
+    long footer = length - 32;
+    if (!footer_at(footer)) {
+      file.seek(length - 128);
+      if (length < 160 || !file.readBlock(3).startsWith("TAG") || !footer_at(length - 160)) return;
+      footer = length - 160;
+    }
+    TagLib::APE::Tag tag(&file, footer);
+    ApplyApe(&tag, out);
   } catch (const std::exception&) {
   }
 }

@@ -108,4 +108,39 @@ TEST(ReadDiagnosis, OneObjectForgetsTheLastFile) {
   EXPECT_FALSE(tag.Diagnosis().tag_cut);
 }
 
+bool StartsWithFlac(std::string_view head) { return head.substr(0, 4) == "fLaC"; }
+
+TEST(ReadDiagnosis, AContainerTheTestNamesIsLeftAtOnceAndAnApeFooterIsNoted) {
+  TestFiles::TempDir dir;
+  clsID3 tag;
+  tag.SetOtherContainerTest(&StartsWithFlac);
+  // Past an ID3v2 tag, and however long the file: nothing after its first bytes is read.
+  const Bytes flac = Tagged("fLaC" + std::string(100000, '\xFF'));
+  tag.SetFileName(dir.Write("a.mp3", flac));
+  EXPECT_TRUE(tag.OtherContainer());
+  EXPECT_EQ(tag.Diagnosis().status, Status::kNotMpegAudio);
+  EXPECT_EQ(tag.Diagnosis().size, static_cast<int64_t>(flac.size()));
+  EXPECT_FALSE(tag.HasAudio());
+
+  const Bytes footer = "APETAGEX" + std::string(24, '\0');
+  const Bytes v1 = "TAG" + std::string(125, ' ');
+  const Bytes audio = SilentFrames(kMpeg1, 40);
+  for (const Bytes& bytes : {Tagged(audio + footer), Tagged(audio + footer + v1)}) {
+    tag.SetFileName(dir.Write("ape.mp3", bytes));
+    EXPECT_FALSE(tag.OtherContainer());
+    EXPECT_TRUE(tag.ApeFooterSeen());
+    EXPECT_EQ(tag.Title(), u"Song");
+  }
+  tag.SetFileName(dir.Write("plain.mp3", Tagged(audio + v1)));
+  EXPECT_FALSE(tag.ApeFooterSeen());
+  EXPECT_EQ(tag.Diagnosis().status, Status::kRead);
+
+  // Without a test every file is the engine's, as before.
+  tag.SetOtherContainerTest(nullptr);
+  tag.SetFileName(dir.Write("a.mp3", flac));
+  EXPECT_FALSE(tag.OtherContainer());
+  tag.SetFileName(dir.Write("ape.mp3", Tagged(audio + footer)));
+  EXPECT_FALSE(tag.ApeFooterSeen());
+}
+
 }  // namespace

@@ -252,6 +252,44 @@ TEST(ExactLength, FramesTimesSamplesLessTheEncodersDelayAndPadding) {
                    Read(XingFrame(kMpeg1, n, n * 418, true) + SilentFrames(kMpeg1, n))->length());
 }
 
+// TXXX: the encoding, the description, its terminator, the value.
+Bytes UserText(Encoding encoding, std::u16string_view description, std::u16string_view value) {
+  return Frame(3, "TXXX",
+               Bytes(1, static_cast<char>(encoding)) + EncodeText(encoding, description, true) +
+                   EncodeText(encoding, value));
+}
+
+TEST(EncoderAndReplayGain, TheLameHeaderThenTsseAndTxxxInAnyCaseAndEncoding) {
+  const int n = 40;
+  const Bytes frames = Frame(3, "TSSE", TextBody(Encoding::Latin1, u"Lavf58.76.100")) +
+                       UserText(Encoding::Latin1, u"replaygain_track_gain", u"-6.50 dB") +
+                       UserText(Encoding::Utf16, u"REPLAYGAIN_Track_Peak", u"0.988553") +
+                       UserText(Encoding::Latin1, u"REPLAYGAIN_ALBUM_GAIN", u"-7.01 dB") +
+                       UserText(Encoding::Latin1, u"MusicBrainz Album Id", u"not a gain") +
+                       UserText(Encoding::Latin1, u"REPLAYGAIN_ALBUM_GAIN", u"a second one");
+  const auto lame =
+      Read(Id3v2Tag(3, frames) + LameFrame(kMpeg1, n, 576, 1000) + SilentFrames(kMpeg1, n));
+  EXPECT_EQ(lame->Encoder(), u"LAME3.100");
+  EXPECT_EQ(lame->ReplayGain(clsID3::Gain::kTrackGain), u"-6.50 dB");
+  EXPECT_EQ(lame->ReplayGain(clsID3::Gain::kTrackPeak), u"0.988553");
+  EXPECT_EQ(lame->ReplayGain(clsID3::Gain::kAlbumGain), u"-7.01 dB");
+  EXPECT_EQ(lame->ReplayGain(clsID3::Gain::kAlbumPeak), u"");
+  // The fields are what they were without these frames.
+  EXPECT_EQ(lame->Title(), u"");
+  // No LAME header: the TSSE frame; an old encoder's longer name keeps its first nine bytes.
+  EXPECT_EQ(Read(Id3v2Tag(3, frames) + SilentFrames(kMpeg1, n))->Encoder(), u"Lavf58.76.100");
+  EXPECT_EQ(
+      Read(LameFrame(kMpeg1, n, 576, 1000, "LAME3.88 (beta)") + SilentFrames(kMpeg1, n))->Encoder(),
+      u"LAME3.88");
+  EXPECT_EQ(Read(SilentFrames(kMpeg1, n))->Encoder(), u"");
+
+  // The record of a read keeps them, so an index gives them back.
+  clsID3 restored;
+  ASSERT_TRUE(restored.RestoreRead(lame->SavedRead(), "x.mp3"));
+  EXPECT_EQ(restored.Encoder(), u"LAME3.100");
+  EXPECT_EQ(restored.ReplayGain(clsID3::Gain::kAlbumGain), u"-7.01 dB");
+}
+
 TEST(ExactLength, AFrameCountTheAudioCannotHoldIsTruncated) {
   using Status = ReadDiagnosis::Status;
   // Only the frame count: flags 0x01. 400 frames of at least 417 bytes over 40 frames.
