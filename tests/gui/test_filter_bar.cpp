@@ -15,6 +15,7 @@
 #include "app/ui/MainWindow.h"
 #include "platform/PosixFileSystem.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/fakes/FakeServices.h"
 #include "tools/samples/SampleBuilder.h"
@@ -139,15 +140,8 @@ QString Unzipped(const QString& workbook, const QString& part) {
 TEST_F(FilterBarTest, TheFolderSummaryAndItsSheetTotalTheRowsShown) {
   QTemporaryDir home;
   // The workbook goes to the user's documents: those of a home of the test's own.
-  struct Variable {
-    Variable(const char* name, const QString& value) : name(name), old(qgetenv(name)) {
-      qputenv(name, QFile::encodeName(value));
-    }
-    ~Variable() { qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-  } home_variable("HOME", home.path()),
-      config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+  const ScopedVariable home_variable("HOME", home.path());
+  const ScopedVariable config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
   XlsxSpreadsheet workbook;
   Services with_workbook{f.ui,     f.settings, f.clipboard, f.desktop, f.random,
                          f.events, files,      workbook,    f.shell};

@@ -30,6 +30,7 @@
 #include "platform/qt/QtUi.h"
 #include "platform/xlsx/XlsxSpreadsheet.h"
 #include "tag/clsID3.h"
+#include "tests/support/ScopedVariable.h"
 #include "tests/support/TestFiles.h"
 #include "tests/support/fakes/FakeServices.h"
 
@@ -209,15 +210,8 @@ TEST_F(MainWindowTest, WithoutAFileManagerTheSampleFolderIsNamedInsteadOfOpened)
 TEST_F(MainWindowTest, WithoutASpreadsheetApplicationTheWorkbookIsWrittenAndItsPlaceNamed) {
   QTemporaryDir home;
   // The workbook goes to the user's documents: those of a home of the test's own.
-  struct Variable {
-    Variable(const char* name, const QString& value) : name(name), old(qgetenv(name)) {
-      qputenv(name, QFile::encodeName(value));
-    }
-    ~Variable() { qputenv(name, old); }
-    const char* name;
-    QByteArray old;
-  } home_variable("HOME", home.path()),
-      config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
+  const ScopedVariable home_variable("HOME", home.path());
+  const ScopedVariable config_variable("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")));
   const QString query = home.filePath(QStringLiteral("mime-query"));
   QFile script(query);
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
