@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/Form1.h"
@@ -54,6 +55,13 @@ void Form1::OpenResultFiles(const std::vector<int>& rows) {
 
 void Form1::ShowResultFiles(const std::vector<int>& rows) {
   QSet<QString> folders;
+  // The file manager answers after this returns; a folder that then cannot be opened is said
+  // once a click, as when opened at once, not once for each of its folders.
+  auto said = std::make_shared<bool>(false);
+  const auto failed = [this, said](const StepFailure& e) {
+    if (std::exchange(*said, true)) return;
+    services_.ui.Exclamation(QString::fromUtf8(e.what()), QStringLiteral("Show in folder"));
+  };
   try {
     for (const int row : rows) {
       const QString path = ResultPath(row);
@@ -61,10 +69,10 @@ void Form1::ShowResultFiles(const std::vector<int>& rows) {
       if (path.isEmpty() || folders.contains(folder)) continue;
       if (folders.size() == kMostFolders) break;
       folders.insert(folder);
-      services_.desktop.ShowInFolder(path);
+      services_.desktop.ShowInFolder(path, failed);
     }
   } catch (const StepFailure& e) {
-    services_.ui.Exclamation(QString::fromUtf8(e.what()), QStringLiteral("Show in folder"));
+    failed(e);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDesktopServices>
 #include <QDir>
@@ -40,7 +41,7 @@ void QtDesktop::OpenWebAddress(const QString& address) {
     throw StepFailure("The web address could not be opened: " + address.toStdString());
 }
 
-bool QtDesktop::SelectInFileManager(const QString& uri) {
+bool QtDesktop::SelectInFileManager(const QString& uri, std::function<void()> refused) {
   QDBusConnection bus =
       bus_address_.isEmpty()
           ? QDBusConnection::sessionBus()
@@ -58,7 +59,13 @@ bool QtDesktop::SelectInFileManager(const QString& uri) {
   QDBusMessage request = QDBusMessage::createMethodCall(
       service, QString::fromUtf16(kFileManagerPath), service, QStringLiteral("ShowItems"));
   request << QStringList{uri} << QString();  // no startup notification id
-  // Long enough for a file manager to start; an error, or no answer, opens the folder instead.
-  const QDBusMessage reply = bus.call(request, QDBus::Block, 5000);
-  return reply.type() == QDBusMessage::ReplyMessage;
+  // A file manager that hangs or starts slowly must not hold the window: the answer is taken
+  // when it comes, and an error, or none in time, opens the folder instead.
+  auto* answer = new QDBusPendingCallWatcher(bus.asyncCall(request, answer_ms_), waiting_.get());
+  QObject::connect(answer, &QDBusPendingCallWatcher::finished, answer,
+                   [refused = std::move(refused)](QDBusPendingCallWatcher* call) {
+                     call->deleteLater();
+                     if (call->isError() && refused) refused();
+                   });
+  return true;
 }

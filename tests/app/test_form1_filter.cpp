@@ -217,10 +217,17 @@ TEST(Form1RowActions, TheRowsSelectedAreOpenedShownCopiedReadAgainAndRemoved) {
   // One window a folder.
   form.ShowResultFiles({1, 2, 3});
   EXPECT_EQ(f.desktop.shown_files, QStringList({paths[2], paths[1]}));
+  // Folders that cannot be opened once the file manager has refused: said once for the click.
+  ASSERT_EQ(f.desktop.late_failures.size(), 2u);
+  ASSERT_TRUE(f.ui.Reports().empty());
+  for (const auto& failed : f.desktop.late_failures)
+    failed(SetupFailure("The folder could not be opened."));
+  ASSERT_EQ(f.ui.Reports().size(), 1);
+  EXPECT_TRUE(f.ui.Reports()[0].contains("The folder could not be opened."));
   f.desktop.refuse = true;
   form.OpenResultFiles({1});
-  ASSERT_EQ(f.ui.Reports().size(), 1);
-  EXPECT_TRUE(f.ui.Reports()[0].contains("could not open the file"));
+  ASSERT_EQ(f.ui.Reports().size(), 2);
+  EXPECT_TRUE(f.ui.Reports()[1].contains("could not open the file"));
   f.desktop.refuse = false;
 
   // Edited elsewhere, a file is read again into its row, wherever the row stands now.

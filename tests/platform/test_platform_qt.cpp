@@ -6,9 +6,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -17,8 +19,11 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolTip>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/StepFailure.h"
 #include "platform/qt/QSettingsStore.h"
@@ -136,43 +141,73 @@ class PrivateBus {
   QString address_;
 };
 
-/// A file manager on the bus: it takes ShowItems and notes the URIs.
+/// A file manager on the bus: it takes ShowItems, notes the URIs and answers only when told,
+/// as a slow one would.
 class FakeFileManager : public QDBusVirtualObject {
  public:
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
     if (message.member() != u"ShowItems" || message.arguments().size() != 2) return false;
-    {
-      std::lock_guard lock(mutex);
-      shown += message.arguments()[0].toStringList();
-    }
-    connection.send(message.createReply());
+    std::lock_guard lock(mutex_);
+    shown_ += message.arguments()[0].toStringList();
+    waiting_.emplace_back(message, connection);
     return true;
   }
   QString introspect(const QString&) const override { return {}; }
 
-  std::mutex mutex;
-  QStringList shown;
+  QStringList Shown() {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
+  /// Answers the requests taken so far, with success or with an error.
+  void Answer(bool shows) {
+    std::lock_guard lock(mutex_);
+    for (auto& [message, connection] : waiting_)
+      connection.send(shows ? message.createReply()
+                            : message.createErrorReply(QDBusError::Failed, "cannot show it"));
+    waiting_.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  QStringList shown_;
+  std::vector<std::pair<QDBusMessage, QDBusConnection>> waiting_;
 };
+
+/// Runs the event loop until `done`, or 5 s have passed.
+bool RunUntil(const std::function<bool()>& done) {
+  const QDeadlineTimer deadline(5000);
+  while (!done() && !deadline.hasExpired()) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  return done();
+}
 
 }  // namespace
 
-TEST(QtDesktopTest, TheFileManagerOnTheBusIsAskedToSelectTheFileOrElseTheFolderOpens) {
+TEST(QtDesktopTest, TheFileManagerOnTheBusIsAskedToSelectTheFileOrElseTheFolderOpensLater) {
   PrivateBus bus;
   if (bus.Address().isEmpty()) GTEST_SKIP() << "dbus-daemon could not be started";
   const QString path = QStringLiteral("/music/A B/one.mp3");
+  const QString folder_named = QStringLiteral("The folder is here: /music/A B/");
+  QStringList failures;
+  const auto failed = [&](const StepFailure& e) {
+    EXPECT_NE(dynamic_cast<const SetupFailure*>(&e), nullptr);
+    failures.append(QString::fromUtf8(e.what()));
+  };
   QtDesktop desktop(QStringLiteral("/no/such/program"), bus.Address());
-  // No file manager on the bus: the folder is opened, here by none, which says where it is.
+  // No file manager on the bus: the folder is opened at once, here by none, which says where.
   try {
-    desktop.ShowInFolder(path);
+    desktop.ShowInFolder(path, failed);
     ADD_FAILURE() << "the file was shown by nobody";
   } catch (const SetupFailure& e) {
-    EXPECT_TRUE(QString::fromUtf8(e.what()).endsWith(QStringLiteral("/music/A B/"))) << e.what();
+    EXPECT_TRUE(QString::fromUtf8(e.what()).endsWith(folder_named)) << e.what();
   }
 
   QDBusConnection manager_bus =
       QDBusConnection::connectToBus(bus.Address(), QStringLiteral("fake-file-manager"));
   ASSERT_TRUE(manager_bus.isConnected());
-  // It answers from a thread of its own, as another program would, while the window waits.
+  // It takes the requests on a thread of its own, as another program would.
   FakeFileManager manager;
   QThread manager_thread;
   manager.moveToThread(&manager_thread);
@@ -180,11 +215,33 @@ TEST(QtDesktopTest, TheFileManagerOnTheBusIsAskedToSelectTheFileOrElseTheFolderO
   ASSERT_TRUE(
       manager_bus.registerVirtualObject(QString::fromUtf16(QtDesktop::kFileManagerPath), &manager));
   ASSERT_TRUE(manager_bus.registerService(QString::fromUtf16(QtDesktop::kFileManagerService)));
-  EXPECT_NO_THROW(desktop.ShowInFolder(path));  // no folder opened: it would throw
-  {
-    std::lock_guard lock(manager.mutex);
-    EXPECT_EQ(manager.shown, QStringList{"file:///music/A%20B/one.mp3"});
-  }
+
+  // Waiting for the answer, a call would run into the timeout and open no folder: it throws.
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_NO_THROW(desktop.ShowInFolder(path, failed));
+  EXPECT_LT(clock.elapsed(), QtDesktop::kFileManagerAnswerMs);
+  ASSERT_TRUE(RunUntil([&] { return !manager.Shown().isEmpty(); }));
+  EXPECT_EQ(manager.Shown(), QStringList{"file:///music/A%20B/one.mp3"});
+  manager.Answer(true);
+
+  // Refused: the folder is opened when the answer comes, and its failure said then.
+  desktop.ShowInFolder(path, failed);
+  ASSERT_TRUE(RunUntil([&] { return manager.Shown().size() == 2; }));
+  EXPECT_TRUE(failures.isEmpty());  // the success before it opened nothing
+  manager.Answer(false);
+  ASSERT_TRUE(RunUntil([&] { return !failures.isEmpty(); }));
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_TRUE(failures[0].endsWith(folder_named)) << failures[0].toStdString();
+
+  // No answer in time: the same.
+  QtDesktop impatient(QStringLiteral("/no/such/program"), bus.Address(), 100);
+  impatient.ShowInFolder(path, failed);
+  ASSERT_TRUE(RunUntil([&] { return failures.size() == 2; }));
+  EXPECT_EQ(manager.Shown().size(), 3);
+  EXPECT_TRUE(failures[1].endsWith(folder_named)) << failures[1].toStdString();
+  manager.Answer(true);  // too late: nothing more happens
+
   manager_bus.unregisterObject(QString::fromUtf16(QtDesktop::kFileManagerPath));
   QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
   manager_thread.quit();

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "platform/Clipboard.h"
 #include "platform/Desktop.h"
@@ -80,14 +82,17 @@ class RecordingDesktop : public Desktop {
     if (refuse) throw StepFailure("The desktop could not open the file.");
     opened_files.append(path);
   }
-  void ShowInFolder(const QString& path) override {
+  void ShowInFolder(const QString& path, std::function<void(const StepFailure&)> failed) override {
     if (refuse) throw StepFailure("The desktop could not show the file.");
     shown_files.append(path);
+    late_failures.push_back(std::move(failed));
   }
 
   bool refuse = false;
   QStringList opened_files;
   QStringList shown_files;
+  /// Where a failure of each file shown goes once the call has returned.
+  std::vector<std::function<void(const StepFailure&)>> late_failures;
   QStringList opened_folders;
   QStringList opened_addresses;
 };
