@@ -251,15 +251,16 @@ Column FieldColumn(const QString& default_group, const QString& tag_group) {
   Column column{Q(field.name), shown ? default_group : tag_group,
                 shown ? ResultColumns::kFields[I].width_twips : std::nullopt,
                 field.number ? Order::kNumber : Order::kText, false};
-  if constexpr (field.value != nullptr) {
-    column.view = [](const Source& s) { return View((s.tag.*FieldNames::kAll[I].value)()); };
-  } else if constexpr (field.field == FieldId::Genre) {
+  // Told apart by the field, not by its getter: comparing a member pointer is no constant
+  // expression in an UndefinedBehaviorSanitizer build.
+  if constexpr (field.field == FieldId::Genre) {
     column.append = [](const Source& s, CellText& out) { out += s.tag.ShownGenre(); };
-  } else {
-    static_assert(field.field == FieldId::GenreID);
+  } else if constexpr (field.field == FieldId::GenreID) {
     column.append = [](const Source& s, CellText& out) {
       if (s.tag.GenreID() != 255) out.AppendDecimal(s.tag.GenreID());
     };
+  } else {
+    column.view = [](const Source& s) { return View((s.tag.*FieldNames::kAll[I].value)()); };
   }
   return column;
 }
