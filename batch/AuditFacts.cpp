@@ -9,6 +9,7 @@
 #include "tag/CodePage.h"
 #include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
+#include "tag/clsID3.h"
 
 namespace AuditFacts {
 
@@ -80,6 +81,7 @@ std::string_view EntryBytes(const MultiFrameData& pictures, int32_t position, st
 // three-letter format (PIC), the type byte and the description.
 struct Entry {
   int type = -1;
+  std::string_view format;
   std::string_view image;
 };
 
@@ -91,10 +93,12 @@ Entry Parse(std::string_view entry) {
       std::all_of(entry.begin(), entry.begin() + 3, [](char c) { return c >= 0x20 && c < 0x7F; });
   if (pic) {
     e.type = static_cast<unsigned char>(entry[3]);
+    e.format = entry.substr(0, 3);
     after_type = 4;
   } else if (const size_t nul = entry.find('\0');
              nul != std::string_view::npos && nul + 1 < entry.size()) {
     e.type = static_cast<unsigned char>(entry[nul + 1]);
+    e.format = entry.substr(0, nul);
     after_type = nul + 2;
   }
   if (after_type == std::string_view::npos) return e;
@@ -172,6 +176,31 @@ std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures) {
     cover->hash = XXH3_64bits(e.image.data(), e.image.size());
   }
   return cover;
+}
+
+PictureFacts MeasurePictures(const MultiFrameData& pictures) {
+  PictureFacts facts;
+  std::string room;
+  for (int32_t i = 1; i <= pictures.Count(); ++i) {
+    const Entry e = Parse(EntryBytes(pictures, i, room));
+    facts.frames.push_back({static_cast<uint8_t>(e.type), std::string(e.format),
+                            static_cast<int64_t>(e.image.size())});
+  }
+  if (const auto cover = FrontCover(pictures)) {
+    facts.cover_width = cover->width;
+    facts.cover_height = cover->height;
+    facts.cover_hash = cover->hash;
+  }
+  return facts;
+}
+
+std::optional<Audit::Cover> CoverOf(const clsID3& tag) {
+  if (const std::optional<PictureFacts>& kept = tag.KeptPictures()) {
+    if (kept->frames.empty()) return std::nullopt;
+    return Audit::Cover{kept->cover_width, kept->cover_height, kept->cover_hash};
+  }
+  if (tag.AttachedPictures()) return FrontCover(*tag.AttachedPictures());
+  return std::nullopt;
 }
 
 QString Profile(const MpegAudioState& audio) {

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "batch/Audit.h"
+#include "tag/PictureFacts.h"
 
 class MultiFrameData;
+class clsID3;
 struct MpegAudioState;
 
 /// The facts the report needs beyond the columns: the front cover's size from the image's own
@@ -22,6 +24,14 @@ std::optional<std::pair<int, int>> ImageSize(std::string_view image);
 /// The front cover among the picture entries the engine read (ID3v2 APIC and PIC bodies after
 /// the encoding byte): the picture of type 3, else the first.
 std::optional<Audit::Cover> FrontCover(const MultiFrameData& pictures);
+
+/// Each picture entry's type, format and image size, and the front cover as FrontCover gives
+/// it: what a kept read holds in place of the pictures' bytes.
+PictureFacts MeasurePictures(const MultiFrameData& pictures);
+
+/// The front cover of a read that wanted the pictures: from their measure when the read was
+/// restored from one, else from the bytes it holds.
+std::optional<Audit::Cover> CoverOf(const clsID3& tag);
 
 /// The codec profile a LAME header tells: "VBR V0" to "VBR V9", "ABR 160", "CBR 192", or an
 /// old LAME's named preset ("VBR extreme"); empty when there is no such header or it tells

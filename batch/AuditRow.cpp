@@ -35,8 +35,7 @@ Audit::Row Make(const clsID3& tag, const QString& path, const QStringList& extra
     row.extra.push_back(column ? Cell(*column, source, made) : QString());
   }
   row.profile = AuditFacts::Profile(tag.AudioState());
-  if (tag.PicturesWanted() && tag.AttachedPictures())
-    row.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
+  if (tag.PicturesWanted()) row.cover = AuditFacts::CoverOf(tag);
   return row;
 }
 

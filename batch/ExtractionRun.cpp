@@ -102,16 +102,15 @@ void ExtractionRun::Start() {
     // The report's codec profile is kept always: a few bytes of a header already read.
     const bool tips = columns_.contains(QStringLiteral("Conflicts"));
     // With the Pictures column the report's cover rules can speak: the front cover's size and
-    // hash are kept then, its bytes read on the reading thread (an index serves such reads only
-    // for files without pictures).
+    // hash are kept then, its bytes read on the reading thread (an index serves such reads by
+    // the measure it kept of them).
     const bool covers = columns_.contains(QStringLiteral("Pictures"));
     options.pictures = covers;
     kept_.Clear();
     options.inspect = [tips, covers](const clsID3& tag, RowReader::Row& row) {
       Facts facts;
       if (tips) facts.tip = TrustCells::ConflictsTip(tag);
-      if (covers && tag.AttachedPictures())
-        facts.kept.cover = AuditFacts::FrontCover(*tag.AttachedPictures());
+      if (covers) facts.kept.cover = AuditFacts::CoverOf(tag);
       facts.kept.profile = AuditFacts::Profile(tag.AudioState());
       if (!facts.tip.isEmpty() || facts.kept.cover || !facts.kept.profile.isEmpty())
         row.extra = std::move(facts);

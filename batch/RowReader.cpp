@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "batch/AddFolder.h"
+#include "batch/AuditFacts.h"
 #include "batch/CellText.h"
 #include "batch/FolderScan.h"
 #include "batch/OtherFormats.h"
@@ -245,6 +246,8 @@ struct RowReader::Impl {
         // No column shows a picture: their bytes, often most of a tag, stay unread. The
         // Pictures column and the totals count them all the same.
         tag->SetPicturesWanted(options_.pictures);
+        // Pictures read are kept in an index by what the report measures of them.
+        if (options_.pictures) tag->SetPictureMeasure(&AuditFacts::MeasurePictures);
         tag->SetPictureCountWanted(pictures_ || options_.pictures);
         tag->SetLegacyTextDecoder(options_.decoder);
       }

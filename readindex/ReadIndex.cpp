@@ -528,7 +528,7 @@ class ReadIndex::Store {
       Damaged("a kept row does not match its checksum");
       return Taken::kNo;
     }
-    if (tag.PicturesWanted() && row.pictures != 0) return Taken::kNo;
+    if (tag.PicturesWanted() && row.pictures < 0) return Taken::kNo;
     if (tag.PictureCountWanted() && row.pictures < 0) return Taken::kNo;
     std::string& record = record_room_;
     if (Sum(row.record) != row.sum || !Unpack(row.record, row.record_size, record)) {
@@ -536,6 +536,11 @@ class ReadIndex::Store {
       Damaged("a kept read does not match its checksum");
       return Taken::kNo;
     }
+    // A read that wants picture bytes is served by no record; one content with their measure,
+    // only by a record that kept it.
+    if (tag.PicturesWanted() && row.pictures > 0 &&
+        !(tag.MeasuresPictures() && clsID3::RecordMeasuresPictures(record)))
+      return Taken::kNo;
     if (tag.RestoreRead(record, path)) return Taken::kRead;
     // A record of another layout is an older Tagloom's: read again and kept anew. One of this
     // layout that does not restore is damage the checksum missed.

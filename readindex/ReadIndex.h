@@ -53,8 +53,9 @@ class ReadIndex {
 
   /// Reads the file at `path` into `tag` as tag.SetFileName would, from the index when the file
   /// is as it was, else from the file, keeping that read for the next run. A tag that keeps
-  /// picture bytes is served from the index only for files without pictures, one that counts
-  /// them only by a read that counted them.
+  /// picture bytes is served from the index only for files without pictures, unless it is content
+  /// with their measure (clsID3::SetPictureMeasure) and a read kept it; one that counts them
+  /// only by a read that counted them.
   void Read(clsID3& tag, const std::string& path);
   /// The same, taking the row `ready` names when the index holds it for the file as it is; else
   /// `ready` keeps what ReadyRow::Keep needs to store the row made after the read.

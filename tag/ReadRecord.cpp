@@ -119,17 +119,38 @@ std::shared_ptr<MultiFrameData> TakeList(In& in) {
   return list;
 }
 
+void TakePictures(In& in, PictureFacts& pictures) {
+  const uint64_t n = in.Unsigned();
+  for (uint64_t i = 0; i < n && in.Ok(); ++i) {
+    PictureFacts::Frame& frame = pictures.frames.emplace_back();
+    frame.type = in.Byte();
+    frame.format = std::string(in.Bytes());
+    frame.bytes = in.Signed();
+  }
+  pictures.cover_width = in.Int32();
+  pictures.cover_height = in.Int32();
+  pictures.cover_hash = in.Unsigned();
+}
+
 }  // namespace
 
 std::string clsID3::SavedRead() const {
   std::string record;
-  // A picture's bytes are not kept: a read that holds them cannot be made again from a record.
-  if (fields_.AttachedPictures && fields_.AttachedPictures->Count() > 0) return record;
+  // A picture's bytes are not kept, only what its measure tells of them: without one, a read
+  // that holds pictures cannot be made again from a record.
+  std::optional<PictureFacts> pictures;
+  if (fields_.AttachedPictures && fields_.AttachedPictures->Count() > 0) {
+    if (!picture_measure_) return record;
+    pictures = picture_measure_(*fields_.AttachedPictures);
+  } else if (kept_pictures_) {
+    pictures = kept_pictures_;
+  }
   Out out(record);
   out.Byte(kLayout);
   out.Byte(static_cast<uint8_t>(id3v1_exists_ | id3v2_exists_ << 1 | lyrics3v1_exists_ << 2 |
                                 lyrics3v2_exists_ << 3 | TagUnsynchronised << 4 |
-                                Lyrics3HasTimestamps << 5 | audio_.IsVBR << 6));
+                                Lyrics3HasTimestamps << 5 | audio_.IsVBR << 6 |
+                                (pictures ? 0x80 : 0)));
   out.Byte(id3_revision_v2_);
   for (const uint8_t b : audio_.HeaderBytes) out.Byte(b);
   out.Signed(audio_.FirstFrameEnd);
@@ -174,6 +195,17 @@ std::string clsID3::SavedRead() const {
   out.Text(encoder_frame_);
   for (const std::u16string& gain : replay_gain_) out.Text(gain);
   for (const char c : audio_.LameVersion) out.Byte(static_cast<uint8_t>(c));
+  if (pictures) {
+    out.Unsigned(pictures->frames.size());
+    for (const PictureFacts::Frame& frame : pictures->frames) {
+      out.Byte(frame.type);
+      out.Bytes(frame.format);
+      out.Signed(frame.bytes);
+    }
+    out.Signed(pictures->cover_width);
+    out.Signed(pictures->cover_height);
+    out.Unsigned(pictures->cover_hash);
+  }
   return record;
 }
 
@@ -237,7 +269,14 @@ bool clsID3::RestoreRead(std::string_view record, std::string path) noexcept {
     encoder_frame_ = in.Text();
     for (std::u16string& gain : replay_gain_) gain = in.Text();
     for (char& c : audio_.LameVersion) c = static_cast<char>(in.Byte());
-    if (!in.Ok() || !in.AtEnd() || !sources_ok ||
+    if (flags & 0x80) TakePictures(in, kept_pictures_.emplace());
+    // A read that wants the pictures is served by their measure when that is all it wants,
+    // never by a bare count.
+    const bool pictures_ok =
+        !pictures_wanted_ || pictures_passed_ == 0 ||
+        (picture_measure_ && kept_pictures_ &&
+         kept_pictures_->frames.size() == static_cast<size_t>(pictures_passed_));
+    if (!in.Ok() || !in.AtEnd() || !sources_ok || !pictures_ok ||
         status > static_cast<uint8_t>(ReadDiagnosis::Status::kRead) || pictures_passed_ < 0) {
       ResetForRead();
       return false;

@@ -55,6 +55,7 @@ void clsID3::ResetForRead() {
   legacy_ascii_ = false;
   undecoded_.clear();
   pictures_passed_ = 0;
+  kept_pictures_.reset();
   other_set_ = false;
   other_container_ = false;
   ape_footer_ = false;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tag/MpegAudio.h"
 #include "tag/MultiFrameData.h"
 #include "tag/OtherFacts.h"
+#include "tag/PictureFacts.h"
 #include "tag/ReadDiagnosis.h"
 #include "tag/TagFields.h"
 
@@ -135,13 +137,27 @@ class clsID3 {
   /// The number of pictures the last read found, as AttachedPictures would hold them when the
   /// pictures are wanted; 0 when they were passed over without being counted.
   int32_t PictureCount() const noexcept;
+  /// How SavedRead measures the pictures a read holds; unset, such a read is not kept. Set, a
+  /// read that wants the pictures is content with their measure: RestoreRead then takes a
+  /// record that kept it in place of their bytes.
+  void SetPictureMeasure(PictureMeasure measure) noexcept { picture_measure_ = measure; }
+  bool MeasuresPictures() const noexcept { return picture_measure_ != nullptr; }
+  /// The pictures of a read restored from a record that measured them; nothing otherwise.
+  const std::optional<PictureFacts>& KeptPictures() const noexcept { return kept_pictures_; }
 
   /// What the last read found, as bytes a later RestoreRead takes back: everything the getters
   /// give but the pictures' bytes, with legacy text as Windows-1252 read it, so that the record
-  /// serves any legacy-text decoder. Empty when the read kept picture bytes it cannot hold.
+  /// serves any legacy-text decoder. Pictures the read holds are kept as their measure gives
+  /// them; empty when they are held and there is no measure.
   std::string SavedRead() const;
   /// The first byte of every record SavedRead writes; another value is another layout's.
-  static constexpr uint8_t kReadRecordLayout = 4;
+  static constexpr uint8_t kReadRecordLayout = 5;
+  /// Whether `record` keeps the measure of its read's pictures, which a read that wants the
+  /// pictures needs to be served by it.
+  static bool RecordMeasuresPictures(std::string_view record) noexcept {
+    return record.size() > 1 && static_cast<uint8_t>(record[0]) == kReadRecordLayout &&
+           (static_cast<uint8_t>(record[1]) & 0x80);
+  }
   /// Makes the object as the read that saved `record` left it, for `path`, legacy text then
   /// decoded by this object's decoder as a read would. False, the object reset, when the record
   /// is not one SavedRead wrote.
@@ -267,7 +283,9 @@ class clsID3 {
   std::unique_ptr<FileReader> reader_;
   bool pictures_wanted_ = true;
   bool picture_count_wanted_ = false;
-  int32_t pictures_passed_ = 0;        // picture frames the last read passed over unread
+  int32_t pictures_passed_ = 0;  // picture frames the last read passed over unread
+  PictureMeasure picture_measure_ = nullptr;
+  std::optional<PictureFacts> kept_pictures_;
   std::unique_ptr<OtherFacts> other_;  // kept from read to read, so a batch reuses its strings
   bool other_set_ = false;
   std::u16string encoder_frame_;               // TSSE

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "batch/AuditFacts.h"
 #include "legacy/IconvLegacyText.h"
 #include "readindex/ReadIndex.h"
 #include "tag/clsID3.h"
@@ -192,6 +193,92 @@ TEST_F(ReadIndexTest, AFileIsTakenOnlyWhileItsStatusIsUnchanged) {
   EXPECT_EQ(index->Tally().read, 2);
   EXPECT_EQ(whole.AttachedPictures()->Count(), 2);
   EXPECT_TRUE(said.empty());
+}
+
+// A back cover, then the front one as PNG and as an older tag's PIC frame would name it.
+std::string CoveredFile(const TestFiles::TempDir& dir) {
+  const auto png = [](uint32_t side) {
+    std::string image = sb::TinyPng(1, 1, 0, 0, 0);
+    image.replace(16, 8, sb::BigEndian(side, 4) + sb::BigEndian(side, 4));
+    return image;
+  };
+  const std::string frames =
+      sb::Frame(3, "TIT2", sb::TextBody(sb::Encoding::Latin1, u"Covered")) +
+      sb::Frame(3, "APIC", sb::PictureBody(3, sb::Encoding::Latin1, "image/gif", 4, u"b", "GIF8")) +
+      sb::Frame(3, "APIC", sb::PictureBody(3, sb::Encoding::Latin1, "image/png", 3, u"", png(640)));
+  return dir.Write("covered.mp3", sb::Id3v2Tag(3, frames) + sb::Silence(sb::kMpeg1, 1.0));
+}
+
+TEST(ReadRecordTest, PicturesAreKeptByTheirMeasure) {
+  TestFiles::TempDir dir;
+  const std::string path = CoveredFile(dir);
+  clsID3 read;
+  read.SetPictureMeasure(&AuditFacts::MeasurePictures);
+  read.SetFileName(path);
+  const std::optional<Audit::Cover> cover = AuditFacts::FrontCover(*read.AttachedPictures());
+  ASSERT_TRUE(cover);
+  const std::string record = read.SavedRead();
+  ASSERT_TRUE(clsID3::RecordMeasuresPictures(record));
+  // A tag that wants the pictures' bytes is not served by their measure.
+  clsID3 made;
+  EXPECT_FALSE(made.RestoreRead(record, path));
+  made.SetPictureMeasure(&AuditFacts::MeasurePictures);
+  ASSERT_TRUE(made.RestoreRead(record, path));
+  EXPECT_EQ(made.PictureCount(), 2);
+  EXPECT_EQ(made.AttachedPictures()->Count(), 0);
+  ASSERT_TRUE(made.KeptPictures());
+  const std::vector<PictureFacts::Frame>& frames = made.KeptPictures()->frames;
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].type, 4);
+  EXPECT_EQ(frames[0].format, "image/gif");
+  EXPECT_EQ(frames[0].bytes, 4);
+  EXPECT_EQ(frames[1].type, 3);
+  EXPECT_EQ(frames[1].format, "image/png");
+  const std::optional<Audit::Cover> kept = AuditFacts::CoverOf(made);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->width, 640);
+  EXPECT_EQ(kept->height, 640);
+  EXPECT_EQ(kept->hash, cover->hash);
+  // The same getters as the read, but for the pictures' bytes.
+  clsID3 counted;
+  counted.SetPicturesWanted(false);
+  counted.SetPictureCountWanted(true);
+  counted.SetFileName(path);
+  EXPECT_EQ(Seen(made), Seen(counted));
+  for (size_t n = 0; n < record.size(); ++n)
+    EXPECT_FALSE(made.RestoreRead(record.substr(0, n), path)) << n;
+  // A read that only counted the pictures cannot serve one that wants them.
+  const std::string bare = counted.SavedRead();
+  EXPECT_FALSE(clsID3::RecordMeasuresPictures(bare));
+  EXPECT_FALSE(made.RestoreRead(bare, path));
+  EXPECT_TRUE(counted.RestoreRead(record, path));
+}
+
+TEST_F(ReadIndexTest, AReadThatWantsPicturesIsTakenOnceTheyWereMeasured) {
+  const std::string path = CoveredFile(dir);
+  const auto read = [&](bool wanted) {
+    const auto index = Open();
+    clsID3 tag;
+    tag.SetPicturesWanted(wanted);
+    tag.SetPictureCountWanted(true);
+    tag.SetPictureMeasure(&AuditFacts::MeasurePictures);
+    index->Read(tag, path);
+    const std::optional<Audit::Cover> cover = AuditFacts::CoverOf(tag);
+    return std::make_pair(index->Tally().taken, wanted && cover ? cover->width : -1);
+  };
+  // Kept by a run that counted the pictures: read again, kept measured, then taken.
+  EXPECT_EQ(read(false), std::make_pair(int64_t{0}, -1));
+  EXPECT_EQ(read(false), std::make_pair(int64_t{1}, -1));
+  EXPECT_EQ(read(true), std::make_pair(int64_t{0}, 640));
+  EXPECT_EQ(read(true), std::make_pair(int64_t{1}, 640));
+  EXPECT_EQ(read(false), std::make_pair(int64_t{1}, -1));
+  // One that wants their bytes reads the file.
+  const auto index = Open();
+  clsID3 whole;
+  index->Read(whole, path);
+  EXPECT_EQ(index->Tally().read, 1);
+  EXPECT_EQ(whole.AttachedPictures()->Count(), 2);
+  EXPECT_TRUE(said.empty()) << said.front();
 }
 
 TEST_F(ReadIndexTest, AFileChangedJustBeforeItsReadIsReadAgain) {

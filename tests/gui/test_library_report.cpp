@@ -209,6 +209,26 @@ TEST_F(LibraryReportTest, CoverRulesSayWhatTheCommandLineSaysOfTheSameFiles) {
     if (value("rule") != "stat") cli_found.insert({value("rule"), value("path")});
   }
   EXPECT_EQ(window_found, cli_found);
+
+  // Remembered between runs, the covers come from the index once the files are still.
+  TestFiles::TempDir cache;
+  const QByteArray before = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.Path().string()));
+  window->form().SetRememberFiles(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  for (int round = 0; round < 2; ++round) {
+    QTest::mouseClick(window->PushButton(10), Qt::LeftButton);
+    ASSERT_EQ(window->form().ListView2.RowCount(), 6);
+    const std::optional<LibraryReport::Made> again = window->form().MakeLibraryReport();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(Of(again->report), expected) << round;
+  }
+  EXPECT_TRUE(std::filesystem::exists(cache.PathOf("tagloom/index.db")));
+  window->form().SetRememberFiles(false);
+  if (before.isEmpty())
+    qunsetenv("XDG_CACHE_HOME");
+  else
+    qputenv("XDG_CACHE_HOME", before);
 }
 
 TEST_F(LibraryReportTest, StoppedAudioCheckLeavesTheReportAsItWas) {

@@ -2,13 +2,16 @@
 // found where it was planted and nowhere else, the exit status says what happened, and the
 // HTML page renders in a real browser without running the hostile text it shows.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/JsonLine.h"
@@ -32,6 +35,8 @@ struct Track {
   MpegFormat format = kMpeg1;
   int frames = 40;
   bool cover = true;
+  uint32_t cover_side = 500;
+  bool back_cover = false;  // before the front one
 };
 
 // A PNG's header for any size: the report reads no further.
@@ -53,9 +58,13 @@ std::string Mp3(const Track& t) {
   text("TYER", t.year);
   text("TCON", t.genre);
   text("TRCK", t.track);
+  if (t.back_cover)
+    frames +=
+        Frame(3, "APIC", PictureBody(3, Encoding::Latin1, "image/png", 4, u"", PngOfSize(90, 90)));
   if (t.cover)
     frames += Frame(3, "APIC",
-                    PictureBody(3, Encoding::Latin1, "image/png", 3, u"", PngOfSize(500, 500)));
+                    PictureBody(3, Encoding::Latin1, "image/png", 3, u"",
+                                PngOfSize(t.cover_side, t.cover_side)));
   // Each file's audio its own: a byte of main data in every frame, which no header looks at.
   std::string audio = SilentFrames(t.format, t.frames);
   const int frame = FrameLength(t.format, false);
@@ -322,6 +331,55 @@ TEST_F(AuditCli, ProfileNamesTheLamePreset) {
   EXPECT_NE(text.find("CBR 192"), std::string::npos);
   const std::string html = Cli({"--format", "html", album}).out;
   EXPECT_NE(html.find("VBR V0"), std::string::npos);
+}
+
+TEST_F(AuditCli, CoverFindingsFromTheIndexAreThoseOfTheFiles) {
+  TestFiles::TempDir dir;
+  // Too small, differing between tracks, and missing beside covered tracks.
+  const std::map<std::string, std::vector<int>> albums{
+      {"Small", {200, 200, 200}}, {"Differ", {500, 500, 600}}, {"None", {500, 0, 500}}};
+  int covered = 0;
+  for (const auto& [album, sizes] : albums) {
+    for (size_t n = 0; n < sizes.size(); ++n) {
+      Track t;
+      t.album = album;
+      t.artist = t.band = "Artist";
+      t.title = "Song " + std::to_string(n + 1);
+      t.track = std::to_string(n + 1) + "/3";
+      t.cover = t.back_cover = sizes[n] != 0;
+      t.cover_side = static_cast<uint32_t>(sizes[n]);
+      covered += t.cover;
+      dir.Write(album + "/" + std::to_string(n + 1) + ".mp3", Mp3(t));
+    }
+  }
+  const std::string root = dir.Path().string();
+  const TestFiles::RunResult run = Cli({"--format", "json", root});
+  std::set<std::string> rules;
+  for (const auto& [rule, path] : Found(run.out)) rules.insert(rule);
+  for (const char* rule : {"cover-too-small", "covers-differ", "no-cover"})
+    EXPECT_TRUE(rules.count(rule)) << rule << "\n" << run.out;
+  const std::string text = Cli({"--format", "text", root}).out;
+
+  // Still long enough that the first run from the index keeps them for the next to take.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  const std::string index = dir.PathOf("reads.db");
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_EQ(Cli({"--format", "json", "--index", index, root}).out, run.out) << round;
+    EXPECT_EQ(Cli({"--format", "text", "--index", index, root}).out, text) << round;
+    // One file read again beside those kept: their covers still compare.
+    if (round == 1) dir.Write("Differ/3.mp3", *TestFiles::ReadBytes(dir.PathOf("Differ/3.mp3")));
+  }
+  // Every file with pictures is kept, so a run from the index reads none of them.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(index.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* count = nullptr;
+  ASSERT_EQ(
+      sqlite3_prepare_v2(db, "SELECT count(*) FROM files WHERE pictures = 2", -1, &count, nullptr),
+      SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(count, 0), covered);
+  sqlite3_finalize(count);
+  sqlite3_close(db);
 }
 
 }  // namespace
