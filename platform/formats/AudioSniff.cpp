@@ -105,7 +105,7 @@ std::string Format(const std::string& path, int64_t& size, int64_t& declared, bo
 std::string FromBytes(std::string_view head, int64_t at, int64_t& declared) {
   unsigned char bytes[kHead] = {};
   const size_t n = head.size() < kHead ? head.size() : kHead;
-  std::memcpy(bytes, head.data(), n);
+  if (n > 0) std::memcpy(bytes, head.data(), n);  // an empty view may hold no pointer
   declared = -1;
   return FromHead(bytes, static_cast<ssize_t>(n), static_cast<off_t>(at), declared);
 }
