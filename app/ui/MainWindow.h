@@ -83,6 +83,7 @@ class MainWindow : public QMainWindow, public MainWindowPort {
   QPushButton* playlist_button_ = nullptr;
   QLineEdit* filter_field_ = nullptr;
   QLabel* filter_caption_ = nullptr;
+  QString shown_filter_problem_;  // what the field last showed, so an unchanged state costs nothing
   QPushButton* report_button_ = nullptr;
   std::optional<QCursor> hover_cursor_;
 };
